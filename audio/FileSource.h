@@ -1,0 +1,47 @@
+// Random access to the bytes of one file for the readers and the analyser.
+// TFileSource opens the file once and serves reads from two small windows (the
+// start of the file and its end), so a whole analysis costs a handful of system
+// calls however many frames the tag holds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform.h"
+
+class TByteSource {
+public:
+    virtual ~TByteSource() = default;
+    // False when the size cannot be taken.
+    virtual bool Size(std::int64_t& size) = 0;
+    // Reads up to out.size() bytes at offset; got is smaller only at the end of
+    // the file. False on a failed seek or read (a negative offset is a failed seek).
+    virtual bool ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) = 0;
+};
+
+class TFileSource final : public TByteSource {
+public:
+    static constexpr std::size_t kWindowSize = 32 * 1024;
+    static constexpr std::size_t kTailSize = 4 * 1024;
+
+    // Opens an existing file read-only, shared for reading and writing.
+    bool Open(const char* path);
+    bool Size(std::int64_t& size) override;
+    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) override;
+    void Close();
+
+private:
+    struct Window {
+        std::vector<std::uint8_t> bytes;
+        std::int64_t start = -1;
+        bool Holds(std::int64_t offset, std::size_t count) const;
+    };
+    bool Load(Window& window, std::int64_t start, std::size_t count);
+
+    platform::ReadOnlyFile file_;
+    std::int64_t size_ = -1;
+    Window head_;
+    Window tail_;
+};

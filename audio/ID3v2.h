@@ -1,0 +1,79 @@
+// The ID3v2 reader (versions 2.2, 2.3 and 2.4): the tag header, the frame walk,
+// and the texts of the frames the name builder and its neighbours use.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TByteSource;
+
+extern const std::array<std::string_view, 3> ID3v2VersionNames;
+
+// The picture of an APIC frame, kept as the bytes after its 13-byte prefix.
+// Nothing reads it; it is held so the reader's results stay complete.
+struct TJPEGImage {
+    std::vector<std::uint8_t> Data;  // the frame's bytes from offset 13 on
+    std::size_t Size = 0;            // the length the block would give, zeros included
+};
+
+namespace id3v2 {
+
+constexpr std::size_t kHeaderSize = 10;
+constexpr std::size_t kBlockLengthV23 = 65535;
+constexpr std::size_t kBlockLengthV22 = 500;
+constexpr std::size_t kSlotCount = 18;
+
+// The data collected for one frame: its first data bytes, followed (virtually)
+// by zeros up to the block length. Nothing else of the block is stored.
+struct Slot {
+    std::vector<std::uint8_t> data;
+    std::size_t length = 0;  // the virtual block length; 0 for an empty slot
+
+    bool Empty() const { return length == 0; }
+    std::uint8_t At(std::size_t i) const { return i < data.size() ? data[i] : 0; }
+};
+
+// Decoding helpers, exposed for tests.
+std::string DecodeText(const Slot& slot);
+std::string TextOrFallback(const Slot& primary, const Slot& secondary);
+std::string YearOrDate(const Slot& year, const Slot& date);
+std::uint16_t TrackFromText(const Slot& slot);
+std::string GenreFromText(const Slot& slot);
+std::string TextAfterDescription(const Slot& slot, bool withLanguage);
+std::int32_t ParseTrackNumber(std::string_view text);
+
+}  // namespace id3v2
+
+class TID3v2 {
+public:
+    TID3v2();
+
+    void Clear();
+    // True when the file's first 10 bytes could be read, tag or not.
+    bool ReadTag(const char* path);
+    bool ReadTag(TByteSource& source);
+
+    bool HasTag;
+    std::uint8_t Version;
+    std::int32_t TagSize;  // header and footer included; 0 without a tag or beyond the file
+    std::string Title;
+    std::string Artist;
+    std::string Album;
+    std::uint16_t Track;
+    std::string Year;
+    std::string Genre;
+    std::string Comment;
+    std::string Composer;
+    std::string Encoder;
+    std::string Copyright;
+    std::string Language;
+    std::string Link;
+    std::string OriginalArtist;
+    std::string Lyrics;
+    std::unique_ptr<TJPEGImage> Picture;
+};

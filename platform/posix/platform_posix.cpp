@@ -1,0 +1,183 @@
+// POSIX side of the platform layer. Paths arrive as Windows-1251 and are
+// converted to UTF-8 at the file system, as Windows' "A" calls convert to UTF-16.
+#include "platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "cp1251.h"
+
+namespace platform {
+
+namespace {
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::uint16_t AnsiToUnit(unsigned char c) {
+    return c < 0x80 ? c : cp1251::kUpperHalf[c - 0x80];
+}
+
+// Reverse of the table; 0 (not a valid answer for a non-zero unit) when absent.
+unsigned char UnitToAnsi(std::uint32_t unit) {
+    if (unit < 0x80) return static_cast<unsigned char>(unit);
+    for (std::size_t i = 0; i < cp1251::kUpperHalf.size(); ++i) {
+        if (cp1251::kUpperHalf[i] == unit) return static_cast<unsigned char>(0x80 + i);
+    }
+    return 0;
+}
+
+}  // namespace
+
+ReadOnlyFile::~ReadOnlyFile() { Close(); }
+
+bool ReadOnlyFile::Open(const char* ansiPath) {
+    Close();
+    if (ansiPath == nullptr) return false;
+    const std::string path = AnsiToUtf8(ansiPath);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Windows opens no folders with these rights; neither do we.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool ReadOnlyFile::IsOpen() const { return fd_ >= 0; }
+
+bool ReadOnlyFile::Size(std::int64_t& size) const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+    size = st.st_size;
+    return true;
+}
+
+bool ReadOnlyFile::ReadAt(std::int64_t offset, void* buffer, std::size_t count, std::size_t& got) {
+    got = 0;
+    if (fd_ < 0 || offset < 0) return false;
+    auto* out = static_cast<char*>(buffer);
+    while (got < count) {
+        const ssize_t n = ::pread(fd_, out + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void ReadOnlyFile::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool MoveNoReplace(const char* ansiFrom, const char* ansiTo) {
+    if (ansiFrom == nullptr || ansiTo == nullptr) return false;
+    const std::string from = AnsiToUtf8(ansiFrom);
+    const std::string to = AnsiToUtf8(ansiTo);
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) return false;
+    if (from == to) return true;
+#ifdef SYS_renameat2
+    constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+#endif
+    // Where the file system refuses the flag: link cannot replace either.
+    if (S_ISDIR(st.st_mode)) return false;
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    if (::unlink(from.c_str()) != 0) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string WideUnitToAnsi(std::uint16_t unit) {
+    const unsigned char c = UnitToAnsi(unit);
+    if (c == 0 && unit != 0) return "?";
+    return std::string(1, static_cast<char>(c));
+}
+
+void ToUpperAnsi(char* text, std::size_t length) {
+    if (text == nullptr) return;
+    for (std::size_t i = 0; i < length; ++i) {
+        text[i] = static_cast<char>(cp1251::kToUpper[static_cast<unsigned char>(text[i])]);
+    }
+}
+
+void ToLowerAnsi(char* text, std::size_t length) {
+    if (text == nullptr) return;
+    for (std::size_t i = 0; i < length; ++i) {
+        text[i] = static_cast<char>(cp1251::kToLower[static_cast<unsigned char>(text[i])]);
+    }
+}
+
+std::string AnsiToUtf8(const std::string& ansi) {
+    std::string out;
+    out.reserve(ansi.size() * 2);
+    for (const char c : ansi) AppendUtf8(out, AnsiToUnit(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
+    ansi.clear();
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto b0 = static_cast<unsigned char>(utf8[i]);
+        std::uint32_t cp = 0;
+        std::size_t extra = 0;
+        if (b0 < 0x80) {
+            cp = b0;
+        } else if ((b0 & 0xE0) == 0xC0) {
+            cp = b0 & 0x1F;
+            extra = 1;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            cp = b0 & 0x0F;
+            extra = 2;
+        } else {
+            return false;  // four-byte forms lie outside every 8-bit code page
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if (i + k >= utf8.size()) return false;
+            const auto b = static_cast<unsigned char>(utf8[i + k]);
+            if ((b & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800)) return false;  // overlong
+        const unsigned char c = UnitToAnsi(cp);
+        if (c == 0 && cp != 0) return false;
+        ansi += static_cast<char>(c);
+        i += extra + 1;
+    }
+    return true;
+}
+
+bool IsPathDelimiter(char c) { return c == '/'; }
+
+}  // namespace platform

@@ -1,0 +1,128 @@
+// Win32 side of the platform layer: the system's "A" file calls and the ANSI
+// code page of GetACP().
+#define STRICT
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform.h"
+
+namespace platform {
+
+namespace {
+
+HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
+
+std::wstring Widen(UINT codePage, const std::string& text, DWORD flags) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+}  // namespace
+
+ReadOnlyFile::~ReadOnlyFile() { Close(); }
+
+bool ReadOnlyFile::Open(const char* ansiPath) {
+    Close();
+    if (ansiPath == nullptr) return false;
+    handle_ = CreateFileA(ansiPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    return IsOpen();
+}
+
+bool ReadOnlyFile::IsOpen() const { return AsHandle(handle_) != INVALID_HANDLE_VALUE; }
+
+bool ReadOnlyFile::Size(std::int64_t& size) const {
+    LARGE_INTEGER li{};
+    if (!IsOpen() || !GetFileSizeEx(AsHandle(handle_), &li)) return false;
+    size = li.QuadPart;
+    return true;
+}
+
+bool ReadOnlyFile::ReadAt(std::int64_t offset, void* buffer, std::size_t count, std::size_t& got) {
+    got = 0;
+    if (!IsOpen() || offset < 0) return false;
+    auto* out = static_cast<char*>(buffer);
+    while (got < count) {
+        // The offset travels with the read: one call instead of a seek and a read.
+        OVERLAPPED at{};
+        const std::uint64_t pos = static_cast<std::uint64_t>(offset) + got;
+        at.Offset = static_cast<DWORD>(pos & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+        const std::size_t want = count - got;
+        const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
+        DWORD n = 0;
+        if (!ReadFile(AsHandle(handle_), out + got, chunk, &n, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return false;
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    return true;
+}
+
+void ReadOnlyFile::Close() {
+    if (IsOpen()) {
+        CloseHandle(AsHandle(handle_));
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+}
+
+bool MoveNoReplace(const char* ansiFrom, const char* ansiTo) {
+    if (ansiFrom == nullptr || ansiTo == nullptr) return false;
+    if (MoveFileA(ansiFrom, ansiTo)) return true;
+    // A move onto its own name changes nothing and loses nothing.
+    return std::strcmp(ansiFrom, ansiTo) == 0 && GetFileAttributesA(ansiFrom) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string WideUnitToAnsi(std::uint16_t unit) {
+    const wchar_t w = static_cast<wchar_t>(unit);
+    char out[8];
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &w, 1, out, sizeof out, "?", &usedDefault);
+    if (n <= 0) return "?";
+    return std::string(out, static_cast<std::size_t>(n));
+}
+
+void ToUpperAnsi(char* text, std::size_t length) {
+    if (text != nullptr && length > 0) CharUpperBuffA(text, static_cast<DWORD>(length));
+}
+
+void ToLowerAnsi(char* text, std::size_t length) {
+    if (text != nullptr && length > 0) CharLowerBuffA(text, static_cast<DWORD>(length));
+}
+
+std::string AnsiToUtf8(const std::string& ansi) {
+    const std::wstring wide = Widen(CP_ACP, ansi, 0);
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
+    ansi.clear();
+    if (utf8.empty()) return true;
+    const std::wstring wide = Widen(CP_UTF8, utf8, MB_ERR_INVALID_CHARS);
+    if (wide.empty()) return false;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    if (n <= 0) return false;
+    ansi.assign(static_cast<std::size_t>(n), '\0');
+    BOOL usedDefault = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), ansi.data(), n, "?",
+                        &usedDefault);
+    return !usedDefault;
+}
+
+bool IsPathDelimiter(char c) { return c == '\\' || c == ':'; }
+
+}  // namespace platform

@@ -1,0 +1,65 @@
+// The plug-in's boundary: the two records that cross it, byte for byte, and
+// the eight exports the host calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#define PELMORA_CALL __stdcall
+#define PELMORA_EXPORT
+#else
+#define PELMORA_CALL
+#define PELMORA_EXPORT __attribute__((visibility("default")))
+#endif
+
+#pragma pack(push, 1)
+struct PluginInfo {
+    char version[10];
+    char title[50];
+    char author[50];
+    char category[50];
+    char mask[50];
+    std::uint8_t hostFlag;
+    std::uint8_t alignment;  // never written
+    std::int32_t optionsSize;
+};
+
+struct PluginOptions {
+    char pattern[256];  // zero-terminated within the 256 bytes, or all 256 bytes
+    std::int32_t tagSource;  // 0 = ID3v2, 1 = ID3v1
+};
+#pragma pack(pop)
+
+static_assert(sizeof(PluginInfo) == 216);
+static_assert(offsetof(PluginInfo, optionsSize) == 212);
+static_assert(sizeof(PluginOptions) == 260);
+static_assert(offsetof(PluginOptions, tagSource) == 256);
+
+using HostWindow = void*;
+
+extern "C" {
+PELMORA_EXPORT void PELMORA_CALL getInfo(PluginInfo* info);
+PELMORA_EXPORT void PELMORA_CALL initialize(HostWindow hostWindow);
+PELMORA_EXPORT void PELMORA_CALL newOpt(PluginOptions** options);
+PELMORA_EXPORT void PELMORA_CALL freeOpt(PluginOptions* options);
+PELMORA_EXPORT std::int32_t PELMORA_CALL showOptions(std::uint8_t newRecord, PluginOptions** options,
+                                                      char** description);
+PELMORA_EXPORT void PELMORA_CALL process(char** path, const char* previewPath, void* unused3, void* unused4,
+                                         PluginOptions** options, std::uint8_t preview);
+PELMORA_EXPORT void PELMORA_CALL exportBtns(void* unused, std::int32_t* count);
+PELMORA_EXPORT void PELMORA_CALL clickBtn();
+}
+
+// Shared between the exports and the options window.
+namespace pelmora {
+
+extern HostWindow hostWindow;
+
+// The one heap that every options record comes from and goes back to.
+PluginOptions* AllocateOptions();
+void ReleaseOptions(PluginOptions* options);
+// A record with the default pattern "*artist* - *title*" and the ID3v2 tag.
+void FillDefaultOptions(PluginOptions& options);
+
+}  // namespace pelmora

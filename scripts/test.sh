@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds and runs every test of the three builds: native, native with
+# sanitizers, and the 32-bit Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+export CTEST_PARALLEL_LEVEL="${CTEST_PARALLEL_LEVEL:-2}"
+for preset in native native-asan win32; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

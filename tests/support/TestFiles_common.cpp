@@ -1,0 +1,20 @@
+#include <algorithm>
+
+#include "TestFiles.h"
+
+namespace testing_support {
+
+std::vector<std::string> SharedTestFiles() {
+    std::vector<std::string> files;
+    for (const char* folder : {"taglib", "mutagen", "debian"}) {
+        const std::string dir = SourcePath(std::string("../shared/testdata/") + folder);
+        for (const std::string& name : ListDir(dir)) {
+            if (name.size() > 4 && (name.ends_with(".mp3") || name.ends_with(".id3"))) {
+                files.push_back(dir + kSep + name);
+            }
+        }
+    }
+    return files;
+}
+
+}  // namespace testing_support
