@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine xvfb xauth imagemagick
-  lame ffmpeg python3-mutagen eyed3 id3v2 libtag1-dev file
+  lame ffmpeg python3-mutagen eyed3 id3v2 libtag1-dev file locales
 )
 
 missing=()
@@ -26,4 +26,10 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
   if [ ${#missing[@]} -gt 0 ]; then
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
+fi
+
+# Wine takes the ANSI code page and the charset of Unix file names from the
+# locale: without a real ru_RU.UTF-8, Cyrillic names cannot reach the disk.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+  localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
