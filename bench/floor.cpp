@@ -1,0 +1,58 @@
+// The system-call floor: only the calls the job cannot do without. Open, size,
+// the 10-byte tag header, the 128-byte trailer, one 3458-byte audio block where
+// the tag header says the audio starts, close. No parsing beyond the tag size.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "contender.h"
+
+const char* const kContenderUsage = "";
+
+namespace {
+
+constexpr std::size_t kHeaderSize = 10;
+constexpr std::size_t kTrailerSize = 128;
+constexpr std::size_t kBlockSize = 3458;
+constexpr std::size_t kSizeBytesAt = 6;
+constexpr unsigned kSizeBitsPerByte = 7;
+
+std::int64_t TagEnd(const std::array<std::uint8_t, kHeaderSize>& header) {
+    if (std::memcmp(header.data(), "ID3", 3) != 0) return 0;
+    std::int64_t size = 0;
+    for (std::size_t i = kSizeBytesAt; i < kHeaderSize; ++i) size = (size << kSizeBitsPerByte) | header[i];
+    return size + static_cast<std::int64_t>(kHeaderSize);
+}
+
+}  // namespace
+
+bool ContenderSetup(int argc, char**) { return argc == 0; }
+
+void ContenderProcess(const std::string& path, TOutcome& outcome, bool wantText) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat info {};
+    std::array<std::uint8_t, kHeaderSize> header{};
+    std::array<std::uint8_t, kTrailerSize> trailer{};
+    std::array<std::uint8_t, kBlockSize> block{};
+    if (fstat(fd, &info) == 0 && pread(fd, header.data(), header.size(), 0) == static_cast<ssize_t>(header.size())) {
+        const std::int64_t size = info.st_size;
+        const std::int64_t audio = TagEnd(header);
+        if (size >= static_cast<std::int64_t>(kTrailerSize)) {
+            (void)!pread(fd, trailer.data(), trailer.size(), size - static_cast<std::int64_t>(kTrailerSize));
+        }
+        (void)!pread(fd, block.data(), block.size(), audio);
+        outcome.hit = audio > 0;
+        outcome.hash = FoldHash(outcome.hash, static_cast<std::uint64_t>(audio));
+        outcome.hash = FoldHash(outcome.hash, std::string_view(reinterpret_cast<const char*>(trailer.data()), 3));
+        outcome.hash = FoldHash(outcome.hash, std::string_view(reinterpret_cast<const char*>(block.data()), 4));
+        if (wantText) outcome.text = "audio at " + std::to_string(audio) + " of " + std::to_string(size);
+    }
+    close(fd);
+}
+
+void ContenderTeardown() {}

@@ -1,0 +1,404 @@
+// Times the contenders side by side over the same files and prints the
+// figures as Markdown: the plug-in through its exports, TagLib, and the
+// system-call floor, each run in its own process (so that its peak memory is
+// its own), after the page cache was warmed, repeated and taken at the median.
+// Then the bounded-work case: one hostile file through the plug-in.
+//
+//   bench_runner --library DIR [--hostile FILE] [--repeats N] [--pattern TEXT]
+//                [--plugin PATH] [--bin DIR] [--work DIR] [--callgrind N]
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kDefaultRepeats = 5;
+constexpr int kHostileRepeats = 3;
+constexpr char kDefaultPattern[] = "*artist* - *title* *bitrate* *time*";
+constexpr double kNsPerUs = 1e3;
+constexpr double kNsPerS = 1e9;
+constexpr double kKiBPerMiB = 1024.0;
+// The goals the engine is held to.
+constexpr double kLeastSpeedupOverTagLib = 3.0;
+constexpr double kMostSlowdownOverFloor = 2.0;
+constexpr double kMostPeakMiB = 16.0;
+constexpr double kMostHostileSeconds = 2.0;
+
+struct TOptions {
+    fs::path bin;
+    fs::path plugin;
+    fs::path library;
+    fs::path hostile;
+    fs::path work = fs::temp_directory_path();
+    std::string pattern = kDefaultPattern;
+    int repeats = kDefaultRepeats;
+    std::size_t callgrindFiles = 0;
+};
+
+struct TRun {
+    bool ok = false;
+    std::size_t files = 0;
+    long long ns = 0;
+    std::uint64_t hits = 0;
+    std::string hash;
+    std::vector<std::string> samples;
+    long maxRssKiB = 0;  // the contender's own VmHWM
+    std::string error;
+};
+
+struct TContender {
+    std::string name;     // as shown in the table
+    std::string program;  // file name in the bin folder
+    std::vector<std::string> extra;
+    std::vector<TRun> runs;
+    TRun empty;
+};
+
+// Runs a program and collects its figures from its standard output.
+TRun Spawn(const std::vector<std::string>& argv) {
+    TRun run;
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        run.error = "pipe failed";
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (spawned != 0) {
+        close(pipeFds[0]);
+        run.error = "cannot start " + argv[0] + ": " + std::strerror(spawned);
+        return run;
+    }
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        run.error = argv[0] + " failed (status " + std::to_string(status) + ")";
+        return run;
+    }
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string key;
+        words >> key;
+        if (key == "files") {
+            std::string k;
+            words >> run.files >> k >> run.ns >> k >> run.hits >> k >> run.hash >> k >> run.maxRssKiB;
+            run.ok = !words.fail() && run.maxRssKiB > 0;
+        } else if (line.rfind("sample: ", 0) == 0) {
+            run.samples.push_back(line.substr(std::strlen("sample: ")));
+        }
+    }
+    if (!run.ok) run.error = argv[0] + " printed no figures";
+    return run;
+}
+
+std::vector<std::string> ContenderArgs(const TOptions& o, const TContender& c, const fs::path& list) {
+    std::vector<std::string> argv{(o.bin / c.program).string(), list.string()};
+    argv.insert(argv.end(), c.extra.begin(), c.extra.end());
+    return argv;
+}
+
+bool WriteList(const fs::path& path, const std::vector<std::string>& files) {
+    std::ofstream out(path);
+    for (const std::string& f : files) out << f << '\n';
+    return static_cast<bool>(out);
+}
+
+std::vector<std::string> ListMp3(const fs::path& dir) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(dir, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error)) {
+        if (it->is_regular_file(error) && it->path().extension() == ".mp3") files.push_back(it->path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Reads every byte once so that every contender finds the same warm cache.
+std::uint64_t WarmCache(const std::vector<std::string>& files) {
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t total = 0;
+    for (const std::string& f : files) {
+        const int fd = open(f.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        for (ssize_t n; (n = read(fd, buffer.data(), buffer.size())) > 0;) total += static_cast<std::uint64_t>(n);
+        close(fd);
+    }
+    return total;
+}
+
+template <typename T>
+T Median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double MedianNs(const TContender& c) {
+    std::vector<double> ns;
+    for (const TRun& r : c.runs) ns.push_back(static_cast<double>(r.ns));
+    return Median(ns);
+}
+long PeakKiB(const TContender& c) {
+    long peak = 0;
+    for (const TRun& r : c.runs) peak = std::max(peak, r.maxRssKiB);
+    return peak;
+}
+
+std::string Fixed(double value, int digits) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", digits, value);
+    return text;
+}
+std::string MiB(long kib) { return Fixed(static_cast<double>(kib) / kKiBPerMiB, 1) + " MB"; }
+std::string Verdict(bool met) { return met ? "met" : "**missed**"; }
+
+std::string ReadFirstLine(const fs::path& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// Instructions of a whole contender run under callgrind.
+std::optional<std::uint64_t> CountInstructions(const TOptions& o, const TContender& c, const fs::path& list,
+                                               const fs::path& out) {
+    std::vector<std::string> argv{"valgrind", "--tool=callgrind", "--callgrind-out-file=" + out.string()};
+    const std::vector<std::string> contender = ContenderArgs(o, c, list);
+    argv.insert(argv.end(), contender.begin(), contender.end());
+    if (!Spawn(argv).ok) return std::nullopt;
+    std::ifstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("summary: ", 0) == 0 || line.rfind("totals: ", 0) == 0) {
+            return std::strtoull(line.c_str() + line.find(' ') + 1, nullptr, 10);
+        }
+    }
+    return std::nullopt;
+}
+
+bool ParseArgs(int argc, char** argv, TOptions& o) {
+    o.bin = fs::absolute(argv[0]).parent_path();
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (i + 1 >= argc) return false;
+        const std::string v = argv[++i];
+        if (a == "--library") o.library = v;
+        else if (a == "--hostile") o.hostile = v;
+        else if (a == "--repeats") o.repeats = std::max(1, std::atoi(v.c_str()));
+        else if (a == "--pattern") o.pattern = v;
+        else if (a == "--plugin") o.plugin = v;
+        else if (a == "--bin") o.bin = v;
+        else if (a == "--work") o.work = v;
+        else if (a == "--callgrind") o.callgrindFiles = std::strtoull(v.c_str(), nullptr, 10);
+        else return false;
+    }
+    if (o.plugin.empty()) o.plugin = o.bin / "libpelmora.so";
+    return !o.library.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TOptions o;
+    if (!ParseArgs(argc, argv, o)) {
+        std::fprintf(stderr,
+                     "usage: bench_runner --library DIR [--hostile FILE] [--repeats N] [--pattern TEXT]\n"
+                     "                    [--plugin PATH] [--bin DIR] [--work DIR] [--callgrind N]\n");
+        return 2;
+    }
+    const std::vector<std::string> files = ListMp3(o.library);
+    if (files.empty()) {
+        std::fprintf(stderr, "no .mp3 files under %s\n", o.library.c_str());
+        return 1;
+    }
+    fs::create_directories(o.work);
+    const fs::path libraryList = o.work / "library.list";
+    const fs::path emptyList = o.work / "empty.list";
+    WriteList(libraryList, files);
+    WriteList(emptyList, {});
+
+    std::vector<TContender> contenders;
+    contenders.push_back({"system-call floor", "bench_floor", {}, {}, {}});
+    if (fs::exists(o.bin / "bench_taglib")) contenders.push_back({"TagLib (Fast)", "bench_taglib", {}, {}, {}});
+    contenders.push_back({"Pelmora `process` (preview)", "bench_pelmora", {o.plugin.string(), o.pattern, "0"}, {}, {}});
+    const std::size_t floorIndex = 0;
+    const std::size_t pelmoraIndex = contenders.size() - 1;
+    const std::optional<std::size_t> taglibIndex =
+        contenders.size() == 3 ? std::optional<std::size_t>(1) : std::nullopt;
+
+    std::fprintf(stderr, "warming the page cache over %zu files...\n", files.size());
+    const std::uint64_t bytes = WarmCache(files);
+    const std::string loadBefore = ReadFirstLine("/proc/loadavg");
+
+    bool failed = false;
+    for (TContender& c : contenders) {
+        c.empty = Spawn(ContenderArgs(o, c, emptyList));
+        const TRun warm = Spawn(ContenderArgs(o, c, libraryList));  // not counted
+        if (!c.empty.ok || !warm.ok) {
+            std::fprintf(stderr, "%s\n", (c.empty.ok ? warm : c.empty).error.c_str());
+            failed = true;
+        }
+    }
+    if (failed) return 1;
+    for (int r = 0; r < o.repeats; ++r) {
+        std::fprintf(stderr, "round %d of %d\n", r + 1, o.repeats);
+        // A different order each round, so no contender always follows the same one.
+        for (std::size_t k = 0; k < contenders.size(); ++k) {
+            TContender& c = contenders[(k + static_cast<std::size_t>(r)) % contenders.size()];
+            TRun run = Spawn(ContenderArgs(o, c, libraryList));
+            if (!run.ok) {
+                std::fprintf(stderr, "%s\n", run.error.c_str());
+                return 1;
+            }
+            c.runs.push_back(run);
+        }
+    }
+    const std::string loadAfter = ReadFirstLine("/proc/loadavg");
+
+    const double n = static_cast<double>(files.size());
+    std::printf("## Library\n\n%zu files, %.1f MB in all, under `%s`; page cache warmed by reading every file once, "
+                "then one unmeasured run of each contender.\n",
+                files.size(), static_cast<double>(bytes) / (kKiBPerMiB * kKiBPerMiB), o.library.c_str());
+    std::printf("Pattern for Pelmora: `%s`, tag source ID3v2, preview.\n\n", o.pattern.c_str());
+    std::printf("## Side by side (%d rounds, median)\n\n", o.repeats);
+    std::printf("| contender | µs per file | fastest–slowest round, µs | files per second | peak memory | "
+                "peak memory with no files | files with a result |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    for (const TContender& c : contenders) {
+        const double ns = MedianNs(c);
+        double lo = 1e300, hi = 0;
+        for (const TRun& r : c.runs) {
+            lo = std::min(lo, static_cast<double>(r.ns));
+            hi = std::max(hi, static_cast<double>(r.ns));
+        }
+        std::printf("| %s | %s | %s–%s | %s | %s | %s | %llu |\n", c.name.c_str(), Fixed(ns / n / kNsPerUs, 2).c_str(),
+                    Fixed(lo / n / kNsPerUs, 2).c_str(), Fixed(hi / n / kNsPerUs, 2).c_str(),
+                    Fixed(n / (ns / kNsPerS), 0).c_str(), MiB(PeakKiB(c)).c_str(), MiB(c.empty.maxRssKiB).c_str(),
+                    static_cast<unsigned long long>(c.runs.front().hits));
+    }
+    std::printf("\nSystem load (1, 5, 15 min) before and after: %s / %s\n\n", loadBefore.c_str(), loadAfter.c_str());
+
+    std::printf("What each made of the first files:\n\n");
+    for (std::size_t i = 0; i < std::min(files.size(), contenders.front().runs.front().samples.size()); ++i) {
+        std::printf("- `%s`\n", files[i].c_str());
+        for (const TContender& c : contenders) {
+            const std::vector<std::string>& samples = c.runs.front().samples;
+            std::printf("  - %s: `%s`\n", c.name.c_str(), i < samples.size() ? samples[i].c_str() : "");
+        }
+    }
+    for (const TContender& c : contenders) {
+        for (const TRun& r : c.runs) {
+            if (r.hash != c.runs.front().hash) {
+                std::printf("\n%s gave different results in different rounds!\n", c.name.c_str());
+                break;
+            }
+        }
+    }
+
+    const double pelmoraNs = MedianNs(contenders[pelmoraIndex]);
+    const double floorNs = MedianNs(contenders[floorIndex]);
+    const double peakMiB = static_cast<double>(PeakKiB(contenders[pelmoraIndex])) / kKiBPerMiB;
+    std::printf("\n## Goals\n\n| goal | measured | verdict |\n|---|---:|---|\n");
+    if (taglibIndex) {
+        const double speedup = MedianNs(contenders[*taglibIndex]) / pelmoraNs;
+        std::printf("| throughput at least %.0f× TagLib's | %s× | %s |\n", kLeastSpeedupOverTagLib,
+                    Fixed(speedup, 2).c_str(), Verdict(speedup >= kLeastSpeedupOverTagLib).c_str());
+    }
+    const double slowdown = pelmoraNs / floorNs;
+    std::printf("| time within %.0f× the floor's | %s× | %s |\n", kMostSlowdownOverFloor, Fixed(slowdown, 2).c_str(),
+                Verdict(slowdown <= kMostSlowdownOverFloor).c_str());
+    std::printf("| peak memory under %.0f MB | %s MB | %s |\n", kMostPeakMiB, Fixed(peakMiB, 1).c_str(),
+                Verdict(peakMiB < kMostPeakMiB).c_str());
+
+    if (!o.hostile.empty()) {
+        const fs::path hostileList = o.work / "hostile.list";
+        WriteList(hostileList, {fs::absolute(o.hostile).string()});
+        WarmCache({o.hostile.string()});
+        TContender& p = contenders[pelmoraIndex];
+        std::vector<double> seconds;
+        long peak = 0;
+        TRun last;
+        for (int r = 0; r < kHostileRepeats; ++r) {
+            last = Spawn(ContenderArgs(o, p, hostileList));
+            if (!last.ok) {
+                std::fprintf(stderr, "%s\n", last.error.c_str());
+                return 1;
+            }
+            seconds.push_back(static_cast<double>(last.ns) / kNsPerS);
+            peak = std::max(peak, last.maxRssKiB);
+        }
+        std::error_code error;
+        const auto size = fs::file_size(o.hostile, error);
+        const double s = Median(seconds);
+        const double mib = static_cast<double>(peak) / kKiBPerMiB;
+        std::printf("\n## Bounded work: one hostile file\n\n");
+        std::printf("`%s`, %.0f MB, an ID3v2.3 tag of millions of empty and one-byte frames (known and unknown ids) "
+                    "with the real ones last, then 200 KB of audio. `process` in preview, %d runs, median.\n\n",
+                    o.hostile.c_str(), static_cast<double>(size) / (kKiBPerMiB * kKiBPerMiB), kHostileRepeats);
+        std::printf("| goal | measured | verdict |\n|---|---:|---|\n");
+        std::printf("| under %.0f s | %s s | %s |\n", kMostHostileSeconds, Fixed(s, 3).c_str(),
+                    Verdict(s < kMostHostileSeconds).c_str());
+        std::printf("| peak memory under %.0f MB | %s MB | %s |\n", kMostPeakMiB, Fixed(mib, 1).c_str(),
+                    Verdict(mib < kMostPeakMiB).c_str());
+        std::printf("\nName given: `%s`\n", last.samples.empty() ? "" : last.samples.front().c_str());
+    }
+
+    if (o.callgrindFiles > 0) {
+        const std::size_t count = std::min(o.callgrindFiles, files.size());
+        const fs::path subsetList = o.work / "callgrind.list";
+        WriteList(subsetList, std::vector<std::string>(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(count)));
+        std::printf("\n## Instructions per file (callgrind, first %zu files, less a run over no files)\n\n", count);
+        std::printf("| contender | instructions per file |\n|---|---:|\n");
+        for (const TContender& c : contenders) {
+            std::fprintf(stderr, "callgrind: %s\n", c.name.c_str());
+            const auto all = CountInstructions(o, c, subsetList, o.work / ("callgrind." + c.program + ".out"));
+            const auto none = CountInstructions(o, c, emptyList, o.work / ("callgrind." + c.program + ".empty.out"));
+            if (!all || !none) {
+                std::printf("| %s | (valgrind unavailable) |\n", c.name.c_str());
+                continue;
+            }
+            const double perFile = (static_cast<double>(*all) - static_cast<double>(*none)) / static_cast<double>(count);
+            std::printf("| %s | %s |\n", c.name.c_str(), Fixed(perFile, 0).c_str());
+        }
+    }
+    return 0;
+}
