@@ -1,0 +1,1100 @@
+// The pelmora command's logic: argument handling, the walk over files and
+// folders, the plug-in driven as a host drives it, the preview marks, the
+// journal and undo.
+#include "HostCore.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "HostSystem.h"
+#include "Pelmora.h"
+#include "platform.h"
+
+namespace host {
+
+namespace {
+
+constexpr const char* kProgram = "pelmora";
+constexpr const char* kKindRenaming = "renaming";
+constexpr const char* kKindRenamed = "renamed";
+constexpr const char* kKindFailed = "failed";
+constexpr const char* kKindUndone = "undone";
+constexpr char kJournalSeparator = '\t';
+constexpr char kEscape = '%';
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
+constexpr int kHexBase = 16;
+constexpr unsigned kMaxJournalSequence = 1000;
+constexpr auto kProgressDelay = std::chrono::seconds(1);
+constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+constexpr std::size_t kJournalReadChunk = 65536;
+// The longest file name: 255 bytes on the usual POSIX file systems, 255
+// UTF-16 units (so 255 Windows-1251 characters) on Windows.
+constexpr std::size_t kMaxNameLength = 255;
+
+bool IsWindowsBuild() { return kPathDelimiter == '\\'; }
+
+// Delimiters that end a folder in a path this build's file system takes
+// (Windows takes "/" too).
+bool IsSlash(char c) { return c == kPathDelimiter || c == '/'; }
+
+std::string AsciiUpper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (IsSlash(folder.back())) return folder + name;
+    return folder + kPathDelimiter + name;
+}
+
+std::string ParentOf(const std::string& path) {
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (IsSlash(path[i - 1])) return i == 1 ? path.substr(0, 1) : path.substr(0, i - 1);
+    }
+    return ".";
+}
+
+// The plug-in's own rule for where the folder part of an 8-bit path ends.
+std::size_t AnsiFolderLength(const std::string& ansiPath) {
+    for (std::size_t i = ansiPath.size(); i > 0; --i) {
+        if (platform::IsPathDelimiter(ansiPath[i - 1])) return i;
+    }
+    return 0;
+}
+
+std::string FieldText(const char* field, std::size_t width) {
+    const void* end = std::memchr(field, 0, width);
+    const std::size_t length = end == nullptr ? width : static_cast<std::size_t>(static_cast<const char*>(end) - field);
+    return platform::AnsiToUtf8(std::string(field, length));
+}
+
+bool WildcardMatch(const std::string& text, const std::string& mask) {
+    std::size_t t = 0, m = 0, starMask = std::string::npos, starText = 0;
+    while (t < text.size()) {
+        if (m < mask.size() && (mask[m] == '?' || mask[m] == text[t])) {
+            ++t;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starText = t;
+        } else if (starMask != std::string::npos) {
+            m = starMask + 1;
+            t = ++starText;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') ++m;
+    return m == mask.size();
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string EscapeField(const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < kFirstPrintable || u == kDelete || c == kEscape) {
+            out += kEscape;
+            out += kHex[u / kHexBase];
+            out += kHex[u % kHexBase];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool UnescapeField(const std::string& text, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != kEscape) {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size()) return false;
+        const int high = HexValue(text[i + 1]);
+        const int low = HexValue(text[i + 2]);
+        if (high < 0 || low < 0) return false;
+        out += static_cast<char>(high * kHexBase + low);
+        i += 2;
+    }
+    return true;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Splits a journal name into its start time and its sequence number, so that
+// "…Z-2.journal" sorts after "…Z.journal" of the same millisecond.
+std::pair<std::string, unsigned long> JournalOrder(const std::string& name) {
+    const std::string base = name.substr(0, name.size() - std::strlen(kJournalExtension));
+    const std::size_t dash = base.rfind("Z-");
+    if (dash != std::string::npos && dash + 2 < base.size() &&
+        std::all_of(base.begin() + static_cast<std::ptrdiff_t>(dash + 2), base.end(),
+                    [](char c) { return c >= '0' && c <= '9'; })) {
+        return {base.substr(0, dash + 1), std::stoul(base.substr(dash + 2))};
+    }
+    return {base, 0};
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    std::FILE* file = OpenForReading(path);
+    if (file == nullptr) return false;
+    text.clear();
+    std::vector<char> chunk(kJournalReadChunk);
+    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;) text.append(chunk.data(), n);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
+}
+
+struct TFileCloser {
+    void operator()(std::FILE* file) const {
+        if (file != nullptr) std::fclose(file);
+    }
+};
+using TFilePtr = std::unique_ptr<std::FILE, TFileCloser>;
+
+// ---------------------------------------------------------------- plug-in
+
+// The plug-in as a host sees it: a library file and its eight exports.
+class TPluginHost {
+public:
+    bool Load(const std::string& path, std::string& error) {
+        if (!library_.Load(path, error)) return false;
+        getInfo = reinterpret_cast<decltype(getInfo)>(library_.Symbol("getInfo"));
+        initialize = reinterpret_cast<decltype(initialize)>(library_.Symbol("initialize"));
+        newOpt = reinterpret_cast<decltype(newOpt)>(library_.Symbol("newOpt"));
+        freeOpt = reinterpret_cast<decltype(freeOpt)>(library_.Symbol("freeOpt"));
+        showOptions = reinterpret_cast<decltype(showOptions)>(library_.Symbol("showOptions"));
+        process = reinterpret_cast<decltype(process)>(library_.Symbol("process"));
+        exportBtns = reinterpret_cast<decltype(exportBtns)>(library_.Symbol("exportBtns"));
+        clickBtn = reinterpret_cast<decltype(clickBtn)>(library_.Symbol("clickBtn"));
+        if (getInfo && initialize && newOpt && freeOpt && showOptions && process && exportBtns && clickBtn) return true;
+        error = "not a rename plug-in: an export is missing";
+        return false;
+    }
+
+    decltype(&::getInfo) getInfo = nullptr;
+    decltype(&::initialize) initialize = nullptr;
+    decltype(&::newOpt) newOpt = nullptr;
+    decltype(&::freeOpt) freeOpt = nullptr;
+    decltype(&::showOptions) showOptions = nullptr;
+    decltype(&::process) process = nullptr;
+    decltype(&::exportBtns) exportBtns = nullptr;
+    decltype(&::clickBtn) clickBtn = nullptr;
+
+private:
+    TLibrary library_;
+};
+
+// An options record from the plug-in's heap, given back through freeOpt.
+class TOptionsRecord {
+public:
+    explicit TOptionsRecord(const TPluginHost& plugin) : plugin_(plugin) { plugin_.newOpt(&record_); }
+    ~TOptionsRecord() {
+        if (record_ != nullptr) plugin_.freeOpt(record_);
+    }
+    TOptionsRecord(const TOptionsRecord&) = delete;
+    TOptionsRecord& operator=(const TOptionsRecord&) = delete;
+    PluginOptions* Get() const { return record_; }
+
+private:
+    const TPluginHost& plugin_;
+    PluginOptions* record_ = nullptr;
+};
+
+struct TDescriptor {
+    std::string version, title, author, mask;
+    std::int32_t optionsSize = 0;
+};
+
+TDescriptor ReadDescriptor(const TPluginHost& plugin) {
+    PluginInfo info {};
+    plugin.getInfo(&info);
+    TDescriptor d;
+    d.version = FieldText(info.version, sizeof info.version);
+    d.title = FieldText(info.title, sizeof info.title);
+    d.author = FieldText(info.author, sizeof info.author);
+    d.mask = FieldText(info.mask, sizeof info.mask);
+    std::memcpy(&d.optionsSize, &info.optionsSize, sizeof d.optionsSize);
+    return d;
+}
+
+// The plug-in beside the program, or where an installation puts it.
+std::string DefaultPlugin(const THostContext& context) {
+    const std::string beside = JoinPath(context.programFolder, context.defaultPluginFile);
+    if (Exists(beside) || IsWindowsBuild()) return beside;
+    const std::string installed = JoinPath(ParentOf(context.programFolder), "lib/pelmora/" + context.defaultPluginFile);
+    return Exists(installed) ? installed : beside;
+}
+
+// One process call; the path handed back, copied out of the plug-in's storage.
+std::string CallProcess(const TPluginHost& plugin, PluginOptions* record, const std::string& ansiPath, bool preview) {
+    std::vector<char> text(ansiPath.begin(), ansiPath.end());
+    text.push_back('\0');
+    char* path = text.data();
+    PluginOptions* options = record;
+    plugin.process(&path, text.data(), nullptr, nullptr, &options, preview ? 1 : 0);
+    return path != nullptr ? std::string(path) : ansiPath;
+}
+
+// ---------------------------------------------------------------- output
+
+class TReporter {
+public:
+    explicit TReporter(const THostContext& context) : context_(context) {}
+    void Out(const std::string& text) {
+        ClearProgress();
+        if (context_.out) context_.out(text);
+    }
+    void Err(const std::string& text) {
+        ClearProgress();
+        if (context_.err) context_.err(std::string(kProgram) + ": " + text + "\n");
+    }
+    // A progress line on a terminal, once the run has taken a second.
+    void Progress(std::size_t done, std::size_t total) {
+        if (!context_.errIsTerminal || !context_.err) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - start_ < kProgressDelay || (shown_ && now - last_ < kProgressInterval)) return;
+        last_ = now;
+        std::string line = "\r" + std::string(kProgram) + ": " + std::to_string(done) + " of " + std::to_string(total) +
+                           " files";
+        width_ = std::max(width_, line.size());
+        context_.err(line);
+        shown_ = true;
+    }
+    void ClearProgress() {
+        if (!shown_) return;
+        shown_ = false;
+        context_.err("\r" + std::string(width_, ' ') + "\r");
+    }
+
+private:
+    const THostContext& context_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_ {};
+    std::size_t width_ = 0;
+    bool shown_ = false;
+};
+
+// ---------------------------------------------------------------- journal
+
+class TJournalWriter {
+public:
+    TJournalWriter(const TCommand& command, const THostContext& context, std::string stamp)
+        : command_(command), context_(context), stamp_(std::move(stamp)) {}
+
+    const std::string& Path() const { return path_; }
+    bool IsOpen() const { return file_ != nullptr; }
+
+    // Made at the first rename, so that a run that renames nothing leaves no
+    // journal to shadow the one before it.
+    bool Open(std::string& error) {
+        if (file_ != nullptr) return true;
+        if (!command_.journalPath.empty()) return OpenNamed(command_.journalPath, error);
+        if (context_.stateFolder.empty()) {
+            error = "no folder for the undo journal (HOME is not set); use --journal FILE or --no-journal";
+            return false;
+        }
+        if (!MakeFolders(context_.stateFolder)) {
+            error = "cannot make the journal folder " + context_.stateFolder + "; use --journal FILE or --no-journal";
+            return false;
+        }
+        for (unsigned sequence = 0; sequence < kMaxJournalSequence; ++sequence) {
+            const std::string path = JoinPath(context_.stateFolder, JournalName(stamp_, sequence));
+            if (Exists(path)) continue;
+            file_.reset(CreateNewFile(path));
+            if (file_ != nullptr) {
+                path_ = path;
+                return WriteHeader(error);
+            }
+        }
+        error = "cannot create a journal in " + context_.stateFolder;
+        return false;
+    }
+
+    bool Write(const char* kind, const std::string& oldPath, const std::string& newPath) {
+        const std::string line = JournalLine(kind, oldPath, newPath);
+        return std::fputs(line.c_str(), file_.get()) >= 0 && FlushFile(file_.get());
+    }
+
+private:
+    bool OpenNamed(const std::string& path, std::string& error) {
+        if (Exists(path)) {
+            std::string text;
+            if (!ReadWholeFile(path, text) || !StartsWith(text, kJournalHeader)) {
+                error = path + " exists and is not a pelmora journal; it is left alone";
+                return false;
+            }
+            file_.reset(OpenForAppending(path));
+            path_ = path;
+            if (file_ != nullptr) return true;
+        } else {
+            file_.reset(CreateNewFile(path));
+            path_ = path;
+            if (file_ != nullptr) return WriteHeader(error);
+        }
+        error = "cannot write the journal " + path;
+        return false;
+    }
+
+    bool WriteHeader(std::string& error) {
+        const std::string header = std::string(kJournalHeader) + "\n# started " + stamp_ + "\n";
+        if (std::fputs(header.c_str(), file_.get()) >= 0 && FlushFile(file_.get())) return true;
+        error = "cannot write the journal " + path_;
+        return false;
+    }
+
+    const TCommand& command_;
+    const THostContext& context_;
+    std::string stamp_;
+    std::string path_;
+    TFilePtr file_;
+};
+
+// ---------------------------------------------------------------- rename run
+
+struct TCounts {
+    std::size_t seen = 0, renamed = 0, unchanged = 0, failed = 0, stays = 0, refused = 0;
+};
+
+class TRenameRun {
+public:
+    TRenameRun(const TCommand& command, const THostContext& context)
+        : command_(command), context_(context), report_(context), journal_(command, context, TimeStamp()) {}
+
+    int Run() {
+        std::string error;
+        const std::string pluginPath = command_.pluginPath.empty() ? DefaultPlugin(context_) : command_.pluginPath;
+        if (!plugin_.Load(pluginPath, error)) {
+            report_.Err("cannot load the plug-in " + pluginPath + ": " + error);
+            return kExitUsage;
+        }
+        descriptor_ = ReadDescriptor(plugin_);
+        if (descriptor_.optionsSize != static_cast<std::int32_t>(sizeof(PluginOptions))) {
+            report_.Err("the plug-in's options record is " + std::to_string(descriptor_.optionsSize) +
+                        " bytes; this host fills " + std::to_string(sizeof(PluginOptions)));
+            return kExitUsage;
+        }
+        std::string ansiPattern;
+        if (!platform::Utf8ToAnsi(command_.pattern, ansiPattern)) {
+            report_.Err("the pattern holds a character that Windows-1251, the plug-in's code page, cannot hold");
+            return kExitUsage;
+        }
+        if (ansiPattern.size() > sizeof(PluginOptions::pattern)) {
+            report_.Err("the pattern is longer than " + std::to_string(sizeof(PluginOptions::pattern)) + " bytes");
+            return kExitUsage;
+        }
+        TOptionsRecord record(plugin_);
+        if (record.Get() == nullptr) {
+            report_.Err("the plug-in gave no options record");
+            return kExitUsage;
+        }
+        std::memset(record.Get(), 0, sizeof(PluginOptions));
+        std::memcpy(record.Get()->pattern, ansiPattern.data(), ansiPattern.size());
+        const std::int32_t tagSource = command_.tagSource;
+        std::memcpy(&record.Get()->tagSource, &tagSource, sizeof tagSource);
+
+        for (const std::string& argument : command_.paths) CollectArgument(argument);
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            report_.Progress(i, files_.size());
+            if (!HandleFile(record.Get(), files_[i])) break;
+        }
+        report_.ClearProgress();
+        Summary();
+        if (counts_.failed > 0) return kExitFailed;
+        // A preview fails where the real run would leave a file in place.
+        if (command_.dryRun && counts_.stays > 0) return kExitFailed;
+        return kExitSuccess;
+    }
+
+private:
+    std::string Normalised(std::string path) const {
+        if (IsWindowsBuild()) std::replace(path.begin(), path.end(), '/', '\\');
+        return path;
+    }
+
+    void Fail(const std::string& message) {
+        report_.Err(message);
+        ++counts_.seen;
+        ++counts_.failed;
+    }
+
+    void AddFile(const std::string& path) {
+        if (known_.insert(NameKey(path)).second) files_.push_back(path);
+    }
+
+    std::string NameOf(const std::string& path) const {
+        std::size_t end = path.size();
+        while (end > 1 && IsSlash(path[end - 1])) --end;
+        std::size_t start = end;
+        while (start > 0 && !IsSlash(path[start - 1])) --start;
+        return path.substr(start, end - start);
+    }
+
+    void CollectArgument(const std::string& argument) {
+        const std::string path = Normalised(argument);
+        switch (KindOf(path)) {
+        case TFileKind::Folder: CollectFolder(path); break;
+        case TFileKind::File:
+            if (MatchesMask(NameOf(path), descriptor_.mask)) {
+                AddFile(path);
+            } else {
+                report_.Err(path + ": not a file the plug-in handles (" + descriptor_.mask + "); left alone");
+            }
+            break;
+        case TFileKind::Missing:
+            Fail(path + (IsSymbolicLink(path) ? ": a link to nothing" : ": no such file or folder"));
+            break;
+        case TFileKind::Other: Fail(path + ": not a regular file; left alone"); break;
+        }
+    }
+
+    void CollectFolder(const std::string& folder) {
+        std::vector<std::string> names;
+        std::string error;
+        if (!ListFolder(folder, names, error)) {
+            Fail(folder + ": cannot read the folder: " + error);
+            return;
+        }
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> subfolders;
+        for (const std::string& name : names) {
+            const std::string path = JoinPath(folder, name);
+            const bool wanted = MatchesMask(name, descriptor_.mask);
+            switch (KindOf(path)) {
+            case TFileKind::File:
+                if (wanted) AddFile(path);
+                break;
+            case TFileKind::Folder:
+                if (command_.recursive) {
+                    // A linked folder could lead back into the tree.
+                    if (!IsSymbolicLink(path)) subfolders.push_back(path);
+                } else if (wanted) {
+                    report_.Err(path + ": a folder, not a file; left alone (-r looks inside)");
+                }
+                break;
+            case TFileKind::Missing:
+                if (wanted) Fail(path + ": a link to nothing");
+                break;
+            case TFileKind::Other:
+                if (wanted) Fail(path + ": not a regular file; left alone");
+                break;
+            }
+        }
+        for (const std::string& subfolder : subfolders) CollectFolder(subfolder);
+    }
+
+    // The marks of one rename: why a real run leaves it, and what Windows refuses.
+    struct TVerdict {
+        bool stays = false;
+        std::vector<std::string> marks;
+    };
+
+    TVerdict Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
+                   const std::string& newPath) {
+        TVerdict verdict;
+        const std::string oldKey = NameKey(oldPath);
+        const std::string newKey = NameKey(newPath);
+        switch (plan_.Check(oldKey, newKey, Exists(newPath))) {
+        case TBlock::Exists: verdict.marks.push_back("exists already"); break;
+        case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
+        case TBlock::None:
+            if (KindOf(ParentOf(newPath)) != TFileKind::Folder) verdict.marks.push_back("no folder " + ParentOf(newPath));
+            break;
+        }
+        verdict.stays = !verdict.marks.empty();
+        // The name as the plug-in built it: everything after the old folder.
+        const std::size_t folderLength = AnsiFolderLength(ansiOld);
+        const std::string ansiName =
+            ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0 ? ansiNew.substr(folderLength) : ansiNew;
+        std::string refusal;
+        std::size_t start = 0;
+        for (std::size_t i = 0; i <= ansiName.size() && refusal.empty(); ++i) {
+            if (i == ansiName.size() || platform::IsPathDelimiter(ansiName[i]) || (IsWindowsBuild() && ansiName[i] == '/')) {
+                refusal = WindowsRefusal(ansiName.substr(start, i - start));
+                start = i + 1;
+            }
+        }
+        if (!refusal.empty()) {
+            ++counts_.refused;
+            verdict.marks.push_back("Windows refuses " + platform::AnsiToUtf8(refusal));
+            if (IsWindowsBuild()) verdict.stays = true;
+        }
+        if (!IsWindowsBuild() && NameOf(newPath).size() > kMaxNameLength) {
+            verdict.marks.push_back("name too long");
+            verdict.stays = true;
+        }
+        if (verdict.stays) {
+            verdict.marks.back() += ": stays";
+        } else {
+            plan_.Claim(oldKey, newKey);
+        }
+        return verdict;
+    }
+
+    static std::string Marked(const std::vector<std::string>& marks) {
+        if (marks.empty()) return {};
+        std::string text = "  [";
+        for (std::size_t i = 0; i < marks.size(); ++i) text += (i > 0 ? "; " : "") + marks[i];
+        return text + "]";
+    }
+
+    // False when the run must stop (the journal cannot be written).
+    bool HandleFile(PluginOptions* record, const std::string& path) {
+        std::string ansi;
+        if (!platform::Utf8ToAnsi(path, ansi)) {
+            Fail(path + ": the name cannot be written in Windows-1251, the plug-in's code page; left alone");
+            return true;
+        }
+        std::string reason;
+        if (!CanRead(path, reason)) {
+            Fail(path + ": cannot read: " + reason + "; left alone");
+            return true;
+        }
+        ++counts_.seen;
+        const std::string ansiNew = CallProcess(plugin_, record, ansi, true);
+        if (ansiNew == ansi) {
+            ++counts_.unchanged;
+            return true;
+        }
+        const std::string newPath = platform::AnsiToUtf8(ansiNew);
+        const TVerdict verdict = Judge(path, ansi, ansiNew, newPath);
+        if (command_.dryRun) {
+            report_.Out(path + " -> " + newPath + Marked(verdict.marks) + "\n");
+            if (verdict.stays) {
+                ++counts_.stays;
+            } else {
+                ++counts_.renamed;
+            }
+            return true;
+        }
+        if (verdict.stays) {
+            ++counts_.failed;
+            report_.Err(path + ": not renamed to " + newPath + Marked(verdict.marks));
+            return true;
+        }
+        return Rename(record, path, ansi, newPath, verdict);
+    }
+
+    bool Rename(PluginOptions* record, const std::string& path, const std::string& ansi, const std::string& newPath,
+                const TVerdict& verdict) {
+        const std::string absoluteOld = AbsolutePath(path);
+        if (!command_.noJournal) {
+            std::string error;
+            // Written before the move, so a run killed inside process still
+            // leaves the rename on record.
+            if (!journal_.Open(error) || !journal_.Write(kKindRenaming, absoluteOld, AbsolutePath(newPath))) {
+                report_.Err(error.empty() ? "cannot write the journal " + journal_.Path() : error);
+                report_.Err("stopped before renaming " + path);
+                ++counts_.failed;
+                return false;
+            }
+        }
+        const std::string ansiResult = CallProcess(plugin_, record, ansi, false);
+        if (ansiResult == ansi) {
+            ++counts_.failed;
+            report_.Err(path + ": not renamed to " + newPath + (Exists(newPath) ? ": a file of that name exists" : ""));
+            if (journal_.IsOpen()) journal_.Write(kKindFailed, absoluteOld, AbsolutePath(newPath));
+            return true;
+        }
+        ++renames_;
+        if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
+        const std::string resultPath = platform::AnsiToUtf8(ansiResult);
+        if (journal_.IsOpen() && !journal_.Write(kKindRenamed, absoluteOld, AbsolutePath(resultPath))) {
+            report_.Err("cannot write the journal " + journal_.Path() + "; stopped after renaming " + path);
+            ++counts_.renamed;
+            return false;
+        }
+        ++counts_.renamed;
+        report_.Out(path + " -> " + resultPath + Marked(verdict.marks) + "\n");
+        return true;
+    }
+
+    void Summary() {
+        std::string line = std::to_string(counts_.seen) + " seen, " + std::to_string(counts_.renamed) +
+                           (command_.dryRun ? " to rename, " : " renamed, ") + std::to_string(counts_.unchanged) +
+                           " unchanged, " + std::to_string(counts_.failed) + " failed";
+        if (command_.dryRun && (counts_.stays > 0 || counts_.refused > 0)) {
+            line += "; marked: " + std::to_string(counts_.stays) + " would stay, " + std::to_string(counts_.refused) +
+                    " with a name Windows refuses";
+        } else if (counts_.refused > 0) {
+            line += "; " + std::to_string(counts_.refused) + " with a name Windows refuses";
+        }
+        report_.Out(line + "\n");
+        if (journal_.IsOpen()) report_.Out("journal: " + journal_.Path() + " (pelmora --undo puts the names back)\n");
+    }
+
+    const TCommand& command_;
+    const THostContext& context_;
+    TReporter report_;
+    TPluginHost plugin_;
+    TDescriptor descriptor_;
+    TJournalWriter journal_;
+    TRunPlan plan_;
+    TCounts counts_;
+    std::vector<std::string> files_;
+    std::set<std::string> known_;
+    long renames_ = 0;
+};
+
+// ---------------------------------------------------------------- undo
+
+int RunUndo(const TCommand& command, const THostContext& context) {
+    TReporter report(context);
+    std::string path = command.undoJournal;
+    if (path.empty()) {
+        std::vector<std::string> names;
+        std::string error;
+        if (context.stateFolder.empty() || !ListFolder(context.stateFolder, names, error) ||
+            (path = NewestJournal(names)).empty()) {
+            report.Err("no journal in " + (context.stateFolder.empty() ? std::string("the state folder")
+                                                                        : context.stateFolder) + "; nothing to undo");
+            return kExitFailed;
+        }
+        path = JoinPath(context.stateFolder, path);
+    }
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
+        report.Err(path + ": cannot read the journal");
+        return kExitFailed;
+    }
+    std::vector<TJournalEntry> entries;
+    if (!ParseJournal(text, entries)) {
+        report.Err(path + ": not a pelmora journal");
+        return kExitFailed;
+    }
+    TFilePtr journal;
+    if (!command.dryRun) {
+        journal.reset(OpenForAppending(path));
+        if (journal == nullptr) report.Err(path + ": cannot note the undo in the journal; a second undo will say so");
+    }
+    std::size_t restored = 0, inPlace = 0, leftAlone = 0;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->undone || entry->state == TEntryState::Failed) continue;
+        const bool caseOnly = NameKey(entry->oldPath) == NameKey(entry->newPath);
+        const bool newThere = Exists(entry->newPath);
+        const bool oldThere = !caseOnly && Exists(entry->oldPath);
+        // A run killed between its journal line and the move: did the move happen?
+        if (entry->state == TEntryState::Pending && !(newThere && !oldThere)) continue;
+        if (!newThere) {
+            if (oldThere) {
+                ++inPlace;
+            } else {
+                ++leftAlone;
+                report.Err(entry->newPath + " is gone; " + entry->oldPath + " cannot be restored");
+            }
+            continue;
+        }
+        if (oldThere) {
+            ++leftAlone;
+            report.Err(entry->newPath + ": not put back, a file stands at " + entry->oldPath + "; left alone");
+            continue;
+        }
+        std::string error;
+        if (!command.dryRun && !MoveNoReplace(entry->newPath, entry->oldPath, error)) {
+            ++leftAlone;
+            report.Err(entry->newPath + ": not put back to " + entry->oldPath + ": " + error);
+            continue;
+        }
+        ++restored;
+        report.Out(entry->newPath + " -> " + entry->oldPath + "\n");
+        if (journal != nullptr) {
+            const std::string line = JournalLine(kKindUndone, entry->oldPath, entry->newPath);
+            std::fputs(line.c_str(), journal.get());
+            FlushFile(journal.get());
+        }
+    }
+    report.Out(std::to_string(restored) + (command.dryRun ? " to restore, " : " restored, ") +
+               std::to_string(inPlace) + " already in place, " + std::to_string(leftAlone) + " left alone (" + path +
+               ")\n");
+    return leftAlone > 0 ? kExitFailed : kExitSuccess;
+}
+
+int RunVersion(const TCommand& command, const THostContext& context) {
+    TReporter report(context);
+    TPluginHost plugin;
+    std::string error;
+    const std::string pluginPath = command.pluginPath.empty() ? DefaultPlugin(context) : command.pluginPath;
+    if (!plugin.Load(pluginPath, error)) {
+        report.Err("cannot load the plug-in " + pluginPath + ": " + error);
+        return kExitUsage;
+    }
+    const TDescriptor d = ReadDescriptor(plugin);
+    report.Out(std::string(kProgram) + " " + d.version + " (" + d.title + " by " + d.author + ", handles " + d.mask +
+               ")\n");
+    return kExitSuccess;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- public
+
+bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, std::string& error) {
+    command = TCommand {};
+    bool undo = false, version = false, renameOptions = false, journalGiven = false, endOfOptions = false;
+    std::vector<std::string> operands;
+    auto setTag = [&](const std::string& value) {
+        const std::string upper = AsciiUpper(value);
+        if (upper == "ID3V2") {
+            command.tagSource = 0;
+        } else if (upper == "ID3V1") {
+            command.tagSource = 1;
+        } else {
+            error = "unknown tag '" + value + "' (id3v2 or id3v1)";
+            return false;
+        }
+        return true;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (endOfOptions || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            endOfOptions = true;
+            continue;
+        }
+        if (StartsWith(arg, "--")) {
+            std::string name = arg.substr(2), value;
+            const std::size_t equals = name.find('=');
+            const bool attached = equals != std::string::npos;
+            if (attached) {
+                value = name.substr(equals + 1);
+                name.resize(equals);
+            }
+            auto takeValue = [&](std::string& out) {
+                if (attached) {
+                    out = value;
+                } else if (i + 1 < args.size()) {
+                    out = args[++i];
+                } else {
+                    error = "option '--" + name + "' needs a value";
+                    return false;
+                }
+                return true;
+            };
+            const bool flag = name == "dry-run" || name == "recursive" || name == "no-journal" || name == "undo" ||
+                              name == "help" || name == "version";
+            if (flag && attached && name != "undo") {
+                error = "option '--" + name + "' takes no value";
+                return false;
+            }
+            if (name == "pattern") {
+                if (!takeValue(command.pattern)) return false;
+                renameOptions = true;
+            } else if (name == "tag") {
+                std::string tag;
+                if (!takeValue(tag) || !setTag(tag)) return false;
+                renameOptions = true;
+            } else if (name == "plugin") {
+                if (!takeValue(command.pluginPath)) return false;
+            } else if (name == "journal") {
+                if (!takeValue(command.journalPath)) return false;
+                journalGiven = renameOptions = true;
+            } else if (name == "dry-run") {
+                command.dryRun = true;
+            } else if (name == "recursive") {
+                command.recursive = renameOptions = true;
+            } else if (name == "no-journal") {
+                command.noJournal = renameOptions = true;
+            } else if (name == "undo") {
+                undo = true;
+                if (attached) operands.push_back(value);
+            } else if (name == "help") {
+                command.action = TAction::Help;
+                return true;
+            } else if (name == "version") {
+                version = true;
+            } else {
+                error = "unknown option '--" + name + "'";
+                return false;
+            }
+            continue;
+        }
+        for (std::size_t k = 1; k < arg.size(); ++k) {
+            const char c = arg[k];
+            if (c == 'p' || c == 't') {
+                std::string value;
+                if (k + 1 < arg.size()) {
+                    value = arg.substr(k + 1);
+                } else if (i + 1 < args.size()) {
+                    value = args[++i];
+                } else {
+                    error = std::string("option '-") + c + "' needs a value";
+                    return false;
+                }
+                if (c == 'p') {
+                    command.pattern = value;
+                } else if (!setTag(value)) {
+                    return false;
+                }
+                renameOptions = true;
+                break;
+            }
+            if (c == 'n') {
+                command.dryRun = true;
+            } else if (c == 'r') {
+                command.recursive = renameOptions = true;
+            } else if (c == 'h') {
+                command.action = TAction::Help;
+                return true;
+            } else if (c == 'V') {
+                version = true;
+            } else {
+                error = std::string("unknown option '-") + c + "'";
+                return false;
+            }
+        }
+    }
+    if (version) {
+        command.action = TAction::Version;
+        return true;
+    }
+    if (undo) {
+        if (renameOptions) {
+            error = "--undo takes only -n and a journal";
+            return false;
+        }
+        if (operands.size() > 1) {
+            error = "--undo takes one journal at most";
+            return false;
+        }
+        command.action = TAction::Undo;
+        if (!operands.empty()) command.undoJournal = operands.front();
+        return true;
+    }
+    if (journalGiven && command.noJournal) {
+        error = "--journal and --no-journal exclude each other";
+        return false;
+    }
+    if (command.pattern.empty()) {
+        error = "the pattern is empty";
+        return false;
+    }
+    if (operands.empty()) {
+        error = "no file or folder named";
+        return false;
+    }
+    command.paths = operands;
+    return true;
+}
+
+std::string HelpText() {
+    return "Usage: pelmora [OPTION]... PATH...\n"
+           "       pelmora --undo [-n] [JOURNAL]\n"
+           "Renames MP3 files after their tags through the Pelmora ID3 plug-in. PATH is a\n"
+           "file or a folder; every real run keeps a journal that --undo reads.\n"
+           "\n"
+           "  -p, --pattern PATTERN  name pattern (default \"*artist* - *title*\")\n"
+           "  -t, --tag id3v2|id3v1  tag the values come from (default id3v2)\n"
+           "  -n, --dry-run          show the new names and mark what a real run could not do\n"
+           "  -r, --recursive        look inside subfolders too\n"
+           "      --plugin FILE      plug-in library to load (default: the one beside pelmora)\n"
+           "      --journal FILE     keep the undo journal in FILE\n"
+           "      --no-journal       keep no undo journal\n"
+           "      --undo [JOURNAL]   put back the names of a run (default: the newest journal)\n"
+           "  -h, --help             show this help\n"
+           "  -V, --version          show the plug-in's version\n"
+           "\n"
+           "Placeholders: *artist* *title* *album* *year* *comment* *genre* *track*\n"
+           "              *bitrate* *sample* *mode* *time* *filename*\n"
+           "Exit status: 0 when nothing failed, 1 when a file was not renamed (or, with -n,\n"
+           "would not be), 2 for bad usage or a plug-in that cannot be loaded.\n"
+           "\n"
+           "Examples:\n"
+           "  pelmora -n -r ~/Music                      preview the whole library\n"
+           "  pelmora -t id3v1 -p '*track* *title*' Album/   rename one folder from ID3v1\n";
+}
+
+bool MatchesMask(const std::string& name, const std::string& masks) {
+    const std::string upperName = AsciiUpper(name);
+    std::size_t start = 0;
+    while (start <= masks.size()) {
+        std::size_t end = masks.find(';', start);
+        if (end == std::string::npos) end = masks.size();
+        std::string mask = masks.substr(start, end - start);
+        mask.erase(0, mask.find_first_not_of(' '));
+        mask.erase(mask.find_last_not_of(' ') + 1);
+        if (!mask.empty() && WildcardMatch(upperName, AsciiUpper(mask))) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string WindowsRefusal(const std::string& ansiName) {
+    static constexpr const char* kRefused = "<>:\"|?*\\/";
+    for (const char c : ansiName) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < kFirstPrintable) {
+            char code[8];
+            std::snprintf(code, sizeof code, "%02X", u);
+            return std::string("the control character ") + code;
+        }
+        if (std::strchr(kRefused, c) != nullptr) return std::string("\"") + c + "\"";
+    }
+    if (ansiName.size() > kMaxNameLength) return "a name longer than " + std::to_string(kMaxNameLength) + " characters";
+    if (!ansiName.empty() && (ansiName.back() == '.' || ansiName.back() == ' ')) {
+        return std::string("a name ending in \"") + ansiName.back() + "\"";
+    }
+    // Device names stay reserved whatever extension follows them.
+    std::string base = AsciiUpper(ansiName.substr(0, ansiName.find('.')));
+    base.erase(base.find_last_not_of(' ') + 1);
+    static constexpr const char* kReserved[] = {"CON", "PRN", "AUX", "NUL"};
+    bool reserved = std::any_of(std::begin(kReserved), std::end(kReserved), [&](const char* r) { return base == r; });
+    constexpr std::size_t kNumberedLength = 4;
+    if (base.size() == kNumberedLength && (StartsWith(base, "COM") || StartsWith(base, "LPT")) && base[3] >= '1' &&
+        base[3] <= '9') {
+        reserved = true;
+    }
+    if (reserved) return "the reserved name \"" + base + "\"";
+    return {};
+}
+
+TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const {
+    if (claimed_.count(newKey) != 0) return TBlock::Collision;
+    if (targetOnDisk && newKey != oldKey && vacated_.count(newKey) == 0) return TBlock::Exists;
+    return TBlock::None;
+}
+
+void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
+    claimed_.insert(newKey);
+    if (oldKey != newKey) vacated_.insert(oldKey);
+}
+
+std::string JournalLine(const std::string& kind, const std::string& oldPath, const std::string& newPath) {
+    return kind + kJournalSeparator + EscapeField(oldPath) + kJournalSeparator + EscapeField(newPath) + "\n";
+}
+
+bool ParseJournal(const std::string& text, std::vector<TJournalEntry>& entries) {
+    entries.clear();
+    if (!StartsWith(text, kJournalHeader)) return false;
+    auto findLast = [&](const std::string& oldPath, auto&& accept) -> TJournalEntry* {
+        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+            if (entry->oldPath == oldPath && accept(*entry)) return &*entry;
+        }
+        return nullptr;
+    };
+    for (const std::string& line : SplitLines(text)) {
+        if (line.empty() || line[0] == '#') continue;
+        const std::size_t first = line.find(kJournalSeparator);
+        const std::size_t second = first == std::string::npos ? first : line.find(kJournalSeparator, first + 1);
+        // A line cut short by a crash, or one this version does not know, is passed over.
+        if (second == std::string::npos || line.find(kJournalSeparator, second + 1) != std::string::npos) continue;
+        const std::string kind = line.substr(0, first);
+        std::string oldPath, newPath;
+        if (!UnescapeField(line.substr(first + 1, second - first - 1), oldPath) ||
+            !UnescapeField(line.substr(second + 1), newPath)) {
+            continue;
+        }
+        if (kind == kKindRenaming) {
+            entries.push_back({oldPath, newPath, TEntryState::Pending, false});
+        } else if (kind == kKindRenamed) {
+            TJournalEntry* entry =
+                findLast(oldPath, [](const TJournalEntry& e) { return e.state == TEntryState::Pending; });
+            if (entry == nullptr) {
+                entries.push_back({oldPath, newPath, TEntryState::Done, false});
+            } else {
+                entry->newPath = newPath;
+                entry->state = TEntryState::Done;
+            }
+        } else if (kind == kKindFailed) {
+            TJournalEntry* entry =
+                findLast(oldPath, [](const TJournalEntry& e) { return e.state == TEntryState::Pending; });
+            if (entry != nullptr) entry->state = TEntryState::Failed;
+        } else if (kind == kKindUndone) {
+            TJournalEntry* entry = findLast(oldPath, [&](const TJournalEntry& e) {
+                return !e.undone && e.state != TEntryState::Failed && e.newPath == newPath;
+            });
+            if (entry != nullptr) entry->undone = true;
+        }
+    }
+    return true;
+}
+
+std::string NewestJournal(const std::vector<std::string>& names) {
+    std::string newest;
+    for (const std::string& name : names) {
+        if (!EndsWith(name, kJournalExtension) || name.size() == std::strlen(kJournalExtension)) continue;
+        if (newest.empty() || JournalOrder(newest) < JournalOrder(name)) newest = name;
+    }
+    return newest;
+}
+
+std::string JournalName(const std::string& stamp, unsigned sequence) {
+    return stamp + (sequence == 0 ? std::string() : "-" + std::to_string(sequence)) + kJournalExtension;
+}
+
+std::string TimeStamp() {
+    using namespace std::chrono;
+    constexpr long long kMillisPerSecond = 1000;
+    const auto now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    const long long millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % kMillisPerSecond;
+    const std::tm* utc = std::gmtime(&seconds);
+    char text[64] = "0000-00-00_00-00-00";
+    if (utc != nullptr) std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", utc);
+    char stamp[96];
+    std::snprintf(stamp, sizeof stamp, "%s.%03lldZ", text, millis);
+    return stamp;
+}
+
+int RunPelmora(const std::vector<std::string>& args, const THostContext& context) {
+    TCommand command;
+    std::string error;
+    if (!ParseCommandLine(args, command, error)) {
+        if (context.err) context.err(std::string(kProgram) + ": " + error + "\nTry 'pelmora --help'.\n");
+        return kExitUsage;
+    }
+    try {
+        switch (command.action) {
+        case TAction::Help:
+            if (context.out) context.out(HelpText());
+            return kExitSuccess;
+        case TAction::Version: return RunVersion(command, context);
+        case TAction::Undo: return RunUndo(command, context);
+        case TAction::Rename: return TRenameRun(command, context).Run();
+        }
+    } catch (const std::exception& e) {
+        if (context.err) context.err(std::string(kProgram) + ": " + e.what() + "\n");
+    }
+    return kExitFailed;
+}
+
+}  // namespace host

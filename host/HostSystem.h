@@ -1,0 +1,91 @@
+// The operating-system verbs the pelmora command needs beyond the plug-in:
+// folders, file kinds, the move that never replaces, the plug-in library, the
+// journal file and the console. Every path and text here is UTF-8 in both
+// builds (the Windows side speaks UTF-16 to the system), so names that the
+// plug-in's 8-bit code page cannot hold can still be listed and reported.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// The delimiter the command writes between a folder and a name.
+extern const char kPathDelimiter;
+
+enum class TFileKind { Missing, File, Folder, Other };
+
+// Follows symbolic links; a dangling link is Missing.
+TFileKind KindOf(const std::string& path);
+bool IsSymbolicLink(const std::string& path);
+bool Exists(const std::string& path);
+
+// Names in a folder ("." and ".." left out), unsorted; false with a reason when
+// the folder cannot be read.
+bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error);
+
+// Whether the file opens for reading while others may read and write it.
+bool CanRead(const std::string& path, std::string& error);
+
+// The absolute form of a path, lexically normalised; the path itself on failure.
+std::string AbsolutePath(const std::string& path);
+
+// A path in a form that compares equal for names the file system takes as
+// the same: absolute, and letter case folded on Windows.
+std::string NameKey(const std::string& path);
+
+// Moves a file, never replacing an existing one; a move to its own name succeeds.
+bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error);
+
+// Creates the folder and its parents.
+bool MakeFolders(const std::string& path);
+
+// Creates a file that must not exist yet, for appending text; nullptr when it
+// exists or cannot be made.
+std::FILE* CreateNewFile(const std::string& path);
+// Opens an existing file for reading or for appending.
+std::FILE* OpenForReading(const std::string& path);
+std::FILE* OpenForAppending(const std::string& path);
+// Pushes written text to the file system before the next step.
+bool FlushFile(std::FILE* file);
+
+// An environment variable; empty when unset.
+std::string EnvironmentValue(const char* name);
+
+// The user's folder for the undo journals.
+std::string StateFolder();
+
+// The folder holding the running program.
+std::string ProgramFolder();
+
+// The standard streams: text goes out as UTF-8 (as UTF-16 to a Windows console).
+void WriteOut(const std::string& text);
+void WriteErr(const std::string& text);
+bool ErrIsTerminal();
+
+// Ends the process at once, as a kill would: nothing is flushed or cleaned up.
+[[noreturn]] void KillSelf();
+
+#ifdef _WIN32
+// A UTF-16 text (a command-line argument) as UTF-8.
+std::string Utf8FromWide(const wchar_t* text);
+#endif
+
+// A dynamic library loaded by file name.
+class TLibrary {
+public:
+    TLibrary() = default;
+    ~TLibrary();
+    TLibrary(const TLibrary&) = delete;
+    TLibrary& operator=(const TLibrary&) = delete;
+
+    bool Load(const std::string& path, std::string& error);
+    void* Symbol(const char* name) const;
+
+private:
+    void* module_ = nullptr;
+};
+
+}  // namespace host

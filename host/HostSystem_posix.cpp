@@ -1,0 +1,223 @@
+// POSIX side of the command's system verbs: paths are UTF-8 already.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "HostSystem.h"
+
+namespace host {
+
+const char kPathDelimiter = '/';
+
+namespace {
+
+std::string ErrorText(int code) { return std::strerror(code); }
+
+void WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+TFileKind KindOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return TFileKind::Missing;
+    if (S_ISREG(st.st_mode)) return TFileKind::File;
+    if (S_ISDIR(st.st_mode)) return TFileKind::Folder;
+    return TFileKind::Other;
+}
+
+bool IsSymbolicLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error) {
+    names.clear();
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) {
+        error = ErrorText(errno);
+        return false;
+    }
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(folder);
+    return true;
+}
+
+bool CanRead(const std::string& path, std::string& error) {
+    // Non-blocking, so that a pipe named like an MP3 cannot stall the run.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    char probe = 0;
+    const ssize_t n = ::read(fd, &probe, 1);
+    const int readError = errno;
+    ::close(fd);
+    if (n < 0) {
+        error = ErrorText(readError);
+        return false;
+    }
+    return true;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::string full = path;
+    if (path.empty() || path[0] != '/') {
+        char buffer[4096];
+        if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
+        full = std::string(buffer) + "/" + path;
+    }
+    // Lexical: "." segments go, ".." takes the segment before it.
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= full.size()) {
+        std::size_t end = full.find('/', start);
+        if (end == std::string::npos) end = full.size();
+        const std::string part = full.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& part : parts) out += "/" + part;
+    return out.empty() ? "/" : out;
+}
+
+std::string NameKey(const std::string& path) { return AbsolutePath(path); }
+
+bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error) {
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    if (from == to) return true;
+#ifdef SYS_renameat2
+    constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        error = ErrorText(errno);
+        return false;
+    }
+#endif
+    // Where the file system refuses the flag: a link cannot replace either.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    if (::unlink(from.c_str()) != 0) {
+        error = ErrorText(errno);
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MakeFolders(const std::string& path) {
+    constexpr mode_t kFolderMode = 0700;  // journals hold the user's paths
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            const std::string prefix = path.substr(0, i);
+            if (::mkdir(prefix.c_str(), kFolderMode) != 0 && errno != EEXIST) return false;
+        }
+    }
+    return KindOf(path) == TFileKind::Folder;
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+    constexpr mode_t kFileMode = 0600;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "w");
+    if (file == nullptr) ::close(fd);
+    return file;
+}
+
+std::FILE* OpenForReading(const std::string& path) {
+    if (KindOf(path) != TFileKind::File) return nullptr;
+    return std::fopen(path.c_str(), "re");
+}
+
+std::FILE* OpenForAppending(const std::string& path) {
+    if (KindOf(path) != TFileKind::File) return nullptr;
+    return std::fopen(path.c_str(), "ae");
+}
+
+bool FlushFile(std::FILE* file) { return std::fflush(file) == 0; }
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string StateFolder() {
+    const std::string xdg = EnvironmentValue("XDG_STATE_HOME");
+    if (!xdg.empty() && xdg[0] == '/') return xdg + "/pelmora";
+    const std::string home = EnvironmentValue("HOME");
+    if (!home.empty()) return home + "/.local/state/pelmora";
+    return {};
+}
+
+std::string ProgramFolder() {
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return ".";
+    const std::string path(buffer, static_cast<std::size_t>(n));
+    return path.substr(0, path.rfind('/'));
+}
+
+void WriteOut(const std::string& text) { WriteAll(STDOUT_FILENO, text); }
+void WriteErr(const std::string& text) { WriteAll(STDERR_FILENO, text); }
+bool ErrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void KillSelf() {
+    ::raise(SIGKILL);
+    std::_Exit(EXIT_FAILURE);
+}
+
+TLibrary::~TLibrary() {
+    if (module_ != nullptr) ::dlclose(module_);
+}
+
+bool TLibrary::Load(const std::string& path, std::string& error) {
+    // dlopen searches the library path for a bare name; a host names a file.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    module_ = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module_ == nullptr) {
+        const char* reason = ::dlerror();
+        error = reason != nullptr ? reason : "cannot load";
+        return false;
+    }
+    return true;
+}
+
+void* TLibrary::Symbol(const char* name) const { return module_ != nullptr ? ::dlsym(module_, name) : nullptr; }
+
+}  // namespace host

@@ -1,0 +1,237 @@
+// Windows side of the command's system verbs: UTF-8 in, UTF-16 to the system,
+// so every name on disk can be listed, whatever the ANSI code page holds.
+#define STRICT
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "HostSystem.h"
+#include "platform.h"
+
+namespace host {
+
+const char kPathDelimiter = '\\';
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    if (n <= 0) return {};
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string ErrorText(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return "No such file or directory";
+    case ERROR_ACCESS_DENIED: return "Permission denied";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return "In use by another program";
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return "File exists";
+    case ERROR_INVALID_NAME: return "Invalid name";
+    default: return "System error " + std::to_string(code);
+    }
+}
+
+void WriteTo(DWORD which, const std::string& text) {
+    const HANDLE handle = GetStdHandle(which);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return;
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        const std::wstring wide = Wide(text);
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    } else {
+        WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+}
+
+std::FILE* Open(const std::string& path, const wchar_t* mode) {
+    if (KindOf(path) != TFileKind::File) return nullptr;
+    return _wfopen(Wide(path).c_str(), mode);
+}
+
+}  // namespace
+
+TFileKind KindOf(const std::string& path) {
+    // CreateFileW follows links, as the plug-in's open does.
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TFileKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TFileKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return TFileKind::Other;
+    return TFileKind::File;
+}
+
+bool IsSymbolicLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error) {
+    names.clear();
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return true;  // an empty drive root
+        error = ErrorText(code);
+        return false;
+    }
+    do {
+        const std::string name = Narrow(found.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return true;
+}
+
+bool CanRead(const std::string& path, std::string& error) {
+    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = ErrorText(GetLastError());
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return path;
+    full.resize(got);
+    return Narrow(full);
+}
+
+std::string NameKey(const std::string& path) {
+    std::wstring wide = Wide(AbsolutePath(path));
+    if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Narrow(wide);
+}
+
+bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error) {
+    // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file.
+    if (MoveFileW(Wide(from).c_str(), Wide(to).c_str())) return true;
+    const DWORD code = GetLastError();
+    if (from == to && Exists(from)) return true;
+    error = ErrorText(code);
+    return false;
+}
+
+bool MakeFolders(const std::string& path) {
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '\\' || path[i] == '/') {
+            const std::string prefix = path.substr(0, i);
+            // A drive ("C:") or a share root is not made, only passed.
+            if (prefix.empty() || prefix.back() == ':' || KindOf(prefix) == TFileKind::Folder) continue;
+            CreateDirectoryW(Wide(prefix).c_str(), nullptr);
+        }
+    }
+    return KindOf(path) == TFileKind::Folder;
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+    const int fd = _wopen(Wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) _close(fd);
+    return file;
+}
+
+std::FILE* OpenForReading(const std::string& path) { return Open(path, L"rb"); }
+std::FILE* OpenForAppending(const std::string& path) { return Open(path, L"ab"); }
+
+bool FlushFile(std::FILE* file) { return std::fflush(file) == 0; }
+
+std::string EnvironmentValue(const char* name) {
+    const std::wstring wideName = Wide(name);
+    const DWORD n = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (n == 0) return {};
+    std::wstring value(n, L'\0');
+    const DWORD got = GetEnvironmentVariableW(wideName.c_str(), value.data(), n);
+    if (got == 0 || got >= n) return {};
+    value.resize(got);
+    return Narrow(value);
+}
+
+std::string StateFolder() {
+    const std::string local = EnvironmentValue("LOCALAPPDATA");
+    if (!local.empty()) return local + "\\Pelmora";
+    const std::string profile = EnvironmentValue("USERPROFILE");
+    if (!profile.empty()) return profile + "\\AppData\\Local\\Pelmora";
+    return {};
+}
+
+std::string ProgramFolder() {
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, sizeof buffer / sizeof buffer[0]);
+    if (n == 0) return ".";
+    const std::string path = Narrow(std::wstring(buffer, n));
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+}
+
+void WriteOut(const std::string& text) { WriteTo(STD_OUTPUT_HANDLE, text); }
+void WriteErr(const std::string& text) { WriteTo(STD_ERROR_HANDLE, text); }
+
+bool ErrIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void KillSelf() {
+    constexpr UINT kKilledStatus = 137;
+    TerminateProcess(GetCurrentProcess(), kKilledStatus);
+    std::_Exit(EXIT_FAILURE);
+}
+
+std::string Utf8FromWide(const wchar_t* text) { return text != nullptr ? Narrow(text) : std::string(); }
+
+TLibrary::~TLibrary() {
+    if (module_ != nullptr) FreeLibrary(static_cast<HMODULE>(module_));
+}
+
+bool TLibrary::Load(const std::string& path, std::string& error) {
+    // A bare name would be searched for along the system's path; a host names a file.
+    const std::string file = path.find_first_of("\\/:") == std::string::npos ? ".\\" + path : path;
+    std::string ansi;
+    HMODULE module = platform::Utf8ToAnsi(file, ansi) ? LoadLibraryA(ansi.c_str()) : LoadLibraryW(Wide(file).c_str());
+    if (module == nullptr) {
+        error = ErrorText(GetLastError());
+        return false;
+    }
+    module_ = module;
+    return true;
+}
+
+void* TLibrary::Symbol(const char* name) const {
+    if (module_ == nullptr) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module_), name));
+}
+
+}  // namespace host

@@ -1,0 +1,209 @@
+// The command's portable rules: arguments, masks, Windows' name rules, the
+// run-order judgement of the preview, and the journal's format.
+#include <gtest/gtest.h>
+
+#include "HostCore.h"
+
+using namespace host;
+
+namespace {
+
+struct TGoodArgs {
+    std::vector<std::string> args;
+    TAction action;
+    std::string pattern;
+    int tagSource;
+    bool dryRun, recursive, noJournal;
+    std::string journal, undoJournal;
+    std::vector<std::string> paths;
+};
+
+TEST(HostArguments, ValidCommandLines) {
+    const std::string p = kDefaultPattern;
+    const std::vector<TGoodArgs> cases = {
+        {{"a.mp3"}, TAction::Rename, p, 0, false, false, false, "", "", {"a.mp3"}},
+        {{"-nr", "x", "y"}, TAction::Rename, p, 0, true, true, false, "", "", {"x", "y"}},
+        {{"-p", "*title*", "-t", "ID3v1", "d"}, TAction::Rename, "*title*", 1, false, false, false, "", "", {"d"}},
+        {{"-p*year*", "-tid3v2", "d"}, TAction::Rename, "*year*", 0, false, false, false, "", "", {"d"}},
+        {{"-np", "*album*", "d"}, TAction::Rename, "*album*", 0, true, false, false, "", "", {"d"}},
+        {{"--pattern=*x*", "--tag", "id3v1", "--dry-run", "--recursive", "d"}, TAction::Rename, "*x*", 1, true, true,
+         false, "", "", {"d"}},
+        {{"--journal", "j.txt", "d"}, TAction::Rename, p, 0, false, false, false, "j.txt", "", {"d"}},
+        {{"--no-journal", "--", "-odd.mp3"}, TAction::Rename, p, 0, false, false, true, "", "", {"-odd.mp3"}},
+        {{"-", "d"}, TAction::Rename, p, 0, false, false, false, "", "", {"-", "d"}},
+        {{"--undo"}, TAction::Undo, p, 0, false, false, false, "", "", {}},
+        {{"--undo", "-n", "old.journal"}, TAction::Undo, p, 0, true, false, false, "", "old.journal", {}},
+        {{"--undo=old.journal"}, TAction::Undo, p, 0, false, false, false, "", "old.journal", {}},
+        {{"-p", "*x*", "--help"}, TAction::Help, "*x*", 0, false, false, false, "", "", {}},
+        {{"-h", "--bogus"}, TAction::Help, p, 0, false, false, false, "", "", {}},
+        {{"--version"}, TAction::Version, p, 0, false, false, false, "", "", {}},
+        {{"-V"}, TAction::Version, p, 0, false, false, false, "", "", {}},
+    };
+    for (const TGoodArgs& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        TCommand command;
+        std::string error;
+        ASSERT_TRUE(ParseCommandLine(c.args, command, error)) << error;
+        EXPECT_EQ(command.action, c.action);
+        EXPECT_EQ(command.pattern, c.pattern);
+        EXPECT_EQ(command.tagSource, c.tagSource);
+        EXPECT_EQ(command.dryRun, c.dryRun);
+        EXPECT_EQ(command.recursive, c.recursive);
+        EXPECT_EQ(command.noJournal, c.noJournal);
+        EXPECT_EQ(command.journalPath, c.journal);
+        EXPECT_EQ(command.undoJournal, c.undoJournal);
+        EXPECT_EQ(command.paths, c.paths);
+    }
+}
+
+TEST(HostArguments, BadCommandLinesSayWhy) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "no file or folder"},
+        {{"-n"}, "no file or folder"},
+        {{"-x", "d"}, "unknown option '-x'"},
+        {{"--frobnicate", "d"}, "unknown option '--frobnicate'"},
+        {{"-p"}, "needs a value"},
+        {{"d", "--pattern"}, "needs a value"},
+        {{"-t", "id3v3", "d"}, "unknown tag 'id3v3'"},
+        {{"--dry-run=yes", "d"}, "takes no value"},
+        {{"-p", "", "d"}, "pattern is empty"},
+        {{"--journal", "j", "--no-journal", "d"}, "exclude each other"},
+        {{"--undo", "a.journal", "b.journal"}, "one journal at most"},
+        {{"--undo", "-r"}, "--undo takes only"},
+        {{"--undo", "-p", "*x*"}, "--undo takes only"},
+    };
+    for (const auto& [args, expected] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        TCommand command;
+        std::string error;
+        EXPECT_FALSE(ParseCommandLine(args, command, error));
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
+}
+
+TEST(HostArguments, HelpNamesEveryOptionOnItsOwnLine) {
+    std::vector<std::string> optionLines;
+    const std::string help = HelpText();
+    for (std::size_t start = 0, end; start < help.size(); start = end + 1) {
+        end = help.find('\n', start);
+        const std::string line = help.substr(start, end - start);
+        const std::size_t text = line.find_first_not_of(' ');
+        if (text == 2 || text == 6) {
+            if (line[text] == '-') optionLines.push_back(line.substr(line.find("--")));
+        }
+    }
+    const std::vector<std::string> options = {"--pattern", "--tag", "--dry-run", "--recursive", "--plugin",
+                                              "--journal", "--no-journal", "--undo", "--help", "--version"};
+    ASSERT_EQ(optionLines.size(), options.size());
+    for (std::size_t i = 0; i < options.size(); ++i) EXPECT_EQ(optionLines[i].rfind(options[i] + " ", 0), 0u) << i;
+    EXPECT_NE(help.find("Examples:\n  pelmora"), std::string::npos);
+}
+
+TEST(HostMask, MatchesTheDescriptorsMasks) {
+    const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+        {"a.mp3", "*.mp3", true},        {"A.MP3", "*.mp3", true},       {"song.Mp3", "*.mp3", true},
+        {".mp3", "*.mp3", true},         {"a.mp3x", "*.mp3", false},     {"a.mp", "*.mp3", false},
+        {"mp3", "*.mp3", false},         {"a.mp3.txt", "*.mp3", false},  {"a.txt", "*.mp3; *.txt", true},
+        {"x1.wav", "x?.wav", true},      {"x12.wav", "x?.wav", false},   {"Песня.MP3", "*.mp3", true},
+        {"a.mp3", "", false},
+    };
+    for (const auto& [name, mask, expected] : cases) {
+        EXPECT_EQ(MatchesMask(name, mask), expected) << name << " against " << mask;
+    }
+}
+
+TEST(HostWindowsNames, RefusedCharactersAndReservedNames) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Artist - Title.mp3", ""},
+        {"Who?.mp3", "\"?\""},
+        {"a*b.mp3", "\"*\""},
+        {"a<b>.mp3", "\"<\""},
+        {"say \"hi\".mp3", "\"\"\""},
+        {"a|b.mp3", "\"|\""},
+        {"AC:DC.mp3", "\":\""},
+        {"back\\slash.mp3", "\"\\\""},
+        {std::string("tab\there.mp3"), "the control character 09"},
+        {"CON.mp3", "the reserved name \"CON\""},
+        {"con .mp3", "the reserved name \"CON\""},
+        {"lpt9.mp3", "the reserved name \"LPT9\""},
+        {"COM0.mp3", ""},
+        {"CONSOLE.mp3", ""},
+        {"dots.", "a name ending in \".\""},
+        {std::string(251, 'x') + ".mp3", ""},
+        {std::string(252, 'x') + ".mp3", "a name longer than 255 characters"},
+        {"\xCF\xE5\xF1\xED\xFF.mp3", ""},  // Cyrillic in Windows-1251
+    };
+    for (const auto& [name, expected] : cases) EXPECT_EQ(WindowsRefusal(name), expected) << name;
+}
+
+TEST(HostRunPlan, JudgesInRunOrder) {
+    TRunPlan plan;
+    // The target stands on disk and nothing has moved it away.
+    EXPECT_EQ(plan.Check("/m/a", "/m/x", true), TBlock::Exists);
+    // A rename to its own key (a change of letter case on Windows) is no conflict.
+    EXPECT_EQ(plan.Check("/m/a", "/m/a", true), TBlock::None);
+    plan.Claim("/m/a", "/m/c");
+    // A second file wanting the name the first takes stays.
+    EXPECT_EQ(plan.Check("/m/b", "/m/c", false), TBlock::Collision);
+    // The first file's old name is free once it has moved.
+    EXPECT_EQ(plan.Check("/m/b", "/m/a", true), TBlock::None);
+    plan.Claim("/m/b", "/m/a");
+    EXPECT_EQ(plan.Check("/m/d", "/m/a", true), TBlock::Collision);
+    EXPECT_EQ(plan.Check("/m/d", "/m/b", true), TBlock::None);
+}
+
+TEST(HostJournal, FieldsSurviveAnyName) {
+    const std::vector<std::string> names = {"/m/plain.mp3", "/m/tab\there.mp3", "/m/line\nbreak.mp3",
+                                            "/m/100%.mp3", "/m/Песня.mp3", "C:\\m\\a.mp3"};
+    for (const std::string& name : names) {
+        const std::string line = JournalLine("renamed", name, name + ".new");
+        EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line per step";
+        std::vector<TJournalEntry> entries;
+        ASSERT_TRUE(ParseJournal(std::string(kJournalHeader) + "\n" + line, entries));
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].oldPath, name);
+        EXPECT_EQ(entries[0].newPath, name + ".new");
+        EXPECT_EQ(entries[0].state, TEntryState::Done);
+    }
+}
+
+TEST(HostJournal, StepsMatchUp) {
+    const std::string text = std::string(kJournalHeader) + "\n# started x\n" +
+                             JournalLine("renaming", "/a", "/A") + JournalLine("renamed", "/a", "/A") +
+                             JournalLine("renaming", "/b", "/B") + JournalLine("failed", "/b", "/B") +
+                             JournalLine("renaming", "/c", "/C") + JournalLine("renamed", "/c", "/C2") +
+                             JournalLine("undone", "/c", "/C2") + "garbage line\n" + "renamed\t/x\t%G1\n" +
+                             JournalLine("renaming", "/d", "/D") + "renamed\t/d";
+    std::vector<TJournalEntry> entries;
+    ASSERT_TRUE(ParseJournal(text, entries));
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].state, TEntryState::Done);
+    EXPECT_FALSE(entries[0].undone);
+    EXPECT_EQ(entries[1].state, TEntryState::Failed);
+    // The name the plug-in really gave wins over the one foreseen.
+    EXPECT_EQ(entries[2].newPath, "/C2");
+    EXPECT_TRUE(entries[2].undone);
+    // A run killed in the middle leaves its last step pending and perhaps a
+    // line cut short, which is passed over.
+    EXPECT_EQ(entries[3].oldPath, "/d");
+    EXPECT_EQ(entries[3].state, TEntryState::Pending);
+
+    EXPECT_FALSE(ParseJournal("renamed\t/a\t/b\n", entries));
+    EXPECT_FALSE(ParseJournal("", entries));
+}
+
+TEST(HostJournal, NewestIsTheLatestStart) {
+    EXPECT_EQ(NewestJournal({}), "");
+    EXPECT_EQ(NewestJournal({"notes.txt", ".journal"}), "");
+    const std::string early = JournalName("2024-01-02_03-04-05.006Z", 0);
+    const std::string late = JournalName("2024-01-02_03-04-05.007Z", 0);
+    const std::string sameMillisecond = JournalName("2024-01-02_03-04-05.007Z", 1);
+    const std::string tenth = JournalName("2024-01-02_03-04-05.007Z", 10);
+    EXPECT_EQ(NewestJournal({late, early}), late);
+    EXPECT_EQ(NewestJournal({sameMillisecond, late, early}), sameMillisecond);
+    EXPECT_EQ(NewestJournal({sameMillisecond, tenth, late}), tenth);
+    EXPECT_EQ(NewestJournal({JournalName(TimeStamp(), 0), late}).substr(0, 2), "20");
+    EXPECT_LT(JournalName("2024-01-02_03-04-05.007Z", 0), JournalName(TimeStamp(), 0));
+}
+
+}  // namespace

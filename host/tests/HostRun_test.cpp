@@ -1,0 +1,312 @@
+// The whole command run in-process against the stand-in plug-in: what it
+// prints, what it renames, its exit status, its journal and undo.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "HostSystem.h"
+#include "HostTestSupport.h"
+
+using namespace hosttest;
+
+namespace {
+
+const bool kWindows = host::kPathDelimiter == '\\';
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The "old -> new" lines without their marks.
+std::vector<std::string> Renames(const std::string& out, bool keepMarked) {
+    std::vector<std::string> renames;
+    for (const std::string& line : Lines(out)) {
+        if (!Has(line, " -> ")) continue;
+        const std::size_t mark = line.find("  [");
+        if (mark != std::string::npos && Has(line, ": stays]") && !keepMarked) continue;
+        renames.push_back(line.substr(0, mark));
+    }
+    return renames;
+}
+
+std::string Arrow(const TScratch& dir, const std::string& from, const std::string& to) {
+    return dir.File(from) + " -> " + dir.File(to);
+}
+
+// A folder where every kind of mark arises once, plus a chain of renames that
+// only works in run order.
+void MakeMarkedLibrary(const TScratch& dir) {
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Alpha");     // the same name as a.mp3: stays
+    dir.Write("c.mp3", "Keep");      // Keep.mp3 exists: stays
+    dir.Write("Keep.mp3", "");       // no title: unchanged
+    dir.Write("d.mp3", "Who?");      // Windows refuses "?"
+    dir.Write("e.mp3", "");          // unchanged
+    dir.Write("f.mp3", "Gamma");
+    dir.Write("g.mp3", "f");         // takes f.mp3, which f.mp3 has left by then
+}
+
+TEST(HostRun, PreviewMarksWhatTheRealRunCannotDo) {
+    TScratch dir;
+    MakeMarkedLibrary(dir);
+    const std::vector<std::string> before = Names(dir.Path());
+
+    const TRun preview = RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(preview.status, 1) << "a real run would leave files in place";
+    EXPECT_EQ(Names(dir.Path()), before) << "a preview renames nothing";
+    const std::vector<std::string> lines = Lines(preview.out);
+    auto line = [&](const std::string& from, const std::string& to) {
+        const std::string start = Arrow(dir, from, to);
+        const auto found = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+        return found == lines.end() ? std::string("(missing)") : *found;
+    };
+    EXPECT_EQ(line("a.mp3", "Alpha.mp3"), Arrow(dir, "a.mp3", "Alpha.mp3"));
+    EXPECT_TRUE(Has(line("b.mp3", "Alpha.mp3"), "[an earlier file takes this name: stays]")) << preview.out;
+    EXPECT_TRUE(Has(line("c.mp3", "Keep.mp3"), "[exists already: stays]")) << preview.out;
+    EXPECT_TRUE(Has(line("d.mp3", "Who?.mp3"), kWindows ? "[Windows refuses \"?\": stays]" : "[Windows refuses \"?\"]"))
+        << preview.out;
+    EXPECT_EQ(line("g.mp3", "f.mp3"), Arrow(dir, "g.mp3", "f.mp3"));
+    EXPECT_TRUE(Has(preview.out, kWindows ? "8 seen, 3 to rename, 2 unchanged, 0 failed; marked: 3 would stay, 1 with"
+                                          : "8 seen, 4 to rename, 2 unchanged, 0 failed; marked: 2 would stay, 1 with"))
+        << preview.out;
+
+    TScratch state;
+    const TRun real = RunWithTestPlugin({"-p", "*title*", dir.Path()}, state.Path());
+    EXPECT_EQ(real.status, 1);
+    // The preview told the truth: the same renames, and only those, happened.
+    EXPECT_EQ(Renames(real.out, false), Renames(preview.out, false));
+    EXPECT_EQ(Read(dir.File("b.mp3")), "Alpha");
+    EXPECT_EQ(Read(dir.File("Keep.mp3")), "") << "an existing file is never replaced";
+    EXPECT_EQ(Read(dir.File("f.mp3")), "f");
+    EXPECT_EQ(Read(dir.File("Gamma.mp3")), "Gamma");
+    EXPECT_TRUE(Has(real.err, "b.mp3: not renamed to")) << real.err;
+
+    // Undo takes the chain back newest first: every file under its first name.
+    const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(Names(dir.Path()), before);
+    for (const char* name : {"a.mp3", "b.mp3", "f.mp3", "g.mp3", "d.mp3"}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(Read(dir.File(name)), "");
+    }
+    EXPECT_EQ(Read(dir.File("g.mp3")), "f");
+    EXPECT_EQ(Read(dir.File("f.mp3")), "Gamma");
+}
+
+TEST(HostRun, OptionsRecordReachesThePlugin) {
+    TScratch dir;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    TTestPluginProbe probe;
+    const TRun v1 = RunWithTestPlugin({"--no-journal", "-t", "id3v1", "-p", "*tag*-*title*", dir.File("a.mp3")});
+    const TRun v2 = RunWithTestPlugin({"--no-journal", "-p", "*tag*-*title*", dir.File("b.mp3")});
+    EXPECT_EQ(v1.status, 0) << v1.err;
+    EXPECT_EQ(v2.status, 0) << v2.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"0-Beta.mp3", "1-Alpha.mp3"}));
+    EXPECT_EQ(probe.OutstandingRecords(), 0) << "every record from newOpt goes back through freeOpt";
+    EXPECT_TRUE(Has(v1.out, "1 seen, 1 renamed, 0 unchanged, 0 failed")) << v1.out;
+}
+
+TEST(HostRun, CyrillicNamesTravelAsWindows1251) {
+    TScratch dir;
+    dir.Write("Песня.mp3", "\xC3\xE8\xEC\xED");  // "Гимн" in Windows-1251, as a tag would give it
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"Гимн.mp3"});
+    EXPECT_TRUE(Has(run.out, "Песня.mp3 -> ")) << run.out;
+}
+
+TEST(HostRun, NameWindows1251CannotHoldIsSkippedNotMangled) {
+    TScratch dir;
+    dir.Write("日本.mp3", "Alpha");
+    dir.Write("ok.mp3", "Beta");
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.err, "日本.mp3: the name cannot be written in Windows-1251")) << run.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Beta.mp3", "日本.mp3"}));
+    EXPECT_EQ(Read(dir.File("日本.mp3")), "Alpha");
+    EXPECT_TRUE(Has(run.out, "2 seen, 1 renamed, 0 unchanged, 1 failed")) << run.out;
+}
+
+TEST(HostRun, FoldersMissingFilesAndOtherFiles) {
+    TScratch dir;
+    const std::string folder = dir.Folder("x.mp3");
+    dir.Write("x.mp3" + std::string(1, host::kPathDelimiter) + "in.mp3", "Inner");
+    dir.Write("notes.txt", "Text");
+
+    const TRun flat = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(flat.status, 0) << flat.err;
+    EXPECT_TRUE(Has(flat.err, "x.mp3: a folder, not a file; left alone")) << flat.err;
+    EXPECT_EQ(Names(folder), std::vector<std::string> {"in.mp3"});
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"notes.txt", "x.mp3"}));
+
+    const TRun other = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.File("notes.txt")});
+    EXPECT_EQ(other.status, 0);
+    EXPECT_TRUE(Has(other.err, "notes.txt: not a file the plug-in handles (*.mp3)")) << other.err;
+
+    const TRun missing = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.File("gone.mp3")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(Has(missing.err, "gone.mp3: no such file or folder")) << missing.err;
+
+    const TRun deep = RunWithTestPlugin({"--no-journal", "-r", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(deep.status, 0) << deep.err;
+    EXPECT_EQ(Names(folder), std::vector<std::string> {"Inner.mp3"});
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"notes.txt", "x.mp3"}));
+}
+
+TEST(HostRun, FileNamedTwiceIsHandledOnce) {
+    TScratch dir;
+    dir.Write("a.mp3", "Alpha");
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.File("a.mp3"), dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "1 seen, 1 renamed")) << run.out;
+}
+
+TEST(HostRun, UsageAndPluginErrors) {
+    TScratch dir;
+    dir.Write("a.mp3", "Alpha");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-q", dir.Path()}, "unknown option '-q'"},
+        {{"--plugin", dir.File("none.so"), dir.Path()}, "cannot load the plug-in"},
+        {{"--plugin", dir.File("a.mp3"), dir.Path()}, "cannot load the plug-in"},
+        {{"--plugin", dir.File("none.so"), "--version"}, "cannot load the plug-in"},
+        {{"-p", std::string(257, 'x'), dir.Path()}, "longer than 256 bytes"},
+        {{"-p", "*title* 日本", dir.Path()}, "the pattern holds a character"},
+    };
+    for (const auto& [args, expected] : cases) {
+        const TRun run = hosttest::Run(args);
+        EXPECT_EQ(run.status, 2) << expected;
+        EXPECT_TRUE(Has(run.err, expected)) << run.err;
+    }
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"a.mp3"});
+    // A pattern may fill all 256 bytes; the name it gives is too long for any disk.
+    const TRun longest = RunWithTestPlugin({"-n", "-p", std::string(249, 'x') + "*title*", dir.Path()});
+    EXPECT_EQ(longest.status, 1) << longest.err;
+    EXPECT_TRUE(Has(longest.out, kWindows ? "Alpha.mp3  [Windows refuses a name longer than 255 characters: stays]"
+                                          : "Alpha.mp3  [Windows refuses a name longer than 255 characters; name too long: stays]"))
+        << longest.out;
+
+    const TRun version = RunWithTestPlugin({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "pelmora 0.9.test (Test names by Host tests, handles *.mp3)\n");
+    const TRun help = hosttest::Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(Has(help.out, "Usage: pelmora"));
+}
+
+TEST(HostJournal, RealRunsKeepAJournalOutsideTheMusic) {
+    TScratch dir, state;
+    const std::string stateFolder = state.File("deep" + std::string(1, host::kPathDelimiter) + "pelmora");
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    dir.Write("c.mp3", "");
+
+    const TRun none = RunWithTestPlugin({"-p", "*title*", dir.File("c.mp3")}, stateFolder);
+    EXPECT_EQ(none.status, 0);
+    EXPECT_FALSE(host::Exists(stateFolder)) << "a run that renames nothing leaves no journal to shadow the last";
+    const TRun off = RunWithTestPlugin({"--no-journal", "-n", "-p", "*title*", dir.Path()}, stateFolder);
+    EXPECT_FALSE(host::Exists(stateFolder));
+
+    const TRun run = RunWithTestPlugin({"-p", "*title*", dir.Path()}, stateFolder);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> journals = Names(stateFolder);
+    ASSERT_EQ(journals.size(), 1u);
+    EXPECT_TRUE(Has(run.out, "journal: " + stateFolder)) << run.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Alpha.mp3", "Beta.mp3", "c.mp3"}));
+    const std::string journal = Read(stateFolder + host::kPathDelimiter + journals[0]);
+    EXPECT_TRUE(Has(journal, "renamed\t" + dir.File("a.mp3") + "\t" + dir.File("Alpha.mp3") + "\n")) << journal;
+    EXPECT_TRUE(Has(journal, "renamed\t" + dir.File("b.mp3") + "\t" + dir.File("Beta.mp3") + "\n")) << journal;
+
+    const TRun preview = RunWithTestPlugin({"--undo", "-n"}, stateFolder);
+    EXPECT_EQ(preview.status, 0);
+    EXPECT_TRUE(Has(preview.out, "2 to restore")) << preview.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Alpha.mp3", "Beta.mp3", "c.mp3"}));
+
+    const TRun undo = RunWithTestPlugin({"--undo"}, stateFolder);
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(undo.out.find(dir.File("Beta.mp3") + " -> "), 0u) << "newest first: " << undo.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"a.mp3", "b.mp3", "c.mp3"}));
+    EXPECT_EQ(Read(dir.File("a.mp3")), "Alpha");
+
+    // Files renamed again by hand must not be pulled back by a second undo.
+    RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    const TRun again = RunWithTestPlugin({"--undo"}, stateFolder);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(Has(again.out, "0 restored, 0 already in place, 0 left alone")) << again.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Alpha.mp3", "Beta.mp3", "c.mp3"}));
+}
+
+TEST(HostJournal, UndoNeverReplacesAFileAtAnOldName) {
+    TScratch dir, state;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    dir.Write("c.mp3", "Gamma");
+    const std::string journal = state.File("run.journal");
+    ASSERT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.Path()}).status, 0);
+    dir.Write("a.mp3", "newcomer");
+    std::string error;
+    ASSERT_TRUE(host::MoveNoReplace(dir.File("Gamma.mp3"), dir.File("elsewhere.mp3"), error));
+
+    const TRun undo = RunWithTestPlugin({"--undo", journal});
+    EXPECT_EQ(undo.status, 1);
+    EXPECT_TRUE(Has(undo.err, "not put back, a file stands at " + dir.File("a.mp3"))) << undo.err;
+    EXPECT_TRUE(Has(undo.err, dir.File("Gamma.mp3") + " is gone")) << undo.err;
+    EXPECT_TRUE(Has(undo.out, "1 restored, 0 already in place, 2 left alone")) << undo.out;
+    EXPECT_EQ(Read(dir.File("a.mp3")), "newcomer");
+    EXPECT_EQ(Read(dir.File("Alpha.mp3")), "Alpha");
+    EXPECT_EQ(Read(dir.File("b.mp3")), "Beta");
+
+    // Once the way is clear, the entries left alone can still be undone.
+    ASSERT_TRUE(host::MoveNoReplace(dir.File("a.mp3"), dir.File("newcomer.mp3"), error));
+    const TRun retry = RunWithTestPlugin({"--undo", journal});
+    EXPECT_TRUE(Has(retry.out, "1 restored")) << retry.out;
+    EXPECT_EQ(Read(dir.File("a.mp3")), "Alpha");
+}
+
+TEST(HostJournal, NamedJournalIsAppendedOnlyWhenItIsOne) {
+    TScratch dir, state;
+    dir.Write("a.mp3", "Alpha");
+    const std::string notJournal = state.Write("notes.journal", "shopping list\n");
+    const TRun refused = RunWithTestPlugin({"--journal", notJournal, "-p", "*title*", dir.Path()});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Has(refused.err, "is not a pelmora journal")) << refused.err;
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"a.mp3"}) << "no rename without its journal";
+    EXPECT_EQ(Read(notJournal), "shopping list\n");
+
+    const std::string journal = state.File("both.journal");
+    EXPECT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.Path()}).status, 0);
+    dir.Write("b.mp3", "Beta");
+    EXPECT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.File("b.mp3")}).status, 0);
+    EXPECT_EQ(RunWithTestPlugin({"--undo", journal}).status, 0);
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"a.mp3", "b.mp3"}));
+}
+
+TEST(HostJournal, UndoOfAnInterruptedRunChecksTheDisk) {
+    TScratch dir, state;
+    dir.Write("Alpha.mp3", "Alpha");  // moved before the run died
+    dir.Write("b.mp3", "Beta");       // the run died before moving it
+    dir.Write("Beta.mp3", "other");
+    const std::string journal = state.Write(
+        "killed.journal", std::string(host::kJournalHeader) + "\n" +
+                              host::JournalLine("renaming", dir.File("a.mp3"), dir.File("Alpha.mp3")) +
+                              host::JournalLine("renaming", dir.File("b.mp3"), dir.File("Beta.mp3")));
+    const TRun undo = RunWithTestPlugin({"--undo", journal});
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Beta.mp3", "a.mp3", "b.mp3"}));
+    EXPECT_EQ(Read(dir.File("Beta.mp3")), "other");
+
+    const TRun nothing = RunWithTestPlugin({"--undo", state.File("missing.journal")});
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_TRUE(Has(nothing.err, "cannot read the journal")) << nothing.err;
+    const TRun empty = RunWithTestPlugin({"--undo"}, state.File("no-state"));
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_TRUE(Has(empty.err, "nothing to undo")) << empty.err;
+}
+
+}  // namespace

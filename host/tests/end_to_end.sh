@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# The pelmora command end to end against the real plug-in, on MP3s made by
+# lame and tagged by real taggers: preview, run, undo, an interrupted run,
+# conflicts and odd entries. Runs the native build directly and the Windows
+# build through its Wine runner:
+#
+#   end_to_end.sh PELMORA [RUNNER]
+set -uo pipefail
+
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+pelmora=$(absolute "$1")
+runner=${2:+$(absolute "$2")}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export LC_ALL=C.UTF-8
+failures=0
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+# Runs the command in the current folder; output with "\" as "/" so both
+# builds read alike. Sets $status, $out, $err.
+run() {
+  local o e
+  o=$(mktemp -p "$work") e=$(mktemp -p "$work")
+  # The shell's own word about a killed child goes nowhere.
+  { if [ -n "$runner" ]; then "$runner" "$pelmora" "$@" >"$o" 2>"$e"; else "$pelmora" "$@" >"$o" 2>"$e"; fi; } 2>/dev/null
+  status=$?
+  out=$(tr '\\' '/' <"$o")
+  err=$(tr '\\' '/' <"$e")
+}
+expect_status() { [ "$status" = "$1" ] || fail "$2: exit status $status, expected $1 (stderr: $err)"; }
+expect_out() { grep -qF -- "$1" <<<"$out" || fail "$2: output lacks '$1'; got: $out"; }
+expect_err() { grep -qF -- "$1" <<<"$err" || fail "$2: errors lack '$1'; got: $err"; }
+listing() { (cd "$1" && find . -type f | sort); }
+# name<TAB>checksum of every file, to prove nothing was lost or changed.
+contents() { (cd "$1" && find . -type f -exec md5sum {} + | awk '{print $1}' | sort); }
+snapshot() { (cd "$1" && find . -type f -exec md5sum {} + | sort -k2); }
+fresh() { rm -rf "$work/$1" && cp -a "$work/library" "$work/$1" && cd "$work/$1"; }
+
+"$here/../../scripts/make-sample-library.sh" "$work/library" || { echo "cannot make the sample library" >&2; exit 1; }
+original=$(snapshot "$work/library")
+original_contents=$(contents "$work/library")
+
+if [ -n "$runner" ]; then windows=1; else windows=0; fi
+
+# --- usage -----------------------------------------------------------------
+cd "$work"
+run; expect_status 2 "no arguments"
+run --help; expect_status 0 "--help"; expect_out "--undo [JOURNAL]" "--help"
+run --version; expect_status 0 "--version"; expect_out "pelmora 1.0.02 (Pelmora ID3 by Tolvarin, handles *.mp3)" "--version"
+run -t id3v3 .; expect_status 2 "bad tag"
+
+# --- preview ---------------------------------------------------------------
+fresh preview
+run -n .
+expect_status 1 "preview with a collision"
+expect_out "./track01.mp3 -> ./Nightfall Choir - Morning Light.mp3" "preview"
+expect_out "./track02.mp3 -> ./The Quiet Harbour - Salt & Rope.mp3" "preview"
+expect_out "./track03.mp3 -> ./Белая Река - Осенний вальс.mp3" "preview, UTF-16 Cyrillic"
+expect_out "./track04.mp3 -> ./Северный Ветер - Песня о дороге.mp3" "preview, UTF-8 Cyrillic"
+expect_out "./Track07.MP3 -> ./AC_DC Tribute - From ID3v2.mp3" "preview, slash in a tag"
+expect_out "./track08.mp3 -> ./Nightfall Choir - Morning Light.mp3  [an earlier file takes this name: stays]" "collision mark"
+if [ $windows = 1 ]; then
+  expect_out './track10.mp3 -> ./Question Mark - Why?.mp3  [Windows refuses "?": stays]' "refused mark"
+  expect_out "10 seen, 5 to rename, 3 unchanged, 0 failed; marked: 2 would stay, 1 with a name Windows refuses" "summary"
+else
+  expect_out './track10.mp3 -> ./Question Mark - Why?.mp3  [Windows refuses "?"]' "refused mark"
+  expect_out "10 seen, 6 to rename, 3 unchanged, 0 failed; marked: 1 would stay, 1 with a name Windows refuses" "summary"
+fi
+[ "$(snapshot .)" = "$original" ] || fail "a preview changed the library"
+preview_lines=$(grep -F ' -> ' <<<"$out" | grep -vF ': stays]' | sed 's/  \[.*//')
+
+run -n -t id3v1 .
+expect_out "./track05.mp3 -> ./Copper Lantern - Old Mill Road.mp3" "ID3v1 preview"
+expect_out "./track06.mp3 -> ./Кукушка - Звезда.mp3" "ID3v1 Windows-1251 Cyrillic"
+expect_out "./Track07.MP3 -> ./Version One - From ID3v1.mp3" "ID3v1 chosen over ID3v2"
+
+# --- run and undo ----------------------------------------------------------
+fresh real
+run --journal "$work/real.journal" .
+expect_status 1 "a run where one rename cannot happen"
+[ "$(grep -F ' -> ' <<<"$out" | sed 's/  \[.*//')" = "$preview_lines" ] || fail "the run did other renames than the preview showed: $out"
+expect_err "./track08.mp3: not renamed to ./Nightfall Choir - Morning Light.mp3" "collision in a real run"
+[ "$(contents .)" = "$original_contents" ] || fail "a rename lost or changed a file"
+[ -f "./Nightfall Choir - Morning Light.mp3" ] && [ -f ./track08.mp3 ] && [ -f ./track05.mp3 ] || fail "names after the run: $(listing .)"
+run --undo "$work/real.journal"
+expect_status 0 "undo"
+[ "$(snapshot .)" = "$original" ] || fail "undo did not give every file back its name and bytes: $(listing .)"
+run --undo "$work/real.journal"
+expect_status 0 "second undo"
+expect_out "0 restored, 0 already in place, 0 left alone" "second undo"
+[ "$(snapshot .)" = "$original" ] || fail "a second undo changed something"
+
+# --- an interrupted run ----------------------------------------------------
+fresh killed
+PELMORA_TEST_KILL_AFTER=3 run --journal "$work/killed.journal" .
+[ "$status" != 0 ] && [ "$status" != 1 ] || fail "the run was not killed (status $status)"
+renamed=$(listing . | grep -vc '/track0[1-9]\.mp3$\|/track10\.mp3$\|/Track07\.MP3$')
+[ "$renamed" = 3 ] || fail "killed after 3 renames, yet $renamed files carry new names"
+[ "$(grep -c '^renaming' "$work/killed.journal")" = 3 ] || fail "journal of the killed run: $(cat "$work/killed.journal")"
+run --undo "$work/killed.journal"
+expect_status 0 "undo of a killed run"
+expect_out "3 restored" "undo of a killed run"
+[ "$(snapshot .)" = "$original" ] || fail "undo of the killed run left: $(listing .)"
+
+# --- undo with a file at an old name ---------------------------------------
+fresh conflict
+run --journal "$work/conflict.journal" .
+printf 'newcomer' >track01.mp3
+run --undo "$work/conflict.journal"
+expect_status 1 "undo blocked by a file at an old name"
+expect_err "a file stands at" "undo conflict"
+[ "$(cat track01.mp3)" = newcomer ] || fail "undo replaced a file standing at an old name"
+[ -f "Nightfall Choir - Morning Light.mp3" ] || fail "the blocked file was moved anyway"
+[ -f track02.mp3 ] && [ -f track03.mp3 ] || fail "the other files were not put back: $(listing .)"
+
+# --- default journal folder (native) ---------------------------------------
+if [ $windows = 0 ]; then
+  fresh state
+  XDG_STATE_HOME="$work/state-home" run -p '*title*' track02.mp3
+  journals=$(ls "$work/state-home/pelmora" 2>/dev/null | grep -c '\.journal$')
+  [ "$journals" = 1 ] || fail "no journal in \$XDG_STATE_HOME/pelmora"
+  [ -z "$(find . -name '*.journal')" ] || fail "a journal landed among the music"
+  XDG_STATE_HOME="$work/state-home" run --undo
+  expect_status 0 "undo of the newest journal"
+  [ -f track02.mp3 ] || fail "undo of the newest journal did not restore track02.mp3"
+fi
+
+# --- odd entries -----------------------------------------------------------
+fresh odd
+cp track01.mp3 "日本.mp3"
+mkdir folder.mp3
+run --no-journal . missing.mp3
+expect_status 1 "odd entries"
+expect_err "日本.mp3: the name cannot be written in Windows-1251" "unholdable name"
+expect_err "folder.mp3: a folder, not a file; left alone" "folder named like an MP3"
+expect_err "missing.mp3: no such file or folder" "missing file"
+[ -f "日本.mp3" ] && [ -d folder.mp3 ] || fail "an odd entry was touched"
+
+if [ $windows = 0 ]; then
+  fresh unreadable
+  chmod 000 track02.mp3
+  if [ "$(id -u)" = 0 ]; then
+    chmod 755 "$work" "$work/unreadable"
+    as_other=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  else
+    as_other=()
+  fi
+  "${as_other[@]}" "$pelmora" --no-journal -n track02.mp3 >"$work/o" 2>"$work/e"
+  status=$?
+  err=$(cat "$work/e")
+  expect_status 1 "unreadable file"
+  expect_err "track02.mp3: cannot read: Permission denied; left alone" "unreadable file"
+  chmod 644 track02.mp3
+fi
+
+if [ $failures -gt 0 ]; then
+  echo "$failures failed" >&2
+  exit 1
+fi
+echo "end to end: all checks passed"
