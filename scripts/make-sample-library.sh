@@ -34,15 +34,15 @@ eyed3() { eyeD3 --quiet --no-color "$@" >/dev/null; }
 
 # ID3v2.3, Latin-1 text, by id3v2 (id3lib).
 encode "track01.mp3" "$work/stereo.wav" -b 128
-id3v2 -2 -a "Nightfall Choir" -t "Morning Light" -A "First Steps" -y 2001 -T 1 "$dir/track01.mp3"
+id3v2 -2 -a "Nightfall Choir" -t "Morning Light" -A "First Steps" -y 2001 -T 1 -g 17 -c "Live take" "$dir/track01.mp3"
 
 # ID3v2.4, UTF-8 text, by eyeD3.
 encode "track02.mp3" "$work/stereo.wav" -b 192
-eyed3 --to-v2.4 --encoding utf8 -a "The Quiet Harbour" -t "Salt & Rope" -A "Tides" -Y 2015 -n 2 "$dir/track02.mp3"
+eyed3 --to-v2.4 --encoding utf8 -a "The Quiet Harbour" -t "Salt & Rope" -A "Tides" -Y 2015 -n 2 -G "Folk" "$dir/track02.mp3"
 
 # ID3v2.3, UTF-16 Cyrillic text, by eyeD3.
 encode "track03.mp3" "$work/stereo.wav" -b 160
-eyed3 --to-v2.3 --encoding utf16 -a "Белая Река" -t "Осенний вальс" -A "Берега" -Y 1998 -n 3 "$dir/track03.mp3"
+eyed3 --to-v2.3 --encoding utf16 -a "Белая Река" -t "Осенний вальс" -A "Берега" -Y 1998 -n 3 -G "Романс" -c "Запись 1998" "$dir/track03.mp3"
 
 # ID3v2.4, UTF-8 Cyrillic text, by mid3v2 (mutagen), VBR with a Xing header, mono.
 encode "track04.mp3" "$work/mono.wav" -V 4
@@ -50,7 +50,7 @@ mid3v2 -a "Северный Ветер" -t "Песня о дороге" -A "Пу
 
 # ID3v1 only, English, by id3v2.
 encode "track05.mp3" "$work/stereo.wav" -b 128
-id3v2 -1 -a "Copper Lantern" -t "Old Mill Road" -A "Lanterns" -y 1987 -T 5 "$dir/track05.mp3"
+id3v2 -1 -a "Copper Lantern" -t "Old Mill Road" -A "Lanterns" -y 1987 -T 5 -g 8 -c "Mono master" "$dir/track05.mp3"
 
 # ID3v1 only, Cyrillic in Windows-1251 bytes (the only way ID3v1 holds it), by id3v2.
 encode "track06.mp3" "$work/stereo.wav" -b 128
