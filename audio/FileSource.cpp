@@ -4,11 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-bool TFileSource::Window::Holds(std::int64_t offset, std::size_t count) const {
-    return start >= 0 && offset >= start &&
-           static_cast<std::uint64_t>(offset - start) + count <= static_cast<std::uint64_t>(bytes.size());
-}
-
 bool TFileSource::Open(const char* path) {
     Close();
     if (!file_.Open(path)) return false;
@@ -25,46 +20,55 @@ bool TFileSource::Size(std::int64_t& size) {
 
 bool TFileSource::Load(Window& window, std::int64_t start, std::size_t count) {
     window.start = -1;
-    window.bytes.resize(count);
-    std::size_t got = 0;
-    if (!file_.ReadAt(start, window.bytes.data(), count, got)) {
-        window.bytes.clear();
-        return false;
+    window.size = 0;
+    if (window.capacity < count) {
+        window.bytes.reset(new std::uint8_t[count]);  // left uninitialised: the read fills what is served
+        window.capacity = count;
     }
-    window.bytes.resize(got);
+    std::size_t got = 0;
+    if (!file_.ReadAt(start, window.bytes.get(), count, got)) return false;
+    window.size = got;
     window.start = start;
+    return true;
+}
+
+bool TFileSource::Serve(const Window& window, std::int64_t offset, std::span<std::uint8_t> out,
+                        std::size_t& got) const {
+    if (window.start < 0 || offset < window.start) return false;
+    const auto skip = static_cast<std::uint64_t>(offset - window.start);
+    if (skip > window.size) return false;
+    const std::size_t available = window.size - static_cast<std::size_t>(skip);
+    std::size_t count = out.size();
+    if (count > available) {
+        // Only a window that ends where the file ends knows that nothing follows.
+        if (size_ < 0 || window.start + static_cast<std::int64_t>(window.size) != size_) return false;
+        count = available;
+    }
+    std::memcpy(out.data(), window.bytes.get() + skip, count);
+    got = count;
     return true;
 }
 
 bool TFileSource::ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) {
     got = 0;
     if (!file_.IsOpen() || offset < 0) return false;
-    const std::size_t count = out.size();
-    if (count == 0) return true;
-    // What lies beyond the end of the file is never in a window: ask the file.
-    const bool pastEnd = size_ < 0 || offset >= size_ || static_cast<std::uint64_t>(size_ - offset) < count;
-    Window* window = nullptr;
-    if (!pastEnd) {
-        if (head_.Holds(offset, count)) {
-            window = &head_;
-        } else if (tail_.Holds(offset, count)) {
-            window = &tail_;
-        } else if (count <= kTailSize && size_ - offset <= static_cast<std::int64_t>(kTailSize)) {
+    if (out.empty()) return true;
+    if (Serve(head_, offset, out, got) || Serve(tail_, offset, out, got)) return true;
+    if (size_ >= 0 && offset < size_) {
+        const auto rest = static_cast<std::uint64_t>(size_ - offset);
+        if (rest <= kTailSize && out.size() <= kTailSize) {
             const std::int64_t start = std::max<std::int64_t>(0, size_ - static_cast<std::int64_t>(kTailSize));
             if (!Load(tail_, start, static_cast<std::size_t>(size_ - start))) return false;
-            window = tail_.Holds(offset, count) ? &tail_ : nullptr;
-        } else if (count <= kWindowSize) {
-            const auto rest = static_cast<std::size_t>(std::min<std::int64_t>(size_ - offset, kWindowSize));
-            if (!Load(head_, offset, rest)) return false;
-            window = head_.Holds(offset, count) ? &head_ : nullptr;
+            if (Serve(tail_, offset, out, got)) return true;
+        } else if (out.size() <= kWindowSize) {
+            // A small first window suits the common small tag; a tag that
+            // outgrows it is walked on in larger steps.
+            const std::size_t length = std::max(head_.capacity == 0 ? kFirstWindowSize : kWindowSize, out.size());
+            if (!Load(head_, offset, static_cast<std::size_t>(std::min<std::uint64_t>(length, rest)))) return false;
+            if (Serve(head_, offset, out, got)) return true;
         }
     }
-    if (window != nullptr) {
-        std::memcpy(out.data(), window->bytes.data() + (offset - window->start), count);
-        got = count;
-        return true;
-    }
-    return file_.ReadAt(offset, out.data(), count, got);
+    return file_.ReadAt(offset, out.data(), out.size(), got);
 }
 
 void TFileSource::Close() {

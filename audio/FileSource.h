@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <vector>
 
 #include "platform.h"
 
@@ -23,7 +23,12 @@ public:
 
 class TFileSource final : public TByteSource {
 public:
+    // The first read of the start of a file: the tag header, the frames of a
+    // tag without a picture, and usually the first audio block after it.
+    static constexpr std::size_t kFirstWindowSize = 16 * 1024;
+    // Every later window, for tags that hold more than the first one did.
     static constexpr std::size_t kWindowSize = 32 * 1024;
+    // The end of the file: the ID3v1 tag and the tail block before it.
     static constexpr std::size_t kTailSize = 4 * 1024;
 
     // Opens an existing file read-only, shared for reading and writing.
@@ -34,11 +39,16 @@ public:
 
 private:
     struct Window {
-        std::vector<std::uint8_t> bytes;
+        // Never zero-filled: only the bytes the file delivered are ever served.
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t capacity = 0;
+        std::size_t size = 0;
         std::int64_t start = -1;
-        bool Holds(std::int64_t offset, std::size_t count) const;
     };
     bool Load(Window& window, std::int64_t start, std::size_t count);
+    // Copies the bytes at offset when the window holds them all, or all up to
+    // the end of the file; false when the file must be asked.
+    bool Serve(const Window& window, std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) const;
 
     platform::ReadOnlyFile file_;
     std::int64_t size_ = -1;
