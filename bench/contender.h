@@ -3,7 +3,7 @@
 // the loop took. The runner starts each contender in its own process so that
 // its peak memory is its own.
 //
-// Output, one line: "files N ns T hits H hash X peak KIB" followed by a
+// Output, one line: "files N ns T hits H hash X peak KIB cpu C" followed by a
 // "sample: TEXT" line for each of the first few files, so the runner can show
 // that real work was done.
 #pragma once

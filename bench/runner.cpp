@@ -57,6 +57,7 @@ struct TRun {
     bool ok = false;
     std::size_t files = 0;
     long long ns = 0;
+    long long cpuNs = 0;
     std::uint64_t hits = 0;
     std::string hash;
     std::vector<std::string> samples;
@@ -120,7 +121,7 @@ TRun Spawn(const std::vector<std::string>& argv) {
         words >> key;
         if (key == "files") {
             std::string k;
-            words >> run.files >> k >> run.ns >> k >> run.hits >> k >> run.hash >> k >> run.maxRssKiB;
+            words >> run.files >> k >> run.ns >> k >> run.hits >> k >> run.hash >> k >> run.maxRssKiB >> k >> run.cpuNs;
             run.ok = !words.fail() && run.maxRssKiB > 0;
         } else if (line.rfind("sample: ", 0) == 0) {
             run.samples.push_back(line.substr(std::strlen("sample: ")));
@@ -176,6 +177,11 @@ T Median(std::vector<T> values) {
 double MedianNs(const TContender& c) {
     std::vector<double> ns;
     for (const TRun& r : c.runs) ns.push_back(static_cast<double>(r.ns));
+    return Median(ns);
+}
+double MedianCpuNs(const TContender& c) {
+    std::vector<double> ns;
+    for (const TRun& r : c.runs) ns.push_back(static_cast<double>(r.cpuNs));
     return Median(ns);
 }
 long PeakKiB(const TContender& c) {
@@ -300,9 +306,9 @@ int main(int argc, char** argv) {
                 files.size(), static_cast<double>(bytes) / (kKiBPerMiB * kKiBPerMiB), o.library.c_str());
     std::printf("Pattern for Pelmora: `%s`, tag source ID3v2, preview.\n\n", o.pattern.c_str());
     std::printf("## Side by side (%d rounds, median)\n\n", o.repeats);
-    std::printf("| contender | µs per file | fastest–slowest round, µs | files per second | peak memory | "
-                "peak memory with no files | files with a result |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    std::printf("| contender | µs per file | fastest–slowest round, µs | files per second | CPU µs per file | "
+                "peak memory | peak memory with no files | files with a result |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const TContender& c : contenders) {
         const double ns = MedianNs(c);
         double lo = 1e300, hi = 0;
@@ -310,10 +316,11 @@ int main(int argc, char** argv) {
             lo = std::min(lo, static_cast<double>(r.ns));
             hi = std::max(hi, static_cast<double>(r.ns));
         }
-        std::printf("| %s | %s | %s–%s | %s | %s | %s | %llu |\n", c.name.c_str(), Fixed(ns / n / kNsPerUs, 2).c_str(),
-                    Fixed(lo / n / kNsPerUs, 2).c_str(), Fixed(hi / n / kNsPerUs, 2).c_str(),
-                    Fixed(n / (ns / kNsPerS), 0).c_str(), MiB(PeakKiB(c)).c_str(), MiB(c.empty.maxRssKiB).c_str(),
-                    static_cast<unsigned long long>(c.runs.front().hits));
+        std::printf("| %s | %s | %s–%s | %s | %s | %s | %s | %llu |\n", c.name.c_str(),
+                    Fixed(ns / n / kNsPerUs, 2).c_str(), Fixed(lo / n / kNsPerUs, 2).c_str(),
+                    Fixed(hi / n / kNsPerUs, 2).c_str(), Fixed(n / (ns / kNsPerS), 0).c_str(),
+                    Fixed(MedianCpuNs(c) / n / kNsPerUs, 2).c_str(), MiB(PeakKiB(c)).c_str(),
+                    MiB(c.empty.maxRssKiB).c_str(), static_cast<unsigned long long>(c.runs.front().hits));
     }
     std::printf("\nSystem load (1, 5, 15 min) before and after: %s / %s\n\n", loadBefore.c_str(), loadAfter.c_str());
 
@@ -337,16 +344,22 @@ int main(int argc, char** argv) {
     const double pelmoraNs = MedianNs(contenders[pelmoraIndex]);
     const double floorNs = MedianNs(contenders[floorIndex]);
     const double peakMiB = static_cast<double>(PeakKiB(contenders[pelmoraIndex])) / kKiBPerMiB;
-    std::printf("\n## Goals\n\n| goal | measured | verdict |\n|---|---:|---|\n");
+    const double pelmoraCpuNs = MedianCpuNs(contenders[pelmoraIndex]);
+    std::printf("\n## Goals\n\nJudged on wall time; the same ratio in CPU time is shown beside it.\n\n");
+    std::printf("| goal | measured | in CPU time | verdict |\n|---|---:|---:|---|\n");
     if (taglibIndex) {
         const double speedup = MedianNs(contenders[*taglibIndex]) / pelmoraNs;
-        std::printf("| throughput at least %.0f× TagLib's | %s× | %s |\n", kLeastSpeedupOverTagLib,
-                    Fixed(speedup, 2).c_str(), Verdict(speedup >= kLeastSpeedupOverTagLib).c_str());
+        const double cpuSpeedup = MedianCpuNs(contenders[*taglibIndex]) / pelmoraCpuNs;
+        std::printf("| throughput at least %.0f× TagLib's | %s× | %s× | %s |\n", kLeastSpeedupOverTagLib,
+                    Fixed(speedup, 2).c_str(), Fixed(cpuSpeedup, 2).c_str(),
+                    Verdict(speedup >= kLeastSpeedupOverTagLib).c_str());
     }
     const double slowdown = pelmoraNs / floorNs;
-    std::printf("| time within %.0f× the floor's | %s× | %s |\n", kMostSlowdownOverFloor, Fixed(slowdown, 2).c_str(),
+    const double cpuSlowdown = pelmoraCpuNs / MedianCpuNs(contenders[floorIndex]);
+    std::printf("| time within %.0f× the floor's | %s× | %s× | %s |\n", kMostSlowdownOverFloor,
+                Fixed(slowdown, 2).c_str(), Fixed(cpuSlowdown, 2).c_str(),
                 Verdict(slowdown <= kMostSlowdownOverFloor).c_str());
-    std::printf("| peak memory under %.0f MB | %s MB | %s |\n", kMostPeakMiB, Fixed(peakMiB, 1).c_str(),
+    std::printf("| peak memory under %.0f MB | %s MB | | %s |\n", kMostPeakMiB, Fixed(peakMiB, 1).c_str(),
                 Verdict(peakMiB < kMostPeakMiB).c_str());
 
     if (!o.hostile.empty()) {
