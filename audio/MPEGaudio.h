@@ -22,6 +22,10 @@ constexpr std::size_t kLargestFrameLength = 1729;
 constexpr std::size_t kLastSearchPosition = kBlockSize - kLargestFrameLength;
 constexpr std::size_t kEncoderWindow = 8;
 constexpr std::size_t kEncoderScanLimit = kBlockSize - kEncoderWindow;  // 3450
+constexpr std::size_t kHeaderSize = 4;
+constexpr std::size_t kSignatureSize = 4;
+constexpr std::size_t kEncoderScanFrames = 5;  // the tail scan covers this many first-frame lengths
+constexpr std::size_t kXingVendorSize = 8;
 
 using Block = std::array<std::uint8_t, kBlockSize>;
 
@@ -59,6 +63,7 @@ extern const std::array<std::string_view, 5> ChannelModeTexts;
 extern const std::array<std::string_view, 4> EmphasisTexts;
 extern const std::array<std::string_view, 7> EncoderTexts;
 
+// Both take the four header bytes at bytes[0..3].
 bool IsFrameHeader(const std::uint8_t* bytes);
 void DecodeHeader(const std::uint8_t* bytes, FrameInfo& frame);
 std::uint16_t TableBitRate(const FrameInfo& frame);
@@ -70,8 +75,12 @@ std::uint16_t FrameLength(const FrameInfo& frame);
 void FindFrame(const Block& block, FrameInfo& frame, VBRData& vbr);
 VBRData ReadVBRHeader(const Block& block, std::size_t offset);
 std::string FindEncoder(const Block& block, std::size_t extent);
-// "MM:SS" of a play time in seconds; minutes are whole minutes, at least two digits.
+// "MM:SS" of a play time in seconds: rounded to whole milliseconds (half to
+// even), then whole minutes, at least two digits, and seconds; a negative time
+// shows its magnitude.
 std::string FormatDuration(double seconds);
+// The same for a play time already rounded to whole milliseconds.
+std::string FormatMilliseconds(std::int64_t milliseconds);
 
 }  // namespace mpeg
 
@@ -90,6 +99,9 @@ public:
     std::uint16_t SampleRate() const;
     std::string ChannelModeText() const;
     double Duration() const;
+    // The play time rounded to whole milliseconds, half to even, from exact
+    // integer arithmetic so that every build shows the same text.
+    std::int64_t DurationMilliseconds() const;
     std::string DurationText() const;
 
     std::int32_t fileLength;
@@ -98,4 +110,7 @@ public:
     mpeg::FrameInfo frame;
     TID3v1 ID3v1Tag;
     TID3v2 ID3v2Tag;
+
+private:
+    bool ReadAudio(TByteSource& source);
 };
