@@ -1,0 +1,767 @@
+// The MPEG audio analyser on byte-exact fixtures: header test, frame lengths,
+// frame search, VBR headers, encoder scan, bit rate and play time, and whole
+// files read through the file layer and through a layer that fails on demand.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "AudioWriter.h"
+#include "FileSource.h"
+#include "MPEGaudio.h"
+#include "TestFiles.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr std::size_t kBlock = mpeg::kBlockSize;
+
+mpeg::Block BlockOf(const Bytes& bytes) {
+    mpeg::Block block{};
+    std::copy_n(bytes.begin(), std::min(bytes.size(), block.size()), block.begin());
+    return block;
+}
+
+// 128 kbit/s, 44100 Hz, joint stereo MPEG 1 Layer III: FF FB 90 64.
+FrameSpec Cbr128() {
+    FrameSpec spec;
+    spec.modeExtension = 2;
+    return spec;
+}
+
+FrameSpec Spec(int version, int layer, int bitRateIndex, int sampleRateIndex, bool padded = false, int mode = 1) {
+    FrameSpec spec;
+    spec.version = version;
+    spec.layer = layer;
+    spec.bitRateIndex = bitRateIndex;
+    spec.sampleRateIndex = sampleRateIndex;
+    spec.padded = padded;
+    spec.mode = mode;
+    return spec;
+}
+
+mpeg::FrameInfo Decoded(const FrameSpec& spec) {
+    mpeg::FrameInfo frame;
+    DecodeHeader(HeaderBytes(spec).data(), frame);
+    return frame;
+}
+
+// A byte source over memory that can fail its Nth call and logs every call.
+class MemorySource : public TByteSource {
+public:
+    explicit MemorySource(Bytes bytes, int failAt = -1) : bytes_(std::move(bytes)), failAt_(failAt) {}
+
+    bool Size(std::int64_t& size) override {
+        calls.push_back({true, 0, 0});
+        if (Fails()) return false;
+        size = static_cast<std::int64_t>(bytes_.size());
+        return true;
+    }
+    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) override {
+        calls.push_back({false, offset, out.size()});
+        got = 0;
+        if (Fails() || offset < 0) return false;
+        if (static_cast<std::uint64_t>(offset) >= bytes_.size()) return true;
+        got = std::min<std::size_t>(out.size(), bytes_.size() - static_cast<std::size_t>(offset));
+        std::copy_n(bytes_.begin() + offset, got, out.begin());
+        return true;
+    }
+
+    struct Call {
+        bool size;
+        std::int64_t offset;
+        std::size_t count;
+    };
+    std::vector<Call> calls;
+
+private:
+    bool Fails() const { return static_cast<int>(calls.size()) - 1 == failAt_; }
+    Bytes bytes_;
+    int failAt_;
+};
+
+// --- header test and decoding ------------------------------------------------
+
+TEST(MPEGHeader, EachRuleRejectsOnItsOwn) {
+    struct Case {
+        const char* name;
+        Bytes header;
+        bool valid;
+    };
+    auto with = [](auto change) {
+        FrameSpec spec = Cbr128();
+        change(spec);
+        return HeaderBytes(spec);
+    };
+    const Case cases[] = {
+        {"plain", {0xFF, 0xFB, 0x90, 0x64}, true},
+        {"byte 0 not FF", {0xFE, 0xFB, 0x90, 0x64}, false},
+        {"sync bit 5 of byte 1 clear", {0xFF, 0xDB, 0x90, 0x64}, false},
+        {"sync bit 7 of byte 1 clear", {0xFF, 0x7B, 0x90, 0x64}, false},
+        {"reserved version", with([](FrameSpec& s) { s.version = 1; }), false},
+        {"reserved layer", with([](FrameSpec& s) { s.layer = 0; }), false},
+        {"bit rate index 15", with([](FrameSpec& s) { s.bitRateIndex = 15; }), false},
+        {"free format", with([](FrameSpec& s) { s.bitRateIndex = 0; }), false},
+        {"sample rate index 3", with([](FrameSpec& s) { s.sampleRateIndex = 3; }), false},
+        {"emphasis 2", with([](FrameSpec& s) { s.emphasis = 2; }), false},
+        {"emphasis 1", with([](FrameSpec& s) { s.emphasis = 1; }), true},
+        {"emphasis 3", with([](FrameSpec& s) { s.emphasis = 3; }), true},
+        {"untested bits all set", with([](FrameSpec& s) {
+             s.crc = true, s.padded = true, s.privateBit = true, s.mode = 3, s.modeExtension = 3;
+             s.copyright = true, s.original = true;
+         }),
+         true},
+        {"MPEG 2.5 Layer I", with([](FrameSpec& s) { s.version = 0, s.layer = 3, s.sampleRateIndex = 2; }), true},
+        {"MPEG 2 Layer II index 14", with([](FrameSpec& s) { s.version = 2, s.layer = 2, s.bitRateIndex = 14; }),
+         true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(mpeg::IsFrameHeader(c.header.data()), c.valid) << c.name;
+}
+
+TEST(MPEGHeader, DecodesEveryFieldAndLeavesTheRestAlone) {
+    FrameSpec spec = Spec(2, 2, 11, 1, true, 2);
+    spec.crc = true;
+    spec.privateBit = true;
+    spec.modeExtension = 3;
+    spec.copyright = true;
+    spec.original = false;
+    spec.emphasis = 3;
+    mpeg::FrameInfo frame;
+    frame.found = true;
+    frame.position = 77;
+    frame.length = 99;
+    const Bytes header = HeaderBytes(spec);
+    mpeg::DecodeHeader(header.data(), frame);
+
+    EXPECT_TRUE(frame.found);
+    EXPECT_EQ(frame.position, 77);
+    EXPECT_EQ(frame.length, 99);
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), frame.headerBytes.begin()));
+    EXPECT_EQ(frame.versionCode, 2);
+    EXPECT_EQ(frame.layerCode, 2);
+    EXPECT_TRUE(frame.crcProtected);
+    EXPECT_EQ(frame.bitRateIndex, 11);
+    EXPECT_EQ(frame.sampleRateIndex, 1);
+    EXPECT_TRUE(frame.padded);
+    EXPECT_TRUE(frame.privateBit);
+    EXPECT_EQ(frame.modeCode, 2);
+    EXPECT_EQ(frame.modeExtension, 3);
+    EXPECT_TRUE(frame.copyrighted);
+    EXPECT_FALSE(frame.originalBit);
+    EXPECT_EQ(frame.emphasisCode, 3);
+}
+
+// --- tables and frame length ---------------------------------------------------
+
+TEST(MPEGFrameLength, Examples) {
+    struct Case {
+        const char* name;
+        FrameSpec spec;
+        int length;
+    };
+    const Case cases[] = {
+        {"MPEG 1 Layer III 128 kbit/s 44100 Hz", Spec(3, 1, 9, 0), 417},
+        {"the same, padded", Spec(3, 1, 9, 0, true), 418},
+        {"MPEG 1 Layer II 384 kbit/s 32000 Hz padded, the largest", Spec(3, 2, 14, 2, true), 1729},
+        {"MPEG 2 Layer III 64 kbit/s 22050 Hz", Spec(2, 1, 8, 0), 208},
+        {"MPEG 2 Layer II 64 kbit/s 22050 Hz", Spec(2, 2, 8, 0), 417},
+        {"MPEG 2 Layer I 64 kbit/s 22050 Hz", Spec(2, 3, 4, 0), 139},
+        {"the same, padded: four bytes", Spec(2, 3, 4, 0, true), 143},
+        {"MPEG 2.5 Layer III 64 kbit/s 8000 Hz", Spec(0, 1, 8, 2), 576},
+        {"MPEG 2.5 Layer II 160 kbit/s 8000 Hz, longer than half a block", Spec(0, 2, 14, 2, true), 2881},
+    };
+    for (const Case& c : cases) EXPECT_EQ(mpeg::FrameLength(Decoded(c.spec)), c.length) << c.name;
+}
+
+TEST(MPEGFrameLength, TablesAgreeWithTheStandardForEveryValidHeader) {
+    int checked = 0;
+    for (int version : {0, 2, 3}) {
+        for (int layer = 1; layer <= 3; ++layer) {
+            for (int index = 1; index <= 14; ++index) {
+                for (int rate = 0; rate <= 2; ++rate) {
+                    for (bool padded : {false, true}) {
+                        const FrameSpec spec = Spec(version, layer, index, rate, padded);
+                        const mpeg::FrameInfo frame = Decoded(spec);
+                        SCOPED_TRACE(testing::Message() << "version " << version << " layer " << layer << " index "
+                                                        << index << " rate " << rate << " padded " << padded);
+                        ASSERT_TRUE(mpeg::IsFrameHeader(HeaderBytes(spec).data()));
+                        EXPECT_EQ(mpeg::TableBitRate(frame), BitRateKbps(spec));
+                        EXPECT_EQ(mpeg::TableSampleRate(frame), SampleRateHz(spec));
+                        EXPECT_EQ(mpeg::FrameCoefficient(frame) * 8, SamplesPerFrame(spec));
+                        EXPECT_EQ(mpeg::FrameLength(frame), FrameSize(spec));
+                        ++checked;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, 3 * 3 * 14 * 3 * 2);
+}
+
+TEST(MPEGFrameLength, ReservedCodesGiveZero) {
+    struct Case {
+        const char* name;
+        FrameSpec spec;
+    };
+    const Case cases[] = {
+        {"reserved version", Spec(1, 1, 9, 0)}, {"reserved layer", Spec(3, 0, 9, 0)}, {"index 0", Spec(3, 1, 0, 0)},
+        {"index 15", Spec(3, 1, 15, 0)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(mpeg::TableBitRate(Decoded(c.spec)), 0) << c.name;
+    EXPECT_EQ(mpeg::TableSampleRate(Decoded(Spec(3, 1, 9, 3))), 0);
+    EXPECT_EQ(mpeg::TableSampleRate(Decoded(Spec(1, 1, 9, 0))), 0);
+    EXPECT_EQ(mpeg::FrameLength(Decoded(Spec(3, 1, 9, 3))), 0);
+}
+
+TEST(MPEGFrameLength, SideInfoOffsetByVersionAndMode) {
+    for (int version : {0, 2, 3}) {
+        for (int layer = 1; layer <= 3; ++layer) {
+            for (int mode = 0; mode <= 3; ++mode) {
+                const FrameSpec spec = Spec(version, layer, 8, 0, false, mode);
+                const int expected = version == 3 ? (mode == 3 ? 21 : 36) : (mode == 3 ? 13 : 21);
+                EXPECT_EQ(mpeg::SideInfoOffset(Decoded(spec)), expected) << version << " " << layer << " " << mode;
+                EXPECT_EQ(static_cast<std::size_t>(expected), VbrHeaderOffset(spec));
+            }
+        }
+    }
+}
+
+// --- frame search ------------------------------------------------------------
+
+TEST(MPEGFindFrame, TheFirstExample) {
+    Bytes bytes = {0xFF, 0xFB, 0x90, 0x64};
+    bytes.resize(417);
+    Append(bytes, {0xFF, 0xFB, 0x90, 0x64});
+    TMPEGaudio audio;
+    mpeg::FindFrame(BlockOf(bytes), audio.frame, audio.vbr);
+    EXPECT_TRUE(audio.frame.found);
+    EXPECT_EQ(audio.frame.position, 0);
+    EXPECT_EQ(audio.frame.length, 417);
+    EXPECT_EQ(audio.frame.versionCode, 3);
+    EXPECT_EQ(audio.frame.layerCode, 1);
+    EXPECT_EQ(audio.BitRate(), 128);
+    EXPECT_EQ(audio.SampleRate(), 44100);
+    EXPECT_EQ(audio.ChannelModeText(), "Joint Stereo");
+    EXPECT_FALSE(audio.vbr.found);
+}
+
+TEST(MPEGFindFrame, SearchCases) {
+    const FrameSpec cbr = Cbr128();
+    const FrameSpec largest = Spec(3, 2, 14, 2, true);  // 1729 bytes
+    auto at = [](std::size_t offset, const Bytes& what, Bytes bytes = {}) {
+        if (bytes.size() < offset) bytes.resize(offset);
+        Put(bytes, offset, std::string_view(reinterpret_cast<const char*>(what.data()), what.size()));
+        return bytes;
+    };
+    auto pair = [&](const FrameSpec& spec, std::size_t offset) { return at(offset, Stream(spec, 2)); };
+    FrameSpec mpeg2 = Spec(2, 1, 8, 1);
+    FrameSpec freeFormat = cbr;
+    freeFormat.bitRateIndex = 0;
+    FrameSpec emphasis2 = cbr;
+    emphasis2.emphasis = 2;
+
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool found;
+        int position;
+    };
+    const Case cases[] = {
+        {"a lone header", HeaderBytes(cbr), false, 0},
+        {"header whose follower is invalid, then a pair", at(100, Stream(cbr, 2), Frame(cbr, 0x11)), true, 100},
+        {"follower one byte off", at(418, HeaderBytes(cbr), HeaderBytes(cbr)), false, 0},
+        {"follower of another version and rate", at(417, HeaderBytes(mpeg2), HeaderBytes(cbr)), true, 0},
+        {"free-format stream", Stream(freeFormat, 8), false, 0},
+        {"emphasis 2 stream", Stream(emphasis2, 8), false, 0},
+        {"false sync just before", at(1, Stream(cbr, 2), {0xFF}), true, 1},
+        {"pair at the last position", pair(cbr, 1729), true, 1729},
+        {"pair one past the last position", pair(cbr, 1730), false, 0},
+        {"follower ends the block exactly", at(1725 + 1729, HeaderBytes(largest), at(1725, HeaderBytes(largest))),
+         true, 1725},
+        {"follower runs past the block", at(1726 + 1729, HeaderBytes(largest), at(1726, HeaderBytes(largest))),
+         false, 0},
+    };
+    for (const Case& c : cases) {
+        mpeg::FrameInfo frame;
+        mpeg::VBRData vbr;
+        mpeg::FindFrame(BlockOf(c.bytes), frame, vbr);
+        EXPECT_EQ(frame.found, c.found) << c.name;
+        if (c.found) {
+            EXPECT_EQ(frame.position, c.position) << c.name;
+        }
+    }
+}
+
+TEST(MPEGFindFrame, LeavesTheVbrRecordAloneWhenNothingIsFound) {
+    mpeg::FrameInfo frame;
+    frame.found = true;
+    mpeg::VBRData vbr;
+    vbr.found = true;
+    vbr.frameCount = 7;
+    mpeg::FindFrame(BlockOf(HeaderBytes(Cbr128())), frame, vbr);
+    EXPECT_FALSE(frame.found);
+    EXPECT_TRUE(vbr.found);
+    EXPECT_EQ(vbr.frameCount, 7);
+
+    mpeg::FindFrame(BlockOf(Stream(Cbr128(), 2)), frame, vbr);  // found, no VBR header: record reset
+    EXPECT_TRUE(frame.found);
+    EXPECT_FALSE(vbr.found);
+    EXPECT_EQ(vbr.frameCount, 0);
+}
+
+// --- VBR headers -----------------------------------------------------------
+
+TEST(MPEGVbrHeader, RecognisedOnlyAtTheSideInfoOffset) {
+    for (int version : {0, 2, 3}) {
+        for (int mode = 0; mode <= 3; ++mode) {
+            const FrameSpec spec = Spec(version, 1, 8, version == 3 ? 0 : 2, false, mode);
+            const std::size_t offset = VbrHeaderOffset(spec);
+            for (const char* signature : {"Xing", "VBRI", "Info", "xing"}) {
+                for (int shift : {-1, 0, 1}) {
+                    Bytes bytes = Stream(spec, 2);
+                    Put(bytes, offset + shift, signature);
+                    mpeg::FrameInfo frame;
+                    mpeg::VBRData vbr;
+                    mpeg::FindFrame(BlockOf(bytes), frame, vbr);
+                    ASSERT_TRUE(frame.found);
+                    const bool expected = shift == 0 && (std::string_view(signature) == "Xing" ||
+                                                          std::string_view(signature) == "VBRI");
+                    EXPECT_EQ(vbr.found, expected)
+                        << "version " << version << " mode " << mode << " " << signature << " shift " << shift;
+                    if (expected) {
+                        EXPECT_EQ(std::string(vbr.signature.data(), 4), signature);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(MPEGVbrHeader, FieldsOfBothLayouts) {
+    Bytes xing = Frame(Cbr128());
+    PutXing(xing, 36, 1000, 418000, 0x57, std::string_view("LAME\0\0.9", 8));
+    const mpeg::VBRData x = mpeg::ReadVBRHeader(BlockOf(xing), 36);
+    EXPECT_TRUE(x.found);
+    EXPECT_EQ(x.frameCount, 1000);
+    EXPECT_EQ(x.byteCount, 418000);
+    EXPECT_EQ(x.quality, 0x57);
+    EXPECT_EQ(x.vendor, std::string("LAME\0\0.9", 8));
+
+    Bytes vbri = Frame(Cbr128());
+    PutVbri(vbri, 36, 418000, 1000, 0x4B);
+    const mpeg::VBRData v = mpeg::ReadVBRHeader(BlockOf(vbri), 36);
+    EXPECT_TRUE(v.found);
+    EXPECT_EQ(std::string(v.signature.data(), 4), "VBRI");
+    EXPECT_EQ(v.byteCount, 418000);
+    EXPECT_EQ(v.frameCount, 1000);
+    EXPECT_EQ(v.quality, 0x4B);
+    EXPECT_TRUE(v.vendor.empty());
+
+    Bytes negative = Frame(Cbr128());
+    PutXing(negative, 36, -2, -1, 0, "");
+    const mpeg::VBRData n = mpeg::ReadVBRHeader(BlockOf(negative), 36);
+    EXPECT_EQ(n.frameCount, -2);
+    EXPECT_EQ(n.byteCount, -1);
+
+    // A header at the very end of the block reads zeros past it.
+    mpeg::Block edge{};
+    std::copy_n("Xing", 4, edge.end() - 4);
+    const mpeg::VBRData e = mpeg::ReadVBRHeader(edge, kBlock - 4);
+    EXPECT_TRUE(e.found);
+    EXPECT_EQ(e.frameCount, 0);
+    EXPECT_EQ(e.vendor, std::string(8, '\0'));
+    EXPECT_FALSE(mpeg::ReadVBRHeader(edge, kBlock + 10).found);
+}
+
+// A found frame of the spec with the given VBR numbers, as FindFrame leaves it.
+void SetVbr(TMPEGaudio& audio, const FrameSpec& spec, std::int32_t frames, std::int32_t bytes) {
+    audio.Clear();
+    Bytes stream = Stream(spec, 2);
+    PutXing(stream, VbrHeaderOffset(spec), frames, bytes, 0, "");
+    mpeg::FindFrame(BlockOf(stream), audio.frame, audio.vbr);
+}
+
+TEST(MPEGVbrHeader, BitRateAndPlayTime) {
+    const FrameSpec cbr = Cbr128();
+    const FrameSpec layer1 = Spec(3, 3, 4, 1);  // 48000 Hz, coefficient 48: bit rate = bytes per frame
+    const FrameSpec layer1Padded = Spec(3, 3, 4, 1, true);
+    struct Case {
+        const char* name;
+        FrameSpec spec;
+        std::int32_t frames, bytes;
+        int bitRate;
+    };
+    const Case cases[] = {
+        {"1000 frames, 418000 bytes", cbr, 1000, 418000, 128},
+        {"half goes to even, down", layer1, 2, 257, 128},
+        {"half goes to even, up", layer1, 2, 259, 130},
+        {"the first frame's padding is taken off", layer1Padded, 2, 265, 128},
+        {"low 16 bits of a large value", layer1, 1, 65536 + 100, 100},
+        {"low 16 bits of the largest count", layer1, 1, std::numeric_limits<std::int32_t>::max(), 65535},
+        {"low 16 bits of a negative value", layer1, 1, -1000, 64536},
+        {"no frames: the table", cbr, 0, 418000, 128},
+        {"negative frames: the table", layer1, -3, 418000, 128},
+    };
+    for (const Case& c : cases) {
+        TMPEGaudio audio;
+        SetVbr(audio, c.spec, c.frames, c.bytes);
+        ASSERT_TRUE(audio.vbr.found) << c.name;
+        EXPECT_EQ(audio.BitRate(), c.bitRate) << c.name;
+    }
+
+    TMPEGaudio audio;
+    SetVbr(audio, cbr, 1000, 418000);
+    EXPECT_NEAR(audio.Duration(), 1000 * 1152 / 44100.0, 1e-9);
+    EXPECT_EQ(audio.DurationText(), "00:26");
+
+    Bytes vbri = Stream(cbr, 2);  // VBRI stores the byte count first
+    PutVbri(vbri, 36, 418000, 1000, 0);
+    mpeg::FindFrame(BlockOf(vbri), audio.frame, audio.vbr);
+    EXPECT_EQ(audio.BitRate(), 128);
+    EXPECT_EQ(audio.DurationText(), "00:26");
+}
+
+// --- encoder scan ----------------------------------------------------------
+
+TEST(MPEGFindEncoder, NearestToTheEndWins) {
+    struct Mark {
+        std::size_t offset;
+        std::string_view text;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Mark> marks;
+        std::size_t extent;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"LAME at the end", {{3450, "LAME3.97"}}, 2085, "LAME3.97"},
+        {"GOGO nearer the end than LAME", {{1500, "LAME3.97"}, {3000, "GOGO"}}, 3450, "GOGO"},
+        {"LAME nearer the end than GOGO", {{1500, "GOGO"}, {3000, "LAME3.97"}}, 3450, "LAME3.97"},
+        {"eight bytes verbatim, zeros included", {{3000, std::string_view("LAME\0\x01\0z", 8)}}, 3450,
+         std::string("LAME\0\x01\0z", 8)},
+        {"letter case counts", {{3000, "lame3.97"}, {3100, "Gogo"}}, 3450, ""},
+        {"nothing", {}, 3450, ""},
+        {"at the extent's edge", {{3450 - 2085, "LAME3.97"}}, 2085, "LAME3.97"},
+        {"one byte beyond the extent", {{3450 - 2086, "LAME3.97"}}, 2085, ""},
+        {"an extent past the block is cut to it", {{0, "LAME3.97"}}, 100000, "LAME3.97"},
+        {"a window past the block is never examined", {{3452, "LAME"}}, 3450, ""},
+        {"extent 0 examines one window", {{3450, "GOGO"}}, 0, "GOGO"},
+    };
+    for (const Case& c : cases) {
+        mpeg::Block block{};
+        for (const Mark& m : c.marks) std::copy(m.text.begin(), m.text.end(), block.begin() + m.offset);
+        EXPECT_EQ(mpeg::FindEncoder(block, c.extent), c.expected) << c.name;
+    }
+}
+
+// --- play time ---------------------------------------------------------------
+
+TEST(MPEGPlayTime, TextOfTotalMinutes) {
+    struct Case {
+        double seconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "00:00"},           {26.1224, "00:26"},       {59.9994, "00:59"},  {59.9996, "01:00"},
+        {250, "04:10"},         {3725.4, "62:05"},        {6000, "100:00"},    {5999.9994, "99:59"},
+        {-75.2, "01:15"},       {-0.0004, "00:00"},       {1e9, "16666666:40"},
+        {std::nan(""), "00:00"}, {HUGE_VAL, "00:00"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(mpeg::FormatDuration(c.seconds), c.text) << c.seconds;
+}
+
+TEST(MPEGPlayTime, FromTheFileSizeOrTheVbrHeader) {
+    struct Case {
+        const char* name;
+        std::int32_t fileLength, tagSize, position;
+        bool id3v1;
+        int bitRateIndex;
+        double seconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"4000128 bytes with ID3v1 at 128 kbit/s", 4000128, 0, 0, true, 9, 250.0, "04:10"},
+        {"tag and frame position come off", 4001024, 1000, 24, false, 9, 250.0, "04:10"},
+        {"over an hour", 59606400, 0, 0, false, 9, 3725.4, "62:05"},
+        {"exactly 59.9995 s: the half goes to even", 959992, 0, 0, false, 9, 59.9995, "01:00"},
+        {"59.9995 s less a byte", 959991, 0, 0, false, 9, 59.9994375, "00:59"},
+        {"a tag larger than the file gives its magnitude", 1000, 17000, 0, false, 9, -1.0, "00:01"},
+    };
+    for (const Case& c : cases) {
+        TMPEGaudio audio;
+        FrameSpec spec = Cbr128();
+        spec.bitRateIndex = c.bitRateIndex;
+        mpeg::FindFrame(BlockOf(Stream(spec, 2)), audio.frame, audio.vbr);
+        ASSERT_TRUE(audio.frame.found);
+        audio.frame.position = c.position;
+        audio.fileLength = c.fileLength;
+        audio.ID3v2Tag.TagSize = c.tagSize;
+        audio.ID3v1Tag.HasTag = c.id3v1;
+        EXPECT_NEAR(audio.Duration(), c.seconds, 1e-9) << c.name;
+        EXPECT_EQ(audio.DurationText(), c.text) << c.name;
+    }
+}
+
+TEST(MPEGaudio, EmptyAfterConstructionAndClear) {
+    TMPEGaudio audio;
+    auto expectEmpty = [](const TMPEGaudio& a) {
+        EXPECT_FALSE(a.frame.found);
+        EXPECT_FALSE(a.vbr.found);
+        EXPECT_EQ(a.fileLength, 0);
+        EXPECT_EQ(a.frame.versionCode, 1);
+        EXPECT_EQ(a.frame.sampleRateIndex, 3);
+        EXPECT_EQ(a.frame.modeCode, 4);
+        EXPECT_EQ(a.frame.modeExtension, 4);
+        EXPECT_EQ(a.frame.emphasisCode, 2);
+        EXPECT_EQ(a.BitRate(), 0);
+        EXPECT_EQ(a.SampleRate(), 0);
+        EXPECT_EQ(a.ChannelModeText(), "Unknown");
+        EXPECT_EQ(a.Duration(), 0.0);
+        EXPECT_EQ(a.DurationText(), "00:00");
+        EXPECT_FALSE(a.ID3v1Tag.HasTag);
+        EXPECT_FALSE(a.ID3v2Tag.HasTag);
+    };
+    expectEmpty(audio);
+    SetVbr(audio, Cbr128(), 1000, 418000);
+    audio.fileLength = 5000;
+    audio.encoderText = "GOGO";
+    audio.ID3v1Tag.HasTag = true;
+    audio.ID3v2Tag.HasTag = true;
+    audio.Clear();
+    expectEmpty(audio);
+    EXPECT_TRUE(audio.encoderText.empty());
+}
+
+// --- whole files -------------------------------------------------------------
+
+// Files whose analysis needs the tag readers to report "no tag" or a tag.
+class MPEGLoad : public ::testing::Test {
+protected:
+    TempDir dir;
+    TMPEGaudio audio;
+
+    bool Load(const Bytes& bytes) { return audio.LoadFromFile(dir.Write("x.mp3", bytes).c_str()); }
+};
+
+TEST_F(MPEGLoad, ConstantBitRateStream) {
+    Bytes file = Stream(Cbr128(), 20);
+    Put(file, file.size() - 100, "LAME3.97");
+    ASSERT_TRUE(Load(file));
+    EXPECT_TRUE(audio.frame.found);
+    EXPECT_EQ(audio.frame.position, 0);
+    EXPECT_EQ(audio.fileLength, 20 * 417);
+    EXPECT_EQ(audio.BitRate(), 128);
+    EXPECT_EQ(audio.SampleRate(), 44100);
+    EXPECT_EQ(audio.ChannelModeText(), "Joint Stereo");
+    EXPECT_DOUBLE_EQ(audio.Duration(), 20 * 417 * 8 / 128000.0);
+    EXPECT_EQ(audio.encoderText, "LAME3.97");
+}
+
+TEST_F(MPEGLoad, VbrHeaderSkipsTheTailScan) {
+    Bytes file = XingFrame(Cbr128(), 1000, 418000);
+    Append(file, Stream(Cbr128(), 20));
+    Put(file, file.size() - 100, "LAME3.97");
+    ASSERT_TRUE(Load(file));
+    EXPECT_TRUE(audio.vbr.found);
+    EXPECT_EQ(audio.vbr.vendor, "LAME3.97");
+    EXPECT_EQ(audio.encoderText, "");
+    EXPECT_EQ(audio.DurationText(), "00:26");
+}
+
+TEST_F(MPEGLoad, TheTailEndsWhereTheAudioEnds) {
+    // With an extent of 5 x 417 the scan reaches 2085 bytes before the last
+    // window; a signature inside the ID3v1 tag never counts.
+    const std::size_t reach = 3450 - 5 * 417;
+    for (bool id3v1 : {false, true}) {
+        for (std::size_t frames : {30, 7}) {  // a long file and one shorter than the block
+            for (bool inReach : {true, false}) {
+                Bytes file = Stream(Cbr128(), frames);
+                const std::size_t blockStart = file.size() >= kBlock ? file.size() - kBlock : 0;
+                const std::size_t zeros = file.size() >= kBlock ? 0 : kBlock - file.size();
+                const std::size_t at = blockStart + reach - zeros - (inReach ? 0 : 1);
+                Put(file, at, "GOGO");
+                if (id3v1) Append(file, RawID3v1("LAME3.97", "x"));
+                SCOPED_TRACE(testing::Message() << "ID3v1 " << id3v1 << " frames " << frames << " in reach " << inReach);
+                ASSERT_TRUE(Load(file));
+                EXPECT_TRUE(audio.frame.found);
+                EXPECT_EQ(audio.ID3v1Tag.HasTag, id3v1);
+                EXPECT_EQ(audio.encoderText, inReach ? "GOGO" : "");
+                EXPECT_DOUBLE_EQ(audio.Duration(), frames * 417 * 8 / 128000.0);
+            }
+        }
+    }
+}
+
+TEST_F(MPEGLoad, ShortFilesAreAnalysed) {
+    struct Case {
+        std::size_t size;
+        bool id3v1;
+    };
+    const Case cases[] = {{3000, false}, {3000, true}, {834, false}, {834, true}, {kBlock - 1, false}, {kBlock, true}};
+    for (const Case& c : cases) {
+        Bytes file = Stream(Cbr128(), 9);
+        file.resize(c.size);
+        if (c.id3v1) Append(file, RawID3v1("t", "a"));
+        SCOPED_TRACE(testing::Message() << c.size << " bytes, ID3v1 " << c.id3v1);
+        EXPECT_TRUE(Load(file));
+        EXPECT_TRUE(audio.frame.found);
+        EXPECT_EQ(audio.BitRate(), 128);
+        EXPECT_DOUBLE_EQ(audio.Duration(), c.size * 8 / 128000.0);
+    }
+}
+
+TEST_F(MPEGLoad, SecondAttemptAtTheMiddle) {
+    // Zeros, then frames only around the middle of the file: the first block
+    // holds no frame, the one at (size - tag) / 2 does.
+    struct Case {
+        const char* name;
+        std::size_t tagBody;
+        std::size_t size;
+        bool found;
+        int position;
+    };
+    const Case cases[] = {
+        {"no tag", 0, 20000, true, 10},
+        {"middle counted from the start of the file", 990, 20000, true, 10},
+        {"exactly one block: the second read is short", 0, kBlock, true, 10},
+        {"one byte short of a block: no second attempt", 0, kBlock - 1, false, 0},
+    };
+    for (const Case& c : cases) {
+        Bytes file = c.tagBody > 0 ? RawID3v2(c.tagBody) : Bytes{};
+        const std::size_t tagSize = file.size();
+        file.resize(c.size, 0);
+        const std::size_t middle = (c.size - tagSize) / 2;
+        // Two frames, and nothing where a block counted from the tag's end would look.
+        Put(file, middle + 10, "\xFF\xFB\x90\x64");
+        Put(file, middle + 10 + 417, "\xFF\xFB\x90\x64");
+        ASSERT_GE(file.size(), middle + 10 + 421) << c.name;
+        ASSERT_GT(middle + 10, 1729u + tagSize) << c.name;  // beyond the first block's reach
+        EXPECT_TRUE(Load(file)) << c.name;
+        EXPECT_EQ(audio.frame.found, c.found) << c.name;
+        if (c.found) {
+            EXPECT_EQ(audio.frame.position, c.position) << c.name;
+            // The position is taken as it is, as if it counted from the tag's end.
+            EXPECT_DOUBLE_EQ(audio.Duration(), (c.size - tagSize - c.position) * 8 / 128000.0) << c.name;
+            EXPECT_EQ(audio.ID3v2Tag.TagSize, static_cast<std::int32_t>(tagSize)) << c.name;
+        } else {
+            EXPECT_EQ(audio.BitRate(), 0) << c.name;
+        }
+    }
+}
+
+TEST_F(MPEGLoad, NoFrameAnywhereEmptiesEverything) {
+    Bytes file = Filled(20000, 0x55);
+    Append(file, RawID3v1("Title", "Artist"));
+    EXPECT_TRUE(Load(file));
+    EXPECT_FALSE(audio.frame.found);
+    EXPECT_FALSE(audio.ID3v1Tag.HasTag);
+    EXPECT_EQ(audio.fileLength, 0);
+    EXPECT_EQ(audio.BitRate(), 0);
+    EXPECT_EQ(audio.SampleRate(), 0);
+    EXPECT_EQ(audio.ChannelModeText(), "Unknown");
+    EXPECT_EQ(audio.DurationText(), "00:00");
+}
+
+TEST_F(MPEGLoad, ALaterLoadReplacesAnEarlierOne) {
+    Bytes vbr = XingFrame(Cbr128(), 1000, 418000);
+    Append(vbr, Stream(Cbr128(), 20));
+    ASSERT_TRUE(Load(vbr));
+    ASSERT_TRUE(audio.vbr.found);
+    ASSERT_TRUE(Load(Stream(Spec(2, 1, 8, 0, false, 3), 30)));
+    EXPECT_FALSE(audio.vbr.found);
+    EXPECT_EQ(audio.BitRate(), 64);
+    EXPECT_EQ(audio.SampleRate(), 22050);
+    EXPECT_EQ(audio.ChannelModeText(), "Mono");
+}
+
+TEST_F(MPEGLoad, MissingFileOrFolderFails) {
+    SetVbr(audio, Cbr128(), 1000, 418000);
+    EXPECT_FALSE(audio.LoadFromFile(dir.File("absent.mp3").c_str()));
+    EXPECT_FALSE(audio.frame.found);
+    EXPECT_EQ(audio.BitRate(), 0);
+    EXPECT_FALSE(audio.LoadFromFile(dir.Path().c_str()));
+    EXPECT_FALSE(audio.frame.found);
+}
+
+TEST(MPEGLoadSource, EveryFailedCallFailsTheAnalysis) {
+    for (bool vbrHeader : {false, true}) {
+        Bytes file = vbrHeader ? XingFrame(Cbr128(), 1000, 418000) : Bytes{};
+        Append(file, Stream(Cbr128(), 20));
+        Append(file, RawID3v1("t", "a"));
+
+        MemorySource probe(file);
+        TMPEGaudio audio;
+        ASSERT_TRUE(audio.LoadFromSource(probe));
+        ASSERT_TRUE(audio.frame.found);
+        const std::size_t callCount = probe.calls.size();
+        // Without a VBR header the tail read comes last; it fails after the frame was found.
+        const bool tailLast = !vbrHeader;
+        if (tailLast) {
+            EXPECT_EQ(probe.calls.back().offset, static_cast<std::int64_t>(file.size() - 128 - kBlock));
+            EXPECT_EQ(probe.calls.back().count, kBlock);
+        }
+        for (std::size_t n = 0; n < callCount; ++n) {
+            MemorySource faulty(file, static_cast<int>(n));
+            SCOPED_TRACE(testing::Message() << "VBR " << vbrHeader << ", failing call " << n << " of " << callCount);
+            EXPECT_FALSE(audio.LoadFromSource(faulty));
+            if (tailLast && n + 1 == callCount) {
+                EXPECT_TRUE(audio.frame.found);  // what was stored before the failure stays
+                EXPECT_EQ(audio.BitRate(), 128);
+                EXPECT_TRUE(audio.ID3v1Tag.HasTag);
+                EXPECT_EQ(audio.encoderText, "");
+            } else {
+                EXPECT_FALSE(audio.frame.found);
+                EXPECT_EQ(audio.BitRate(), 0);
+                EXPECT_FALSE(audio.ID3v1Tag.HasTag);
+            }
+        }
+    }
+}
+
+TEST(MPEGLoadSource, FailedMiddleReadFails) {
+    Bytes file = Filled(20000, 0);
+    Append(file, Stream(Cbr128(), 2));
+    MemorySource probe(file);
+    TMPEGaudio audio;
+    ASSERT_TRUE(audio.LoadFromSource(probe));
+    ASSERT_FALSE(audio.frame.found);
+    const MemorySource::Call last = probe.calls.back();
+    EXPECT_EQ(last.offset, static_cast<std::int64_t>(file.size() / 2));
+    MemorySource faulty(file, static_cast<int>(probe.calls.size()) - 1);
+    EXPECT_FALSE(audio.LoadFromSource(faulty));
+}
+
+// The file layer's caching must not change a result: every real-world file
+// gives the same analysis through it as through plain reads.
+TEST(MPEGRealWorld, SameResultThroughTheFileLayerAndPlainReads) {
+    const std::vector<std::string> files = SharedTestFiles();
+    if (files.empty()) GTEST_SKIP() << "no shared test files";
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        Bytes bytes;
+        ASSERT_TRUE(ReadFile(path, bytes));
+        TMPEGaudio fromFile;
+        TMPEGaudio fromMemory;
+        MemorySource memory(bytes);
+        const bool resultFile = fromFile.LoadFromFile(path.c_str());
+        EXPECT_EQ(resultFile, fromMemory.LoadFromSource(memory));
+        EXPECT_EQ(fromFile.frame.found, fromMemory.frame.found);
+        EXPECT_EQ(fromFile.frame.position, fromMemory.frame.position);
+        EXPECT_EQ(fromFile.BitRate(), fromMemory.BitRate());
+        EXPECT_EQ(fromFile.DurationText(), fromMemory.DurationText());
+        EXPECT_EQ(fromFile.encoderText, fromMemory.encoderText);
+        if (fromFile.frame.found) {
+            EXPECT_NE(fromFile.SampleRate(), 0);
+            EXPECT_NE(fromFile.ChannelModeText(), "Unknown");
+        } else {
+            EXPECT_EQ(fromFile.DurationText(), "00:00");
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Byte-exact MPEG audio for tests: frame headers with any field values, whole
+// frames of the right length and streams of them, Xing and VBRI headers at the
+// side-information offset, encoder signatures, and a frame walker that checks
+// files made by real encoders. Its tables are its own, kept apart from the code
+// under test.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Field values as they stand in the header (codes, not meanings).
+struct FrameSpec {
+    int version = 3;  // 3 MPEG 1, 2 MPEG 2, 0 MPEG 2.5, 1 reserved
+    int layer = 1;    // 1 Layer III, 2 Layer II, 3 Layer I, 0 reserved
+    bool crc = false;
+    int bitRateIndex = 9;
+    int sampleRateIndex = 0;
+    bool padded = false;
+    bool privateBit = false;
+    int mode = 1;  // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    int modeExtension = 0;
+    bool copyright = false;
+    bool original = false;
+    int emphasis = 0;
+};
+
+// The four header bytes; any field value is written as given (masked to its width).
+Bytes HeaderBytes(const FrameSpec& spec);
+FrameSpec SpecFromHeader(const std::uint8_t* header);
+
+// 0 where the standard has no value (reserved codes, free format, index 15).
+int BitRateKbps(const FrameSpec& spec);
+int SampleRateHz(const FrameSpec& spec);
+int SamplesPerFrame(const FrameSpec& spec);
+// Whole bytes of a frame: samples / 8 * bit rate / sample rate, plus the padding slot.
+std::size_t FrameSize(const FrameSpec& spec);
+// Where a Xing or VBRI header stands: after the header and the side information.
+std::size_t VbrHeaderOffset(const FrameSpec& spec);
+
+// A frame of FrameSize bytes: the header, then fill bytes.
+Bytes Frame(const FrameSpec& spec, std::uint8_t fill = 0);
+Bytes Stream(const FrameSpec& spec, std::size_t count, std::uint8_t fill = 0);
+
+// A Xing header (signature, flags, frames, bytes, 100-byte table, quality field,
+// 8 vendor bytes) written into frame at offset.
+void PutXing(Bytes& frame, std::size_t offset, std::int32_t frames, std::int32_t bytes, std::uint8_t quality,
+             std::string_view vendor);
+// A VBRI header (signature, version, delay, quality, bytes, frames) at offset.
+void PutVbri(Bytes& frame, std::size_t offset, std::int32_t bytes, std::int32_t frames, std::uint8_t quality);
+// A frame of the spec carrying a Xing header at the usual place.
+Bytes XingFrame(const FrameSpec& spec, std::int32_t frames, std::int32_t bytes, std::string_view vendor = "LAME3.97");
+
+// Writes text or bytes at offset, growing the buffer when needed.
+void Put(Bytes& bytes, std::size_t offset, std::string_view text);
+void Append(Bytes& bytes, const Bytes& more);
+Bytes Filled(std::size_t size, std::uint8_t fill = 0);
+
+// Minimal tags in raw bytes: an ID3v2.3 header followed by bodySize zero
+// bytes of padding, and a 128-byte ID3v1.1 tag.
+Bytes RawID3v2(std::size_t bodySize);
+Bytes RawID3v1(std::string_view title, std::string_view artist);
+
+// The MPEG frames of a whole file, walked header by header from the end of its
+// ID3v2 tag until something that is not a frame.
+struct FrameWalk {
+    std::size_t tagSize = 0;      // ID3v2 tag, header and footer included
+    std::size_t firstOffset = 0;  // first frame, from the start of the file
+    std::size_t frames = 0;
+    std::size_t end = 0;  // one past the last whole frame
+    FrameSpec first;
+};
+FrameWalk WalkFrames(const Bytes& file);
+
+}  // namespace testing_support
