@@ -1,8 +1,556 @@
-// PLACEHOLDER: being written.
+// The ID3v2 reader: header, frame walk and text decoding.
 #include "ID3v2.h"
+
+#include <algorithm>
+#include <cstring>
+
 #include "FileSource.h"
+#include "platform.h"
+
 const std::array<std::string_view, 3> ID3v2VersionNames{"ID3v2.2", "ID3v2.3", "ID3v2.4"};
+
+namespace id3v2 {
+
+namespace {
+
+constexpr std::array<std::string_view, kSlotCount> kFrameIdsV23{"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON",
+                                                                "COMM", "TCOM", "TENC", "TCOP", "TLAN", "WXXX",
+                                                                "TDRC", "TOPE", "TIT1", "TOAL", "USLT", "APIC"};
+constexpr std::array<std::string_view, kSlotCountV22> kFrameIdsV22{
+    "TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TCM", "TEN", "TCR", "TLA", "WXX", "TOR", "TOA", "TT1", "TOT"};
+
+}  // namespace
+
+const std::array<std::string_view, kSlotCount> FrameIdsV23 = kFrameIdsV23;
+const std::array<std::string_view, kSlotCountV22> FrameIdsV22 = kFrameIdsV22;
+
+namespace {
+
+constexpr std::string_view kMarker = "ID3";
+constexpr std::uint8_t kVersion22 = 2;
+constexpr std::uint8_t kVersion23 = 3;
+constexpr std::uint8_t kVersion24 = 4;
+constexpr std::uint8_t kHighestEncoding = kUtf8;
+constexpr std::uint8_t kTrimLimit = 32;  // bytes up to a space are trimmed
+constexpr std::uint16_t kByteOrderMark = 0xFEFF;
+constexpr std::uint32_t kLargestUnit = 0xFFFF;
+constexpr std::size_t kSizeFieldWidth = 4;
+constexpr std::size_t kYearLength = 4;
+constexpr std::size_t kLanguageLength = 3;
+
+// Slots by the field they feed (slot n at index n - 1).
+enum SlotIndex : std::size_t {
+    kTitleSlot,
+    kArtistSlot,
+    kAlbumSlot,
+    kTrackSlot,
+    kYearSlot,
+    kGenreSlot,
+    kCommentSlot,
+    kComposerSlot,
+    kEncoderSlot,
+    kCopyrightSlot,
+    kLanguageSlot,
+    kLinkSlot,
+    kDateSlot,
+    kOriginalArtistSlot,
+    kGroupSlot,
+    kOriginalAlbumSlot,
+    kLyricsSlot,
+    kPictureSlot,
+};
+
+struct FrameLayout {
+    std::size_t headerSize;
+    std::size_t idLength;
+    std::size_t sizeOffset;
+    std::size_t sizeWidth;
+    std::size_t blockLength;
+};
+
+constexpr std::size_t kIdLengthV23 = 4;
+constexpr std::size_t kIdLengthV22 = 3;
+constexpr FrameLayout kLayoutV23{10, kIdLengthV23, 4, 4, kBlockLengthV23};
+constexpr FrameLayout kLayoutV22{6, kIdLengthV22, 3, 3, kBlockLengthV22};
+constexpr std::size_t kLargestFrameHeader = 10;
+
+std::uint64_t BigEndian(std::span<const std::uint8_t> bytes) {
+    std::uint64_t value = 0;
+    for (std::uint8_t b : bytes) value = (value << 8) | b;
+    return value;
+}
+
+// Seven bits apart; a byte above 127 is taken whole, as the tag size is.
+std::uint64_t SyncsafeWhole(std::span<const std::uint8_t> bytes) {
+    std::uint64_t value = 0;
+    for (std::uint8_t b : bytes) value = (value << 7) + b;
+    return value;
+}
+
+bool IsCapital(std::uint8_t b) { return b >= 'A' && b <= 'Z'; }
+bool IsDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
+
+std::string TrimBoth(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && static_cast<std::uint8_t>(text[begin]) <= kTrimLimit) ++begin;
+    while (end > begin && static_cast<std::uint8_t>(text[end - 1]) <= kTrimLimit) --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
+// The real bytes of a slot that lie inside its block.
+std::span<const std::uint8_t> BlockBytes(const Slot& slot) {
+    return std::span<const std::uint8_t>(slot.data).first(std::min(slot.data.size(), slot.length));
+}
+
+// Ids as numbers, so that a tag of millions of frames costs a few integer
+// compares per frame.
+constexpr std::uint32_t PackId(std::string_view id) {
+    std::uint32_t key = 0;
+    for (char c : id) key = (key << 8) | static_cast<std::uint8_t>(c);
+    return key;
+}
+
+template <std::size_t N>
+constexpr std::array<std::uint32_t, N> PackIds(const std::array<std::string_view, N>& ids) {
+    std::array<std::uint32_t, N> keys{};
+    for (std::size_t i = 0; i < N; ++i) keys[i] = PackId(ids[i]);
+    return keys;
+}
+
+constexpr auto kKeysV23 = PackIds(kFrameIdsV23);
+constexpr auto kKeysV22 = PackIds(kFrameIdsV22);
+template <std::size_t N>
+int IndexOf(const std::array<std::uint32_t, N>& keys, std::uint32_t key) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (keys[i] == key) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int FrameSlotIndex(std::uint8_t version, std::string_view id) {
+    if (version > kVersion22) return id.size() == kIdLengthV23 ? IndexOf(kKeysV23, PackId(id)) : -1;
+    return id.size() == kIdLengthV22 ? IndexOf(kKeysV22, PackId(id)) : -1;
+}
+
+// Units past the collected bytes are zero and end the text. A leading mark
+// sets the byte order; a mark anywhere else is dropped.
+std::string DecodeUtf16(const Slot& slot, bool bigEndian) {
+    const std::size_t real = BlockBytes(slot).size();
+    const std::size_t units = slot.length > 0 ? (slot.length - 1) / 2 : 0;
+    std::size_t k = 1;
+    if (units >= 1) {
+        const std::uint8_t first = slot.At(1);
+        const std::uint8_t second = slot.At(2);
+        if (first == 0xFF && second == 0xFE) {
+            bigEndian = false;
+            k = 2;
+        } else if (first == 0xFE && second == 0xFF) {
+            bigEndian = true;
+            k = 2;
+        }
+    }
+    std::string text;
+    for (; k <= units && 2 * k - 1 < real; ++k) {
+        const std::uint8_t a = slot.At(2 * k - 1);
+        const std::uint8_t b = slot.At(2 * k);
+        const auto unit = static_cast<std::uint16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+        if (unit == 0) break;
+        if (unit == kByteOrderMark) continue;
+        text += platform::WideUnitToAnsi(unit);
+    }
+    return text;
+}
+
+struct Utf8Lead {
+    std::size_t continuations;
+    std::uint8_t secondLow;  // the range the first continuation byte must lie in
+    std::uint8_t secondHigh;
+    std::uint32_t bits;
+};
+
+// The lead byte's sequence shape; continuations 0 for a byte that starts none.
+Utf8Lead ClassifyLead(std::uint8_t b) {
+    if (b >= 0xC2 && b <= 0xDF) return {1, 0x80, 0xBF, b & 0x1Fu};
+    if (b == 0xE0) return {2, 0xA0, 0xBF, b & 0x0Fu};
+    if (b == 0xED) return {2, 0x80, 0x9F, b & 0x0Fu};  // no surrogates
+    if (b >= 0xE1 && b <= 0xEF) return {2, 0x80, 0xBF, b & 0x0Fu};
+    if (b == 0xF0) return {3, 0x90, 0xBF, b & 0x07u};
+    if (b >= 0xF1 && b <= 0xF3) return {3, 0x80, 0xBF, b & 0x07u};
+    if (b == 0xF4) return {3, 0x80, 0x8F, b & 0x07u};
+    return {0, 0, 0, 0};
+}
+
+// Up to the first zero byte; each maximal invalid subsequence and each
+// character beyond 16 bits becomes one default character.
+std::string DecodeUtf8(const Slot& slot) {
+    std::span<const std::uint8_t> bytes = BlockBytes(slot);
+    bytes = bytes.empty() ? bytes : bytes.subspan(1);
+    const auto zero = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+    bytes = bytes.first(static_cast<std::size_t>(zero - bytes.begin()));
+
+    std::string text;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const std::uint8_t lead = bytes[i];
+        if (lead < 0x80) {
+            text += platform::WideUnitToAnsi(lead);
+            ++i;
+            continue;
+        }
+        const Utf8Lead shape = ClassifyLead(lead);
+        std::size_t j = i + 1;
+        std::uint32_t codePoint = shape.bits;
+        bool complete = shape.continuations > 0;
+        for (std::size_t n = 0; n < shape.continuations; ++n, ++j) {
+            const std::uint8_t low = n == 0 ? shape.secondLow : 0x80;
+            const std::uint8_t high = n == 0 ? shape.secondHigh : 0xBF;
+            if (j >= bytes.size() || bytes[j] < low || bytes[j] > high) {
+                complete = false;
+                break;
+            }
+            codePoint = (codePoint << 6) | (bytes[j] & 0x3Fu);
+        }
+        if (!complete || codePoint > kLargestUnit) {
+            text += '?';
+        } else {
+            text += platform::WideUnitToAnsi(static_cast<std::uint16_t>(codePoint));
+        }
+        i = j;
+    }
+    return text;
+}
+
+// None when a read fails, which ends the walk like any other failed read.
+std::optional<bool> IsFrameBoundary(TByteSource& source, std::int64_t at, std::int32_t tagSize, std::int64_t fileSize) {
+    if (at >= tagSize || at >= fileSize) return true;
+    std::array<std::uint8_t, kSizeFieldWidth> bytes{};
+    const auto available = static_cast<std::size_t>(std::min<std::int64_t>(fileSize - at, kSizeFieldWidth));
+    std::size_t got = 0;
+    if (!source.ReadAt(at, std::span(bytes).first(available), got) || got == 0) return std::nullopt;
+    if (bytes[0] == 0) return true;
+    return got == kSizeFieldWidth &&
+           std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return IsCapital(b) || IsDigit(b); });
+}
+
+void StoreInSlot(TagInfo& info, int index, const Slot& block) {
+    if (block.At(0) > kHighestEncoding) return;
+    Slot& slot = info.FrameTexts[static_cast<std::size_t>(index)];
+    slot.data.assign(block.data.begin(), block.data.end());  // keeps the slot's storage
+    slot.length = block.length;
+}
+
+void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout) {
+    const std::optional<std::int64_t> start = FrameWalkStart(source, info);
+    if (!start) return;
+    std::array<std::uint8_t, kLargestFrameHeader> headerBytes{};
+    const std::span<std::uint8_t> header = std::span(headerBytes).first(layout.headerSize);
+    Slot block;
+    block.length = layout.blockLength;
+    std::int64_t position = *start;
+    while (position < tagSize && position < info.FileSize) {
+        std::size_t got = 0;
+        if (!source.ReadAt(position, header, got) || got != header.size()) return;
+        if (!IsCapital(header[0])) return;
+
+        const std::int64_t dataStart = position + static_cast<std::int64_t>(layout.headerSize);
+        const auto sizeBytes = std::span<const std::uint8_t>(header).subspan(layout.sizeOffset, layout.sizeWidth);
+        std::uint64_t dataSize = BigEndian(sizeBytes);
+        if (info.Version == kVersion24 && layout.sizeWidth == kSizeFieldWidth) {
+            const std::optional<std::uint32_t> size =
+                FrameSizeV24(source, sizeBytes.first<kSizeFieldWidth>(), dataStart, tagSize, info.FileSize);
+            if (!size) return;
+            dataSize = *size;
+        }
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(dataSize, layout.blockLength));
+        if (dataStart > info.FileSize || static_cast<std::uint64_t>(info.FileSize - dataStart) < wanted) return;
+
+        const std::string_view id(reinterpret_cast<const char*>(header.data()), layout.idLength);
+        // Only frames that can land in a slot need their data read.
+        const int index = FrameSlotIndex(info.Version, id);
+        if (index >= 0) {
+            block.data.resize(wanted);
+            if (wanted > 0 && (!source.ReadAt(dataStart, block.data, got) || got != wanted)) return;
+            StoreInSlot(info, index, block);
+        }
+        position = dataStart + static_cast<std::int64_t>(dataSize);
+    }
+}
+
+}  // namespace
+
+bool ReadHeader(TByteSource& source, TagInfo& info) {
+    std::array<std::uint8_t, kHeaderSize> bytes{};
+    std::size_t got = 0;
+    if (!source.ReadAt(0, bytes, got)) return false;
+    std::copy_n(bytes.begin(), info.Marker.size(), info.Marker.begin());
+    info.Version = bytes[3];
+    info.Revision = bytes[4];
+    info.Flags = bytes[5];
+    std::copy_n(bytes.begin() + 6, info.SizeBytes.size(), info.SizeBytes.begin());
+    std::int64_t size = 0;
+    if (!source.Size(size)) return false;
+    info.FileSize = size;
+    return got == kHeaderSize;
+}
+
+std::int32_t TotalTagSize(const TagInfo& info) {
+    std::uint64_t size = SyncsafeWhole(info.SizeBytes) + kHeaderSize;
+    if ((info.Flags & kFlagFooter) != 0) size += kFooterSize;
+    if (info.FileSize < 0 || size > static_cast<std::uint64_t>(info.FileSize)) return 0;
+    return static_cast<std::int32_t>(size);
+}
+
+// Writers of 2.3 and 2.4 put an extended header before the first frame when
+// they keep a CRC or restrictions; its size field is read differently by version.
+std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& info) {
+    const auto headerEnd = static_cast<std::int64_t>(kHeaderSize);
+    if (info.Version == kVersion22 || (info.Flags & kFlagExtendedHeader) == 0) return headerEnd;
+    std::array<std::uint8_t, kSizeFieldWidth> sizeBytes{};
+    std::size_t got = 0;
+    if (!source.ReadAt(headerEnd, sizeBytes, got) || got != sizeBytes.size()) return std::nullopt;
+    if (info.Version == kVersion23) {
+        return headerEnd + static_cast<std::int64_t>(kSizeFieldWidth) + static_cast<std::int64_t>(BigEndian(sizeBytes));
+    }
+    return headerEnd + static_cast<std::int64_t>(SyncsafeWhole(sizeBytes));
+}
+
+// Many 2.4 writers (and every 2.3 tag relabelled as 2.4) store plain frame
+// sizes; a syncsafe reading that lands on a boundary, or a plain reading that
+// does not, settles it.
+std::optional<std::uint32_t> FrameSizeV24(TByteSource& source, std::span<const std::uint8_t, 4> sizeBytes,
+                                          std::int64_t dataStart, std::int32_t tagSize, std::int64_t fileSize) {
+    const auto plain = static_cast<std::uint32_t>(BigEndian(sizeBytes));
+    const bool syncsafeForm = std::all_of(sizeBytes.begin(), sizeBytes.end(), [](std::uint8_t b) { return b < 0x80; });
+    if (!syncsafeForm) return plain;
+    const auto syncsafe = static_cast<std::uint32_t>(SyncsafeWhole(sizeBytes));
+    if (syncsafe == plain) return plain;
+    const std::optional<bool> syncsafeEnds = IsFrameBoundary(source, dataStart + syncsafe, tagSize, fileSize);
+    if (!syncsafeEnds) return std::nullopt;
+    if (*syncsafeEnds) return syncsafe;
+    const std::optional<bool> plainEnds = IsFrameBoundary(source, dataStart + plain, tagSize, fileSize);
+    if (!plainEnds) return std::nullopt;
+    return *plainEnds ? plain : syncsafe;
+}
+
+void ReadFramesV23(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
+    WalkFrames(source, info, tagSize, kLayoutV23);
+}
+
+void ReadFramesV22(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
+    WalkFrames(source, info, tagSize, kLayoutV22);
+}
+
+void StoreFrame(TagInfo& info, std::string_view id, const Slot& block) {
+    const int index = FrameSlotIndex(info.Version, id);
+    if (index >= 0) StoreInSlot(info, index, block);
+}
+
+std::string DecodeText(const Slot& slot) {
+    switch (slot.At(0)) {
+        case kUtf16:
+            return TrimBoth(DecodeUtf16(slot, false));
+        case kUtf16BE:
+            return TrimBoth(DecodeUtf16(slot, true));
+        case kUtf8:
+            return TrimBoth(DecodeUtf8(slot));
+        default: {
+            // The encoding byte and the block's zeros fall away by the trimming.
+            const std::span<const std::uint8_t> bytes = BlockBytes(slot);
+            return TrimBoth(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        }
+    }
+}
+
+std::string TextOrFallback(const Slot& primary, const Slot& secondary) {
+    std::string text = DecodeText(primary);
+    return text.empty() ? DecodeText(secondary) : text;
+}
+
+std::string YearOrDate(const Slot& year, const Slot& date) {
+    std::string text = DecodeText(year);
+    if (!text.empty()) return text;
+    text = DecodeText(date);
+    return text.substr(0, std::min(text.size(), kYearLength));
+}
+
+std::int32_t ParseTrackNumber(std::string_view text) {
+    constexpr std::uint64_t kLargestMagnitude = 0x80000000u;  // -2^31 is the only value that needs it
+    constexpr unsigned kDecimal = 10;
+    constexpr unsigned kHexadecimal = 16;
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    unsigned base = kDecimal;
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        base = kHexadecimal;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = kHexadecimal;
+        i += 2;
+    }
+    if (i == text.size()) return 0;
+    std::uint64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<unsigned>(c - '0');
+        } else if (base == kHexadecimal && c >= 'a' && c <= 'f') {
+            digit = static_cast<unsigned>(c - 'a') + kDecimal;
+        } else if (base == kHexadecimal && c >= 'A' && c <= 'F') {
+            digit = static_cast<unsigned>(c - 'A') + kDecimal;
+        } else {
+            return 0;
+        }
+        magnitude = magnitude * base + digit;
+        if (magnitude > kLargestMagnitude) return 0;
+    }
+    if (negative) return static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude));
+    return magnitude < kLargestMagnitude ? static_cast<std::int32_t>(magnitude) : 0;
+}
+
+std::uint16_t TrackFromText(const Slot& slot) {
+    const std::string text = DecodeText(slot);
+    const std::string_view number = std::string_view(text).substr(0, text.find('/'));
+    return static_cast<std::uint16_t>(ParseTrackNumber(number));  // the low 16 bits
+}
+
+std::string GenreFromText(const Slot& slot) {
+    std::string text = DecodeText(slot);
+    const std::size_t close = text.rfind(')');
+    return close == std::string::npos ? text : text.substr(close + 1);
+}
+
+std::string TextAfterDescription(const Slot& slot, bool withLanguage) {
+    if (slot.Empty()) return {};
+    const std::uint8_t encoding = slot.At(0);
+    const bool wideTerminator = encoding == kUtf16 || encoding == kUtf16BE;
+    const std::size_t real = BlockBytes(slot).size();
+    const std::size_t start = std::min(slot.length, withLanguage ? 1 + kLanguageLength : std::size_t{1});
+    const std::size_t rest = slot.length - start;
+
+    // How many bytes of the rest go with the description and its terminator.
+    std::size_t cut = 0;
+    if (wideTerminator) {
+        // Only at character boundaries: a character with a zero high byte
+        // followed by one with a zero low byte is no terminator.
+        cut = std::min<std::size_t>(1, rest);
+        for (std::size_t o = 0; o + 1 < rest; o += 2) {
+            if (start + o >= real || (slot.At(start + o) == 0 && slot.At(start + o + 1) == 0)) {
+                cut = o + 2;
+                break;
+            }
+        }
+    } else {
+        for (std::size_t o = 0; o < rest; ++o) {
+            if (start + o >= real || slot.At(start + o) == 0) {
+                cut = o + 1;
+                break;
+            }
+        }
+    }
+
+    // The encoding byte followed by what remains.
+    const std::span<const std::uint8_t> remains = BlockBytes(slot).subspan(std::min(real, start + cut));
+    Slot text;
+    text.length = 1 + rest - cut;
+    text.data.resize(1 + remains.size());
+    text.data[0] = encoding;
+    std::copy(remains.begin(), remains.end(), text.data.begin() + 1);
+    return DecodeText(text);
+}
+
+std::unique_ptr<TJPEGImage> PictureFromFrame(const Slot& slot) {
+    auto image = std::make_unique<TJPEGImage>();
+    if (slot.length > kPicturePrefix) {
+        image->Size = slot.length - kPicturePrefix;
+        const std::span<const std::uint8_t> bytes = BlockBytes(slot);
+        if (bytes.size() > kPicturePrefix) image->Data.assign(bytes.begin() + kPicturePrefix, bytes.end());
+    }
+    return image;
+}
+
+}  // namespace id3v2
+
 TID3v2::TID3v2() { Clear(); }
-void TID3v2::Clear() { HasTag = false; Version = 0; TagSize = 0; Title.clear(); Artist.clear(); Album.clear(); Track = 0; Year.clear(); Genre.clear(); Comment.clear(); Composer.clear(); Encoder.clear(); Copyright.clear(); Language.clear(); Link.clear(); OriginalArtist.clear(); Lyrics.clear(); Picture.reset(); }
-bool TID3v2::ReadTag(const char* path) { TFileSource s; if (!s.Open(path)) { Clear(); return false; } return ReadTag(s); }
-bool TID3v2::ReadTag(TByteSource&) { Clear(); return false; }
+
+void TID3v2::Clear() {
+    HasTag = false;
+    Version = 0;
+    TagSize = 0;
+    Title.clear();
+    Artist.clear();
+    Album.clear();
+    Track = 0;
+    Year.clear();
+    Genre.clear();
+    Comment.clear();
+    Composer.clear();
+    Encoder.clear();
+    Copyright.clear();
+    Language.clear();
+    Link.clear();
+    OriginalArtist.clear();
+    Lyrics.clear();
+    Picture.reset();
+}
+
+bool TID3v2::ReadTag(const char* path) {
+    try {
+        TFileSource source;
+        if (path == nullptr || !source.Open(path)) {
+            Clear();
+            return false;
+        }
+        return ReadTag(source);
+    } catch (...) {
+        Clear();
+        return false;
+    }
+}
+
+bool TID3v2::ReadTag(TByteSource& source) {
+    using namespace id3v2;
+    Clear();
+    try {
+        TagInfo info;
+        if (!ReadHeader(source, info)) return false;
+        if (std::memcmp(info.Marker.data(), kMarker.data(), kMarker.size()) != 0) return true;
+
+        HasTag = true;
+        Version = info.Version;
+        TagSize = TotalTagSize(info);
+        if (Version < kVersion22 || Version > kVersion24 || TagSize == 0) return true;
+
+        if (Version == kVersion22) {
+            ReadFramesV22(source, info, TagSize);
+        } else {
+            ReadFramesV23(source, info, TagSize);
+        }
+
+        const auto& slots = info.FrameTexts;
+        Title = TextOrFallback(slots[kTitleSlot], slots[kGroupSlot]);
+        Artist = TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot]);
+        Album = TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot]);
+        Track = TrackFromText(slots[kTrackSlot]);
+        Year = YearOrDate(slots[kYearSlot], slots[kDateSlot]);
+        Genre = GenreFromText(slots[kGenreSlot]);
+        Comment = TextAfterDescription(slots[kCommentSlot], true);
+        Composer = DecodeText(slots[kComposerSlot]);
+        Encoder = DecodeText(slots[kEncoderSlot]);
+        Copyright = DecodeText(slots[kCopyrightSlot]);
+        Language = DecodeText(slots[kLanguageSlot]);
+        Link = TextAfterDescription(slots[kLinkSlot], false);
+        OriginalArtist = DecodeText(slots[kOriginalArtistSlot]);
+        Lyrics = TextAfterDescription(slots[kLyricsSlot], true);
+        Picture = PictureFromFrame(slots[kPictureSlot]);
+        return true;
+    } catch (...) {
+        Clear();
+        return false;
+    }
+}
