@@ -1,0 +1,839 @@
+// The ID3v2 reader over byte-exact tags: header and tag size, the frame walks
+// of 2.2, 2.3 and 2.4, slot rules, text decoding of every encoding, the
+// derived fields, and reads that fail part way.
+#include "ID3v2.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
+
+#include "FileSource.h"
+#include "TagWriter.h"
+
+using namespace testing_support;
+using namespace std::string_literals;
+using id3v2::Slot;
+
+namespace {
+
+constexpr std::uint8_t kV22 = 2;
+constexpr std::uint8_t kV23 = 3;
+constexpr std::uint8_t kV24 = 4;
+
+// "Привет" and "Пр" as the ANSI code page shows them.
+const std::string kPrivet = "\xCF\xF0\xE8\xE2\xE5\xF2";
+const Bytes kPrivetUtf8 = Latin("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+
+enum class F {
+    Title,
+    Artist,
+    Album,
+    Track,
+    Year,
+    Genre,
+    Comment,
+    Composer,
+    Encoder,
+    Copyright,
+    Language,
+    Link,
+    OriginalArtist,
+    Lyrics
+};
+constexpr F kAllFields[] = {F::Title,    F::Artist,  F::Album,     F::Track,    F::Year, F::Genre,          F::Comment,
+                            F::Composer, F::Encoder, F::Copyright, F::Language, F::Link, F::OriginalArtist, F::Lyrics};
+using Want = std::map<F, std::string>;
+
+std::string FieldName(F f) {
+    static const char* const names[] = {"Title",    "Artist",  "Album",          "Track",   "Year",
+                                        "Genre",    "Comment", "Composer",       "Encoder", "Copyright",
+                                        "Language", "Link",    "OriginalArtist", "Lyrics"};
+    return names[static_cast<int>(f)];
+}
+
+std::string Field(const TID3v2& tag, F f) {
+    switch (f) {
+        case F::Title:
+            return tag.Title;
+        case F::Artist:
+            return tag.Artist;
+        case F::Album:
+            return tag.Album;
+        case F::Track:
+            return std::to_string(tag.Track);
+        case F::Year:
+            return tag.Year;
+        case F::Genre:
+            return tag.Genre;
+        case F::Comment:
+            return tag.Comment;
+        case F::Composer:
+            return tag.Composer;
+        case F::Encoder:
+            return tag.Encoder;
+        case F::Copyright:
+            return tag.Copyright;
+        case F::Language:
+            return tag.Language;
+        case F::Link:
+            return tag.Link;
+        case F::OriginalArtist:
+            return tag.OriginalArtist;
+        case F::Lyrics:
+            return tag.Lyrics;
+    }
+    return {};
+}
+
+// Every field named has its value; every other one is empty (Track 0).
+void ExpectFields(const TID3v2& tag, const Want& want) {
+    for (F f : kAllFields) {
+        const auto it = want.find(f);
+        const std::string expected = it != want.end() ? it->second : (f == F::Track ? "0" : "");
+        EXPECT_EQ(Field(tag, f), expected) << FieldName(f);
+    }
+}
+
+// A tag followed by a little audio, so the file is longer than the tag.
+Bytes WithAudio(const Bytes& tag) {
+    Bytes file = tag;
+    file.insert(file.end(), 64, 0xFF);
+    return file;
+}
+
+TID3v2 Read(const Bytes& file, bool* result = nullptr) {
+    TID3v2 tag;
+    FaultySource source(file);
+    const bool ok = tag.ReadTag(source);
+    if (result != nullptr) *result = ok;
+    return tag;
+}
+
+Slot SlotOf(const Bytes& data, std::size_t length = id3v2::kBlockLengthV23) { return Slot{data, length}; }
+
+Bytes Comment(std::uint8_t encoding, const Bytes& description, const Bytes& text) {
+    const bool wide = encoding == 1 || encoding == 2;
+    return Concat({{encoding}, Latin("eng"), description, wide ? Bytes{0, 0} : Bytes{0}, text});
+}
+
+struct FieldCase {
+    const char* name;
+    Bytes file;
+    Want want;
+};
+
+void RunFieldCases(const std::vector<FieldCase>& cases) {
+    for (const FieldCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool ok = false;
+        const TID3v2 tag = Read(c.file, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_TRUE(tag.HasTag);
+        ExpectFields(tag, c.want);
+    }
+}
+
+TEST(ID3v2Header, ResultTagSizeAndVersion) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        bool result;
+        bool hasTag;
+        int version;
+        std::int32_t tagSize;
+        bool framesRead;
+    };
+    const Bytes title = ID3v2Writer(kV23).Text("TIT2", 0, Latin("Song")).Build();
+    auto sized = [](std::uint8_t version, std::uint8_t flags, Bytes size, std::size_t fileSize) {
+        Bytes file = ID3v2Writer(version, flags).Text("TIT2", 0, Latin("Song")).SizeField(size).Build();
+        file.resize(fileSize, 0);
+        return file;
+    };
+    const Case cases[] = {
+        {"9 bytes", Bytes(title.begin(), title.begin() + 9), false, false, 0, 0, false},
+        {"empty file", {}, false, false, 0, 0, false},
+        {"10 bytes without marker", Latin("RIFF\3\0\0\0\0\0"s), true, false, 0, 0, false},
+        {"lower-case marker", Concat({Latin("id3"), Bytes(title.begin() + 3, title.end())}), true, false, 0, 0, false},
+        {"a tag", WithAudio(title), true, true, 3, static_cast<std::int32_t>(title.size()), true},
+        {"version 5", sized(5, 0, {0, 0, 0, 15}, 100), true, true, 5, 25, false},
+        {"version 1", sized(1, 0, {0, 0, 0, 15}, 100), true, true, 1, 25, false},
+        {"size 00 00 02 01", sized(kV23, 0, {0, 0, 2, 1}, 300), true, true, 3, 267, true},
+        {"footer flag adds 10", sized(kV24, 0x10, {0, 0, 2, 1}, 300), true, true, 4, 277, true},
+        {"beyond the file", sized(kV23, 0, {0, 0, 2, 1}, 200), true, true, 3, 0, false},
+        {"footer pushes it beyond", sized(kV23, 0x10, {0, 0, 2, 1}, 276), true, true, 3, 0, false},
+        {"equal to the file", sized(kV23, 0x10, {0, 0, 2, 1}, 277), true, true, 3, 277, true},
+        {"size byte taken whole", sized(kV23, 0, {0, 0, 0, 0x80}, 300), true, true, 3, 138, true},
+        {"all size bytes high", sized(kV23, 0, {0xFF, 0xFF, 0xFF, 0xFF}, 300), true, true, 3, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool ok = false;
+        const TID3v2 tag = Read(c.file, &ok);
+        EXPECT_EQ(ok, c.result);
+        EXPECT_EQ(tag.HasTag, c.hasTag);
+        EXPECT_EQ(tag.Version, c.version);
+        EXPECT_EQ(tag.TagSize, c.tagSize);
+        EXPECT_EQ(tag.Title, c.framesRead ? "Song" : "");
+        // A picture object exists exactly when the frames were walked.
+        EXPECT_EQ(tag.Picture != nullptr, c.framesRead);
+    }
+}
+
+TEST(ID3v2Header, ANewReadStartsFromNothing) {
+    TID3v2 tag;
+    FaultySource full(WithAudio(ID3v2Writer(kV23)
+                                    .Text("TIT2", 0, Latin("T"))
+                                    .Text("TPE1", 0, Latin("A"))
+                                    .Text("TRCK", 0, Latin("3"))
+                                    .Frame("APIC", Bytes(20, 1))
+                                    .Build()));
+    ASSERT_TRUE(tag.ReadTag(full));
+    ASSERT_TRUE(tag.Picture);
+
+    FaultySource plain(Bytes(500, 0xFF));
+    ASSERT_TRUE(tag.ReadTag(plain));
+    EXPECT_FALSE(tag.HasTag);
+    EXPECT_EQ(tag.Version, 0);
+    EXPECT_EQ(tag.TagSize, 0);
+    EXPECT_FALSE(tag.Picture);
+    ExpectFields(tag, {});
+
+    ASSERT_TRUE(tag.ReadTag(full));
+    FaultySource failing(Bytes(500, 0xFF));
+    failing.failSize = true;
+    EXPECT_FALSE(tag.ReadTag(failing));
+    EXPECT_FALSE(tag.HasTag);
+    EXPECT_FALSE(tag.Picture);
+    ExpectFields(tag, {});
+}
+
+TEST(ID3v2Header, ReadsByPath) {
+    TempDir dir;
+    TID3v2 tag;
+    EXPECT_FALSE(tag.ReadTag(dir.File("missing.mp3").c_str()));
+    EXPECT_FALSE(tag.ReadTag(nullptr));
+    const std::string path =
+        dir.Write("\xD2\xE5\xF1\xF2.mp3", WithAudio(ID3v2Writer(kV24).Text("TIT2", 3, kPrivetUtf8).Build()));
+    ASSERT_TRUE(tag.ReadTag(path.c_str()));
+    EXPECT_EQ(tag.Title, kPrivet);
+    const std::string tiny = dir.Write("tiny.mp3", Latin("ID3\3\0\0\0\0\0"s));
+    EXPECT_FALSE(tag.ReadTag(tiny.c_str()));
+    EXPECT_FALSE(tag.HasTag);
+}
+
+TEST(ID3v2Frames, Version23SlotsAndFallbacks) {
+    RunFieldCases({
+        {"every slot",
+         WithAudio(ID3v2Writer(kV23)
+                       .Text("TIT2", 0, Latin("Title"))
+                       .Text("TPE1", 0, Latin("Artist"))
+                       .Text("TALB", 0, Latin("Album"))
+                       .Text("TRCK", 0, Latin("7/9"))
+                       .Text("TYER", 0, Latin("1999"))
+                       .Text("TCON", 0, Latin("(17)Rock"))
+                       .Frame("COMM", Comment(0, Latin("desc"), Latin("Comment")))
+                       .Text("TCOM", 0, Latin("Composer"))
+                       .Text("TENC", 0, Latin("Encoder"))
+                       .Text("TCOP", 0, Latin("Copyright"))
+                       .Text("TLAN", 0, Latin("rus"))
+                       .Frame("WXXX", Concat({{0}, Latin("home"), {0}, Latin("http://x")}))
+                       .Text("TDRC", 0, Latin("2004"))
+                       .Text("TOPE", 0, Latin("Original"))
+                       .Text("TIT1", 0, Latin("Group"))
+                       .Text("TOAL", 0, Latin("Original album"))
+                       .Frame("USLT", Comment(0, Latin(""), Latin("La la")))
+                       .Build()),
+         {{F::Title, "Title"},
+          {F::Artist, "Artist"},
+          {F::Album, "Album"},
+          {F::Track, "7"},
+          {F::Year, "1999"},
+          {F::Genre, "Rock"},
+          {F::Comment, "Comment"},
+          {F::Composer, "Composer"},
+          {F::Encoder, "Encoder"},
+          {F::Copyright, "Copyright"},
+          {F::Language, "rus"},
+          {F::Link, "http://x"},
+          {F::OriginalArtist, "Original"},
+          {F::Lyrics, "La la"}}},
+        {"second choices",
+         WithAudio(ID3v2Writer(kV23)
+                       .Text("TIT1", 0, Latin("Group"))
+                       .Text("TOPE", 0, Latin("Original"))
+                       .Text("TOAL", 0, Latin("Original album"))
+                       .Text("TDRC", 0, Latin("2004-05-06"))
+                       .Build()),
+         {{F::Title, "Group"},
+          {F::Artist, "Original"},
+          {F::OriginalArtist, "Original"},
+          {F::Album, "Original album"},
+          {F::Year, "2004"}}},
+        {"blank first choice falls back",
+         WithAudio(ID3v2Writer(kV23)
+                       .Text("TIT2", 0, Latin(" \t "))
+                       .Text("TIT1", 0, Latin("Group"))
+                       .Text("TDRC", 0, Latin("99"))
+                       .Build()),
+         {{F::Title, "Group"}, {F::Year, "99"}}},
+        {"the last occurrence wins",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("First")).Text("TIT2", 0, Latin("Second")).Build()),
+         {{F::Title, "Second"}}},
+        {"an unknown encoding leaves the slot alone",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("Kept")).Text("TIT2", 4, Latin("Other")).Build()),
+         {{F::Title, "Kept"}}},
+        {"an unknown encoding alone is no title",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0xFF, Latin("Other")).Text("TIT1", 0, Latin("Group")).Build()),
+         {{F::Title, "Group"}}},
+        {"an empty frame replaces an earlier one",
+         WithAudio(ID3v2Writer(kV23)
+                       .Text("TIT2", 0, Latin("Gone"))
+                       .Frame("TIT2", {})
+                       .Text("TIT1", 0, Latin("Group"))
+                       .Build()),
+         {{F::Title, "Group"}}},
+        {"the last comment wins whatever its description",
+         WithAudio(ID3v2Writer(kV23)
+                       .Frame("COMM", Comment(0, Latin(""), Latin("First")))
+                       .Frame("COMM", Comment(1, Utf16LE(u"iTunNORM", true), Utf16LE(u"Second", true)))
+                       .Frame("COMM", Comment(5, Latin(""), Latin("Third")))
+                       .Build()),
+         {{F::Comment, "Second"}}},
+        {"inner zero bytes stay",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin(std::string("\0 A\0B \0", 7))).Build()),
+         {{F::Title, std::string("A\0B", 3)}}},
+        {"8-bit text is taken as stored",
+         WithAudio(ID3v2Writer(kV23).Text("TPE1", 0, Latin("\xC0\xF0\xF2\xE8\xF1\xF2")).Build()),
+         {{F::Artist, "\xC0\xF0\xF2\xE8\xF1\xF2"}}},
+        {"frame sizes of 2.3 are plain numbers",
+         WithAudio(
+             ID3v2Writer(kV23).Text("TIT2", 0, Latin(std::string(255, 'x'))).Text("TPE1", 0, Latin("Artist")).Build()),
+         {{F::Title, std::string(255, 'x')}, {F::Artist, "Artist"}}},
+        {"frames of other ids are stepped over",
+         WithAudio(ID3v2Writer(kV23)
+                       .Frame("TXXX", Concat({{0}, Latin("TIT2"), {0}, Latin("x")}))
+                       .Frame("PRIV", Bytes(300, 'Z'))
+                       .Text("TIT2", 0, Latin("Title"))
+                       .Build()),
+         {{F::Title, "Title"}}},
+        {"ids compare exactly",
+         WithAudio(ID3v2Writer(kV23).Text("TIT3", 0, Latin("x")).Text("TIT2", 0, Latin("Title")).Build()),
+         {{F::Title, "Title"}}},
+        {"a footer ends the walk",
+         WithAudio(ID3v2Writer(kV24, 0x10).Text("TIT2", 0, Latin("Title")).Build()),
+         {{F::Title, "Title"}}},
+        {"frame data may run past the tag size",
+         WithAudio(ID3v2Writer(kV23)
+                       .RawFrame("TIT2", BigEndian(6, 4), Latin("\0Ti"s))
+                       .SizeField(Syncsafe(13))
+                       .Raw(Latin("tle"))
+                       .Build()),
+         {{F::Title, "Title"}}},
+    });
+}
+
+TEST(ID3v2Frames, TheWalkStopsQuietlyAndKeepsWhatItHas) {
+    const Bytes first = ID3v2Writer(kV23).Text("TIT2", 0, Latin("Title")).Build();
+    const Bytes body(first.begin() + id3v2::kHeaderSize, first.end());
+    auto tag = [&](const Bytes& rest, std::size_t padding = 0) {
+        return ID3v2Writer(kV23).Raw(body).Raw(rest).Padding(padding).Build();
+    };
+    const Bytes artist = Concat({Latin("TPE1"), BigEndian(7, 4), {0, 0, 0}, Latin("Artist")});
+    RunFieldCases({
+        {"a zero byte where an id begins", WithAudio(tag(Concat({{0}, artist}))), {{F::Title, "Title"}}},
+        {"a lower-case id",
+         WithAudio(tag(Concat({Latin("tpe1"), BigEndian(2, 4), {0, 0, 0}, Latin("x"), artist}))),
+         {{F::Title, "Title"}}},
+        {"a digit first",
+         WithAudio(tag(Concat({Latin("1PE1"), BigEndian(2, 4), {0, 0, 0}, Latin("x"), artist}))),
+         {{F::Title, "Title"}}},
+        {"the file ends inside a frame header", tag(Bytes(artist.begin(), artist.begin() + 9)), {{F::Title, "Title"}}},
+        {"the file ends inside frame data", tag(Bytes(artist.begin(), artist.end() - 1)), {{F::Title, "Title"}}},
+        {"a frame claiming 4 GB",
+         WithAudio(tag(Concat({Latin("TPE1"), {0xFF, 0xFF, 0xFF, 0xFF, 0, 0}, Latin("\0Artist"s)}))),
+         {{F::Title, "Title"}}},
+        {"an unknown frame longer than the file",
+         WithAudio(tag(Concat({Latin("TXXX"), BigEndian(0x7FFFFFF0, 4), {0, 0}, artist}))),
+         {{F::Title, "Title"}}},
+    });
+}
+
+TEST(ID3v2Frames, Version24FrameSizes) {
+    // A syncsafe 128 that a plain reading would take for 256.
+    const Bytes syncsafe128 = WithAudio(ID3v2Writer(kV24)
+                                            .Text("TIT2", 0, Latin(std::string(127, 'x')))
+                                            .Text("TPE1", 0, Latin("Artist"))
+                                            .Padding(300)
+                                            .Build());
+    // A writer that stores plain sizes: 256 bytes whose syncsafe reading (128)
+    // lands inside the data.
+    const Bytes plain256 = WithAudio(ID3v2Writer(kV24)
+                                         .RawFrame("TIT2", {0, 0, 1, 0}, Concat({{0}, Latin(std::string(255, 'x'))}))
+                                         .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
+                                         .Padding(20)
+                                         .Build());
+    // Plain sizes with a byte above 127 can only be plain.
+    const Bytes plain200 = WithAudio(ID3v2Writer(kV24)
+                                         .RawFrame("TIT2", {0, 0, 0, 200}, Concat({{0}, Latin(std::string(199, 'y'))}))
+                                         .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
+                                         .Build());
+    // Both readings land on a boundary: the syncsafe one is taken.
+    const Bytes bothBoundaries =
+        WithAudio(ID3v2Writer(kV24)
+                      .RawFrame("TIT2", {0, 0, 1, 0},
+                                Concat({{0}, Latin(std::string(127, 'x')), {0}, Latin(std::string(127, 'x'))}))
+                      .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
+                      .Build());
+    // The plain reading lands two bytes before the end of the file, on "AB":
+    // four bytes are needed to see a frame id, so only the syncsafe reading
+    // (onto a frame of unknown id "Txyz", then the artist) is a boundary.
+    auto shortTail = [](const std::string& tail) {
+        return ID3v2Writer(kV24)
+            .RawFrame("TIT2", {0, 0, 1, 0}, Concat({{0}, Latin("Title"), Bytes(122, 0)}))
+            .RawFrame("Txyz", {0, 0, 0, 0}, {})
+            .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
+            .Raw(Latin(std::string(256 - 128 - 10 - 17, 'q')))
+            .Raw(Latin(tail))
+            .Build();
+    };
+    RunFieldCases({
+        {"syncsafe size", syncsafe128, {{F::Title, std::string(127, 'x')}, {F::Artist, "Artist"}}},
+        {"plain size under 0x80 bytes", plain256, {{F::Title, std::string(255, 'x')}, {F::Artist, "Artist"}}},
+        {"plain size with a high byte", plain200, {{F::Title, std::string(199, 'y')}, {F::Artist, "Artist"}}},
+        {"both readings on a boundary", bothBoundaries, {{F::Title, std::string(127, 'x')}}},
+        {"two bytes are no frame id", shortTail("AB"), {{F::Title, "Title"}, {F::Artist, "Artist"}}},
+    });
+    // With four, the plain reading wins: the title is all 256 bytes, the
+    // frames inside them included.
+    const Bytes fourBytes = shortTail("ABCD");
+    const std::size_t dataStart = 2 * id3v2::kHeaderSize;
+    const TID3v2 tag = Read(fourBytes);
+    EXPECT_EQ(tag.Title, std::string(fourBytes.begin() + dataStart + 1, fourBytes.begin() + dataStart + 256));
+    EXPECT_EQ(tag.Artist, "");
+}
+
+TEST(ID3v2Frames, ExtendedHeaderIsSkipped) {
+    auto v23 = [](const Bytes& extended) {
+        return WithAudio(ID3v2Writer(kV23, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
+    };
+    auto v24 = [](const Bytes& extended) {
+        return WithAudio(ID3v2Writer(kV24, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
+    };
+    // A 2.4 extended header size with a byte above 127, taken whole as the tag size is.
+    const Bytes wholeSize = WithAudio(ID3v2Writer(kV24, 0x40)
+                                          .Raw({0, 0, 0, 0x86})
+                                          .Raw(Concat({{1, 0}, Bytes(128, 0)}))
+                                          .Text("TIT2", 0, Latin("Title"))
+                                          .Build());
+    const Bytes beyondTag =
+        WithAudio(ID3v2Writer(kV23, 0x40).Raw({0, 0, 1, 0}).Text("TIT2", 0, Latin("Title")).Build());
+    const Bytes cutShort = ID3v2Writer(kV23, 0x40).Raw({0, 0}).Build();
+    // In 2.2 the same flag means compression; the walk starts at byte 10.
+    const Bytes v22 = WithAudio(ID3v2Writer(kV22, 0x40).Text("TT2", 0, Latin("Title")).Build());
+    RunFieldCases({
+        {"2.3, 6 bytes", v23({0, 0, 0, 0, 0, 0}), {{F::Title, "Title"}}},
+        {"2.3 with CRC, 10 bytes", v23({0x80, 0, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78}), {{F::Title, "Title"}}},
+        {"2.4, 6 bytes with its size field", v24({1, 0}), {{F::Title, "Title"}}},
+        {"2.4 with restrictions", v24({1, 0x10, 1, 0x55}), {{F::Title, "Title"}}},
+        {"2.4 size byte taken whole", wholeSize, {{F::Title, "Title"}}},
+        {"start beyond the tag", beyondTag, {}},
+        {"size field cut by the end of the file", cutShort, {}},
+        {"2.2 flag 0x40", v22, {{F::Title, "Title"}}},
+    });
+}
+
+TEST(ID3v2Frames, Version22) {
+    const Bytes tag = WithAudio(ID3v2Writer(kV22)
+                                    .Text("TT2", 0, Latin("Title"))
+                                    .Text("TP1", 0, Latin("Artist"))
+                                    .Text("TAL", 0, Latin("Album"))
+                                    .Text("TRK", 0, Latin("03/11"))
+                                    .Text("TYE", 0, Latin("2004"))
+                                    .Text("TCO", 0, Latin("(12)"))
+                                    .Frame("COM", Comment(0, Latin("d"), Latin("Comment")))
+                                    .Text("TCM", 0, Latin("Composer"))
+                                    .Text("TEN", 0, Latin("Encoder"))
+                                    .Text("TCR", 0, Latin("Copyright"))
+                                    .Text("TLA", 0, Latin("eng"))
+                                    .Frame("WXX", Concat({{0}, {0}, Latin("http://y")}))
+                                    .Text("TOA", 0, Latin("Original"))
+                                    .Frame("ULT", Comment(0, Latin(""), Latin("Lyrics")))
+                                    .Frame("PIC", Concat({{0}, Latin("JPG"), Bytes(40, 7)}))
+                                    .Build());
+    const Bytes fallbacks = WithAudio(ID3v2Writer(kV22)
+                                          .Text("TT1", 0, Latin("Group"))
+                                          .Text("TOT", 0, Latin("Original album"))
+                                          .Text("TOA", 0, Latin("Original"))
+                                          .Text("TOR", 0, Latin("1987"))
+                                          .Build());
+    // Only the first 500 bytes of a frame are kept; the walk goes on after all of it.
+    const Bytes longFrame = WithAudio(
+        ID3v2Writer(kV22).Text("TT2", 0, Latin(std::string(700, 'x'))).Text("TP1", 0, Latin("Artist")).Build());
+    // The 500-byte block holds 249 whole 16-bit units; its last byte is no character.
+    Bytes units;
+    for (int i = 0; i < 300; ++i) units.insert(units.end(), {'A', 0});
+    const Bytes wideFrame = WithAudio(ID3v2Writer(kV22).Text("TT2", 1, units).Build());
+    RunFieldCases({
+        {"every slot",
+         tag,
+         {{F::Title, "Title"},
+          {F::Artist, "Artist"},
+          {F::Album, "Album"},
+          {F::Track, "3"},
+          {F::Year, "2004"},
+          {F::Genre, ""},
+          {F::Comment, "Comment"},
+          {F::Composer, "Composer"},
+          {F::Encoder, "Encoder"},
+          {F::Copyright, "Copyright"},
+          {F::Language, "eng"},
+          {F::Link, "http://y"},
+          {F::OriginalArtist, "Original"}}},
+        {"second choices",
+         fallbacks,
+         {{F::Title, "Group"},
+          {F::Artist, "Original"},
+          {F::OriginalArtist, "Original"},
+          {F::Album, "Original album"},
+          {F::Year, "1987"}}},
+        {"a long frame", longFrame, {{F::Title, std::string(499, 'x')}, {F::Artist, "Artist"}}},
+        {"16-bit text in a full block", wideFrame, {{F::Title, std::string(249, 'A')}}},
+    });
+    const TID3v2 read = Read(tag);
+    ASSERT_TRUE(read.Picture);  // 2.2 has no picture slot: an empty picture
+    EXPECT_EQ(read.Picture->Size, 0u);
+    EXPECT_TRUE(read.Picture->Data.empty());
+}
+
+TEST(ID3v2Text, EncodingsAndByteOrderMarks) {
+    RunFieldCases({
+        {"spec example: FF FE 41 00 42 00 00 00",
+         WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1, 0xFF, 0xFE, 0x41, 0, 0x42, 0, 0, 0}).Build()),
+         {{F::Title, "AB"}}},
+        {"little-endian without a mark",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"Привет")).Build()),
+         {{F::Title, kPrivet}}},
+        {"big-endian mark in encoding 1",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16BE(u"Привет", true)).Build()),
+         {{F::Title, kPrivet}}},
+        {"encoding 2 without a mark",
+         WithAudio(ID3v2Writer(kV24).Text("TIT2", 2, Utf16BE(u"Привет")).Build()),
+         {{F::Title, kPrivet}}},
+        {"encoding 2 with a little-endian mark",
+         WithAudio(ID3v2Writer(kV24).Text("TIT2", 2, Utf16LE(u"Привет", true)).Build()),
+         {{F::Title, kPrivet}}},
+        {"encoding 3", WithAudio(ID3v2Writer(kV24).Text("TIT2", 3, kPrivetUtf8).Build()), {{F::Title, kPrivet}}},
+        {"encoding 3 in a 2.3 tag",
+         WithAudio(ID3v2Writer(kV23).Text("TPE1", 3, Latin("Artist")).Build()),
+         {{F::Artist, "Artist"}}},
+        {"a mark inside the text is dropped",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"A\uFEFFB\uFEFF", true)).Build()),
+         {{F::Title, "AB"}}},
+        {"a low byte of FF is a character",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"A\u00FF\u044F\u04FFB")).Build()),
+         {{F::Title, "A?\xFF?B"}}},
+        {"a reversed mark inside the text is a character",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"A\uFFFEB", true)).Build()),
+         {{F::Title, "A?B"}}},
+        {"unmappable characters, one per unit",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"\u00E9\u263A\U0001F600!", true)).Build()),
+         {{F::Title, "????" "!"}}},
+        {"16-bit text ends at a zero unit and is trimmed",
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(std::u16string(u"  A\tB \0C", 8), true)).Build()),
+         {{F::Title, "A\tB"}}},
+        {"an odd last byte",
+         WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1, 0xFF, 0xFE, 'A', 0, 'B'}).Build()),
+         {{F::Title, "AB"}}},
+    });
+}
+
+TEST(ID3v2Text, Utf8) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"ASCII and Cyrillic", "Ok \xD0\x9F\xD1\x80", "Ok \xCF\xF0"},
+        {"ends at the first zero byte", std::string("AB\0CD", 5), "AB"},
+        {"a mark is unmappable",
+         "\xEF\xBB\xBF"
+         "A",
+         "?A"},
+        {"lone continuation bytes",
+         "A\x80\xBF"
+         "B",
+         "A??B"},
+        {"truncated two-byte sequence", "A\xD0", "A?"},
+        {"truncated three-byte sequence, one mark",
+         "A\xE2\x82"
+         "B",
+         "A?B"},
+        {"truncated four-byte sequence, one mark",
+         "\xF0\x9F\x98"
+         "B",
+         "?B"},
+        {"overlong encoding, two marks", "\xC0\xAF", "??"},
+        {"overlong three-byte encoding", "\xE0\x80\xAF", "???"},
+        {"encoded surrogate", "\xED\xA0\x80", "???"},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", "????"},
+        {"bytes that start nothing",
+         "\xF5\xFF"
+         "A",
+         "??A"},
+        {"outside the 16-bit range, one mark", "\xF0\x9F\x98\x80!", "?!"},
+        {"unmappable in the code page", "\xC3\xA9", "?"},
+        {"trimmed at both ends", "\t  \xD0\xAF \n", "\xDF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(id3v2::DecodeText(SlotOf(Concat({{3}, Latin(c.bytes)}))), c.expected);
+    }
+}
+
+TEST(ID3v2Text, EmptyAndEightBitSlots) {
+    EXPECT_EQ(id3v2::DecodeText(Slot{}), "");
+    EXPECT_EQ(id3v2::DecodeText(SlotOf({})), "");
+    EXPECT_EQ(id3v2::DecodeText(SlotOf({1})), "");
+    EXPECT_EQ(id3v2::DecodeText(SlotOf({2, 0xFE, 0xFF})), "");
+    EXPECT_EQ(id3v2::DecodeText(SlotOf(Latin(std::string("\0 x \0", 5)))), "x");
+    // A slot that holds more bytes than its block: the block's end is the text's.
+    EXPECT_EQ(id3v2::DecodeText(SlotOf(Latin(std::string("\0abcdef", 7)), 4)), "abc");
+    EXPECT_EQ(id3v2::DecodeText(SlotOf({1, 'a', 0, 'b', 0, 'c', 0}, 4)), "a");
+}
+
+TEST(ID3v2Text, TextAfterDescription) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        bool withLanguage;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"8-bit with language", Comment(0, Latin("desc"), Latin("Text")), true, "Text"},
+        {"8-bit, empty description", Comment(0, {}, Latin("Text")), true, "Text"},
+        {"8-bit without a terminator", Concat({{0}, Latin("engText")}), true, ""},
+        {"16-bit, marks on both parts", Comment(1, Utf16LE(u"d", true), Utf16LE(u"Text", true)), true, "Text"},
+        {"16-bit, empty description with a mark", Comment(1, Utf16LE(u"", true), Utf16LE(u"T", true)), true, "T"},
+        // The description's last character has a zero high byte: the zero
+        // pair straddling it and the terminator is no terminator.
+        {"16-bit terminator at a character boundary", Comment(1, Utf16LE(u"A"), Utf16LE(u"B")), true, "B"},
+        {"16-bit text after a Cyrillic description", Comment(1, Utf16LE(u"\u0410", true), Utf16LE(u"Привет", true)),
+         true, kPrivet},
+        {"big-endian description", Comment(2, Utf16BE(u"\u4100"), Utf16BE(u"Ok")), true, "Ok"},
+        {"UTF-8 uses a one-byte terminator", Comment(3, kPrivetUtf8, kPrivetUtf8), true, kPrivet},
+        {"link without language", Concat({{0}, Latin("home page"), {0}, Latin("http://x")}), false, "http://x"},
+        {"16-bit link", Concat({{1}, Utf16LE(u"d", true), {0, 0}, Utf16LE(u"http://x", true)}), false, "http://x"},
+        {"no text", Comment(0, Latin("desc"), {}), true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(id3v2::TextAfterDescription(SlotOf(c.data), c.withLanguage), c.expected);
+    }
+    EXPECT_EQ(id3v2::TextAfterDescription(Slot{}, true), "");
+    EXPECT_EQ(id3v2::TextAfterDescription(SlotOf({}), true), "");
+    // A full block without a terminator: nothing goes for 8-bit text, one byte
+    // for 16-bit text.
+    EXPECT_EQ(id3v2::TextAfterDescription(SlotOf(Concat({{0}, Latin("engTheText")}), 11), true), "TheText");
+    EXPECT_EQ(id3v2::TextAfterDescription(SlotOf(Concat({{1}, Latin("eng"), {'x', 'A', 0, 'B', 0}}), 9), true), "AB");
+}
+
+TEST(ID3v2Text, Genre) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    };
+    const Case cases[] = {{"(17)", ""},        {"(17)Rock", "Rock"}, {"(17) Rock", " Rock"}, {"Rock", "Rock"},
+                          {"Rock (live)", ""}, {"((a)b)c", "c"},     {"  (1)(2)x  ", "x"},   {"", ""},
+                          {"Rock)", ""},       {"(Rock", "(Rock"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(id3v2::GenreFromText(SlotOf(Concat({{0}, Latin(c.text)}))), c.expected);
+    }
+    EXPECT_EQ(id3v2::GenreFromText(SlotOf(Concat({{1}, Utf16LE(u"(13)Поп", true)}))), "\xCF\xEE\xEF");
+}
+
+TEST(ID3v2Text, TrackNumbers) {
+    struct Case {
+        std::string text;
+        std::uint16_t track;
+    };
+    const Case cases[] = {
+        {"5/12", 5},
+        {"05", 5},
+        {"", 0},
+        {"A5", 0},
+        {"-1", 65535},
+        {"70000", 4464},
+        {" 7 ", 7},
+        {"7 /12", 0},
+        {"1 2", 0},
+        {"+3", 3},
+        {"/5", 0},
+        {"5/", 5},
+        {"$10", 16},
+        {"0x10", 16},
+        {"0X1a", 26},
+        {"x1F", 31},
+        {"X1f", 31},
+        {"-$10", 65520},
+        {"-0x10", 65520},
+        {"$FFFFFFFF", 0},
+        {"$", 0},
+        {"0x", 0},
+        {"-", 0},
+        {"00x5", 0},
+        {"1e3", 0},
+        {"12a", 0},
+        {"2147483647", 65535},
+        {"2147483648", 0},
+        {"65536", 0},
+        {"65537", 1},
+        {std::string("3\0", 2), 3},
+        {std::string("3\0/4", 4), 0},
+        {"$-10", 0},
+        {"--1", 0},
+        {"3/4/5", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(id3v2::TrackFromText(SlotOf(Concat({{0}, Latin(c.text)}))), c.track);
+    }
+    EXPECT_EQ(id3v2::TrackFromText(SlotOf(Concat({{1}, Utf16LE(u" 12/20", true)}))), 12);
+    EXPECT_EQ(id3v2::TrackFromText(Slot{}), 0);
+}
+
+TEST(ID3v2Text, TrackNumberRange) {
+    struct Case {
+        const char* text;
+        std::int32_t value;
+    };
+    const Case cases[] = {
+        {"2147483647", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", 0},
+        {"-2147483649", 0},
+        {"$7FFFFFFF", INT32_MAX},
+        {"-$80000000", INT32_MIN},
+        {"$80000000", 0},
+        {"0x100000000", 0},
+        {"99999999999999999999999", 0},
+        {"-0", 0},
+        {"000000000000000000042", 42},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(id3v2::ParseTrackNumber(c.text), c.value);
+    }
+}
+
+TEST(ID3v2Picture, TakesTheBlockAfter13Bytes) {
+    const Bytes prefix = Concat({{0}, Latin("image/jpg"), {0, 3, 0}});
+    ASSERT_EQ(prefix.size(), id3v2::kPicturePrefix);
+    const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 'J', 'F', 'I', 'F'};
+    Bytes large(100000, 0x5A);
+    std::copy(prefix.begin(), prefix.end(), large.begin());
+
+    struct Case {
+        const char* name;
+        Bytes tag;
+        Bytes data;
+        std::size_t size;
+    };
+    const Case cases[] = {
+        {"a picture", ID3v2Writer(kV23).Frame("APIC", Concat({prefix, jpeg})).Build(), jpeg, 65522},
+        {"not a JPEG at all", ID3v2Writer(kV24).Frame("APIC", Concat({prefix, Latin("garbage")})).Build(),
+         Latin("garbage"), 65522},
+        {"shorter than its prefix", ID3v2Writer(kV23).Frame("APIC", {0, 'x'}).Build(), {}, 65522},
+        {"larger than a block", ID3v2Writer(kV23).Frame("APIC", large).Text("TYER", 0, Latin("2017")).Build(),
+         Bytes(65522, 0x5A), 65522},
+        {"an unknown encoding byte", ID3v2Writer(kV23).Frame("APIC", Concat({{9}, jpeg, jpeg})).Build(), {}, 0},
+        {"no picture frame", ID3v2Writer(kV23).Text("TIT2", 0, Latin("x")).Build(), {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TID3v2 tag = Read(WithAudio(c.tag));
+        ASSERT_TRUE(tag.Picture);
+        EXPECT_EQ(tag.Picture->Data, c.data);
+        EXPECT_EQ(tag.Picture->Size, c.size);
+    }
+    EXPECT_EQ(Read(WithAudio(cases[3].tag)).Year, "2017");  // the walk goes on after a long frame
+}
+
+TEST(ID3v2Slots, KeepOnlyTheFramesRealBytes) {
+    FaultySource source(WithAudio(
+        ID3v2Writer(kV23).Frame("TIT2", {}).Text("TPE1", 0, Latin("ab")).Frame("APIC", Bytes(70000, 1)).Build()));
+    id3v2::TagInfo info;
+    ASSERT_TRUE(id3v2::ReadHeader(source, info));
+    id3v2::ReadFramesV23(source, info, id3v2::TotalTagSize(info));
+    const auto& slots = info.FrameTexts;
+    EXPECT_EQ(slots[0].length, id3v2::kBlockLengthV23);
+    EXPECT_TRUE(slots[0].data.empty());
+    EXPECT_EQ(slots[1].data, Latin(std::string("\0ab", 3)));
+    EXPECT_EQ(slots[17].data.size(), id3v2::kBlockLengthV23);
+    EXPECT_TRUE(slots[2].Empty());
+}
+
+TEST(ID3v2Slots, ManyEmptyFramesCostTheirBytesOnly) {
+    constexpr std::size_t kFrames = 200000;
+    const Bytes known = Concat({Latin("TIT2"), Bytes(6, 0)});
+    const Bytes unknown = Concat({Latin("TXXX"), Bytes(6, 0)});
+    Bytes frames;
+    frames.reserve(kFrames * known.size());
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        const Bytes& frame = i % 2 == 0 ? known : unknown;
+        frames.insert(frames.end(), frame.begin(), frame.end());
+    }
+    const Bytes file = WithAudio(ID3v2Writer(kV24).Raw(frames).Text("TIT2", 0, Latin("Last")).Build());
+    TID3v2 tag;
+    FaultySource source(file);
+    ASSERT_TRUE(tag.ReadTag(source));
+    EXPECT_EQ(tag.Title, "Last");
+    EXPECT_LE(source.bytesRequested, 2 * file.size());
+}
+
+// A read that fails or comes up short at any point ends the walk quietly: the
+// fields collected before it stay, and only the header read can make it false.
+TEST(ID3v2Faults, FailureAtEveryReadKeepsWhatWasCollected) {
+    const Bytes file = WithAudio(ID3v2Writer(kV24)
+                                     .Text("TIT2", 0, Latin("Title"))
+                                     .Text("TPE1", 1, Utf16LE(u"Artist", true))
+                                     .Frame("TXXX", Bytes(200, 'q'))  // two readings of its size
+                                     .Text("TALB", 3, Latin("Album"))
+                                     .Frame("COMM", Comment(0, Latin(""), Latin("Comment")))
+                                     .Build());
+    FaultySource clean(file);
+    TID3v2 full;
+    ASSERT_TRUE(full.ReadTag(clean));
+    ExpectFields(full, {{F::Title, "Title"}, {F::Artist, "Artist"}, {F::Album, "Album"}, {F::Comment, "Comment"}});
+    ASSERT_GT(clean.calls, 5u);
+
+    for (bool shortRead : {false, true}) {
+        std::size_t previous = 0;
+        for (std::size_t n = 1; n <= clean.calls + 1; ++n) {
+            SCOPED_TRACE(testing::Message() << (shortRead ? "short read " : "failure ") << "at call " << n);
+            FaultySource source(file);
+            (shortRead ? source.shortAt : source.failAt) = n;
+            TID3v2 tag;
+            const bool ok = tag.ReadTag(source);
+            EXPECT_EQ(ok, n != 1);
+            std::size_t collected = 0;
+            for (F f : kAllFields) {
+                const std::string value = Field(tag, f);
+                if (value != Field(full, f)) {
+                    EXPECT_TRUE(value.empty() || value == "0") << FieldName(f) << " " << value;
+                } else if (!value.empty() && value != "0") {
+                    ++collected;
+                }
+            }
+            EXPECT_GE(collected, previous);  // a later failure never collects less
+            previous = collected;
+            if (n == clean.calls + 1) {
+                EXPECT_EQ(collected, 4u);
+            }
+        }
+    }
+}
+
+}  // namespace
