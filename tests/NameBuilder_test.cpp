@@ -1,0 +1,246 @@
+// The name builder end to end: real bytes on disk, the pattern filled from the
+// audio and the selected tag, the new path, and the rename through process.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+
+#include "AudioWriter.h"
+#include "NameBuilder.h"
+#include "Pelmora.h"
+#include "TagWriter.h"
+#include "TestFiles.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr std::int32_t kID3v2 = 0;
+constexpr std::int32_t kID3v1 = 1;
+
+// MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo.
+const FrameSpec kCbr128{};
+
+Bytes Audio(std::size_t frames = 40) { return Stream(kCbr128, frames); }
+
+struct TagSpec {
+    std::string artist = "A";
+    std::string title = "B";
+    std::string album = "Album";
+    std::string year = "1999";
+    std::string comment = "Note";
+    std::string genre = "(17)Rock";
+    std::string track = "5/12";
+};
+
+Bytes V23Tag(const TagSpec& t) {
+    ID3v2Writer tag(3);
+    tag.Text("TPE1", 0, Latin(t.artist))
+        .Text("TIT2", 0, Latin(t.title))
+        .Text("TALB", 0, Latin(t.album))
+        .Text("TYER", 0, Latin(t.year))
+        .Frame("COMM", Concat({{0}, Latin("eng"), {0}, Latin(t.comment)}))
+        .Text("TCON", 0, Latin(t.genre))
+        .Text("TRCK", 0, Latin(t.track))
+        .Padding(64);
+    return tag.Build();
+}
+
+PluginOptions Options(const std::string& pattern, std::int32_t tagSource = kID3v2) {
+    PluginOptions options;
+    std::memset(&options, 0, sizeof options);
+    std::memcpy(options.pattern, pattern.data(), std::min(pattern.size(), sizeof options.pattern));
+    options.tagSource = tagSource;
+    return options;
+}
+
+std::string NewName(const std::string& path, const PluginOptions& options) {
+    std::string newPath;
+    EXPECT_TRUE(pelmora::BuildNewPath(path, path, options, newPath));
+    const std::size_t cut = newPath.rfind(kSep);
+    return cut == std::string::npos ? newPath : newPath.substr(cut + 1);
+}
+
+TEST(NameBuilder, PatternsOverAnID3v2File) {
+    TempDir dir;
+    TagSpec tag;
+    const std::string path = dir.Write("x.MP3", Concat({V23Tag(tag), Audio()}));
+    struct Case {
+        const char* pattern;
+        std::int32_t tagSource;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"*artist* - *title*", kID3v2, "A - B.mp3"},
+        {"*ARTIST* - *Title*", kID3v2, "A - B.mp3"},
+        {"*album* *year* *comment* *genre* *track*", kID3v2, "Album 1999 Note Rock 5.mp3"},
+        {"*bitrate* *sample* *mode*", kID3v2, "128 44100 Joint Stereo.mp3"},
+        {"*time*", kID3v2, "00.01.mp3"},
+        {"*filename*", kID3v2, "x.MP3"},              // the file name alone never counts
+        {"just text", kID3v2, "x.MP3"},               // nothing substituted: the name is kept
+        {"*filename* *bitrate*", kID3v2, "x 128.mp3"},
+        {"*artist* *bitrate*", kID3v1, "NOTAG 128.mp3"},  // selected tag missing, audio substituted
+        {"*artist* - *title*", kID3v1, "x.MP3"},          // selected tag missing, nothing else
+        {"*artist* *bitrate*", 2, "*artist* 128.mp3"},     // no tag source: tag placeholders untouched
+        {"*artist* *bitrate*", -1, "*artist* 128.mp3"},
+        {"", kID3v2, "x.MP3"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NewName(path, Options(c.pattern, c.tagSource)), c.name) << c.pattern;
+}
+
+TEST(NameBuilder, TagValuesAreSubstitutedInOrder) {
+    struct Case {
+        TagSpec tag;
+        const char* pattern;
+        const char* name;
+    };
+    const Case cases[] = {
+        {{.title = "*title*"}, "*title*", "*title*.mp3"},                      // inserted once
+        {{.title = "*album*", .album = "X"}, "*title*", "X.mp3"},              // later placeholder still filled
+        {{.title = "T", .album = "*title*"}, "*title*|*album*", "T|*title*.mp3"},
+        {{.artist = ""}, "*artist* - *title*", " - B.mp3"},                    // empty value still counts
+        {{.artist = ""}, "*artist*", ".mp3"},
+        {{.genre = "(17)"}, "[*genre*]", "[].mp3"},
+        {{.track = "A5"}, "*track*", "0.mp3"},
+        {{.track = ""}, "*track*", "0.mp3"},
+    };
+    TempDir dir;
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string path = dir.Write("f" + std::to_string(n++) + ".mp3", Concat({V23Tag(c.tag), Audio()}));
+        EXPECT_EQ(NewName(path, Options(c.pattern)), c.name) << c.pattern;
+    }
+}
+
+TEST(NameBuilder, TagValuesCannotLeaveTheFolder) {
+    TempDir dir;
+    TagSpec tag{.artist = "AC/DC", .title = "..\\..\\x", .album = "C:\\Windows"};
+    const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), Audio()}));
+    EXPECT_EQ(NewName(path, Options("*artist* - *title* - *album*")), "AC_DC - .._.._x - C__Windows.mp3");
+    // The pattern's own text is the user's and stays as it is.
+    std::string newPath;
+    ASSERT_TRUE(pelmora::BuildNewPath(path, path, Options("sub/*artist*"), newPath));
+    EXPECT_EQ(newPath, dir.Path() + kSep + "sub/AC_DC.mp3");
+}
+
+TEST(NameBuilder, ID3v1Values) {
+    TempDir dir;
+    const std::string v11 = dir.Write(
+        "a.mp3", Concat({Audio(), ID3v1Tag(ID3v1Fields().Artist("Art").Title("T").Track(7).Genre(147).Comment("C"))}));
+    EXPECT_EQ(NewName(v11, Options("*artist*-*title*-*track*-*genre*-*comment*", kID3v1)), "Art-T-7-Synthpop-C.mp3");
+    const std::string v10 = dir.Write("b.mp3", Concat({Audio(), ID3v1Tag(ID3v1Fields().Artist("Art").Genre(148))}));
+    EXPECT_EQ(NewName(v10, Options("*artist*-*track*-[*genre*]", kID3v1)), "Art-0-[].mp3");
+}
+
+TEST(NameBuilder, FileNameValueDropsEveryMp3) {
+    TempDir dir;
+    const std::pair<const char*, const char*> cases[] = {
+        {"song.mp3.Mp3", "song 128.mp3"},
+        {"a.mp3b.mp3", "ab 128.mp3"},
+        {"\xCF\xE5\xF1\xED\xFF.mP3", "\xCF\xE5\xF1\xED\xFF 128.mp3"},  // Cyrillic name
+    };
+    for (const auto& [name, expected] : cases) {
+        const std::string path = dir.Write(name, Audio());
+        EXPECT_EQ(NewName(path, Options("*filename* *bitrate*")), expected) << name;
+    }
+}
+
+TEST(NameBuilder, PlayTimeFromAXingHeader) {
+    TempDir dir;
+    // 9571 frames of 1152 samples at 44100 Hz: 250.02 s.
+    const std::string path = dir.Write("x.mp3", Concat({XingFrame(kCbr128, 9571, 9571 * 417), Audio(10)}));
+    EXPECT_EQ(NewName(path, Options("*time*")), "04.10.mp3");
+}
+
+TEST(NameBuilder, NoAudioMeansNoTagValuesEither) {
+    TempDir dir;
+    const std::string path = dir.Write("x.mp3", Concat({V23Tag(TagSpec{}), Filled(5000, 0x11)}));
+    EXPECT_EQ(NewName(path, Options("*bitrate* *sample* *mode* *time* *artist*")), "0 0 Unknown 00.00 NOTAG.mp3");
+    const std::string tooShort = dir.Write("y.mp3", Bytes(5, 0));  // unreadable for the analysis
+    EXPECT_EQ(NewName(tooShort, Options("*bitrate*")), "y.mp3");
+}
+
+TEST(NameBuilder, PreviewReadsTheSecondFileAndKeepsTheFirstFolder) {
+    TempDir dir;
+    const std::string shown = dir.File("shown.mp3");
+    MakeDir(dir.File("other"));
+    const std::string read = dir.Write(std::string("other") + kSep + "read.mp3", Bytes(5, 0));
+    std::string newPath;
+    ASSERT_TRUE(pelmora::BuildNewPath(shown, read, Options("*artist*"), newPath));
+    EXPECT_EQ(newPath, dir.Path() + kSep + "read.mp3");
+    ASSERT_TRUE(pelmora::BuildNewPath("x.mp3", read, Options("*artist*"), newPath));
+    EXPECT_EQ(newPath, "read.mp3");
+}
+
+// The rename itself, through the library as a host calls it.
+class Rename : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.Load(PluginPath()));
+        plugin.newOpt(&record);
+        *record = Options("*artist* - *title*");
+    }
+    void TearDown() override { plugin.freeOpt(record); }
+
+    std::string Process(const std::string& path, bool preview) {
+        std::string text = path;
+        char* p = text.data();
+        plugin.process(&p, p, nullptr, nullptr, &record, preview ? 1 : 0);
+        return p;
+    }
+
+    Plugin plugin;
+    PluginOptions* record = nullptr;
+};
+
+TEST_F(Rename, MovesTheFileAndHandsBackTheNewPath) {
+    TempDir dir;
+    const Bytes content = Concat({V23Tag(TagSpec{}), Audio()});
+    const std::string path = dir.Write("x.MP3", content);
+    EXPECT_EQ(Process(path, true), dir.File("A - B.mp3"));
+    EXPECT_TRUE(FileExists(path));  // preview moves nothing
+    EXPECT_EQ(Process(path, false), dir.File("A - B.mp3"));
+    EXPECT_FALSE(FileExists(path));
+    Bytes moved;
+    ASSERT_TRUE(ReadFile(dir.File("A - B.mp3"), moved));
+    EXPECT_EQ(moved, content);
+    // Again under the name it has now: a move onto itself.
+    EXPECT_EQ(Process(dir.File("A - B.mp3"), false), dir.File("A - B.mp3"));
+    EXPECT_TRUE(FileExists(dir.File("A - B.mp3")));
+}
+
+TEST_F(Rename, AnExistingTargetIsNeverReplaced) {
+    TempDir dir;
+    const Bytes content = Concat({V23Tag(TagSpec{}), Audio()});
+    const std::string path = dir.Write("x.mp3", content);
+    const std::string target = dir.Write("A - B.mp3", {'k', 'e', 'e', 'p'});
+    EXPECT_EQ(Process(path, false), path);  // the host is shown the old name
+    Bytes bytes;
+    ASSERT_TRUE(ReadFile(target, bytes));
+    EXPECT_EQ(bytes, (Bytes{'k', 'e', 'e', 'p'}));
+    ASSERT_TRUE(ReadFile(path, bytes));
+    EXPECT_EQ(bytes, content);
+}
+
+TEST_F(Rename, HostileTagValuesStayInTheFolder) {
+    TempDir dir;
+    MakeDir(dir.File("music"));
+    const std::string path = dir.Write(std::string("music") + kSep + "x.mp3",
+                                       Concat({V23Tag(TagSpec{.artist = "AC/DC", .title = "..\\..\\x"}), Audio()}));
+    const std::string expected = dir.File(std::string("music") + kSep + "AC_DC - .._.._x.mp3");
+    EXPECT_EQ(Process(path, false), expected);
+    EXPECT_TRUE(FileExists(expected));
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"music"});
+}
+
+TEST_F(Rename, CyrillicTagsNameCyrillicFiles) {
+    TempDir dir;
+    // "Кино" and "Группа крови" in Windows-1251.
+    const TagSpec tag{.artist = "\xCA\xE8\xED\xEE", .title = "\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8"};
+    const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), Audio()}));
+    const std::string expected = dir.File("\xCA\xE8\xED\xEE - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8.mp3");
+    EXPECT_EQ(Process(path, false), expected);
+    EXPECT_TRUE(FileExists(expected));
+}
+
+}  // namespace
