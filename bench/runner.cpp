@@ -221,6 +221,56 @@ std::optional<std::uint64_t> CountInstructions(const TOptions& o, const TContend
     return std::nullopt;
 }
 
+// "id3v2::(anonymous namespace)::WalkFrames(TByteSource&, ...)" becomes
+// "id3v2::WalkFrames".
+std::string ShortName(std::string name) {
+    for (const std::string noise : {"(anonymous namespace)::", "[abi:cxx11]"}) {
+        for (std::size_t at; (at = name.find(noise)) != std::string::npos;) name.erase(at, noise.size());
+    }
+    const std::size_t paren = name.find('(');
+    if (paren != std::string::npos && paren > 0) name.erase(paren);
+    return name;
+}
+
+// The heaviest functions of the plug-in (and the C library's block copies and
+// fills) by inclusive instructions, from a callgrind output file.
+void PrintHeaviestFunctions(const fs::path& callgrindOut, std::size_t files, std::size_t shown) {
+    const std::string command = "callgrind_annotate --inclusive=yes '" + callgrindOut.string() + "' 2>/dev/null";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return;
+    std::vector<std::pair<std::string, double>> rows;
+    char buffer[8192];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr && rows.size() < shown) {
+        const std::string line = buffer;
+        const std::size_t percent = line.find(" (");
+        const std::size_t nameAt = line.find(")  ");
+        const std::size_t objectAt = line.rfind(" [");
+        if (percent == std::string::npos || nameAt == std::string::npos || objectAt == std::string::npos ||
+            objectAt < nameAt) {
+            continue;
+        }
+        std::string count = line.substr(0, percent);
+        count.erase(std::remove_if(count.begin(), count.end(), [](char c) { return c == ',' || c == ' '; }),
+                    count.end());
+        if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string where = line.substr(nameAt + 3, objectAt - nameAt - 3);
+        const std::string object = line.substr(objectAt);
+        where = where.substr(where.find(':') + 1);  // drop the source file
+        const bool engine = object.find("libpelmora") != std::string::npos;
+        const bool blockCopy = where.find("memcpy") != std::string::npos || where.find("memset") != std::string::npos ||
+                               where.find("memmove") != std::string::npos;
+        if (!engine && !blockCopy) continue;
+        if (where == "process" || where.rfind("0x", 0) == 0) continue;
+        rows.emplace_back((engine ? "" : "C library: ") + ShortName(where),
+                          std::strtod(count.c_str(), nullptr) / static_cast<double>(files));
+    }
+    pclose(pipe);
+    if (rows.empty()) return;
+    std::printf("\nWhere Pelmora's instructions go (inclusive, per file):\n\n| function | instructions per file |\n"
+                "|---|---:|\n");
+    for (const auto& [name, perFile] : rows) std::printf("| `%s` | %s |\n", name.c_str(), Fixed(perFile, 0).c_str());
+}
+
 bool ParseArgs(int argc, char** argv, TOptions& o) {
     o.bin = fs::absolute(argv[0]).parent_path();
     for (int i = 1; i < argc; ++i) {
@@ -412,6 +462,9 @@ int main(int argc, char** argv) {
             const double perFile = (static_cast<double>(*all) - static_cast<double>(*none)) / static_cast<double>(count);
             std::printf("| %s | %s |\n", c.name.c_str(), Fixed(perFile, 0).c_str());
         }
+        constexpr std::size_t kHeaviestShown = 16;
+        PrintHeaviestFunctions(o.work / ("callgrind." + contenders[pelmoraIndex].program + ".out"), count,
+                               kHeaviestShown);
     }
     return 0;
 }
