@@ -67,6 +67,8 @@ cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
   echo "- **TagLib**: \`MPEG::File\` with the fast read style; title, artist, album, comment, genre, year, track, bit rate, sample rate, channels, length;"
   echo "- **Pelmora**: libpelmora.so loaded with dlopen, \`getInfo\`, \`initialize\`, \`newOpt\`, the record filled, \`process\` in preview per file, \`freeOpt\`."
   echo
+  echo "See bench/README.md for the input and for how to read the figures."
+  echo
   cat "$work/figures.md"
   if [ -n "$wine_section" ]; then
     echo
