@@ -1,0 +1,524 @@
+// The options window of the Windows build: its window class, the placeholder
+// popup menu, the modal run behind showOptions, and the drawing helpers
+// (blendColors, setButtonIcon, drawBitmapRightAligned). Built by hand from the
+// standard controls; every GDI object a showing creates dies with its window.
+// Compiled with -fexec-charset=CP1251: the Russian texts below are Windows-1251.
+#define STRICT
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "Pelmora.h"
+#include "options_window.h"
+
+static_assert(sizeof("Отмена") == 7, "options_window.cpp must be compiled with -fexec-charset=CP1251");
+
+namespace pelmora {
+
+void* placeholderMenu = nullptr;
+
+namespace {
+
+constexpr char kClassName[] = "TPelmoraWindow";
+constexpr char kCaption[] = "Опции преобразования ";
+constexpr char kFontFace[] = "Tahoma";
+constexpr char kTitleText[] = "Pelmora ID3";
+constexpr char kVersionText[] = "Версия 1.0.02";
+
+constexpr int kUiFontHeight = -11;
+constexpr int kTitleFontHeight = -19;
+constexpr int kSmallFontHeight = -8;
+constexpr int kNormalWeight = 400;
+
+constexpr int kWindowWidth = 263;
+constexpr int kWindowHeight = 257;
+constexpr int kHalfWidth = 131;
+constexpr int kHalfHeight = 128;
+
+constexpr int kHeaderHeight = 50;
+constexpr int kFooterLineY = 190;
+constexpr int kTitleX = 16;
+constexpr int kTitleY = 12;
+constexpr int kVersionX = 134;
+constexpr int kVersionY = 34;
+constexpr COLORREF kTitleColour = RGB(128, 128, 128);
+constexpr std::uint8_t kShadowBlendPercent = 70;
+constexpr int kBitmapRightMargin = 6;
+
+constexpr int kOkId = 1;
+constexpr int kCancelId = 2;
+constexpr int kFirstRadioId = 3;
+constexpr int kPlaceholderButtonId = 5;
+constexpr int kFirstPlaceholderId = 6;
+
+constexpr int kButtonIconSize = 16;
+constexpr int kButtonIconMargin = 10;
+constexpr int kInitialImages = 4;
+constexpr unsigned kIconImage = 1;  // 0 is a bitmap
+
+// The edit box holds at most this many characters, so a pattern always fits
+// the record with its terminator.
+constexpr int kPatternLimit = sizeof(PluginOptions::pattern) - 1;
+
+constexpr std::array<const char*, 2> tagSourceNames = {"ID3v2", "ID3v1"};
+
+struct PlaceholderMenuItem {
+    UINT commandId;
+    const char* placeholder;
+    const char* itemText;
+};
+
+constexpr std::array<PlaceholderMenuItem, 12> placeholderMenuItems = {{
+    {6, "*artist*", "*artist* - Исполнитель"},
+    {7, "*title*", "*title* - Название"},
+    {8, "*album*", "*album* - Альбом"},
+    {9, "*year*", "*year* - Год"},
+    {10, "*comment*", "*comment* - Комментарий"},
+    {11, "*genre*", "*genre* - Жанр"},
+    {12, "*track*", "*track* - Номер трека"},
+    {13, "*bitrate*", "*bitrate* - Битрейт"},
+    {14, "*sample*", "*sample* - Частота"},
+    {15, "*mode*", "*mode* - Режим"},
+    {16, "*time*", "*time* - Длительность"},
+    {17, "*filename*", "*filename* - Имя файла"},
+}};
+
+constexpr std::array<char, sizeof(PluginOptions::pattern)> makeDefaultPattern() {
+    std::array<char, sizeof(PluginOptions::pattern)> pattern{};
+    constexpr char text[] = "*artist* - *title*";
+    for (std::size_t i = 0; i + 1 < sizeof text; ++i) pattern[i] = text[i];
+    return pattern;
+}
+
+constexpr std::array<char, sizeof(PluginOptions::pattern)> defaultPattern = makeDefaultPattern();
+
+// Everything of the one options window. Handles of a closed window stay
+// behind until the next showing overwrites them; GDI objects are zeroed when
+// they are freed.
+struct OptionsWindowState {
+    HWND mainWindow;
+    HWND hostWindow;
+    HWND okButton;
+    HWND cancelButton;
+    HWND placeholderButton;
+    HWND tagRadios[2];
+    HWND patternEdit;
+    HWND tagGroupBox;
+    HWND patternLabel;
+    HFONT uiFont;
+    HFONT titleFont;
+    HFONT smallFont;
+    HBITMAP headerBitmap;
+    HPEN lightShadowPen;
+    HPEN windowPen;
+    HMENU placeholderMenu;
+    MSG message;
+    PluginOptions editedOptions;
+    HIMAGELIST buttonImages[2];  // what the OK and Cancel buttons draw from
+};
+
+OptionsWindowState optionsWindowState{};
+std::int32_t optionsAccepted = 0;
+
+// The description last handed to the host; valid until the next accepted showing.
+std::string& descriptionText() {
+    static std::string text;
+    return text;
+}
+
+HINSTANCE moduleInstance() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&moduleInstance), &module);
+    return module;
+}
+
+HFONT createTahoma(int height) {
+    return CreateFontA(height, 0, 0, 0, kNormalWeight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, kFontFace);
+}
+
+template <class Handle>
+void deleteObject(Handle& object) {
+    if (object != nullptr) DeleteObject(object);
+    object = nullptr;
+}
+
+// Frees what a showing created. Safe to call more than once; it runs when the
+// window is gone, so no control still draws with these.
+void releaseShowingObjects() {
+    OptionsWindowState& s = optionsWindowState;
+    deleteObject(s.uiFont);
+    deleteObject(s.titleFont);
+    deleteObject(s.smallFont);
+    deleteObject(s.headerBitmap);
+    deleteObject(s.lightShadowPen);
+    deleteObject(s.windowPen);
+    for (HIMAGELIST& list : s.buttonImages) {
+        if (list != nullptr) ImageList_Destroy(list);
+        list = nullptr;
+    }
+}
+
+void setFont(HWND window, HFONT font) { SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE); }
+
+HWND createControl(const char* className, const char* text, DWORD style, DWORD exStyle, int x, int y, int width,
+                   int height, int id) {
+    return CreateWindowExA(exStyle, className, text, style, x, y, width, height, optionsWindowState.mainWindow,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), moduleInstance(), nullptr);
+}
+
+// A push button with an icon of this module; `images` receives the image
+// list it draws from (none when the button fell back to a single image).
+HWND createIconButton(const char* text, int x, int id, const char* iconName, HIMAGELIST& images) {
+    constexpr DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+    HWND button = createControl("button", text, style, 0, x, 195, 81, 27, id);
+    setButtonIcon(button, LoadIconA(moduleInstance(), iconName), kIconImage, kButtonIconSize, kButtonIconSize);
+    BUTTON_IMAGELIST list{};
+    if (SendMessageA(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list)) != 0) images = list.himl;
+    setFont(button, optionsWindowState.uiFont);
+    return button;
+}
+
+void createControls() {
+    OptionsWindowState& s = optionsWindowState;
+    constexpr DWORD child = WS_CHILD | WS_VISIBLE;
+
+    s.tagGroupBox = createControl("button", "Версия тега", child | BS_GROUPBOX | BS_LEFT, 0, 8, 110, 238, 57, 0);
+    setFont(s.tagGroupBox, s.uiFont);
+    for (int i = 0; i < 2; ++i) {
+        s.tagRadios[i] = createControl("button", tagSourceNames[i], child | WS_TABSTOP | BS_AUTORADIOBUTTON | BS_LEFT,
+                                       0, 15, 125 + 18 * i, 200, 17, kFirstRadioId + i);
+        setFont(s.tagRadios[i], s.uiFont);
+    }
+    s.okButton = createIconButton("OK", 79, kOkId, "BTNOK", s.buttonImages[0]);
+    s.cancelButton = createIconButton("Отмена", 166, kCancelId, "BTNCANCEL", s.buttonImages[1]);
+    s.placeholderButton =
+        createControl("button", "..", child | WS_TABSTOP | BS_PUSHBUTTON, 0, 221, 78, 25, 22, kPlaceholderButtonId);
+    setFont(s.placeholderButton, s.uiFont);
+    s.patternLabel = createControl("static", "Маска:", child | SS_LEFT, 0, 8, 62, 209, 13, 0);
+    setFont(s.patternLabel, s.uiFont);
+    s.patternEdit = createControl("edit", "*artist* - *title*", child | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL,
+                                  WS_EX_CLIENTEDGE, 8, 78, 209, 21, 0);
+    setFont(s.patternEdit, s.uiFont);
+    SendMessageA(s.patternEdit, EM_LIMITTEXT, kPatternLimit, 0);
+}
+
+// --- window procedure, one function per message ------------------------------
+
+LRESULT onCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    OptionsWindowState& s = optionsWindowState;
+    s.lightShadowPen = CreatePen(
+        PS_SOLID, 1, blendColors(GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNFACE), kShadowBlendPercent));
+    s.windowPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_WINDOW));
+    s.headerBitmap = LoadBitmapA(moduleInstance(), "OPTBG");
+    s.titleFont = createTahoma(kTitleFontHeight);
+    s.smallFont = createTahoma(kSmallFontHeight);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void drawSeparator(HDC dc, int y) {
+    MoveToEx(dc, 0, y, nullptr);
+    LineTo(dc, kWindowWidth, y);
+}
+
+// No focus frame is drawn: the header is a picture, never a focus target.
+LRESULT onPaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    OptionsWindowState& s = optionsWindowState;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (dc != nullptr) {
+        PatBlt(dc, 0, 0, kWindowWidth, kHeaderHeight, WHITENESS);
+        HGDIOBJ oldPen = SelectObject(dc, s.lightShadowPen);
+        drawSeparator(dc, kHeaderHeight);
+        drawSeparator(dc, kFooterLineY);
+        SelectObject(dc, s.windowPen);
+        drawSeparator(dc, kHeaderHeight + 1);
+        drawSeparator(dc, kFooterLineY + 1);
+        SelectObject(dc, oldPen);
+
+        drawBitmapRightAligned(dc, kWindowWidth, 0, s.headerBitmap);
+
+        SetBkMode(dc, TRANSPARENT);
+        HGDIOBJ oldFont = SelectObject(dc, s.titleFont);
+        SetTextColor(dc, kTitleColour);
+        TextOutA(dc, kTitleX, kTitleY, kTitleText, sizeof kTitleText - 1);
+        SelectObject(dc, s.smallFont);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        TextOutA(dc, kVersionX, kVersionY, kVersionText, sizeof kVersionText - 1);
+        SelectObject(dc, oldFont);
+        EndPaint(window, &paint);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT onDestroy() {
+    PostQuitMessage(0);
+    return 0;
+}
+
+// The children are gone by now, so nothing draws with the objects any more.
+LRESULT onNcDestroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    releaseShowingObjects();
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT onOk() {
+    OptionsWindowState& s = optionsWindowState;
+    optionsAccepted = 1;
+    // A record that came with neither source keeps it unless one was checked.
+    for (int i = 0; i < 2; ++i) {
+        if (SendMessageA(s.tagRadios[i], BM_GETCHECK, 0, 0) == BST_CHECKED) s.editedOptions.tagSource = i;
+    }
+    GetWindowTextA(s.patternEdit, s.editedOptions.pattern, sizeof s.editedOptions.pattern);
+    DestroyWindow(s.mainWindow);
+    return 1;
+}
+
+LRESULT onCancel() {
+    DestroyWindow(optionsWindowState.mainWindow);
+    optionsAccepted = 0;
+    return 0;
+}
+
+void showPlaceholderMenu() {
+    OptionsWindowState& s = optionsWindowState;
+    RECT button;
+    if (!GetWindowRect(s.placeholderButton, &button)) return;
+    TrackPopupMenu(s.placeholderMenu, 0, button.left, button.bottom, 0, s.mainWindow, nullptr);
+}
+
+// Puts the placeholder in place of the selection. A placeholder that the
+// length limit would cut goes in not at all rather than half.
+void insertPlaceholder(const PlaceholderMenuItem& item) {
+    HWND edit = optionsWindowState.patternEdit;
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const std::int64_t selected = end >= start ? std::int64_t{end} - start : 0;
+    const std::int64_t length = GetWindowTextLengthA(edit);
+    const std::int64_t limit = static_cast<std::int64_t>(SendMessageA(edit, EM_GETLIMITTEXT, 0, 0));
+    if (length - selected + static_cast<std::int64_t>(std::strlen(item.placeholder)) > limit) return;
+    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(item.placeholder));
+}
+
+LRESULT onCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const int id = LOWORD(wParam);
+    if (id == kOkId) return onOk();
+    if (id == kCancelId) return onCancel();
+    if (id == kPlaceholderButtonId) {
+        showPlaceholderMenu();
+    } else if (id >= kFirstPlaceholderId && id < kFirstPlaceholderId + static_cast<int>(placeholderMenuItems.size())) {
+        insertPlaceholder(placeholderMenuItems[id - kFirstPlaceholderId]);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK optionsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE: return onCreate(window, message, wParam, lParam);
+        case WM_PAINT: return onPaint(window, message, wParam, lParam);
+        case WM_DESTROY: return onDestroy();
+        case WM_NCDESTROY: return onNcDestroy(window, message, wParam, lParam);
+        case WM_COMMAND: return onCommand(window, message, wParam, lParam);
+        default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+bool createOptionsWindow() {
+    OptionsWindowState& s = optionsWindowState;
+    int screenWidth = 0;
+    int screenHeight = 0;
+    if (HDC screen = GetDC(nullptr)) {
+        screenWidth = GetDeviceCaps(screen, HORZRES);
+        screenHeight = GetDeviceCaps(screen, VERTRES);
+        ReleaseDC(nullptr, screen);  // only the screen's size was wanted
+    }
+    s.uiFont = createTahoma(kUiFontHeight);
+    s.mainWindow = CreateWindowExA(WS_EX_CONTROLPARENT, kClassName, kCaption, WS_CAPTION | WS_SYSMENU,
+                                   screenWidth / 2 - kHalfWidth, screenHeight / 2 - kHalfHeight, kWindowWidth,
+                                   kWindowHeight, s.hostWindow, nullptr, nullptr, nullptr);
+    if (s.mainWindow == nullptr) {
+        releaseShowingObjects();
+        return false;
+    }
+    setFont(s.mainWindow, s.uiFont);
+    createControls();
+    return true;
+}
+
+// A pattern of the record as the edit box can hold it: the record may fill
+// all 256 bytes without a terminator.
+std::string editablePattern(const PluginOptions& options) {
+    return std::string(options.pattern, strnlen(options.pattern, kPatternLimit));
+}
+
+void runModalLoop() {
+    OptionsWindowState& s = optionsWindowState;
+    while (GetMessageA(&s.message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&s.message);
+        DispatchMessageA(&s.message);
+    }
+    // Someone else's quit ended the loop: close the window and hand the quit on.
+    if (IsWindow(s.mainWindow)) {
+        DestroyWindow(s.mainWindow);
+        if (s.message.message == WM_QUIT) PostQuitMessage(static_cast<int>(s.message.wParam));
+    }
+}
+
+const char* tagSourceName(std::int32_t tagSource) {
+    return tagSource >= 0 && tagSource < static_cast<std::int32_t>(tagSourceNames.size()) ? tagSourceNames[tagSource]
+                                                                                         : "?";
+}
+
+}  // namespace
+
+std::uint32_t blendColors(std::uint32_t from, std::uint32_t to, std::uint8_t percent) {
+    constexpr std::uint32_t kWhole = 100;
+    constexpr int kChannelBits = 8;
+    constexpr std::uint32_t kChannelMask = 0xFF;
+    const std::int64_t p = percent < kWhole ? percent : kWhole;
+    std::uint32_t result = 0;
+    for (int channel = 0; channel < 3; ++channel) {
+        const int shift = channel * kChannelBits;
+        const std::int64_t a = (from >> shift) & kChannelMask;
+        const std::int64_t b = (to >> shift) & kChannelMask;
+        // nearbyint rounds an exact half to the even neighbour.
+        const double value = std::nearbyint(static_cast<double>(a) + static_cast<double>((b - a) * p) / kWhole);
+        result |= (static_cast<std::uint32_t>(value) & kChannelMask) << shift;
+    }
+    return result;
+}
+
+std::intptr_t setButtonIcon(void* button, void* image, std::uint32_t imageType, int width, int height) {
+    if (imageType > kIconImage) return 0;
+    HWND target = static_cast<HWND>(button);
+    HIMAGELIST list = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, kInitialImages, 0);
+    if (list == nullptr) return 0;
+    auto append = [&] {
+        if (imageType == kIconImage) {
+            ImageList_ReplaceIcon(list, -1, static_cast<HICON>(image));
+        } else {
+            ImageList_Add(list, static_cast<HBITMAP>(image), nullptr);
+        }
+    };
+    append();  // normal
+    append();  // hot
+    append();  // pressed
+    if (HICON faded = ImageList_GetIcon(list, 0, ILD_TRANSPARENT | ILD_BLEND50)) {
+        ImageList_ReplaceIcon(list, -1, faded);  // disabled
+        DestroyIcon(faded);
+    }
+    append();  // default button
+
+    BUTTON_IMAGELIST images{};
+    images.himl = list;
+    images.margin.left = kButtonIconMargin;
+    images.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
+    const LRESULT answer = SendMessageA(target, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
+    if (answer != 0) return answer;
+    ImageList_Destroy(list);
+    return SendMessageA(target, BM_SETIMAGE, imageType, reinterpret_cast<LPARAM>(image));
+}
+
+void drawBitmapRightAligned(void* dc, int rightX, int y, void* bitmap) {
+    HDC target = static_cast<HDC>(dc);
+    HDC memory = CreateCompatibleDC(target);
+    if (memory == nullptr) return;
+    HGDIOBJ previous = SelectObject(memory, static_cast<HBITMAP>(bitmap));
+    if (previous != nullptr && previous != HGDI_ERROR) {
+        SetMapMode(memory, GetMapMode(target));
+        BITMAP info{};
+        GetObjectA(static_cast<HBITMAP>(bitmap), sizeof info, &info);
+        POINT size = {info.bmWidth, info.bmHeight};
+        DPtoLP(target, &size, 1);
+        POINT origin = {0, 0};
+        DPtoLP(memory, &origin, 1);
+        BitBlt(target, rightX - info.bmWidth - kBitmapRightMargin, y, size.x, size.y, memory, origin.x, origin.y,
+               SRCCOPY);
+        SelectObject(memory, previous);
+    }
+    DeleteDC(memory);
+}
+
+bool registerOptionsClass() {
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = optionsWindowProc;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+void* buildPlaceholderMenu() {
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return nullptr;
+    for (std::size_t position = 0; position < placeholderMenuItems.size(); ++position) {
+        const PlaceholderMenuItem& item = placeholderMenuItems[position];
+        InsertMenuA(menu, static_cast<UINT>(position), MF_BYPOSITION | MF_STRING, item.commandId, item.itemText);
+    }
+    optionsWindowState.placeholderMenu = menu;
+    return menu;
+}
+
+std::int32_t runOptionsWindow(bool newRecord, PluginOptions** options, char** description) {
+    OptionsWindowState& s = optionsWindowState;
+    if (options == nullptr) return 0;
+    PluginOptions* record = *options;
+    if (newRecord) {
+        record = AllocateOptions();
+        if (record == nullptr) return 0;
+        std::memcpy(record->pattern, defaultPattern.data(), defaultPattern.size());
+        record->tagSource = 0;
+    }
+    if (record == nullptr) return 0;
+
+    // One window at a time: a second call while one is open changes nothing.
+    if (IsWindow(s.mainWindow)) {
+        *options = record;
+        return 0;
+    }
+    optionsAccepted = 0;
+
+    std::memcpy(&s.editedOptions, record, sizeof s.editedOptions);
+    s.hostWindow = static_cast<HWND>(hostWindow);
+    s.placeholderMenu = static_cast<HMENU>(placeholderMenu);
+    EnableWindow(s.hostWindow, FALSE);
+    if (!createOptionsWindow()) {
+        EnableWindow(s.hostWindow, TRUE);
+        *options = record;
+        return 0;
+    }
+
+    const std::int32_t source = s.editedOptions.tagSource;
+    if (source >= 0 && source < static_cast<std::int32_t>(tagSourceNames.size())) {
+        SendMessageA(s.tagRadios[source], BM_CLICK, 0, 0);
+    }
+    SetWindowTextA(s.patternEdit, editablePattern(s.editedOptions).c_str());
+    ShowWindow(s.mainWindow, SW_SHOWNORMAL);
+    UpdateWindow(s.mainWindow);
+    SetFocus(s.patternEdit);
+
+    runModalLoop();
+    releaseShowingObjects();
+
+    EnableWindow(s.hostWindow, TRUE);
+    SetForegroundWindow(s.hostWindow);
+    if (optionsAccepted == 1) {
+        std::string& text = descriptionText();
+        text = std::string("Pelmora ") + tagSourceName(s.editedOptions.tagSource) + " (" +
+               std::string(s.editedOptions.pattern, strnlen(s.editedOptions.pattern, sizeof s.editedOptions.pattern)) +
+               ")";
+        if (description != nullptr) *description = text.data();
+        std::memcpy(record, &s.editedOptions, sizeof *record);
+    }
+    *options = record;
+    return optionsAccepted;
+}
+
+}  // namespace pelmora
