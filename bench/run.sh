@@ -57,7 +57,7 @@ cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
   echo "# Benchmark results"
   echo
   echo "Produced by \`$command_line\` (from the repository root) on $(date -u '+%Y-%m-%d %H:%M UTC'),"
-  echo "at commit $(git -C "$root" rev-parse --short HEAD)$(git -C "$root" diff --quiet HEAD -- audio plugin platform || echo ' with uncommitted engine changes')."
+  echo "at commit $(git -C "$root" rev-parse --short HEAD)$(git -C "$root" diff --quiet HEAD -- audio plugin platform || echo ' with uncommitted changes in audio/, plugin/ or platform/')."
   echo
   echo "Machine: $(nproc) CPUs, $cpu; $(uname -sr); $(g++ --version | head -1); Release build with -O2."
   echo "TagLib $(pkg-config --modversion taglib 2>/dev/null || echo '(absent)') from Debian's libtag1-dev."

@@ -418,6 +418,7 @@ int main(int argc, char** argv) {
         WarmCache({o.hostile.string()});
         TContender& p = contenders[pelmoraIndex];
         std::vector<double> seconds;
+        std::vector<double> cpuSeconds;
         long peak = 0;
         TRun last;
         for (int r = 0; r < kHostileRepeats; ++r) {
@@ -427,6 +428,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
             seconds.push_back(static_cast<double>(last.ns) / kNsPerS);
+            cpuSeconds.push_back(static_cast<double>(last.cpuNs) / kNsPerS);
             peak = std::max(peak, last.maxRssKiB);
         }
         std::error_code error;
@@ -437,10 +439,10 @@ int main(int argc, char** argv) {
         std::printf("`%s`, %.0f MB, an ID3v2.3 tag of millions of empty and one-byte frames (known and unknown ids) "
                     "with the real ones last, then 200 KB of audio. `process` in preview, %d runs, median.\n\n",
                     o.hostile.c_str(), static_cast<double>(size) / (kKiBPerMiB * kKiBPerMiB), kHostileRepeats);
-        std::printf("| goal | measured | verdict |\n|---|---:|---|\n");
-        std::printf("| under %.0f s | %s s | %s |\n", kMostHostileSeconds, Fixed(s, 3).c_str(),
-                    Verdict(s < kMostHostileSeconds).c_str());
-        std::printf("| peak memory under %.0f MB | %s MB | %s |\n", kMostPeakMiB, Fixed(mib, 1).c_str(),
+        std::printf("| goal | measured | in CPU time | verdict |\n|---|---:|---:|---|\n");
+        std::printf("| under %.0f s | %s s | %s s | %s |\n", kMostHostileSeconds, Fixed(s, 3).c_str(),
+                    Fixed(Median(cpuSeconds), 3).c_str(), Verdict(s < kMostHostileSeconds).c_str());
+        std::printf("| peak memory under %.0f MB | %s MB | | %s |\n", kMostPeakMiB, Fixed(mib, 1).c_str(),
                     Verdict(mib < kMostPeakMiB).c_str());
         std::printf("\nName given: `%s`\n", last.samples.empty() ? "" : last.samples.front().c_str());
     }
