@@ -1,6 +1,5 @@
-// The pelmora command's logic: argument handling, the walk over files and
-// folders, the plug-in driven as a host drives it, the preview marks, the
-// journal and undo.
+// The pelmora command's run: the walk over files and folders, the plug-in
+// driven as a host drives it, the preview marks, the journal writer and undo.
 #include "HostCore.h"
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <memory>
 
 #include "HostSystem.h"
+#include "HostText.h"
 #include "Pelmora.h"
 #include "platform.h"
 
@@ -19,15 +19,7 @@ namespace host {
 namespace {
 
 constexpr const char* kProgram = "pelmora";
-constexpr const char* kKindRenaming = "renaming";
-constexpr const char* kKindRenamed = "renamed";
-constexpr const char* kKindFailed = "failed";
-constexpr const char* kKindUndone = "undone";
-constexpr char kJournalSeparator = '\t';
-constexpr char kEscape = '%';
 constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kDelete = 0x7F;
-constexpr int kHexBase = 16;
 constexpr unsigned kMaxJournalSequence = 1000;
 constexpr auto kProgressDelay = std::chrono::seconds(1);
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
@@ -41,21 +33,6 @@ bool IsWindowsBuild() { return kPathDelimiter == '\\'; }
 // Delimiters that end a folder in a path this build's file system takes
 // (Windows takes "/" too).
 bool IsSlash(char c) { return c == kPathDelimiter || c == '/'; }
-
-std::string AsciiUpper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool EndsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
@@ -102,73 +79,6 @@ bool WildcardMatch(const std::string& text, const std::string& mask) {
     }
     while (m < mask.size() && mask[m] == '*') ++m;
     return m == mask.size();
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-std::string EscapeField(const std::string& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < kFirstPrintable || u == kDelete || c == kEscape) {
-            out += kEscape;
-            out += kHex[u / kHexBase];
-            out += kHex[u % kHexBase];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-bool UnescapeField(const std::string& text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != kEscape) {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size()) return false;
-        const int high = HexValue(text[i + 1]);
-        const int low = HexValue(text[i + 2]);
-        if (high < 0 || low < 0) return false;
-        out += static_cast<char>(high * kHexBase + low);
-        i += 2;
-    }
-    return true;
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// Splits a journal name into its start time and its sequence number, so that
-// "…Z-2.journal" sorts after "…Z.journal" of the same millisecond.
-std::pair<std::string, unsigned long> JournalOrder(const std::string& name) {
-    const std::string base = name.substr(0, name.size() - std::strlen(kJournalExtension));
-    const std::size_t dash = base.rfind("Z-");
-    if (dash != std::string::npos && dash + 2 < base.size() &&
-        std::all_of(base.begin() + static_cast<std::ptrdiff_t>(dash + 2), base.end(),
-                    [](char c) { return c >= '0' && c <= '9'; })) {
-        return {base.substr(0, dash + 1), std::stoul(base.substr(dash + 2))};
-    }
-    return {base, 0};
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text) {
@@ -290,7 +200,8 @@ public:
     void Progress(std::size_t done, std::size_t total) {
         if (!context_.errIsTerminal || !context_.err) return;
         const auto now = std::chrono::steady_clock::now();
-        if (now - start_ < kProgressDelay || (shown_ && now - last_ < kProgressInterval)) return;
+        // Throttled even when a printed line has just cleared it.
+        if (now - start_ < kProgressDelay || now - last_ < kProgressInterval) return;
         last_ = now;
         std::string line = "\r" + std::string(kProgram) + ": " + std::to_string(done) + " of " + std::to_string(total) +
                            " files";
@@ -765,184 +676,6 @@ int RunVersion(const TCommand& command, const THostContext& context) {
 
 // ---------------------------------------------------------------- public
 
-bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, std::string& error) {
-    command = TCommand {};
-    bool undo = false, version = false, renameOptions = false, journalGiven = false, endOfOptions = false;
-    std::vector<std::string> operands;
-    auto setTag = [&](const std::string& value) {
-        const std::string upper = AsciiUpper(value);
-        if (upper == "ID3V2") {
-            command.tagSource = 0;
-        } else if (upper == "ID3V1") {
-            command.tagSource = 1;
-        } else {
-            error = "unknown tag '" + value + "' (id3v2 or id3v1)";
-            return false;
-        }
-        return true;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (endOfOptions || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            endOfOptions = true;
-            continue;
-        }
-        if (StartsWith(arg, "--")) {
-            std::string name = arg.substr(2), value;
-            const std::size_t equals = name.find('=');
-            const bool attached = equals != std::string::npos;
-            if (attached) {
-                value = name.substr(equals + 1);
-                name.resize(equals);
-            }
-            auto takeValue = [&](std::string& out) {
-                if (attached) {
-                    out = value;
-                } else if (i + 1 < args.size()) {
-                    out = args[++i];
-                } else {
-                    error = "option '--" + name + "' needs a value";
-                    return false;
-                }
-                return true;
-            };
-            const bool flag = name == "dry-run" || name == "recursive" || name == "no-journal" || name == "undo" ||
-                              name == "help" || name == "version";
-            if (flag && attached && name != "undo") {
-                error = "option '--" + name + "' takes no value";
-                return false;
-            }
-            if (name == "pattern") {
-                if (!takeValue(command.pattern)) return false;
-                renameOptions = true;
-            } else if (name == "tag") {
-                std::string tag;
-                if (!takeValue(tag) || !setTag(tag)) return false;
-                renameOptions = true;
-            } else if (name == "plugin") {
-                if (!takeValue(command.pluginPath)) return false;
-            } else if (name == "journal") {
-                if (!takeValue(command.journalPath)) return false;
-                journalGiven = renameOptions = true;
-            } else if (name == "dry-run") {
-                command.dryRun = true;
-            } else if (name == "recursive") {
-                command.recursive = renameOptions = true;
-            } else if (name == "no-journal") {
-                command.noJournal = renameOptions = true;
-            } else if (name == "undo") {
-                undo = true;
-                if (attached) operands.push_back(value);
-            } else if (name == "help") {
-                command.action = TAction::Help;
-                return true;
-            } else if (name == "version") {
-                version = true;
-            } else {
-                error = "unknown option '--" + name + "'";
-                return false;
-            }
-            continue;
-        }
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            const char c = arg[k];
-            if (c == 'p' || c == 't') {
-                std::string value;
-                if (k + 1 < arg.size()) {
-                    value = arg.substr(k + 1);
-                } else if (i + 1 < args.size()) {
-                    value = args[++i];
-                } else {
-                    error = std::string("option '-") + c + "' needs a value";
-                    return false;
-                }
-                if (c == 'p') {
-                    command.pattern = value;
-                } else if (!setTag(value)) {
-                    return false;
-                }
-                renameOptions = true;
-                break;
-            }
-            if (c == 'n') {
-                command.dryRun = true;
-            } else if (c == 'r') {
-                command.recursive = renameOptions = true;
-            } else if (c == 'h') {
-                command.action = TAction::Help;
-                return true;
-            } else if (c == 'V') {
-                version = true;
-            } else {
-                error = std::string("unknown option '-") + c + "'";
-                return false;
-            }
-        }
-    }
-    if (version) {
-        command.action = TAction::Version;
-        return true;
-    }
-    if (undo) {
-        if (renameOptions) {
-            error = "--undo takes only -n and a journal";
-            return false;
-        }
-        if (operands.size() > 1) {
-            error = "--undo takes one journal at most";
-            return false;
-        }
-        command.action = TAction::Undo;
-        if (!operands.empty()) command.undoJournal = operands.front();
-        return true;
-    }
-    if (journalGiven && command.noJournal) {
-        error = "--journal and --no-journal exclude each other";
-        return false;
-    }
-    if (command.pattern.empty()) {
-        error = "the pattern is empty";
-        return false;
-    }
-    if (operands.empty()) {
-        error = "no file or folder named";
-        return false;
-    }
-    command.paths = operands;
-    return true;
-}
-
-std::string HelpText() {
-    return "Usage: pelmora [OPTION]... PATH...\n"
-           "       pelmora --undo [-n] [JOURNAL]\n"
-           "Renames MP3 files after their tags through the Pelmora ID3 plug-in. PATH is a\n"
-           "file or a folder; every real run keeps a journal that --undo reads.\n"
-           "\n"
-           "  -p, --pattern PATTERN  name pattern (default \"*artist* - *title*\")\n"
-           "  -t, --tag id3v2|id3v1  tag the values come from (default id3v2)\n"
-           "  -n, --dry-run          show the new names and mark what a real run could not do\n"
-           "  -r, --recursive        look inside subfolders too\n"
-           "      --plugin FILE      plug-in library to load (default: the one beside pelmora)\n"
-           "      --journal FILE     keep the undo journal in FILE\n"
-           "      --no-journal       keep no undo journal\n"
-           "      --undo [JOURNAL]   put back the names of a run (default: the newest journal)\n"
-           "  -h, --help             show this help\n"
-           "  -V, --version          show the plug-in's version\n"
-           "\n"
-           "Placeholders: *artist* *title* *album* *year* *comment* *genre* *track*\n"
-           "              *bitrate* *sample* *mode* *time* *filename*\n"
-           "Exit status: 0 when nothing failed, 1 when a file was not renamed (or, with -n,\n"
-           "would not be), 2 for bad usage or a plug-in that cannot be loaded.\n"
-           "\n"
-           "Examples:\n"
-           "  pelmora -n -r ~/Music                      preview the whole library\n"
-           "  pelmora -t id3v1 -p '*track* *title*' Album/   rename one folder from ID3v1\n";
-}
-
 bool MatchesMask(const std::string& name, const std::string& masks) {
     const std::string upperName = AsciiUpper(name);
     std::size_t start = 0;
@@ -996,83 +729,6 @@ TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, boo
 void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
     claimed_.insert(newKey);
     if (oldKey != newKey) vacated_.insert(oldKey);
-}
-
-std::string JournalLine(const std::string& kind, const std::string& oldPath, const std::string& newPath) {
-    return kind + kJournalSeparator + EscapeField(oldPath) + kJournalSeparator + EscapeField(newPath) + "\n";
-}
-
-bool ParseJournal(const std::string& text, std::vector<TJournalEntry>& entries) {
-    entries.clear();
-    if (!StartsWith(text, kJournalHeader)) return false;
-    auto findLast = [&](const std::string& oldPath, auto&& accept) -> TJournalEntry* {
-        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-            if (entry->oldPath == oldPath && accept(*entry)) return &*entry;
-        }
-        return nullptr;
-    };
-    for (const std::string& line : SplitLines(text)) {
-        if (line.empty() || line[0] == '#') continue;
-        const std::size_t first = line.find(kJournalSeparator);
-        const std::size_t second = first == std::string::npos ? first : line.find(kJournalSeparator, first + 1);
-        // A line cut short by a crash, or one this version does not know, is passed over.
-        if (second == std::string::npos || line.find(kJournalSeparator, second + 1) != std::string::npos) continue;
-        const std::string kind = line.substr(0, first);
-        std::string oldPath, newPath;
-        if (!UnescapeField(line.substr(first + 1, second - first - 1), oldPath) ||
-            !UnescapeField(line.substr(second + 1), newPath)) {
-            continue;
-        }
-        if (kind == kKindRenaming) {
-            entries.push_back({oldPath, newPath, TEntryState::Pending, false});
-        } else if (kind == kKindRenamed) {
-            TJournalEntry* entry =
-                findLast(oldPath, [](const TJournalEntry& e) { return e.state == TEntryState::Pending; });
-            if (entry == nullptr) {
-                entries.push_back({oldPath, newPath, TEntryState::Done, false});
-            } else {
-                entry->newPath = newPath;
-                entry->state = TEntryState::Done;
-            }
-        } else if (kind == kKindFailed) {
-            TJournalEntry* entry =
-                findLast(oldPath, [](const TJournalEntry& e) { return e.state == TEntryState::Pending; });
-            if (entry != nullptr) entry->state = TEntryState::Failed;
-        } else if (kind == kKindUndone) {
-            TJournalEntry* entry = findLast(oldPath, [&](const TJournalEntry& e) {
-                return !e.undone && e.state != TEntryState::Failed && e.newPath == newPath;
-            });
-            if (entry != nullptr) entry->undone = true;
-        }
-    }
-    return true;
-}
-
-std::string NewestJournal(const std::vector<std::string>& names) {
-    std::string newest;
-    for (const std::string& name : names) {
-        if (!EndsWith(name, kJournalExtension) || name.size() == std::strlen(kJournalExtension)) continue;
-        if (newest.empty() || JournalOrder(newest) < JournalOrder(name)) newest = name;
-    }
-    return newest;
-}
-
-std::string JournalName(const std::string& stamp, unsigned sequence) {
-    return stamp + (sequence == 0 ? std::string() : "-" + std::to_string(sequence)) + kJournalExtension;
-}
-
-std::string TimeStamp() {
-    using namespace std::chrono;
-    constexpr long long kMillisPerSecond = 1000;
-    const auto now = system_clock::now();
-    const std::time_t seconds = system_clock::to_time_t(now);
-    const long long millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % kMillisPerSecond;
-    const std::tm* utc = std::gmtime(&seconds);
-    char text[64] = "0000-00-00_00-00-00";
-    if (utc != nullptr) std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", utc);
-    char stamp[96];
-    std::snprintf(stamp, sizeof stamp, "%s.%03lldZ", text, millis);
-    return stamp;
 }
 
 int RunPelmora(const std::vector<std::string>& args, const THostContext& context) {

@@ -61,6 +61,12 @@ private:
 // The journal: one line per step, "kind<TAB>old<TAB>new", paths absolute and
 // UTF-8, with control characters and "%" written as %XX.
 constexpr const char* kJournalHeader = "# pelmora journal";
+// Steps: "renaming" before the plug-in moves a file, then "renamed" with the
+// name it really gave or "failed"; "undone" once undo has put it back.
+constexpr const char* kKindRenaming = "renaming";
+constexpr const char* kKindRenamed = "renamed";
+constexpr const char* kKindFailed = "failed";
+constexpr const char* kKindUndone = "undone";
 constexpr const char* kJournalExtension = ".journal";
 std::string JournalLine(const std::string& kind, const std::string& oldPath, const std::string& newPath);
 
