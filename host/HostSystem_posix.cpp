@@ -19,6 +19,8 @@ const char kPathDelimiter = '/';
 
 namespace {
 
+constexpr std::size_t kPathBufferSize = 4096;  // PATH_MAX on Linux
+
 std::string ErrorText(int code) { return std::strerror(code); }
 
 void WriteAll(int fd, const std::string& text) {
@@ -87,7 +89,7 @@ bool CanRead(const std::string& path, std::string& error) {
 std::string AbsolutePath(const std::string& path) {
     std::string full = path;
     if (path.empty() || path[0] != '/') {
-        char buffer[4096];
+        char buffer[kPathBufferSize];
         if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
         full = std::string(buffer) + "/" + path;
     }
@@ -186,7 +188,7 @@ std::string StateFolder() {
 }
 
 std::string ProgramFolder() {
-    char buffer[4096];
+    char buffer[kPathBufferSize];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (n <= 0) return ".";
     const std::string path(buffer, static_cast<std::size_t>(n));
