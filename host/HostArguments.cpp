@@ -178,7 +178,7 @@ std::string HelpText() {
            "would not be), 2 for bad usage or a plug-in that cannot be loaded.\n"
            "\n"
            "Examples:\n"
-           "  pelmora -n -r ~/Music                      preview the whole library\n"
+           "  pelmora -n -r ~/Music                          preview the whole library\n"
            "  pelmora -t id3v1 -p '*track* *title*' Album/   rename one folder from ID3v1\n";
 }
 
