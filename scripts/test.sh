@@ -11,3 +11,5 @@ for preset in native native-asan win32; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+echo "== both builds give the same names"
+scripts/compare-builds.sh build/native build/win32
