@@ -27,12 +27,18 @@ const std::array<std::string_view, kSlotCountV22> FrameIdsV22 = kFrameIdsV22;
 namespace {
 
 constexpr std::string_view kMarker = "ID3";
+constexpr std::size_t kVersionOffset = 3;
+constexpr std::size_t kRevisionOffset = 4;
+constexpr std::size_t kFlagsOffset = 5;
+constexpr std::size_t kSizeOffset = 6;
 constexpr std::uint8_t kVersion22 = 2;
 constexpr std::uint8_t kVersion23 = 3;
 constexpr std::uint8_t kVersion24 = 4;
-constexpr std::uint8_t kHighestEncoding = kUtf8;
-constexpr std::uint8_t kTrimLimit = 32;  // bytes up to a space are trimmed
+constexpr std::uint8_t kHighestEncoding = kUtf8;  // 2.4 writers use UTF-16BE and UTF-8 widely
+constexpr std::uint8_t kTrimLimit = 32;           // bytes up to a space are trimmed
 constexpr std::uint16_t kByteOrderMark = 0xFEFF;
+constexpr std::uint16_t kSwappedByteOrderMark = 0xFFFE;
+constexpr std::uint8_t kSyncsafeLimit = 0x80;  // syncsafe bytes keep their top bit clear
 constexpr std::uint32_t kLargestUnit = 0xFFFF;
 constexpr std::size_t kSizeFieldWidth = 4;
 constexpr std::size_t kYearLength = 4;
@@ -70,9 +76,11 @@ struct FrameLayout {
 
 constexpr std::size_t kIdLengthV23 = 4;
 constexpr std::size_t kIdLengthV22 = 3;
-constexpr FrameLayout kLayoutV23{10, kIdLengthV23, 4, 4, kBlockLengthV23};
-constexpr FrameLayout kLayoutV22{6, kIdLengthV22, 3, 3, kBlockLengthV22};
-constexpr std::size_t kLargestFrameHeader = 10;
+constexpr FrameLayout kLayoutV23{
+    .headerSize = 10, .idLength = kIdLengthV23, .sizeOffset = 4, .sizeWidth = 4, .blockLength = kBlockLengthV23};
+constexpr FrameLayout kLayoutV22{
+    .headerSize = 6, .idLength = kIdLengthV22, .sizeOffset = 3, .sizeWidth = 3, .blockLength = kBlockLengthV22};
+constexpr std::size_t kLargestFrameHeader = kLayoutV23.headerSize;
 
 std::uint64_t BigEndian(std::span<const std::uint8_t> bytes) {
     std::uint64_t value = 0;
@@ -140,13 +148,9 @@ std::string DecodeUtf16(const Slot& slot, bool bigEndian) {
     const std::size_t units = slot.length > 0 ? (slot.length - 1) / 2 : 0;
     std::size_t k = 1;
     if (units >= 1) {
-        const std::uint8_t first = slot.At(1);
-        const std::uint8_t second = slot.At(2);
-        if (first == 0xFF && second == 0xFE) {
-            bigEndian = false;
-            k = 2;
-        } else if (first == 0xFE && second == 0xFF) {
-            bigEndian = true;
+        const auto leading = static_cast<std::uint16_t>(slot.At(1) | slot.At(2) << 8);
+        if (leading == kByteOrderMark || leading == kSwappedByteOrderMark) {
+            bigEndian = leading == kSwappedByteOrderMark;
             k = 2;
         }
     }
@@ -161,6 +165,13 @@ std::string DecodeUtf16(const Slot& slot, bool bigEndian) {
     }
     return text;
 }
+
+constexpr std::uint8_t kAsciiLimit = 0x80;
+constexpr std::uint8_t kContinuationLow = 0x80;
+constexpr std::uint8_t kContinuationHigh = 0xBF;
+constexpr std::uint8_t kContinuationBits = 0x3F;
+constexpr unsigned kBitsPerContinuation = 6;
+constexpr char kDefaultCharacter = '?';
 
 struct Utf8Lead {
     std::size_t continuations;
@@ -193,7 +204,7 @@ std::string DecodeUtf8(const Slot& slot) {
     std::size_t i = 0;
     while (i < bytes.size()) {
         const std::uint8_t lead = bytes[i];
-        if (lead < 0x80) {
+        if (lead < kAsciiLimit) {
             text += platform::WideUnitToAnsi(lead);
             ++i;
             continue;
@@ -203,16 +214,16 @@ std::string DecodeUtf8(const Slot& slot) {
         std::uint32_t codePoint = shape.bits;
         bool complete = shape.continuations > 0;
         for (std::size_t n = 0; n < shape.continuations; ++n, ++j) {
-            const std::uint8_t low = n == 0 ? shape.secondLow : 0x80;
-            const std::uint8_t high = n == 0 ? shape.secondHigh : 0xBF;
+            const std::uint8_t low = n == 0 ? shape.secondLow : kContinuationLow;
+            const std::uint8_t high = n == 0 ? shape.secondHigh : kContinuationHigh;
             if (j >= bytes.size() || bytes[j] < low || bytes[j] > high) {
                 complete = false;
                 break;
             }
-            codePoint = (codePoint << 6) | (bytes[j] & 0x3Fu);
+            codePoint = (codePoint << kBitsPerContinuation) | (bytes[j] & kContinuationBits);
         }
         if (!complete || codePoint > kLargestUnit) {
-            text += '?';
+            text += kDefaultCharacter;
         } else {
             text += platform::WideUnitToAnsi(static_cast<std::uint16_t>(codePoint));
         }
@@ -284,10 +295,10 @@ bool ReadHeader(TByteSource& source, TagInfo& info) {
     std::size_t got = 0;
     if (!source.ReadAt(0, bytes, got)) return false;
     std::copy_n(bytes.begin(), info.Marker.size(), info.Marker.begin());
-    info.Version = bytes[3];
-    info.Revision = bytes[4];
-    info.Flags = bytes[5];
-    std::copy_n(bytes.begin() + 6, info.SizeBytes.size(), info.SizeBytes.begin());
+    info.Version = bytes[kVersionOffset];
+    info.Revision = bytes[kRevisionOffset];
+    info.Flags = bytes[kFlagsOffset];
+    std::copy_n(bytes.begin() + kSizeOffset, info.SizeBytes.size(), info.SizeBytes.begin());
     std::int64_t size = 0;
     if (!source.Size(size)) return false;
     info.FileSize = size;
@@ -321,7 +332,8 @@ std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& i
 std::optional<std::uint32_t> FrameSizeV24(TByteSource& source, std::span<const std::uint8_t, 4> sizeBytes,
                                           std::int64_t dataStart, std::int32_t tagSize, std::int64_t fileSize) {
     const auto plain = static_cast<std::uint32_t>(BigEndian(sizeBytes));
-    const bool syncsafeForm = std::all_of(sizeBytes.begin(), sizeBytes.end(), [](std::uint8_t b) { return b < 0x80; });
+    const bool syncsafeForm =
+        std::all_of(sizeBytes.begin(), sizeBytes.end(), [](std::uint8_t b) { return b < kSyncsafeLimit; });
     if (!syncsafeForm) return plain;
     const auto syncsafe = static_cast<std::uint32_t>(SyncsafeWhole(sizeBytes));
     if (syncsafe == plain) return plain;

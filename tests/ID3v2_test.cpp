@@ -21,7 +21,7 @@ constexpr std::uint8_t kV22 = 2;
 constexpr std::uint8_t kV23 = 3;
 constexpr std::uint8_t kV24 = 4;
 
-// "Привет" and "Пр" as the ANSI code page shows them.
+// "Привет" as the ANSI code page shows it, and in UTF-8.
 const std::string kPrivet = "\xCF\xF0\xE8\xE2\xE5\xF2";
 const Bytes kPrivetUtf8 = Latin("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
 
@@ -538,7 +538,9 @@ TEST(ID3v2Text, EncodingsAndByteOrderMarks) {
          {{F::Title, "A?B"}}},
         {"unmappable characters, one per unit",
          WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"\u00E9\u263A\U0001F600!", true)).Build()),
-         {{F::Title, "????" "!"}}},
+         {{F::Title,
+           "????"
+           "!"}}},
         {"16-bit text ends at a zero unit and is trimmed",
          WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(std::u16string(u"  A\tB \0C", 8), true)).Build()),
          {{F::Title, "A\tB"}}},
