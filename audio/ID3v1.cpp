@@ -105,17 +105,7 @@ void TID3v1::Clear() {
 }
 
 bool TID3v1::ReadTag(const char* path) {
-    try {
-        TFileSource source;
-        if (path == nullptr || !source.Open(path)) {
-            Clear();
-            return false;
-        }
-        return ReadTag(source);
-    } catch (...) {
-        Clear();
-        return false;
-    }
+    return ReadFromPath(*this, path, [](TID3v1& reader, TByteSource& source) { return reader.ReadTag(source); });
 }
 
 bool TID3v1::ReadTag(TByteSource& source) {

@@ -512,17 +512,7 @@ void TID3v2::Clear() {
 }
 
 bool TID3v2::ReadTag(const char* path) {
-    try {
-        TFileSource source;
-        if (path == nullptr || !source.Open(path)) {
-            Clear();
-            return false;
-        }
-        return ReadTag(source);
-    } catch (...) {
-        Clear();
-        return false;
-    }
+    return ReadFromPath(*this, path, [](TID3v2& reader, TByteSource& source) { return reader.ReadTag(source); });
 }
 
 bool TID3v2::ReadTag(TByteSource& source) {

@@ -290,12 +290,8 @@ void TMPEGaudio::Clear() {
 }
 
 bool TMPEGaudio::LoadFromFile(const char* path) {
-    TFileSource source;  // closes the file on every path
-    if (path == nullptr || !source.Open(path)) {
-        Clear();
-        return false;
-    }
-    return LoadFromSource(source);
+    return ReadFromPath(*this, path,
+                        [](TMPEGaudio& audio, TByteSource& source) { return audio.LoadFromSource(source); });
 }
 
 bool TMPEGaudio::LoadFromSource(TByteSource& source) {
