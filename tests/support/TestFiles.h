@@ -46,6 +46,11 @@ std::vector<std::string> SharedTestFiles();
 // Runs a command through the system shell; its exit status. Native only.
 int RunCommand(const std::string& command);
 
+// The system's dynamic loader (dlopen or LoadLibraryA).
+void* OpenModule(const std::string& path);
+void* ModuleSymbol(void* module, const char* name);
+void CloseModule(void* module);
+
 // The plug-in library loaded by file name, its eight exports resolved by name.
 struct Plugin {
     void* module = nullptr;

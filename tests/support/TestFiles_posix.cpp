@@ -86,25 +86,11 @@ int RunCommand(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool Plugin::Load(const std::string& path) {
-    module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) return false;
-    getInfo = reinterpret_cast<decltype(getInfo)>(Symbol("getInfo"));
-    initialize = reinterpret_cast<decltype(initialize)>(Symbol("initialize"));
-    newOpt = reinterpret_cast<decltype(newOpt)>(Symbol("newOpt"));
-    freeOpt = reinterpret_cast<decltype(freeOpt)>(Symbol("freeOpt"));
-    showOptions = reinterpret_cast<decltype(showOptions)>(Symbol("showOptions"));
-    process = reinterpret_cast<decltype(process)>(Symbol("process"));
-    exportBtns = reinterpret_cast<decltype(exportBtns)>(Symbol("exportBtns"));
-    clickBtn = reinterpret_cast<decltype(clickBtn)>(Symbol("clickBtn"));
-    return getInfo && initialize && newOpt && freeOpt && showOptions && process && exportBtns && clickBtn;
-}
+void* OpenModule(const std::string& path) { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 
-void* Plugin::Symbol(const char* name) const { return module != nullptr ? ::dlsym(module, name) : nullptr; }
+void* ModuleSymbol(void* module, const char* name) { return ::dlsym(module, name); }
 
-Plugin::~Plugin() {
-    if (module != nullptr) ::dlclose(module);
-}
+void CloseModule(void* module) { ::dlclose(module); }
 
 std::string PluginPath() { return ProgramDir() + "/" + PELMORA_PLUGIN_FILE; }
 

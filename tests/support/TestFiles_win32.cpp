@@ -112,27 +112,13 @@ std::string ProgramDir() {
 
 int RunCommand(const std::string& command) { return std::system(command.c_str()); }
 
-bool Plugin::Load(const std::string& path) {
-    module = LoadLibraryA(path.c_str());
-    if (module == nullptr) return false;
-    getInfo = reinterpret_cast<decltype(getInfo)>(Symbol("getInfo"));
-    initialize = reinterpret_cast<decltype(initialize)>(Symbol("initialize"));
-    newOpt = reinterpret_cast<decltype(newOpt)>(Symbol("newOpt"));
-    freeOpt = reinterpret_cast<decltype(freeOpt)>(Symbol("freeOpt"));
-    showOptions = reinterpret_cast<decltype(showOptions)>(Symbol("showOptions"));
-    process = reinterpret_cast<decltype(process)>(Symbol("process"));
-    exportBtns = reinterpret_cast<decltype(exportBtns)>(Symbol("exportBtns"));
-    clickBtn = reinterpret_cast<decltype(clickBtn)>(Symbol("clickBtn"));
-    return getInfo && initialize && newOpt && freeOpt && showOptions && process && exportBtns && clickBtn;
+void* OpenModule(const std::string& path) { return LoadLibraryA(path.c_str()); }
+
+void* ModuleSymbol(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-void* Plugin::Symbol(const char* name) const {
-    return module != nullptr ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name)) : nullptr;
-}
-
-Plugin::~Plugin() {
-    if (module != nullptr) FreeLibrary(static_cast<HMODULE>(module));
-}
+void CloseModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
 
 std::string PluginPath() { return ProgramDir() + "\\" + PELMORA_PLUGIN_FILE; }
 
