@@ -25,9 +25,10 @@ class TFileSource final : public TByteSource {
 public:
     // The first read of the start of a file: the tag header, the frames of a
     // tag without a picture, and usually the first audio block after it.
-    static constexpr std::size_t kFirstWindowSize = 16 * 1024;
+    // Larger first reads cost more in copying than the rare second read saves.
+    static constexpr std::size_t kFirstWindowSize = 8 * 1024;
     // Every later window, for tags that hold more than the first one did.
-    static constexpr std::size_t kWindowSize = 32 * 1024;
+    static constexpr std::size_t kWindowSize = 16 * 1024;
     // The end of the file: the ID3v1 tag and the tail block before it.
     static constexpr std::size_t kTailSize = 4 * 1024;
 
