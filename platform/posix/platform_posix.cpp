@@ -50,11 +50,13 @@ bool ReadOnlyFile::Open(const char* ansiPath) {
     Close();
     if (ansiPath == nullptr) return false;
     const std::string path = AnsiToUtf8(ansiPath);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK the open of a pipe would wait for a writer forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
-    // Windows opens no folders with these rights; neither do we.
+    // Windows opens no folders with these rights; neither do we, nor pipes or
+    // devices, whose reads may block or never end.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return false;
     }

@@ -1,0 +1,156 @@
+// File-system faults only a POSIX system can stage: a folder the rename may not
+// write, a file that cannot be opened, and a pipe and a device named like MP3
+// files, which must neither hang nor be read. Root ignores permissions, so
+// under root the cases that need them run in a child that drops to nobody.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <cstring>
+#include <thread>
+
+#include "AudioWriter.h"
+#include "MPEGaudio.h"
+#include "TagWriter.h"
+#include "TestFiles.h"
+
+using namespace testing_support;
+
+namespace {
+
+Bytes TaggedFile() {
+    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(),
+                   Stream(FrameSpec{}, 20)});
+}
+
+class PosixFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
+        plugin.newOpt(&options);
+        ASSERT_NE(options, nullptr);
+        std::memset(options, 0, sizeof *options);
+        std::strcpy(options->pattern, "*artist* - *title* *bitrate*");
+    }
+    void TearDown() override {
+        if (options != nullptr) plugin.freeOpt(options);
+    }
+
+    std::string Process(const std::string& path, bool preview) {
+        std::string text = path;
+        char* p = text.data();
+        plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
+        return p;
+    }
+
+    // Runs f in a child process; false when it does not finish in time or fails.
+    static bool FinishesInTime(const std::function<bool()>& f) {
+        constexpr auto kLimit = std::chrono::seconds(10);
+        const pid_t child = ::fork();
+        if (child == 0) ::_exit(f() ? 0 : 1);
+        if (child < 0) return false;
+        const auto until = std::chrono::steady_clock::now() + kLimit;
+        int status = 0;
+        while (::waitpid(child, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > until) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    // Runs f where permissions hold: here for an ordinary user, in a child
+    // that becomes nobody for root. None when restricted() shows that they
+    // do not hold even so (a user with the right to override them).
+    static std::optional<bool> WithPermissionsEnforced(const std::function<bool()>& restricted,
+                                                       const std::function<bool()>& f) {
+        constexpr uid_t kNobody = 65534;
+        constexpr int kNotEnforced = 2;
+        if (::geteuid() != 0) {
+            if (!restricted()) return std::nullopt;
+            return f();
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0 || !restricted()) ::_exit(kNotEnforced);
+            ::_exit(f() ? 0 : 1);
+        }
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return false;
+        if (WEXITSTATUS(status) == kNotEnforced) return std::nullopt;
+        return WEXITSTATUS(status) == 0;
+    }
+
+    Plugin plugin;
+    PluginOptions* options = nullptr;
+    TempDir dir;
+};
+
+TEST_F(PosixFaults, ReadOnlyFolder) {
+    const std::string path = dir.Write("x.mp3", TaggedFile());
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    const std::optional<bool> ok = WithPermissionsEnforced(
+        [&] { return ::access(dir.Path().c_str(), W_OK) != 0; },
+        [&] { return Process(path, true) == dir.File("A - B 128.mp3") && Process(path, false) == path; });
+    ::chmod(dir.Path().c_str(), 0755);
+    if (!ok) GTEST_SKIP() << "permissions cannot be enforced here";
+    EXPECT_TRUE(*ok);
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
+    Bytes bytes;
+    ASSERT_TRUE(ReadFile(path, bytes));
+    EXPECT_TRUE(bytes == TaggedFile());
+}
+
+// Not analysed: the name is kept, and a move to the same name changes nothing.
+TEST_F(PosixFaults, FileThatCannotBeOpened) {
+    const std::string path = dir.Write("x.mp3", TaggedFile());
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);  // only the file is closed to others
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    const std::optional<bool> ok =
+        WithPermissionsEnforced([&] { return ::access(path.c_str(), R_OK) != 0; },
+                                [&] { return Process(path, true) == path && Process(path, false) == path; });
+    ::chmod(path.c_str(), 0644);
+    if (!ok) GTEST_SKIP() << "permissions cannot be enforced here";
+    EXPECT_TRUE(*ok);
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
+    Bytes bytes;
+    ASSERT_TRUE(ReadFile(path, bytes));
+    EXPECT_TRUE(bytes == TaggedFile());
+}
+
+// Opening a pipe for reading waits for a writer; the analysis must not.
+TEST_F(PosixFaults, PipeNamedLikeAnMp3) {
+    const std::string path = dir.File("x.mp3");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    EXPECT_TRUE(FinishesInTime([&] { return Process(path, true) == path && Process(path, false) == path; }));
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// A device is not a file to analyse, however it answers reads.
+TEST_F(PosixFaults, DeviceNamedLikeAnMp3) {
+    for (const char* device : {"/dev/zero", "/dev/null"}) {
+        SCOPED_TRACE(device);
+        TempDir place;
+        const std::string path = place.File("x.mp3");
+        ASSERT_EQ(::symlink(device, path.c_str()), 0);
+        EXPECT_TRUE(FinishesInTime([&] { return Process(path, true) == path; }));
+        TID3v2 v2;
+        EXPECT_FALSE(v2.ReadTag(path.c_str()));
+        TMPEGaudio audio;
+        EXPECT_FALSE(audio.LoadFromFile(path.c_str()));
+    }
+}
+
+}  // namespace
