@@ -13,3 +13,4 @@ for preset in native native-asan win32; do
 done
 echo "== both builds give the same names"
 scripts/compare-builds.sh build/native build/win32
+scripts/fuzz.sh  # each fuzz target for FUZZ_SECONDS (default 30 s); fails on a finding

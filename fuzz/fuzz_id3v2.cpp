@@ -1,0 +1,38 @@
+// Fuzz target: TID3v2::ReadTag over the input as a whole file, cleanly and
+// with one failed or short read.
+#include <cstdint>
+#include <cstring>
+
+#include "FuzzSource.h"
+#include "ID3v2.h"
+
+using fuzzing::MemorySource;
+
+namespace {
+
+void Check(const TID3v2& tag, bool result, std::span<const std::uint8_t> file) {
+    if (!result) {
+        // A failed read leaves the reader cleared.
+        FUZZ_CHECK(!tag.HasTag && tag.TagSize == 0 && tag.Title.empty() && tag.Artist.empty() && tag.Track == 0);
+        FUZZ_CHECK(tag.Picture == nullptr);
+        return;
+    }
+    FUZZ_CHECK(file.size() >= id3v2::kHeaderSize);
+    FUZZ_CHECK(tag.HasTag == (std::memcmp(file.data(), "ID3", 3) == 0));
+    FUZZ_CHECK(tag.TagSize >= 0 && static_cast<std::uint64_t>(tag.TagSize) <= file.size());
+    if (!tag.HasTag) FUZZ_CHECK(tag.TagSize == 0 && tag.Title.empty() && tag.Version == 0);
+    if (tag.Picture) FUZZ_CHECK(tag.Picture->Data.size() <= tag.Picture->Size);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> file(data, size);
+    fuzzing::WithFaults(file, [&](MemorySource& source) {
+        TID3v2 tag;
+        const bool result = tag.ReadTag(source);
+        if (source.failAt == 0 && source.shortAt == 0 && !source.failSize) Check(tag, result, file);
+        if (!result) Check(tag, false, file);
+    });
+    return 0;
+}
