@@ -1,0 +1,104 @@
+// File-system faults of the Windows build: a file another opener holds without
+// sharing, a read-only file, and a name the file system refuses. Each keeps
+// the file whole and hands the host a path that exists.
+#define STRICT
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "AudioWriter.h"
+#include "TagWriter.h"
+#include "TestFiles.h"
+#include "platform.h"
+
+using namespace testing_support;
+
+namespace {
+
+Bytes TaggedFile(const std::string& title = "B") {
+    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin(title)).Build(),
+                   Stream(FrameSpec{}, 20)});
+}
+
+class WindowsFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
+        plugin.newOpt(&options);
+        ASSERT_NE(options, nullptr);
+        std::memset(options, 0, sizeof *options);
+        std::strcpy(options->pattern, "*artist* - *title*");
+    }
+    void TearDown() override {
+        if (options != nullptr) plugin.freeOpt(options);
+    }
+
+    std::string Process(const std::string& path, bool preview) {
+        std::string text = path;
+        char* p = text.data();
+        plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
+        return p;
+    }
+
+    Plugin plugin;
+    PluginOptions* options = nullptr;
+    TempDir dir;
+};
+
+// Held with no sharing at all: the plug-in can neither read nor move it.
+TEST_F(WindowsFaults, FileLockedByAnotherOpener) {
+    const std::string path = dir.Write("x.mp3", TaggedFile());
+    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Process(path, true), path);
+    EXPECT_EQ(Process(path, false), path);
+    CloseHandle(lock);
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
+    Bytes bytes;
+    ASSERT_TRUE(ReadFile(path, bytes));
+    EXPECT_TRUE(bytes == TaggedFile());
+    // Released, it is renamed as usual.
+    EXPECT_EQ(Process(path, false), dir.File("A - B.mp3"));
+}
+
+// While the plug-in reads a file, others may still read and write it.
+TEST_F(WindowsFaults, ReadingSharesTheFile) {
+    const std::string path = dir.Write("x.mp3", TaggedFile());
+    platform::ReadOnlyFile file;
+    ASSERT_TRUE(file.Open(path.c_str()));
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+}
+
+TEST_F(WindowsFaults, ReadOnlyFileIsRenamedUnchanged) {
+    const std::string path = dir.Write("x.mp3", TaggedFile());
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string renamed = dir.File("A - B.mp3");
+    EXPECT_EQ(Process(path, false), renamed);
+    Bytes bytes;
+    ASSERT_TRUE(ReadFile(renamed, bytes));
+    EXPECT_TRUE(bytes == TaggedFile());
+    EXPECT_EQ(GetFileAttributesA(renamed.c_str()) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    SetFileAttributesA(renamed.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Characters the file system refuses in a name make the rename fail; the
+// preview cannot know, the rename hands back the old path.
+TEST_F(WindowsFaults, NameTheFileSystemRefuses) {
+    for (const char* title : {"Why?", "a*b", "<x>", "a|b", "\"q\""}) {
+        SCOPED_TRACE(title);
+        TempDir place;
+        const std::string path = place.Write("x.mp3", TaggedFile(title));
+        EXPECT_EQ(Process(path, true), place.File(std::string("A - ") + title + ".mp3"));
+        EXPECT_EQ(Process(path, false), path);
+        EXPECT_EQ(ListDir(place.Path()), std::vector<std::string>{"x.mp3"});
+    }
+}
+
+}  // namespace
