@@ -1,0 +1,219 @@
+// What a careless or hostile host may hand the plug-in: null pointers for every
+// pointer argument of every export, a pattern that fills all 256 bytes, tag
+// sources other than 0 and 1, paths without a directory or without a file,
+// and the plug-in's own returned text handed back to it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "AudioWriter.h"
+#include "TagWriter.h"
+#include "TestFiles.h"
+
+using namespace testing_support;
+
+namespace {
+
+// ID3v2: artist A, title B; ID3v1: artist C, title D; 128 kbit/s.
+Bytes TaggedFile() {
+    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(), Stream(FrameSpec{}, 20),
+                   ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))});
+}
+
+class HostBadInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
+        plugin.newOpt(&options);
+        ASSERT_NE(options, nullptr);
+        SetPattern("*artist* - *title*");
+        path = dir.Write("x.mp3", TaggedFile());
+    }
+    void TearDown() override {
+        if (options != nullptr) plugin.freeOpt(options);
+    }
+
+    void SetPattern(const std::string& pattern, std::int32_t tagSource = 0) {
+        std::memset(options->pattern, 0, sizeof options->pattern);
+        std::memcpy(options->pattern, pattern.data(), std::min(pattern.size(), sizeof options->pattern));
+        options->tagSource = tagSource;
+    }
+
+    // process in preview of oldPath, reading source; the text handed back.
+    std::string Preview(const std::string& oldPath, const std::string& source) {
+        std::string text = oldPath;
+        char* p = text.data();
+        plugin.process(&p, source.c_str(), nullptr, nullptr, &options, 1);
+        return p;
+    }
+
+    Plugin plugin;
+    PluginOptions* options = nullptr;
+    TempDir dir;
+    std::string path;
+};
+
+TEST_F(HostBadInput, NullPointersForEveryPointerArgument) {
+    char text[] = "x.mp3";
+    char* p = text;
+    char* none = nullptr;
+    PluginOptions* noRecord = nullptr;
+    plugin.getInfo(nullptr);
+    plugin.newOpt(nullptr);
+    plugin.freeOpt(nullptr);
+    plugin.exportBtns(nullptr, nullptr);
+    plugin.clickBtn();
+    EXPECT_EQ(plugin.showOptions(0, nullptr, nullptr), 0);
+    EXPECT_EQ(plugin.showOptions(1, nullptr, nullptr), 0);
+    // A new record is still handed back when only the description is missing.
+    PluginOptions* created = nullptr;
+    plugin.showOptions(1, &created, nullptr);
+    ASSERT_NE(created, nullptr);
+    EXPECT_STREQ(created->pattern, "*artist* - *title*");
+    plugin.freeOpt(created);
+
+    struct Case {
+        const char* name;
+        char** path;
+        const char* preview;
+        PluginOptions** options;
+        std::uint8_t previewFlag;
+    };
+    const Case cases[] = {
+        {"no path reference", nullptr, path.c_str(), &options, 1},
+        {"no path text", &none, path.c_str(), &options, 1},
+        {"no options reference", &p, path.c_str(), nullptr, 1},
+        {"no options record", &p, path.c_str(), &noRecord, 1},
+        {"all of them", nullptr, nullptr, nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        plugin.process(c.path, c.preview, nullptr, nullptr, c.options, c.previewFlag);
+        EXPECT_EQ(p, text) << c.name;
+        EXPECT_EQ(none, nullptr) << c.name;
+    }
+    // Without a preview text the file itself is read.
+    std::string old = path;
+    p = old.data();
+    plugin.process(&p, nullptr, nullptr, nullptr, &options, 1);
+    EXPECT_EQ(std::string(p), dir.File("A - B.mp3"));
+    EXPECT_TRUE(FileExists(path));
+
+#ifndef _WIN32
+    // Natively there is no window system to set up; under Windows initialize
+    // would register the window class for every later test of this program.
+    plugin.initialize(nullptr);
+    EXPECT_EQ(plugin.showOptions(0, &noRecord, &none), 0);
+    EXPECT_EQ(noRecord, nullptr);
+#endif
+}
+
+// The pattern is the 256 bytes when none is NUL, and not a byte more: the
+// tag source that follows it in the record never joins the name.
+TEST_F(HostBadInput, PatternFillingAll256Bytes) {
+    const std::string filler(247, 'p');
+    const std::string full = filler + "*bitrate*";
+    ASSERT_EQ(full.size(), sizeof options->pattern);
+    std::memcpy(options->pattern, full.data(), full.size());
+    for (std::int32_t tagSource : {1, 0x41414141}) {
+        options->tagSource = tagSource;
+        EXPECT_EQ(Preview(path, path), dir.File(filler + "128.mp3")) << tagSource;
+    }
+    // The same, with the placeholder cut by the end of the record: nothing counts.
+    const std::string cut = std::string(250, 'p') + "*bitrate*";
+    std::memcpy(options->pattern, cut.data(), sizeof options->pattern);
+    EXPECT_EQ(Preview(path, path), path);
+}
+
+TEST_F(HostBadInput, TagSourcesOtherThanZeroAndOne) {
+    struct Case {
+        std::int32_t tagSource;
+        std::string name;
+    };
+    const Case cases[] = {
+        {0, "A 128.mp3"},
+        {1, "C 128.mp3"},
+        {2, "*artist* 128.mp3"},
+        {7, "*artist* 128.mp3"},
+        {-1, "*artist* 128.mp3"},
+        {INT32_MIN, "*artist* 128.mp3"},
+    };
+    for (const Case& c : cases) {
+        SetPattern("*artist* *bitrate*", c.tagSource);
+        EXPECT_EQ(Preview(path, path), dir.File(c.name)) << c.tagSource;
+    }
+    // Only tag placeholders and nothing counted: the name is kept.
+    SetPattern("*artist* - *title*", 7);
+    EXPECT_EQ(Preview(path, path), path);
+}
+
+TEST_F(HostBadInput, PathsWithoutADirectoryOrAFile) {
+    // The name alone comes back alone.
+    EXPECT_EQ(Preview("x.mp3", path), "A - B.mp3");
+    EXPECT_EQ(Preview("X.Mp3", dir.File("missing.mp3")), "missing.mp3");
+
+    // A rename of a path without a directory happens where the host stands.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(dir.Path()));
+    std::string old = "x.mp3";
+    char* p = old.data();
+    plugin.process(&p, nullptr, nullptr, nullptr, &options, 0);
+    const std::string renamed = p;
+    std::filesystem::current_path(before);
+    EXPECT_EQ(renamed, "A - B.mp3");
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"A - B.mp3"});
+
+    // A directory alone, a folder named like an MP3 with a delimiter after it,
+    // and an empty text: not MP3 files, handed back untouched.
+    const std::string folderOnly = dir.Path() + kSep;
+    for (const std::string& bad : {folderOnly, dir.File("y.mp3") + kSep, std::string(), std::string(".MP3") + kSep}) {
+        std::string text = bad;
+        p = text.data();
+        for (std::uint8_t preview : {1, 0}) {
+            plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview);
+            EXPECT_EQ(p, text.data()) << "'" << bad << "'";
+        }
+    }
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"A - B.mp3"});
+}
+
+// A host may hand the text process returned straight back to it, as the path
+// and as the preview path: the call must read it before replacing it.
+TEST_F(HostBadInput, ReturnedTextHandedBack) {
+    std::string old = path;
+    char* p = old.data();
+    plugin.process(&p, p, nullptr, nullptr, &options, 1);
+    ASSERT_EQ(std::string(p), dir.File("A - B.mp3"));
+    char* const kept = p;
+    SetPattern("*title* *bitrate*");
+    // The kept text names no file yet: the analysis fails and the name stays.
+    plugin.process(&p, kept, nullptr, nullptr, &options, 1);
+    EXPECT_EQ(std::string(p), dir.File("A - B.mp3"));
+
+    // Real renames, each fed the path the previous one returned.
+    p = old.data();
+    plugin.process(&p, nullptr, nullptr, nullptr, &options, 0);
+    EXPECT_EQ(std::string(p), dir.File("B 128.mp3"));
+    SetPattern("*artist* *sample*", 1);
+    plugin.process(&p, p, nullptr, nullptr, &options, 0);
+    EXPECT_EQ(std::string(p), dir.File("C 44100.mp3"));
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"C 44100.mp3"});
+    Bytes bytes;
+    ASSERT_TRUE(ReadFile(p, bytes));
+    EXPECT_TRUE(bytes == TaggedFile());
+}
+
+TEST_F(HostBadInput, VeryLongPathTexts) {
+    // Far beyond any file system's limit: no file, so the name is kept.
+    const std::string longName = dir.File(std::string(100000, 'n') + ".mp3");
+    EXPECT_EQ(Preview(longName, longName), longName);
+    std::string text = longName;
+    char* p = text.data();
+    plugin.process(&p, nullptr, nullptr, nullptr, &options, 0);
+    EXPECT_EQ(std::string(p), longName);
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
+}
+
+}  // namespace
