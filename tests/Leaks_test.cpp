@@ -1,0 +1,310 @@
+// Nothing stays behind and nothing grows out of proportion: 10,000 process
+// calls over a mixed set of files leave the open handles, the heap and (in the
+// Windows build) the GDI objects where they were, and LeakSanitizer, where it
+// runs, finds nothing; the engine's allocations while it reads a tag of many
+// tiny frames, or of frames as large as they come, stay bounded.
+//
+// To see every allocation this file replaces the global operator new and
+// delete of the test program; they only count and hand on to malloc and free.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "AudioWriter.h"
+#include "MPEGaudio.h"
+#include "NameBuilder.h"
+#include "TagWriter.h"
+#include "TestFiles.h"
+
+#include <malloc.h>
+
+// Counters of the platform: Leaks_posix.cpp and Leaks_win32.cpp.
+namespace leak_probe {
+std::int64_t OpenHandles();
+std::int64_t GdiObjects();  // -1 where there are none
+std::int64_t HeapInUse();   // -1 where it cannot be told
+bool NoLeakFound();         // LeakSanitizer's verdict; true where it does not run
+}  // namespace leak_probe
+
+namespace {
+
+std::atomic<bool> counting{false};
+std::atomic<std::uint64_t> allocatedBytes{0};
+std::atomic<std::int64_t> liveBytes{0};
+std::atomic<std::int64_t> peakLiveBytes{0};
+
+std::size_t UsableSize(void* p) {
+#ifdef _WIN32
+    return _msize(p);
+#else
+    return malloc_usable_size(p);
+#endif
+}
+
+void* Allocate(std::size_t size) {
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) return nullptr;
+    if (counting.load(std::memory_order_relaxed)) {
+        const auto usable = static_cast<std::int64_t>(UsableSize(p));
+        allocatedBytes += static_cast<std::uint64_t>(usable);
+        const std::int64_t live = liveBytes += usable;
+        for (std::int64_t peak = peakLiveBytes.load(); live > peak && !peakLiveBytes.compare_exchange_weak(peak, live);) {
+        }
+    }
+    return p;
+}
+
+void Release(void* p) {
+    if (p == nullptr) return;
+    if (counting.load(std::memory_order_relaxed)) liveBytes -= static_cast<std::int64_t>(UsableSize(p));
+    std::free(p);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (void* p = Allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    if (void* p = Allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
+
+using namespace testing_support;
+
+namespace {
+
+// What the engine allocated while f ran.
+struct Allocations {
+    std::uint64_t total = 0;  // every allocation, freed or not
+    std::int64_t peak = 0;    // the most held at once
+};
+
+template <typename F>
+Allocations Measure(F f) {
+    allocatedBytes = 0;
+    liveBytes = 0;
+    peakLiveBytes = 0;
+    counting = true;
+    f();
+    counting = false;
+    return {allocatedBytes.load(), peakLiveBytes.load()};
+}
+
+constexpr std::int64_t kMiB = 1024 * 1024;
+
+Bytes Audio() { return Stream(FrameSpec{}, 20); }
+
+// Frames of no or one data byte, known ids and unknown ones, then a title.
+Bytes TinyFrames(std::uint8_t version, std::size_t count) {
+    const bool v22 = version == 2;
+    ID3v2Writer writer(version);
+    for (std::size_t i = 0; i < count; ++i) {
+        switch (i % 3) {
+            case 0: writer.Frame(v22 ? "TT2" : "TIT2", {}); break;
+            case 1: writer.Frame(v22 ? "TP1" : "TPE1", {0}); break;
+            default: writer.Frame(v22 ? "TXX" : "TXXX", {}); break;
+        }
+    }
+    writer.Text(v22 ? "TT2" : "TIT2", 0, Latin("Last"));
+    return Concat({writer.Build(), Audio()});
+}
+
+// A tag of many tiny frames must cost their bytes, not a block of the
+// largest frame size each (64 KB for 2.3 and 2.4, 500 bytes for 2.2).
+TEST(BoundedWork, ManyTinyFramesCostNoBlockEach) {
+    constexpr std::size_t kFrames = 60000;
+    PluginOptions options{};
+    std::strcpy(options.pattern, "*title* *bitrate*");
+    for (std::uint8_t version : {2, 3, 4}) {
+        SCOPED_TRACE(testing::Message() << "version " << int{version});
+        TempDir dir;
+        const Bytes file = TinyFrames(version, kFrames);
+        const std::string path = dir.Write("x.mp3", file);
+
+        TMPEGaudio audio;
+        const Allocations load = Measure([&] { ASSERT_TRUE(audio.LoadFromFile(path.c_str())); });
+        EXPECT_EQ(audio.ID3v2Tag.Title, "Last");
+        std::string newPath;
+        const Allocations build = Measure([&] { ASSERT_TRUE(pelmora::BuildNewPath(path, path, options, newPath)); });
+        EXPECT_EQ(newPath, dir.File("Last 128.mp3"));
+
+        // A block per frame would be 60,000 x 500 bytes at least; the file
+        // itself is 400 to 600 KB.
+        for (const Allocations& a : {load, build}) {
+            EXPECT_LT(a.total, static_cast<std::uint64_t>(2 * kMiB));
+            EXPECT_LT(a.peak, 1 * kMiB);
+        }
+    }
+}
+
+// Every slot filled with the largest block, twice over, and a picture: the
+// most any tag can make the reader hold stays far below 16 MB.
+TEST(BoundedWork, LargestFramesStayWithinTheMemoryBound) {
+    constexpr std::size_t kLarge = 70000;
+    ID3v2Writer writer(3);
+    for (int round = 0; round < 2; ++round) {
+        for (std::string_view id : id3v2::FrameIdsV23) {
+            Bytes data(kLarge, 'a');
+            data[0] = 1;  // 16-bit text: the largest decoded strings
+            writer.Frame(id, data);
+        }
+    }
+    TempDir dir;
+    const std::string path = dir.Write("x.mp3", Concat({writer.Build(), Audio()}));
+    TMPEGaudio audio;
+    const Allocations a = Measure([&] { ASSERT_TRUE(audio.LoadFromFile(path.c_str())); });
+    EXPECT_TRUE(audio.frame.found);
+    EXPECT_FALSE(audio.ID3v2Tag.Title.empty());
+    ASSERT_NE(audio.ID3v2Tag.Picture, nullptr);
+    EXPECT_LT(a.peak, 16 * kMiB);
+    EXPECT_GT(a.peak, static_cast<std::int64_t>(id3v2::kSlotCount * id3v2::kBlockLengthV23 / 2));  // the count sees them
+}
+
+// --- 10,000 process calls ------------------------------------------------------
+
+struct Call {
+    std::string path;
+    std::string pattern;
+    std::int32_t tagSource;
+};
+
+// Files of every kind the analysis meets, good and bad, with the patterns and
+// tag sources to process them with.
+std::vector<Call> MixedLibrary(const TempDir& dir) {
+    FrameSpec mono;
+    mono.version = 2;
+    mono.mode = 3;
+    Bytes xing = XingFrame(FrameSpec{}, 1000, 418000);
+    Append(xing, Audio());
+    Bytes vbri = Frame(FrameSpec{});
+    PutVbri(vbri, VbrHeaderOffset(FrameSpec{}), 418000, 1000, 50);
+    Append(vbri, Audio());
+
+    std::vector<std::string> paths = {
+        dir.Write("v23.mp3", Concat({ID3v2Writer(3)
+                                         .Text("TIT2", 0, Latin("Title"))
+                                         .Text("TPE1", 1, Utf16LE(u"Artist", true))
+                                         .Text("TRCK", 0, Latin("3/9"))
+                                         .Frame("COMM", Concat({{0}, Latin("eng"), {0}, Latin("Comment")}))
+                                         .Build(),
+                                     Audio(), ID3v1Tag(ID3v1Fields().Title("T1").Artist("A1").Track(2))})),
+        dir.Write("v24.mp3", Concat({ID3v2Writer(4, id3v2::kFlagFooter)
+                                         .Text("TIT2", 3, Latin("\xD0\x97\xD0\xB2\xD0\xB5"))
+                                         .Text("TPE1", 2, Utf16BE(u"Big"))
+                                         .Build(),
+                                     xing})),
+        dir.Write("v22.mp3", Concat({ID3v2Writer(2).Text("TT2", 0, Latin("Two")).Build(), vbri})),
+        dir.Write("picture.MP3", Concat({ID3v2Writer(3).Text("TIT2", 0, Latin("P")).Frame("APIC", Bytes(70000, 7)).Build(),
+                                         Stream(mono, 30)})),
+        dir.Write("empty.mp3", {}),
+        dir.Write("short.mp3", Latin("ID3\3\0\0\0\0")),
+        dir.Write("noaudio.mp3", Bytes(20000, 0x55)),
+        dir.Write("hostile.mp3",
+                  Concat({ID3v2Writer(3, id3v2::kFlagExtendedHeader).Raw({0xFF, 0xFF, 0xFF, 0xFF}).Build(), Audio()})),
+        dir.Write("sizes.mp3", Concat({ID3v2Writer(4).RawFrame("TIT2", {0xFF, 0xFF, 0xFF, 0xFF}, {0}).Build(), Audio()})),
+        dir.File("missing.mp3"),
+        dir.Write("other.wav", Audio()),
+    };
+    MakeDir(dir.File("folder.mp3"));
+    paths.push_back(dir.File("folder.mp3"));
+    for (const std::string& shared : SharedTestFiles()) paths.push_back(shared);
+
+    const std::string patterns[] = {
+        "*artist* - *title*",
+        "*track*. *title* [*bitrate* *sample* *mode* *time*]",
+        "*filename* *album* *year* *genre* *comment*",
+        std::string(247, 'p') + "*bitrate*",  // all 256 bytes
+    };
+    const std::int32_t sources[] = {0, 1, 2, -1};
+    std::vector<Call> calls;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        for (std::size_t k = 0; k < 4; ++k) calls.push_back({paths[i], patterns[(i + k) % 4], sources[(i + 2 * k) % 4]});
+    }
+    return calls;
+}
+
+class Leaks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
+        plugin.newOpt(&options);
+        ASSERT_NE(options, nullptr);
+    }
+    void TearDown() override {
+        if (options != nullptr) plugin.freeOpt(options);
+    }
+
+    // The path process hands back, in the kept storage of the plug-in.
+    std::string Process(const std::string& path, const std::string& pattern, std::int32_t tagSource, bool preview) {
+        std::memset(options->pattern, 0, sizeof options->pattern);
+        std::memcpy(options->pattern, pattern.data(), std::min(pattern.size(), sizeof options->pattern));
+        options->tagSource = tagSource;
+        std::string text = path;
+        char* p = text.data();
+        plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
+        return p;
+    }
+
+    Plugin plugin;
+    PluginOptions* options = nullptr;
+};
+
+TEST_F(Leaks, TenThousandProcessCallsLeaveNothingBehind) {
+    constexpr int kCalls = 10000;
+    constexpr int kRenameEvery = 10;  // a tenth of the calls rename a file back and forth
+    TempDir dir;
+    const std::vector<Call> calls = MixedLibrary(dir);
+    // ID3v2 says A - B, ID3v1 says C - D: each rename swaps the name.
+    std::string moving = dir.Write("toggle.mp3", Concat({ID3v2Writer(3)
+                                                            .Text("TPE1", 0, Latin("A"))
+                                                            .Text("TIT2", 0, Latin("B"))
+                                                            .Build(),
+                                                        Audio(), ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))}));
+    int swaps = 0;
+    auto run = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            if (i % kRenameEvery == 0) {
+                moving = Process(moving, "*artist* - *title*", swaps++ % 2, false);
+            } else {
+                const Call& c = calls[static_cast<std::size_t>(i) % calls.size()];
+                Process(c.path, c.pattern, c.tagSource, true);
+            }
+        }
+    };
+    run(static_cast<int>(calls.size()) * kRenameEvery);  // fills whatever is filled once
+    const std::int64_t handles = leak_probe::OpenHandles();
+    const std::int64_t gdi = leak_probe::GdiObjects();
+    const std::int64_t heap = leak_probe::HeapInUse();
+    const int swapsBefore = swaps;
+
+    run(kCalls);
+
+    EXPECT_EQ(swaps - swapsBefore, kCalls / kRenameEvery);
+    EXPECT_EQ(moving, dir.File(swaps % 2 == 1 ? "A - B.mp3" : "C - D.mp3"));  // the last swap read ID3v2 when odd
+    EXPECT_TRUE(FileExists(moving));
+    EXPECT_EQ(leak_probe::OpenHandles(), handles);
+    EXPECT_EQ(leak_probe::GdiObjects(), gdi);
+    if (heap >= 0) {
+        // One small block lost per call would be 160 KB or more.
+        EXPECT_LT(leak_probe::HeapInUse() - heap, 64 * 1024);
+    }
+    EXPECT_TRUE(leak_probe::NoLeakFound());
+}
+
+}  // namespace
