@@ -10,17 +10,17 @@ using fuzzing::MemorySource;
 
 namespace {
 
-void Check(const TID3v2& tag, bool result, std::span<const std::uint8_t> file) {
-    if (!result) {
-        // A failed read leaves the reader cleared.
-        FUZZ_CHECK(!tag.HasTag && tag.TagSize == 0 && tag.Title.empty() && tag.Artist.empty() && tag.Track == 0);
-        FUZZ_CHECK(tag.Picture == nullptr);
-        return;
-    }
+// A failed read leaves the reader cleared.
+void CheckCleared(const TID3v2& tag) {
+    FUZZ_CHECK(!tag.HasTag && tag.Version == 0 && tag.TagSize == 0 && tag.Track == 0);
+    FUZZ_CHECK(tag.Title.empty() && tag.Artist.empty() && tag.Album.empty() && tag.Picture == nullptr);
+}
+
+void CheckRead(const TID3v2& tag, std::span<const std::uint8_t> file) {
     FUZZ_CHECK(file.size() >= id3v2::kHeaderSize);
     FUZZ_CHECK(tag.HasTag == (std::memcmp(file.data(), "ID3", 3) == 0));
     FUZZ_CHECK(tag.TagSize >= 0 && static_cast<std::uint64_t>(tag.TagSize) <= file.size());
-    if (!tag.HasTag) FUZZ_CHECK(tag.TagSize == 0 && tag.Title.empty() && tag.Version == 0);
+    if (!tag.HasTag) FUZZ_CHECK(tag.TagSize == 0 && tag.Version == 0 && tag.Title.empty());
     if (tag.Picture) FUZZ_CHECK(tag.Picture->Data.size() <= tag.Picture->Size);
 }
 
@@ -30,9 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> file(data, size);
     fuzzing::WithFaults(file, [&](MemorySource& source) {
         TID3v2 tag;
-        const bool result = tag.ReadTag(source);
-        if (source.failAt == 0 && source.shortAt == 0 && !source.failSize) Check(tag, result, file);
-        if (!result) Check(tag, false, file);
+        const bool clean = source.failAt == 0 && source.shortAt == 0 && !source.failSize;
+        if (!tag.ReadTag(source)) {
+            FUZZ_CHECK(!clean || file.size() < id3v2::kHeaderSize);
+            CheckCleared(tag);
+        } else if (clean) {
+            CheckRead(tag, file);
+        }
     });
     return 0;
 }

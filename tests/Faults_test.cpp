@@ -23,9 +23,10 @@ using namespace testing_support;
 
 namespace {
 
-// The file's bytes, with one fault: the call numbered shortAt (from 1) comes
-// up a byte short, reads past cutAt find nothing (the file shrank after its
-// size was taken), or the size cannot be taken.
+// The file's bytes, with one fault: the call numbered failAt (from 1) fails,
+// the call numbered shortAt comes up a byte short, reads past cutAt find
+// nothing (the file shrank after its size was taken), or the size cannot be
+// taken.
 class ScriptedSource final : public TByteSource {
 public:
     explicit ScriptedSource(const Bytes& bytes) : bytes_(bytes) {}
@@ -38,7 +39,7 @@ public:
     bool ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) override {
         ++calls;
         got = 0;
-        if (offset < 0) return false;
+        if (offset < 0 || calls == failAt) return false;
         const std::size_t end = std::min(bytes_.size(), cutAt);
         if (static_cast<std::uint64_t>(offset) >= end) return true;
         got = std::min(out.size(), end - static_cast<std::size_t>(offset));
@@ -48,6 +49,7 @@ public:
     }
 
     std::size_t calls = 0;
+    std::size_t failAt = 0;
     std::size_t shortAt = 0;
     std::size_t cutAt = SIZE_MAX;
     bool failSize = false;
@@ -102,36 +104,43 @@ void ExpectCleanOrEmpty(const std::string& value, const std::string& clean, cons
     EXPECT_TRUE(value == clean || value.empty()) << field << ": '" << value << "', clean '" << clean << "'";
 }
 
-// A read that comes up short anywhere is survived: the analysis keeps or
-// loses whole fields, never makes up values, and never runs on.
-TEST(Faults, ShortReadAtEveryCallOfTheAnalysis) {
+// A read that fails or comes up short anywhere is survived: the analysis
+// keeps or loses whole fields, never makes up values, and never runs on. A
+// failure in the frame walk only ends the walk; any other one fails the
+// analysis, which then keeps only a frame it had already found.
+TEST(Faults, FailedOrShortReadAtEveryCallOfTheAnalysis) {
     for (const Fixture& f : Fixtures()) {
         ScriptedSource probe(f.bytes);
         TMPEGaudio clean;
         ASSERT_TRUE(clean.LoadFromSource(probe)) << f.name;
         ASSERT_TRUE(clean.frame.found) << f.name;
-        for (std::size_t n = 1; n <= probe.calls; ++n) {
-            SCOPED_TRACE(testing::Message() << f.name << ", short read at call " << n << " of " << probe.calls);
-            ScriptedSource source(f.bytes);
-            source.shortAt = n;
-            TMPEGaudio audio;
-            const bool result = audio.LoadFromSource(source);
-            EXPECT_LE(source.calls, probe.calls + 1);
-            if (n == 1) {
-                EXPECT_FALSE(result);  // the ID3v2 header itself
-            }
-            if (!audio.frame.found) {
-                ExpectEmpty(audio);
-                continue;
-            }
-            EXPECT_EQ(audio.frame.position, clean.frame.position);
-            EXPECT_EQ(audio.SampleRate(), clean.SampleRate());
-            ExpectCleanOrEmpty(audio.ID3v2Tag.Title, clean.ID3v2Tag.Title, "title");
-            ExpectCleanOrEmpty(audio.ID3v2Tag.Artist, clean.ID3v2Tag.Artist, "artist");
-            ExpectCleanOrEmpty(audio.ID3v2Tag.Album, clean.ID3v2Tag.Album, "album");
-            EXPECT_EQ(audio.ID3v1Tag.Title, clean.ID3v1Tag.Title);
-            if (result) {
-                EXPECT_EQ(audio.BitRate(), clean.BitRate());
+        for (bool fail : {false, true}) {
+            for (std::size_t n = 1; n <= probe.calls; ++n) {
+                SCOPED_TRACE(testing::Message() << f.name << (fail ? ", failed" : ", short") << " read at call " << n
+                                                << " of " << probe.calls);
+                ScriptedSource source(f.bytes);
+                (fail ? source.failAt : source.shortAt) = n;
+                TMPEGaudio audio;
+                const bool result = audio.LoadFromSource(source);
+                EXPECT_LE(source.calls, probe.calls + 1);
+                if (n == 1) {
+                    EXPECT_FALSE(result);  // the ID3v2 header itself
+                }
+                if (!audio.frame.found) {
+                    ExpectEmpty(audio);
+                    continue;
+                }
+                EXPECT_EQ(audio.frame.position, clean.frame.position);
+                EXPECT_EQ(audio.SampleRate(), clean.SampleRate());
+                ExpectCleanOrEmpty(audio.ID3v2Tag.Title, clean.ID3v2Tag.Title, "title");
+                ExpectCleanOrEmpty(audio.ID3v2Tag.Artist, clean.ID3v2Tag.Artist, "artist");
+                ExpectCleanOrEmpty(audio.ID3v2Tag.Album, clean.ID3v2Tag.Album, "album");
+                EXPECT_EQ(audio.ID3v1Tag.Title, clean.ID3v1Tag.Title);
+                if (result) {
+                    EXPECT_EQ(audio.BitRate(), clean.BitRate());
+                } else if (fail) {
+                    EXPECT_EQ(n, probe.calls);  // only the tail read comes after the frame
+                }
             }
         }
     }
