@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -364,6 +366,44 @@ TEST_F(Hostile, FrameHeadersAtTheEdgeOfAFileWindow) {
         }
     }
     for (const Case& c : cases) Run(c);
+}
+
+
+// Files past 2 GB and 4 GB (sparse where the system allows), where 32-bit
+// sizes and offsets would wrap: the tag at the start, the audio after it and
+// the ID3v1 tag at the very end are all found, and nothing is written.
+TEST_F(Hostile, FilesBeyondTwoAndFourGigabytes) {
+    constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
+    const Bytes trailer = ID3v1Tag(ID3v1Fields().Title("End"));
+    for (std::uint64_t size : {2 * kGiB + 4096, 4 * kGiB + 4096}) {
+        SCOPED_TRACE(size);
+        TempDir dir;
+        const Bytes start = Tagged(ID3v2Writer(3).Text("TIT2", 0, Latin("Big")));
+        const std::string path = dir.Write(kOldName, start);
+        std::error_code error;
+        std::filesystem::resize_file(path, size - trailer.size(), error);
+        if (error) GTEST_SKIP() << "cannot make a file of " << size << " bytes: " << error.message();
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::app);
+            out.write(reinterpret_cast<const char*>(trailer.data()), static_cast<std::streamsize>(trailer.size()));
+        }
+        ASSERT_EQ(std::filesystem::file_size(path), size);
+
+        TMPEGaudio audio;
+        EXPECT_TRUE(audio.LoadFromFile(path.c_str()));
+        EXPECT_TRUE(audio.frame.found);
+        EXPECT_EQ(audio.frame.position, 0);
+        EXPECT_EQ(audio.BitRate(), 128);
+        EXPECT_EQ(audio.ID3v2Tag.Title, "Big");
+        EXPECT_EQ(audio.ID3v2Tag.TagSize, static_cast<std::int32_t>(start.size() - kAudioFrames * kFrameLength));
+        EXPECT_TRUE(audio.ID3v1Tag.HasTag);
+        EXPECT_EQ(audio.ID3v1Tag.Title, "End");
+        EXPECT_GT(audio.Duration(), 0.0);
+
+        const std::string name = Process(path, true);
+        EXPECT_EQ(name.rfind(dir.File("~Big~128~"), 0), 0u) << name;
+        EXPECT_EQ(std::filesystem::file_size(path), size);
+    }
 }
 
 }  // namespace
