@@ -66,6 +66,32 @@ std::string KeptInFolder(std::string value) {
     return value;
 }
 
+// Tag values may hold later placeholders, each replaced in turn, so a hostile
+// tag could multiply the name by the size of a value at every step. A name
+// this long is far beyond what any file system accepts, and no filling that
+// could give a usable name is refused.
+constexpr std::size_t kLongestFilledName = std::size_t{1} << 20;
+
+std::size_t CountIgnoreCase(std::string text, std::string search) {
+    platform::ToLowerAnsi(text.data(), text.size());
+    platform::ToLowerAnsi(search.data(), search.size());
+    std::size_t count = 0;
+    for (std::size_t p = text.find(search); p != std::string::npos; p = text.find(search, p + search.size())) ++count;
+    return count;
+}
+
+// ReplaceAllIgnoreCase, unless the name would outgrow kLongestFilledName:
+// then the name stays as it is and tooLong is set.
+bool Fill(std::string& name, const std::string& placeholder, const std::string& value, bool& tooLong) {
+    if (tooLong) return false;
+    const std::uint64_t count = CountIgnoreCase(name, placeholder);
+    if (name.size() + count * value.size() - count * placeholder.size() > kLongestFilledName) {
+        tooLong = true;
+        return false;
+    }
+    return ReplaceAllIgnoreCase(name, placeholder, value);
+}
+
 struct TagValues {
     bool present = false;
     std::array<std::string, kTagPlaceholders.size()> values;
@@ -89,23 +115,23 @@ TagValues SelectedTag(const TMPEGaudio& audio, std::int32_t tagSource) {
 
 bool ReplaceAllIgnoreCase(std::string& text, const std::string& search, const std::string& replacement) {
     if (search.empty()) return false;
-    std::string result = text;
     std::string work = text;
     std::string key = search;
     platform::ToLowerAnsi(work.data(), work.size());
     platform::ToLowerAnsi(key.data(), key.size());
-    bool found = false;
+    // Inserted text is never searched (its span would be NULs, which no key
+    // holds), so the search goes on in the original text after each match and
+    // the result is built in one pass, however many matches there are.
+    std::string result;
     std::size_t from = 0;
-    // The replaced span becomes NULs in work, which no key can match, so the
-    // search may go on after it instead of starting over.
-    for (std::size_t p; (p = work.find(key, from)) != std::string::npos;) {
-        work.replace(p, key.size(), replacement.size(), '\0');
-        result.replace(p, key.size(), replacement);
-        from = p + replacement.size();
-        found = true;
+    for (std::size_t p; (p = work.find(key, from)) != std::string::npos; from = p + key.size()) {
+        result.append(text, from, p - from);
+        result.append(replacement);
     }
+    if (from == 0) return false;
+    result.append(text, from);
     text = std::move(result);
-    return found;
+    return true;
 }
 
 bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, const PluginOptions& options,
@@ -118,31 +144,34 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, con
     TMPEGaudio audio;
     std::string name = PatternOf(options);
     bool substituted = false;
+    bool tooLong = false;
     if (audio.LoadFromFile(sourcePath.c_str())) {
         std::string time = audio.DurationText();
         for (char& c : time) {
             if (c == ':') c = '.';
         }
-        if (ReplaceAllIgnoreCase(name, "*bitrate*", std::to_string(audio.BitRate()))) substituted = true;
-        if (ReplaceAllIgnoreCase(name, "*sample*", std::to_string(audio.SampleRate()))) substituted = true;
-        if (ReplaceAllIgnoreCase(name, "*mode*", audio.ChannelModeText())) substituted = true;
-        ReplaceAllIgnoreCase(name, "*filename*", fileNameValue);  // keeps the name: never counts
-        if (ReplaceAllIgnoreCase(name, "*time*", time)) substituted = true;
+        if (Fill(name, "*bitrate*", std::to_string(audio.BitRate()), tooLong)) substituted = true;
+        if (Fill(name, "*sample*", std::to_string(audio.SampleRate()), tooLong)) substituted = true;
+        if (Fill(name, "*mode*", audio.ChannelModeText(), tooLong)) substituted = true;
+        Fill(name, "*filename*", fileNameValue, tooLong);  // keeps the name: never counts
+        if (Fill(name, "*time*", time, tooLong)) substituted = true;
 
         if (options.tagSource == 0 || options.tagSource == 1) {
             const TagValues tag = SelectedTag(audio, options.tagSource);
             for (std::size_t i = 0; i < kTagPlaceholders.size(); ++i) {
                 const std::string placeholder(kTagPlaceholders[i]);
                 if (tag.present) {
-                    if (ReplaceAllIgnoreCase(name, placeholder, KeptInFolder(tag.values[i]))) substituted = true;
+                    if (Fill(name, placeholder, KeptInFolder(tag.values[i]), tooLong)) substituted = true;
                 } else if (substituted) {
-                    ReplaceAllIgnoreCase(name, placeholder, std::string(kNoTag));
+                    Fill(name, placeholder, std::string(kNoTag), tooLong);
                 }
             }
         }
     }
 
-    const std::string newName = substituted ? name + std::string(kNewExtension) : FileNamePart(sourcePath);
+    // A name that outgrew every limit can never be given: the file keeps its own.
+    const bool filled = substituted && !tooLong;
+    const std::string newName = filled ? name + std::string(kNewExtension) : FileNamePart(sourcePath);
     newPath = DirectoryPart(oldPath) + newName;
     return true;
 }

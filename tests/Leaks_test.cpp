@@ -176,6 +176,45 @@ TEST(BoundedWork, LargestFramesStayWithinTheMemoryBound) {
     EXPECT_GT(a.peak, static_cast<std::int64_t>(id3v2::kSlotCount * id3v2::kBlockLengthV23 / 2));  // the count sees them
 }
 
+// Tag values that hold later placeholders are substituted in turn, so each
+// level could multiply the name by the size of a value: a name past any
+// limit is never made, and the file keeps its name.
+TEST(BoundedWork, PlaceholdersInsideTagValuesCannotMultiplyTheName) {
+    auto repeated = [](const std::string& text, std::size_t count) {
+        std::string out;
+        for (std::size_t i = 0; i < count; ++i) out += text;
+        return out;
+    };
+    struct Case {
+        const char* name;
+        std::string title;
+        std::string album;
+        std::string year;
+        std::string newName;  // empty: the name is kept
+    };
+    const Case cases[] = {
+        {"a cascade that stays small", "*album* *album*", "*year*!", "1999", "1999! 1999!.mp3"},
+        {"3 MB in one step", repeated("*album*", 600), std::string(5000, 'a'), "", ""},
+        {"90 GB in two steps", repeated("*album*", 9000), repeated("*year*", 10000), std::string(1000, 'y'), ""},
+    };
+    PluginOptions options{};
+    std::strcpy(options.pattern, "*title*");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.Write("x.mp3", Concat({ID3v2Writer(3)
+                                                                .Text("TIT2", 0, Latin(c.title))
+                                                                .Text("TALB", 0, Latin(c.album))
+                                                                .Text("TYER", 0, Latin(c.year))
+                                                                .Build(),
+                                                            Audio()}));
+        std::string newPath;
+        const Allocations a = Measure([&] { ASSERT_TRUE(pelmora::BuildNewPath(path, path, options, newPath)); });
+        EXPECT_EQ(newPath, c.newName.empty() ? path : dir.File(c.newName));
+        EXPECT_LT(a.peak, 16 * kMiB);
+    }
+}
+
 // --- 10,000 process calls ------------------------------------------------------
 
 struct Call {
