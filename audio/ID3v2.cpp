@@ -244,10 +244,12 @@ std::optional<bool> IsFrameBoundary(TByteSource& source, std::int64_t at, std::i
            std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return IsCapital(b) || IsDigit(b); });
 }
 
-void StoreInSlot(TagInfo& info, int index, const Slot& block) {
+// The block's bytes move into the slot, and the slot's old storage becomes
+// the next block's: a frame's data is never copied after it is read.
+void StoreInSlot(TagInfo& info, int index, Slot& block) {
     if (block.At(0) > kHighestEncoding) return;
     Slot& slot = info.FrameTexts[static_cast<std::size_t>(index)];
-    slot.data.assign(block.data.begin(), block.data.end());  // keeps the slot's storage
+    std::swap(slot.data, block.data);
     slot.length = block.length;
 }
 
@@ -355,7 +357,9 @@ void ReadFramesV22(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
 
 void StoreFrame(TagInfo& info, std::string_view id, const Slot& block) {
     const int index = FrameSlotIndex(info.Version, id);
-    if (index >= 0) StoreInSlot(info, index, block);
+    if (index < 0) return;
+    Slot copy = block;
+    StoreInSlot(info, index, copy);
 }
 
 std::string DecodeText(const Slot& slot) {
@@ -476,12 +480,16 @@ std::string TextAfterDescription(const Slot& slot, bool withLanguage) {
     return DecodeText(text);
 }
 
-std::unique_ptr<TJPEGImage> PictureFromFrame(const Slot& slot) {
+std::unique_ptr<TJPEGImage> PictureFromFrame(Slot&& slot) {
     auto image = std::make_unique<TJPEGImage>();
     if (slot.length > kPicturePrefix) {
         image->Size = slot.length - kPicturePrefix;
-        const std::span<const std::uint8_t> bytes = BlockBytes(slot);
-        if (bytes.size() > kPicturePrefix) image->Data.assign(bytes.begin() + kPicturePrefix, bytes.end());
+        const std::size_t real = BlockBytes(slot).size();
+        if (real > kPicturePrefix) {
+            image->Data = std::move(slot.data);  // pictures are large: taken over, not copied
+            image->Data.resize(real);
+            image->Data.erase(image->Data.begin(), image->Data.begin() + kPicturePrefix);
+        }
     }
     return image;
 }
@@ -534,7 +542,7 @@ bool TID3v2::ReadTag(TByteSource& source) {
             ReadFramesV23(source, info, TagSize);
         }
 
-        const auto& slots = info.FrameTexts;
+        auto& slots = info.FrameTexts;
         Title = TextOrFallback(slots[kTitleSlot], slots[kGroupSlot]);
         Artist = TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot]);
         Album = TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot]);
@@ -549,7 +557,7 @@ bool TID3v2::ReadTag(TByteSource& source) {
         Link = TextAfterDescription(slots[kLinkSlot], false);
         OriginalArtist = DecodeText(slots[kOriginalArtistSlot]);
         Lyrics = TextAfterDescription(slots[kLyricsSlot], true);
-        Picture = PictureFromFrame(slots[kPictureSlot]);
+        Picture = PictureFromFrame(std::move(slots[kPictureSlot]));
         return true;
     } catch (...) {
         Clear();

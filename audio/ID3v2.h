@@ -95,7 +95,7 @@ std::uint16_t TrackFromText(const Slot& slot);
 std::string GenreFromText(const Slot& slot);
 std::string TextAfterDescription(const Slot& slot, bool withLanguage);
 std::int32_t ParseTrackNumber(std::string_view text);
-std::unique_ptr<TJPEGImage> PictureFromFrame(const Slot& slot);
+std::unique_ptr<TJPEGImage> PictureFromFrame(Slot&& slot);
 
 }  // namespace id3v2
 

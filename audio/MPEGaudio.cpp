@@ -236,6 +236,7 @@ std::string FindEncoder(const Block& block, std::size_t extent) {
     extent = std::min(extent, kEncoderScanLimit);
     for (std::size_t i = 0; i <= extent; ++i) {
         const std::size_t q = kEncoderScanLimit - i;
+        if (block[q] != kLame[0] && block[q] != kGogo[0]) continue;  // the common case, cheaply
         if (HasSignature(block, q, kLame)) {
             return std::string(reinterpret_cast<const char*>(&block[q]), kEncoderWindow);
         }

@@ -34,6 +34,7 @@ private:
     void* handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
 #else
     int fd_ = -1;
+    std::int64_t size_ = -1;  // taken by the fstat that Open makes anyway
 #endif
 };
 

@@ -61,15 +61,15 @@ bool ReadOnlyFile::Open(const char* ansiPath) {
         return false;
     }
     fd_ = fd;
+    size_ = st.st_size;
     return true;
 }
 
 bool ReadOnlyFile::IsOpen() const { return fd_ >= 0; }
 
 bool ReadOnlyFile::Size(std::int64_t& size) const {
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
-    size = st.st_size;
+    if (fd_ < 0) return false;
+    size = size_;
     return true;
 }
 
