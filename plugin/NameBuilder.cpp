@@ -72,11 +72,41 @@ std::string KeptInFolder(std::string value) {
 // could give a usable name is refused.
 constexpr std::size_t kLongestFilledName = std::size_t{1} << 20;
 
-std::size_t CountIgnoreCase(std::string text, std::string search) {
-    platform::ToLowerAnsi(text.data(), text.size());
-    platform::ToLowerAnsi(search.data(), search.size());
+// The ANSI lower case of every byte, taken once from the platform: in a
+// single-byte code page each character is lowered on its own, so a table gives
+// what lowering a whole text would, without a copy per search.
+const std::array<char, 256>& LowerCase() {
+    static const std::array<char, 256> table = [] {
+        std::array<char, 256> bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i);
+        platform::ToLowerAnsi(bytes.data(), bytes.size());
+        return bytes;
+    }();
+    return table;
+}
+
+std::string Lowered(std::string text) {
+    const auto& lower = LowerCase();
+    for (char& c : text) c = lower[static_cast<unsigned char>(c)];
+    return text;
+}
+
+// The first p >= from at which text matches the lower-case key, ignoring case.
+std::size_t FindIgnoreCase(const std::string& text, const std::string& lowerKey, std::size_t from) {
+    const auto& lower = LowerCase();
+    const std::size_t k = lowerKey.size();
+    for (std::size_t p = from; k <= text.size() && p <= text.size() - k; ++p) {
+        std::size_t i = 0;
+        while (i < k && lower[static_cast<unsigned char>(text[p + i])] == lowerKey[i]) ++i;
+        if (i == k) return p;
+    }
+    return std::string::npos;
+}
+
+std::size_t CountIgnoreCase(const std::string& text, const std::string& search) {
+    const std::string key = Lowered(search);
     std::size_t count = 0;
-    for (std::size_t p = text.find(search); p != std::string::npos; p = text.find(search, p + search.size())) ++count;
+    for (std::size_t p = 0; (p = FindIgnoreCase(text, key, p)) != std::string::npos; p += key.size()) ++count;
     return count;
 }
 
@@ -115,16 +145,13 @@ TagValues SelectedTag(const TMPEGaudio& audio, std::int32_t tagSource) {
 
 bool ReplaceAllIgnoreCase(std::string& text, const std::string& search, const std::string& replacement) {
     if (search.empty()) return false;
-    std::string work = text;
-    std::string key = search;
-    platform::ToLowerAnsi(work.data(), work.size());
-    platform::ToLowerAnsi(key.data(), key.size());
+    const std::string key = Lowered(search);
     // Inserted text is never searched (its span would be NULs, which no key
     // holds), so the search goes on in the original text after each match and
     // the result is built in one pass, however many matches there are.
     std::string result;
     std::size_t from = 0;
-    for (std::size_t p; (p = work.find(key, from)) != std::string::npos; from = p + key.size()) {
+    for (std::size_t p; (p = FindIgnoreCase(text, key, from)) != std::string::npos; from = p + key.size()) {
         result.append(text, from, p - from);
         result.append(replacement);
     }
