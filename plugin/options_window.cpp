@@ -445,6 +445,18 @@ void drawBitmapRightAligned(void* dc, int rightX, int y, void* bitmap) {
     DeleteDC(memory);
 }
 
+// The class and the menu live as long as the plug-in is loaded. Left behind
+// when a host unloads it, the class would point into freed code and a plug-in
+// loaded again could not register its own.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {  // FreeLibrary, not process exit
+        UnregisterClassA(kClassName, nullptr);
+        if (placeholderMenu != nullptr) DestroyMenu(static_cast<HMENU>(placeholderMenu));
+        placeholderMenu = nullptr;
+    }
+    return TRUE;
+}
+
 bool registerOptionsClass() {
     WNDCLASSA windowClass{};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;

@@ -832,4 +832,28 @@ TEST(ModuleResources, HoldEveryPictureAtItsSizeAndDepth) {
     }
 }
 
+// Runs last: it unloads the plug-in that the other tests share. A class left
+// behind would point into freed code, and the plug-in loaded again could not
+// register its own, so it would have no placeholder menu.
+TEST(PluginUnload, TakesTheWindowClassAlong) {
+    Session& session = Session::Get();
+    ASSERT_NE(session.plugin.module, nullptr);
+    session.Initialize();
+    // Registered with no instance, the class belongs to the program.
+    const HINSTANCE program = GetModuleHandleA(nullptr);
+    WNDCLASSA found{};
+    ASSERT_TRUE(GetClassInfoA(program, kClassName, &found));
+    CloseModule(session.plugin.module);
+    session.plugin.module = nullptr;
+    EXPECT_FALSE(GetClassInfoA(program, kClassName, &found));
+
+    ASSERT_TRUE(session.plugin.Load(PluginPath()));
+    session.plugin.initialize(session.host);
+    ASSERT_TRUE(GetClassInfoA(program, kClassName, &found));
+    HMODULE owner = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(found.lpfnWndProc), &owner);
+    EXPECT_EQ(owner, static_cast<HMODULE>(session.plugin.module));
+}
+
 }  // namespace
