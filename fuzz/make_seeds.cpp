@@ -22,17 +22,17 @@ namespace {
 
 using Seeds = std::vector<std::pair<std::string, Bytes>>;
 
-FrameSpec Spec(int version, int layer, int bitRateIndex, int sampleRateIndex, int mode = 1) {
-    FrameSpec spec;
-    spec.version = version;
-    spec.layer = layer;
-    spec.bitRateIndex = bitRateIndex;
-    spec.sampleRateIndex = sampleRateIndex;
-    spec.mode = mode;
-    return spec;
+FrameFields Fields(int version, int layer, int bitRateIndex, int sampleRateIndex, int mode = 1) {
+    FrameFields fields;
+    fields.version = version;
+    fields.layer = layer;
+    fields.bitRateIndex = bitRateIndex;
+    fields.sampleRateIndex = sampleRateIndex;
+    fields.mode = mode;
+    return fields;
 }
 
-const FrameSpec kCbr128 = Spec(3, 1, 9, 0);
+const FrameFields kCbr128 = Fields(3, 1, 9, 0);
 
 Bytes Audio(std::size_t frames = 10) { return Stream(kCbr128, frames, 0x55); }
 
@@ -129,12 +129,12 @@ Seeds FileSeeds() {
     PutVbri(vbri, 36, 418000, 1000, 80);
     Append(vbri, Audio(6));
     seeds.emplace_back("vbri", vbri);
-    Bytes mono = Stream(Spec(2, 1, 8, 0, 3), 12);
+    Bytes mono = Stream(Fields(2, 1, 8, 0, 3), 12);
     Put(mono, mono.size() - 300, "LAME3.97");
     seeds.emplace_back("mpeg2-mono-lame", mono);
-    seeds.emplace_back("mpeg25-layer1", Stream(Spec(0, 3, 4, 2), 12));
+    seeds.emplace_back("mpeg25-layer1", Stream(Fields(0, 3, 4, 2), 12));
     seeds.emplace_back("layer2-gogo", [] {
-        Bytes b = Stream(Spec(3, 2, 14, 2), 4);
+        Bytes b = Stream(Fields(3, 2, 14, 2), 4);
         Put(b, b.size() - 50, "GOGO");
         return b;
     }());

@@ -27,7 +27,7 @@ namespace {
 
 Bytes TaggedFile() {
     return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(),
-                   Stream(FrameSpec{}, 20)});
+                   Stream(FrameFields{}, 20)});
 }
 
 class PosixFaults : public ::testing::Test {

@@ -58,7 +58,7 @@ private:
     const Bytes& bytes_;
 };
 
-FrameSpec Cbr128() { return FrameSpec{}; }
+FrameFields Cbr128() { return FrameFields{}; }
 
 struct Fixture {
     const char* name;

@@ -20,7 +20,7 @@ namespace {
 
 Bytes TaggedFile(const std::string& title = "B") {
     return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin(title)).Build(),
-                   Stream(FrameSpec{}, 20)});
+                   Stream(FrameFields{}, 20)});
 }
 
 class WindowsFaults : public ::testing::Test {

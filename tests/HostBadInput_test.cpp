@@ -19,7 +19,7 @@ namespace {
 
 // ID3v2: artist A, title B; ID3v1: artist C, title D; 128 kbit/s.
 Bytes TaggedFile() {
-    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(), Stream(FrameSpec{}, 20),
+    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(), Stream(FrameFields{}, 20),
                    ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))});
 }
 

@@ -28,7 +28,7 @@ constexpr std::size_t kFrameLength = 417;
 const std::string kPattern = "*artist*~*title*~*bitrate*~*time*";
 const std::string kOldName = "x.mp3";
 
-FrameSpec Cbr128() { return FrameSpec{}; }
+FrameFields Cbr128() { return FrameFields{}; }
 
 Bytes Audio(std::size_t frames = kAudioFrames) { return Stream(Cbr128(), frames); }
 
@@ -308,7 +308,7 @@ TEST_F(Hostile, CutInsideTheID3v1Tag) {
 }
 
 TEST_F(Hostile, HeadersAtTheEdgeOfTheAudioBlock) {
-    FrameSpec largest;  // MPEG 1 Layer II, 384 kbit/s, 32 kHz: 1728 bytes
+    FrameFields largest;  // MPEG 1 Layer II, 384 kbit/s, 32 kHz: 1728 bytes
     largest.layer = 2;
     largest.bitRateIndex = 14;
     largest.sampleRateIndex = 2;

@@ -508,7 +508,7 @@ TEST(ID3v2Frames, Version22) {
 
 TEST(ID3v2Text, EncodingsAndByteOrderMarks) {
     RunFieldCases({
-        {"spec example: FF FE 41 00 42 00 00 00",
+        {"a 16-bit title: FF FE 41 00 42 00 00 00",
          WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1, 0xFF, 0xFE, 0x41, 0, 0x42, 0, 0, 0}).Build()),
          {{F::Title, "AB"}}},
         {"little-endian without a mark",

@@ -108,7 +108,7 @@ Allocations Measure(F f) {
 
 constexpr std::int64_t kMiB = 1024 * 1024;
 
-Bytes Audio() { return Stream(FrameSpec{}, 20); }
+Bytes Audio() { return Stream(FrameFields{}, 20); }
 
 // Frames of no or one data byte, known ids and unknown ones, then a title.
 Bytes TinyFrames(std::uint8_t version, std::size_t count) {
@@ -226,13 +226,13 @@ struct Call {
 // Files of every kind the analysis meets, good and bad, with the patterns and
 // tag sources to process them with.
 std::vector<Call> MixedLibrary(const TempDir& dir) {
-    FrameSpec mono;
+    FrameFields mono;
     mono.version = 2;
     mono.mode = 3;
-    Bytes xing = XingFrame(FrameSpec{}, 1000, 418000);
+    Bytes xing = XingFrame(FrameFields{}, 1000, 418000);
     Append(xing, Audio());
-    Bytes vbri = Frame(FrameSpec{});
-    PutVbri(vbri, VbrHeaderOffset(FrameSpec{}), 418000, 1000, 50);
+    Bytes vbri = Frame(FrameFields{});
+    PutVbri(vbri, VbrHeaderOffset(FrameFields{}), 418000, 1000, 50);
     Append(vbri, Audio());
 
     std::vector<std::string> paths = {

@@ -27,26 +27,26 @@ mpeg::Block BlockOf(const Bytes& bytes) {
 }
 
 // 128 kbit/s, 44100 Hz, joint stereo MPEG 1 Layer III: FF FB 90 64.
-FrameSpec Cbr128() {
-    FrameSpec spec;
-    spec.modeExtension = 2;
-    return spec;
+FrameFields Cbr128() {
+    FrameFields fields;
+    fields.modeExtension = 2;
+    return fields;
 }
 
-FrameSpec Spec(int version, int layer, int bitRateIndex, int sampleRateIndex, bool padded = false, int mode = 1) {
-    FrameSpec spec;
-    spec.version = version;
-    spec.layer = layer;
-    spec.bitRateIndex = bitRateIndex;
-    spec.sampleRateIndex = sampleRateIndex;
-    spec.padded = padded;
-    spec.mode = mode;
-    return spec;
+FrameFields Fields(int version, int layer, int bitRateIndex, int sampleRateIndex, bool padded = false, int mode = 1) {
+    FrameFields fields;
+    fields.version = version;
+    fields.layer = layer;
+    fields.bitRateIndex = bitRateIndex;
+    fields.sampleRateIndex = sampleRateIndex;
+    fields.padded = padded;
+    fields.mode = mode;
+    return fields;
 }
 
-mpeg::FrameInfo Decoded(const FrameSpec& spec) {
+mpeg::FrameInfo Decoded(const FrameFields& fields) {
     mpeg::FrameInfo frame;
-    DecodeHeader(HeaderBytes(spec).data(), frame);
+    DecodeHeader(HeaderBytes(fields).data(), frame);
     return frame;
 }
 
@@ -93,48 +93,48 @@ TEST(MPEGHeader, EachRuleRejectsOnItsOwn) {
         bool valid;
     };
     auto with = [](auto change) {
-        FrameSpec spec = Cbr128();
-        change(spec);
-        return HeaderBytes(spec);
+        FrameFields fields = Cbr128();
+        change(fields);
+        return HeaderBytes(fields);
     };
     const Case cases[] = {
         {"plain", {0xFF, 0xFB, 0x90, 0x64}, true},
         {"byte 0 not FF", {0xFE, 0xFB, 0x90, 0x64}, false},
         {"sync bit 5 of byte 1 clear", {0xFF, 0xDB, 0x90, 0x64}, false},
         {"sync bit 7 of byte 1 clear", {0xFF, 0x7B, 0x90, 0x64}, false},
-        {"reserved version", with([](FrameSpec& s) { s.version = 1; }), false},
-        {"reserved layer", with([](FrameSpec& s) { s.layer = 0; }), false},
-        {"bit rate index 15", with([](FrameSpec& s) { s.bitRateIndex = 15; }), false},
-        {"free format", with([](FrameSpec& s) { s.bitRateIndex = 0; }), false},
-        {"sample rate index 3", with([](FrameSpec& s) { s.sampleRateIndex = 3; }), false},
-        {"emphasis 2", with([](FrameSpec& s) { s.emphasis = 2; }), false},
-        {"emphasis 1", with([](FrameSpec& s) { s.emphasis = 1; }), true},
-        {"emphasis 3", with([](FrameSpec& s) { s.emphasis = 3; }), true},
-        {"untested bits all set", with([](FrameSpec& s) {
+        {"reserved version", with([](FrameFields& s) { s.version = 1; }), false},
+        {"reserved layer", with([](FrameFields& s) { s.layer = 0; }), false},
+        {"bit rate index 15", with([](FrameFields& s) { s.bitRateIndex = 15; }), false},
+        {"free format", with([](FrameFields& s) { s.bitRateIndex = 0; }), false},
+        {"sample rate index 3", with([](FrameFields& s) { s.sampleRateIndex = 3; }), false},
+        {"emphasis 2", with([](FrameFields& s) { s.emphasis = 2; }), false},
+        {"emphasis 1", with([](FrameFields& s) { s.emphasis = 1; }), true},
+        {"emphasis 3", with([](FrameFields& s) { s.emphasis = 3; }), true},
+        {"untested bits all set", with([](FrameFields& s) {
              s.crc = true, s.padded = true, s.privateBit = true, s.mode = 3, s.modeExtension = 3;
              s.copyright = true, s.original = true;
          }),
          true},
-        {"MPEG 2.5 Layer I", with([](FrameSpec& s) { s.version = 0, s.layer = 3, s.sampleRateIndex = 2; }), true},
-        {"MPEG 2 Layer II index 14", with([](FrameSpec& s) { s.version = 2, s.layer = 2, s.bitRateIndex = 14; }),
+        {"MPEG 2.5 Layer I", with([](FrameFields& s) { s.version = 0, s.layer = 3, s.sampleRateIndex = 2; }), true},
+        {"MPEG 2 Layer II index 14", with([](FrameFields& s) { s.version = 2, s.layer = 2, s.bitRateIndex = 14; }),
          true},
     };
     for (const Case& c : cases) EXPECT_EQ(mpeg::IsFrameHeader(c.header.data()), c.valid) << c.name;
 }
 
 TEST(MPEGHeader, DecodesEveryFieldAndLeavesTheRestAlone) {
-    FrameSpec spec = Spec(2, 2, 11, 1, true, 2);
-    spec.crc = true;
-    spec.privateBit = true;
-    spec.modeExtension = 3;
-    spec.copyright = true;
-    spec.original = false;
-    spec.emphasis = 3;
+    FrameFields fields = Fields(2, 2, 11, 1, true, 2);
+    fields.crc = true;
+    fields.privateBit = true;
+    fields.modeExtension = 3;
+    fields.copyright = true;
+    fields.original = false;
+    fields.emphasis = 3;
     mpeg::FrameInfo frame;
     frame.found = true;
     frame.position = 77;
     frame.length = 99;
-    const Bytes header = HeaderBytes(spec);
+    const Bytes header = HeaderBytes(fields);
     mpeg::DecodeHeader(header.data(), frame);
 
     EXPECT_TRUE(frame.found);
@@ -160,21 +160,21 @@ TEST(MPEGHeader, DecodesEveryFieldAndLeavesTheRestAlone) {
 TEST(MPEGFrameLength, Examples) {
     struct Case {
         const char* name;
-        FrameSpec spec;
+        FrameFields fields;
         int length;
     };
     const Case cases[] = {
-        {"MPEG 1 Layer III 128 kbit/s 44100 Hz", Spec(3, 1, 9, 0), 417},
-        {"the same, padded", Spec(3, 1, 9, 0, true), 418},
-        {"MPEG 1 Layer II 384 kbit/s 32000 Hz padded, the largest", Spec(3, 2, 14, 2, true), 1729},
-        {"MPEG 2 Layer III 64 kbit/s 22050 Hz", Spec(2, 1, 8, 0), 208},
-        {"MPEG 2 Layer II 64 kbit/s 22050 Hz", Spec(2, 2, 8, 0), 417},
-        {"MPEG 2 Layer I 64 kbit/s 22050 Hz", Spec(2, 3, 4, 0), 139},
-        {"the same, padded: four bytes", Spec(2, 3, 4, 0, true), 143},
-        {"MPEG 2.5 Layer III 64 kbit/s 8000 Hz", Spec(0, 1, 8, 2), 576},
-        {"MPEG 2.5 Layer II 160 kbit/s 8000 Hz, longer than half a block", Spec(0, 2, 14, 2, true), 2881},
+        {"MPEG 1 Layer III 128 kbit/s 44100 Hz", Fields(3, 1, 9, 0), 417},
+        {"the same, padded", Fields(3, 1, 9, 0, true), 418},
+        {"MPEG 1 Layer II 384 kbit/s 32000 Hz padded, the largest", Fields(3, 2, 14, 2, true), 1729},
+        {"MPEG 2 Layer III 64 kbit/s 22050 Hz", Fields(2, 1, 8, 0), 208},
+        {"MPEG 2 Layer II 64 kbit/s 22050 Hz", Fields(2, 2, 8, 0), 417},
+        {"MPEG 2 Layer I 64 kbit/s 22050 Hz", Fields(2, 3, 4, 0), 139},
+        {"the same, padded: four bytes", Fields(2, 3, 4, 0, true), 143},
+        {"MPEG 2.5 Layer III 64 kbit/s 8000 Hz", Fields(0, 1, 8, 2), 576},
+        {"MPEG 2.5 Layer II 160 kbit/s 8000 Hz, longer than half a block", Fields(0, 2, 14, 2, true), 2881},
     };
-    for (const Case& c : cases) EXPECT_EQ(mpeg::FrameLength(Decoded(c.spec)), c.length) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(mpeg::FrameLength(Decoded(c.fields)), c.length) << c.name;
 }
 
 TEST(MPEGFrameLength, TablesAgreeWithTheStandardForEveryValidHeader) {
@@ -184,15 +184,15 @@ TEST(MPEGFrameLength, TablesAgreeWithTheStandardForEveryValidHeader) {
             for (int index = 1; index <= 14; ++index) {
                 for (int rate = 0; rate <= 2; ++rate) {
                     for (bool padded : {false, true}) {
-                        const FrameSpec spec = Spec(version, layer, index, rate, padded);
-                        const mpeg::FrameInfo frame = Decoded(spec);
+                        const FrameFields fields = Fields(version, layer, index, rate, padded);
+                        const mpeg::FrameInfo frame = Decoded(fields);
                         SCOPED_TRACE(testing::Message() << "version " << version << " layer " << layer << " index "
                                                         << index << " rate " << rate << " padded " << padded);
-                        ASSERT_TRUE(mpeg::IsFrameHeader(HeaderBytes(spec).data()));
-                        EXPECT_EQ(mpeg::TableBitRate(frame), BitRateKbps(spec));
-                        EXPECT_EQ(mpeg::TableSampleRate(frame), SampleRateHz(spec));
-                        EXPECT_EQ(mpeg::FrameCoefficient(frame) * 8, SamplesPerFrame(spec));
-                        EXPECT_EQ(mpeg::FrameLength(frame), FrameSize(spec));
+                        ASSERT_TRUE(mpeg::IsFrameHeader(HeaderBytes(fields).data()));
+                        EXPECT_EQ(mpeg::TableBitRate(frame), BitRateKbps(fields));
+                        EXPECT_EQ(mpeg::TableSampleRate(frame), SampleRateHz(fields));
+                        EXPECT_EQ(mpeg::FrameCoefficient(frame) * 8, SamplesPerFrame(fields));
+                        EXPECT_EQ(mpeg::FrameLength(frame), FrameSize(fields));
                         ++checked;
                     }
                 }
@@ -205,26 +205,26 @@ TEST(MPEGFrameLength, TablesAgreeWithTheStandardForEveryValidHeader) {
 TEST(MPEGFrameLength, ReservedCodesGiveZero) {
     struct Case {
         const char* name;
-        FrameSpec spec;
+        FrameFields fields;
     };
     const Case cases[] = {
-        {"reserved version", Spec(1, 1, 9, 0)}, {"reserved layer", Spec(3, 0, 9, 0)}, {"index 0", Spec(3, 1, 0, 0)},
-        {"index 15", Spec(3, 1, 15, 0)},
+        {"reserved version", Fields(1, 1, 9, 0)}, {"reserved layer", Fields(3, 0, 9, 0)}, {"index 0", Fields(3, 1, 0, 0)},
+        {"index 15", Fields(3, 1, 15, 0)},
     };
-    for (const Case& c : cases) EXPECT_EQ(mpeg::TableBitRate(Decoded(c.spec)), 0) << c.name;
-    EXPECT_EQ(mpeg::TableSampleRate(Decoded(Spec(3, 1, 9, 3))), 0);
-    EXPECT_EQ(mpeg::TableSampleRate(Decoded(Spec(1, 1, 9, 0))), 0);
-    EXPECT_EQ(mpeg::FrameLength(Decoded(Spec(3, 1, 9, 3))), 0);
+    for (const Case& c : cases) EXPECT_EQ(mpeg::TableBitRate(Decoded(c.fields)), 0) << c.name;
+    EXPECT_EQ(mpeg::TableSampleRate(Decoded(Fields(3, 1, 9, 3))), 0);
+    EXPECT_EQ(mpeg::TableSampleRate(Decoded(Fields(1, 1, 9, 0))), 0);
+    EXPECT_EQ(mpeg::FrameLength(Decoded(Fields(3, 1, 9, 3))), 0);
 }
 
 TEST(MPEGFrameLength, SideInfoOffsetByVersionAndMode) {
     for (int version : {0, 2, 3}) {
         for (int layer = 1; layer <= 3; ++layer) {
             for (int mode = 0; mode <= 3; ++mode) {
-                const FrameSpec spec = Spec(version, layer, 8, 0, false, mode);
+                const FrameFields fields = Fields(version, layer, 8, 0, false, mode);
                 const int expected = version == 3 ? (mode == 3 ? 21 : 36) : (mode == 3 ? 13 : 21);
-                EXPECT_EQ(mpeg::SideInfoOffset(Decoded(spec)), expected) << version << " " << layer << " " << mode;
-                EXPECT_EQ(static_cast<std::size_t>(expected), VbrHeaderOffset(spec));
+                EXPECT_EQ(mpeg::SideInfoOffset(Decoded(fields)), expected) << version << " " << layer << " " << mode;
+                EXPECT_EQ(static_cast<std::size_t>(expected), VbrHeaderOffset(fields));
             }
         }
     }
@@ -250,18 +250,18 @@ TEST(MPEGFindFrame, TheFirstExample) {
 }
 
 TEST(MPEGFindFrame, SearchCases) {
-    const FrameSpec cbr = Cbr128();
-    const FrameSpec largest = Spec(3, 2, 14, 2, true);  // 1729 bytes
+    const FrameFields cbr = Cbr128();
+    const FrameFields largest = Fields(3, 2, 14, 2, true);  // 1729 bytes
     auto at = [](std::size_t offset, const Bytes& what, Bytes bytes = {}) {
         if (bytes.size() < offset) bytes.resize(offset);
         Put(bytes, offset, std::string_view(reinterpret_cast<const char*>(what.data()), what.size()));
         return bytes;
     };
-    auto pair = [&](const FrameSpec& spec, std::size_t offset) { return at(offset, Stream(spec, 2)); };
-    FrameSpec mpeg2 = Spec(2, 1, 8, 1);
-    FrameSpec freeFormat = cbr;
+    auto pair = [&](const FrameFields& fields, std::size_t offset) { return at(offset, Stream(fields, 2)); };
+    FrameFields mpeg2 = Fields(2, 1, 8, 1);
+    FrameFields freeFormat = cbr;
     freeFormat.bitRateIndex = 0;
-    FrameSpec emphasis2 = cbr;
+    FrameFields emphasis2 = cbr;
     emphasis2.emphasis = 2;
 
     struct Case {
@@ -318,11 +318,11 @@ TEST(MPEGFindFrame, LeavesTheVbrRecordAloneWhenNothingIsFound) {
 TEST(MPEGVbrHeader, RecognisedOnlyAtTheSideInfoOffset) {
     for (int version : {0, 2, 3}) {
         for (int mode = 0; mode <= 3; ++mode) {
-            const FrameSpec spec = Spec(version, 1, 8, version == 3 ? 0 : 2, false, mode);
-            const std::size_t offset = VbrHeaderOffset(spec);
+            const FrameFields fields = Fields(version, 1, 8, version == 3 ? 0 : 2, false, mode);
+            const std::size_t offset = VbrHeaderOffset(fields);
             for (const char* signature : {"Xing", "VBRI", "Info", "xing"}) {
                 for (int shift : {-1, 0, 1}) {
-                    Bytes bytes = Stream(spec, 2);
+                    Bytes bytes = Stream(fields, 2);
                     Put(bytes, offset + shift, signature);
                     mpeg::FrameInfo frame;
                     mpeg::VBRData vbr;
@@ -377,21 +377,21 @@ TEST(MPEGVbrHeader, FieldsOfBothLayouts) {
     EXPECT_FALSE(mpeg::ReadVBRHeader(edge, kBlock + 10).found);
 }
 
-// A found frame of the spec with the given VBR numbers, as FindFrame leaves it.
-void SetVbr(TMPEGaudio& audio, const FrameSpec& spec, std::int32_t frames, std::int32_t bytes) {
+// A found frame of the fields with the given VBR numbers, as FindFrame leaves it.
+void SetVbr(TMPEGaudio& audio, const FrameFields& fields, std::int32_t frames, std::int32_t bytes) {
     audio.Clear();
-    Bytes stream = Stream(spec, 2);
-    PutXing(stream, VbrHeaderOffset(spec), frames, bytes, 0, "");
+    Bytes stream = Stream(fields, 2);
+    PutXing(stream, VbrHeaderOffset(fields), frames, bytes, 0, "");
     mpeg::FindFrame(BlockOf(stream), audio.frame, audio.vbr);
 }
 
 TEST(MPEGVbrHeader, BitRateAndPlayTime) {
-    const FrameSpec cbr = Cbr128();
-    const FrameSpec layer1 = Spec(3, 3, 4, 1);  // 48000 Hz, coefficient 48: bit rate = bytes per frame
-    const FrameSpec layer1Padded = Spec(3, 3, 4, 1, true);
+    const FrameFields cbr = Cbr128();
+    const FrameFields layer1 = Fields(3, 3, 4, 1);  // 48000 Hz, coefficient 48: bit rate = bytes per frame
+    const FrameFields layer1Padded = Fields(3, 3, 4, 1, true);
     struct Case {
         const char* name;
-        FrameSpec spec;
+        FrameFields fields;
         std::int32_t frames, bytes;
         int bitRate;
     };
@@ -408,7 +408,7 @@ TEST(MPEGVbrHeader, BitRateAndPlayTime) {
     };
     for (const Case& c : cases) {
         TMPEGaudio audio;
-        SetVbr(audio, c.spec, c.frames, c.bytes);
+        SetVbr(audio, c.fields, c.frames, c.bytes);
         ASSERT_TRUE(audio.vbr.found) << c.name;
         EXPECT_EQ(audio.BitRate(), c.bitRate) << c.name;
     }
@@ -494,9 +494,9 @@ TEST(MPEGPlayTime, FromTheFileSizeOrTheVbrHeader) {
     };
     for (const Case& c : cases) {
         TMPEGaudio audio;
-        FrameSpec spec = Cbr128();
-        spec.bitRateIndex = c.bitRateIndex;
-        mpeg::FindFrame(BlockOf(Stream(spec, 2)), audio.frame, audio.vbr);
+        FrameFields fields = Cbr128();
+        fields.bitRateIndex = c.bitRateIndex;
+        mpeg::FindFrame(BlockOf(Stream(fields, 2)), audio.frame, audio.vbr);
         ASSERT_TRUE(audio.frame.found);
         audio.frame.position = c.position;
         audio.fileLength = c.fileLength;
@@ -672,7 +672,7 @@ TEST_F(MPEGLoad, ALaterLoadReplacesAnEarlierOne) {
     Append(vbr, Stream(Cbr128(), 20));
     ASSERT_TRUE(Load(vbr));
     ASSERT_TRUE(audio.vbr.found);
-    ASSERT_TRUE(Load(Stream(Spec(2, 1, 8, 0, false, 3), 30)));
+    ASSERT_TRUE(Load(Stream(Fields(2, 1, 8, 0, false, 3), 30)));
     EXPECT_FALSE(audio.vbr.found);
     EXPECT_EQ(audio.BitRate(), 64);
     EXPECT_EQ(audio.SampleRate(), 22050);

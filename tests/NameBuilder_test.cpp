@@ -19,7 +19,7 @@ constexpr std::int32_t kID3v2 = 0;
 constexpr std::int32_t kID3v1 = 1;
 
 // MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo.
-const FrameSpec kCbr128{};
+const FrameFields kCbr128{};
 
 Bytes Audio(std::size_t frames = 40) { return Stream(kCbr128, frames); }
 

@@ -24,7 +24,7 @@ constexpr int kRates[2][3][16] = {
      {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
 };
 
-bool ValidCodes(const FrameSpec& s) {
+bool ValidCodes(const FrameFields& s) {
     return s.version != 1 && s.version >= 0 && s.version <= 3 && s.layer >= 1 && s.layer <= 3 &&
            s.bitRateIndex >= 0 && s.bitRateIndex <= 15 && s.sampleRateIndex >= 0 && s.sampleRateIndex <= 3;
 }
@@ -37,7 +37,7 @@ void PutBigEndian(Bytes& bytes, std::size_t offset, std::int32_t value) {
 
 }  // namespace
 
-Bytes HeaderBytes(const FrameSpec& s) {
+Bytes HeaderBytes(const FrameFields& s) {
     return {
         0xFF,
         static_cast<std::uint8_t>(0xE0 | (s.version & 3) << 3 | (s.layer & 3) << 1 | (s.crc ? 0 : 1)),
@@ -48,8 +48,8 @@ Bytes HeaderBytes(const FrameSpec& s) {
     };
 }
 
-FrameSpec SpecFromHeader(const std::uint8_t* h) {
-    FrameSpec s;
+FrameFields FieldsFromHeader(const std::uint8_t* h) {
+    FrameFields s;
     s.version = h[1] >> 3 & 3;
     s.layer = h[1] >> 1 & 3;
     s.crc = (h[1] & 1) == 0;
@@ -65,25 +65,25 @@ FrameSpec SpecFromHeader(const std::uint8_t* h) {
     return s;
 }
 
-int BitRateKbps(const FrameSpec& s) {
+int BitRateKbps(const FrameFields& s) {
     if (!ValidCodes(s)) return 0;
     return kRates[s.version == 3 ? 1 : 0][3 - s.layer][s.bitRateIndex];
 }
 
-int SampleRateHz(const FrameSpec& s) {
+int SampleRateHz(const FrameFields& s) {
     if (!ValidCodes(s) || s.sampleRateIndex == 3) return 0;
     constexpr int kMpeg1[3] = {44100, 48000, 32000};
     const int divisor = s.version == 3 ? 1 : s.version == 2 ? 2 : 4;
     return kMpeg1[s.sampleRateIndex] / divisor;
 }
 
-int SamplesPerFrame(const FrameSpec& s) {
+int SamplesPerFrame(const FrameFields& s) {
     if (s.layer == 3) return 384;
     if (s.layer == 2 || s.version == 3) return 1152;
     return 576;
 }
 
-std::size_t FrameSize(const FrameSpec& s) {
+std::size_t FrameSize(const FrameFields& s) {
     const int rate = SampleRateHz(s);
     if (rate == 0) return 0;
     const long long bytes = static_cast<long long>(SamplesPerFrame(s)) / 8 * BitRateKbps(s) * 1000 / rate;
@@ -91,22 +91,22 @@ std::size_t FrameSize(const FrameSpec& s) {
     return static_cast<std::size_t>(bytes + padding);
 }
 
-std::size_t VbrHeaderOffset(const FrameSpec& s) {
+std::size_t VbrHeaderOffset(const FrameFields& s) {
     const bool mono = s.mode == 3;
     const std::size_t sideInfo = s.version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
     return kHeaderBytes + sideInfo;
 }
 
-Bytes Frame(const FrameSpec& spec, std::uint8_t fill) {
-    Bytes frame(std::max(FrameSize(spec), kHeaderBytes), fill);
-    const Bytes header = HeaderBytes(spec);
+Bytes Frame(const FrameFields& fields, std::uint8_t fill) {
+    Bytes frame(std::max(FrameSize(fields), kHeaderBytes), fill);
+    const Bytes header = HeaderBytes(fields);
     std::copy(header.begin(), header.end(), frame.begin());
     return frame;
 }
 
-Bytes Stream(const FrameSpec& spec, std::size_t count, std::uint8_t fill) {
+Bytes Stream(const FrameFields& fields, std::size_t count, std::uint8_t fill) {
     Bytes out;
-    const Bytes frame = Frame(spec, fill);
+    const Bytes frame = Frame(fields, fill);
     for (std::size_t i = 0; i < count; ++i) Append(out, frame);
     return out;
 }
@@ -130,9 +130,9 @@ void PutVbri(Bytes& frame, std::size_t offset, std::int32_t bytes, std::int32_t 
     PutBigEndian(frame, offset + 14, frames);
 }
 
-Bytes XingFrame(const FrameSpec& spec, std::int32_t frames, std::int32_t bytes, std::string_view vendor) {
-    Bytes frame = Frame(spec);
-    PutXing(frame, VbrHeaderOffset(spec), frames, bytes, 0x3C, vendor);
+Bytes XingFrame(const FrameFields& fields, std::int32_t frames, std::int32_t bytes, std::string_view vendor) {
+    Bytes frame = Frame(fields);
+    PutXing(frame, VbrHeaderOffset(fields), frames, bytes, 0x3C, vendor);
     return frame;
 }
 
@@ -174,10 +174,10 @@ FrameWalk WalkFrames(const Bytes& file) {
     walk.firstOffset = pos;
     walk.end = pos;
     while (pos + kHeaderBytes <= file.size() && file[pos] == 0xFF && (file[pos + 1] & 0xE0) == 0xE0) {
-        const FrameSpec spec = SpecFromHeader(&file[pos]);
-        const std::size_t size = FrameSize(spec);
+        const FrameFields fields = FieldsFromHeader(&file[pos]);
+        const std::size_t size = FrameSize(fields);
         if (size < kHeaderBytes || pos + size > file.size()) break;
-        if (walk.frames == 0) walk.first = spec;
+        if (walk.frames == 0) walk.first = fields;
         ++walk.frames;
         pos += size;
         walk.end = pos;

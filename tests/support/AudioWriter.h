@@ -16,7 +16,7 @@ namespace testing_support {
 using Bytes = std::vector<std::uint8_t>;
 
 // Field values as they stand in the header (codes, not meanings).
-struct FrameSpec {
+struct FrameFields {
     int version = 3;  // 3 MPEG 1, 2 MPEG 2, 0 MPEG 2.5, 1 reserved
     int layer = 1;    // 1 Layer III, 2 Layer II, 3 Layer I, 0 reserved
     bool crc = false;
@@ -32,21 +32,21 @@ struct FrameSpec {
 };
 
 // The four header bytes; any field value is written as given (masked to its width).
-Bytes HeaderBytes(const FrameSpec& spec);
-FrameSpec SpecFromHeader(const std::uint8_t* header);
+Bytes HeaderBytes(const FrameFields& fields);
+FrameFields FieldsFromHeader(const std::uint8_t* header);
 
 // 0 where the standard has no value (reserved codes, free format, index 15).
-int BitRateKbps(const FrameSpec& spec);
-int SampleRateHz(const FrameSpec& spec);
-int SamplesPerFrame(const FrameSpec& spec);
+int BitRateKbps(const FrameFields& fields);
+int SampleRateHz(const FrameFields& fields);
+int SamplesPerFrame(const FrameFields& fields);
 // Whole bytes of a frame: samples / 8 * bit rate / sample rate, plus the padding slot.
-std::size_t FrameSize(const FrameSpec& spec);
+std::size_t FrameSize(const FrameFields& fields);
 // Where a Xing or VBRI header stands: after the header and the side information.
-std::size_t VbrHeaderOffset(const FrameSpec& spec);
+std::size_t VbrHeaderOffset(const FrameFields& fields);
 
 // A frame of FrameSize bytes: the header, then fill bytes.
-Bytes Frame(const FrameSpec& spec, std::uint8_t fill = 0);
-Bytes Stream(const FrameSpec& spec, std::size_t count, std::uint8_t fill = 0);
+Bytes Frame(const FrameFields& fields, std::uint8_t fill = 0);
+Bytes Stream(const FrameFields& fields, std::size_t count, std::uint8_t fill = 0);
 
 // A Xing header (signature, flags, frames, bytes, 100-byte table, quality field,
 // 8 vendor bytes) written into frame at offset.
@@ -54,8 +54,8 @@ void PutXing(Bytes& frame, std::size_t offset, std::int32_t frames, std::int32_t
              std::string_view vendor);
 // A VBRI header (signature, version, delay, quality, bytes, frames) at offset.
 void PutVbri(Bytes& frame, std::size_t offset, std::int32_t bytes, std::int32_t frames, std::uint8_t quality);
-// A frame of the spec carrying a Xing header at the usual place.
-Bytes XingFrame(const FrameSpec& spec, std::int32_t frames, std::int32_t bytes, std::string_view vendor = "LAME3.97");
+// A frame of the fields carrying a Xing header at the usual place.
+Bytes XingFrame(const FrameFields& fields, std::int32_t frames, std::int32_t bytes, std::string_view vendor = "LAME3.97");
 
 // Writes text or bytes at offset, growing the buffer when needed.
 void Put(Bytes& bytes, std::size_t offset, std::string_view text);
@@ -74,7 +74,7 @@ struct FrameWalk {
     std::size_t firstOffset = 0;  // first frame, from the start of the file
     std::size_t frames = 0;
     std::size_t end = 0;  // one past the last whole frame
-    FrameSpec first;
+    FrameFields first;
 };
 FrameWalk WalkFrames(const Bytes& file);
 
