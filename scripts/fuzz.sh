@@ -58,7 +58,8 @@ for target in "${targets[@]}"; do
   if nice -n 10 "$build/fuzz_$target" "${limit[@]}" -max_len=65536 -timeout=10 -malloc_limit_mb=16 \
        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" \
        "$corpus" "$seeds/$target" "${shared[@]}" "${extra[@]}" >"$log" 2>&1; then
-    sed -n 's/^stat::number_of_executed_units: */   executions: /p; s/^stat::peak_rss_mb: */   peak RSS (MB): /p' "$log"
+    sed -n 's/^stat::number_of_executed_units: */   executions: /p; s/^stat::average_exec_per_sec: */   per second: /p
+            s/^stat::peak_rss_mb: */   peak RSS (MB): /p; s/^#[0-9]*[[:space:]]*DONE[[:space:]]*\(cov: [0-9]*\).*\(corp: [^ ]*\).*/   \1 edges, \2/p' "$log"
   else
     echo "   FINDING: see $log and $findings/" >&2
     grep -E '^(==[0-9]+==ERROR|SUMMARY|.*check failed)' "$log" | head -5 >&2 || true
