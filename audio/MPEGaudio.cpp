@@ -25,7 +25,7 @@ constexpr std::uint8_t kPaddingBit = 0x02, kPrivateBit = 0x01;
 constexpr unsigned kModeShift = 6, kModeExtensionShift = 4;
 constexpr std::uint8_t kCopyrightBit = 0x08, kOriginalBit = 0x04;
 
-constexpr std::uint8_t kVersion25 = 0, kVersionReserved = 1, kVersion1 = 3;
+constexpr std::uint8_t kVersionReserved = 1, kVersion1 = 3;
 constexpr std::uint8_t kLayerReserved = 0, kLayerI = 3;
 constexpr std::uint16_t kFreeFormatIndex = 0, kBadBitRateIndex = 15;
 constexpr std::uint16_t kBadSampleRateIndex = 3;

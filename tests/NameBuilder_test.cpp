@@ -107,7 +107,7 @@ TEST(NameBuilder, TagValuesAreSubstitutedInOrder) {
     TempDir dir;
     int n = 0;
     for (const Case& c : cases) {
-        const std::string path = dir.Write("f" + std::to_string(n++) + ".mp3", Concat({V23Tag(c.tag), Audio()}));
+        const std::string path = dir.Write(std::to_string(n++) + ".mp3", Concat({V23Tag(c.tag), Audio()}));
         EXPECT_EQ(NewName(path, Options(c.pattern)), c.name) << c.pattern;
     }
 }

@@ -30,7 +30,9 @@ void WriteWav(const std::string& path, int rate, int channels, double seconds) {
     const auto frames = static_cast<std::uint32_t>(seconds * rate);
     const std::uint32_t dataBytes = frames * static_cast<std::uint32_t>(channels) * 2;
     Bytes wav;
-    auto text = [&](const char* s) { wav.insert(wav.end(), s, s + 4); };
+    auto text = [&](const char* s) {
+        for (int i = 0; i < 4; ++i) wav.push_back(static_cast<std::uint8_t>(s[i]));
+    };
     auto le = [&](std::uint32_t v, int n) {
         for (int i = 0; i < n; ++i) wav.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
