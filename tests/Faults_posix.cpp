@@ -18,6 +18,7 @@
 
 #include "AudioWriter.h"
 #include "MPEGaudio.h"
+#include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
 
@@ -25,29 +26,12 @@ using namespace testing_support;
 
 namespace {
 
-Bytes TaggedFile() {
-    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(),
-                   Stream(FrameFields{}, 20)});
-}
-
-class PosixFaults : public ::testing::Test {
+class PosixFaults : public PluginTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
-        plugin.newOpt(&options);
-        ASSERT_NE(options, nullptr);
-        std::memset(options, 0, sizeof *options);
-        std::strcpy(options->pattern, "*artist* - *title* *bitrate*");
-    }
-    void TearDown() override {
-        if (options != nullptr) plugin.freeOpt(options);
-    }
-
-    std::string Process(const std::string& path, bool preview) {
-        std::string text = path;
-        char* p = text.data();
-        plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
-        return p;
+        PluginTest::SetUp();
+        if (HasFatalFailure()) return;
+        SetPattern("*artist* - *title* *bitrate*");
     }
 
     // Runs f in a child process; false when it does not finish in time or fails.
@@ -91,8 +75,6 @@ protected:
         return WEXITSTATUS(status) == 0;
     }
 
-    Plugin plugin;
-    PluginOptions* options = nullptr;
     TempDir dir;
 };
 

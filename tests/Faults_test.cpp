@@ -15,6 +15,7 @@
 #include "AudioWriter.h"
 #include "MPEGaudio.h"
 #include "NameBuilder.h"
+#include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
 #include "platform.h"
@@ -194,30 +195,8 @@ TEST(Faults, SizeThatCannotBeTaken) {
 
 // --- real files ------------------------------------------------------------------
 
-// ID3v2: artist A, title B; 128 kbit/s.
-Bytes TaggedFile() {
-    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(), Stream(Cbr128(), 20)});
-}
-
-class RealFaults : public ::testing::Test {
+class RealFaults : public PluginTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
-        plugin.newOpt(&options);
-        ASSERT_NE(options, nullptr);
-        std::memset(options, 0, sizeof *options);
-        std::strcpy(options->pattern, "*artist* - *title*");
-    }
-    void TearDown() override {
-        if (options != nullptr) plugin.freeOpt(options);
-    }
-
-    std::string Process(const std::string& path, bool preview) {
-        std::string text = path;
-        char* p = text.data();
-        plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
-        return p;
-    }
 
     static Bytes Contents(const std::string& path) {
         Bytes bytes;
@@ -225,8 +204,6 @@ protected:
         return bytes;
     }
 
-    Plugin plugin;
-    PluginOptions* options = nullptr;
     TempDir dir;
 };
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "AudioWriter.h"
+#include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
 #include "platform.h"
@@ -18,33 +19,8 @@ using namespace testing_support;
 
 namespace {
 
-Bytes TaggedFile(const std::string& title = "B") {
-    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin(title)).Build(),
-                   Stream(FrameFields{}, 20)});
-}
-
-class WindowsFaults : public ::testing::Test {
+class WindowsFaults : public PluginTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
-        plugin.newOpt(&options);
-        ASSERT_NE(options, nullptr);
-        std::memset(options, 0, sizeof *options);
-        std::strcpy(options->pattern, "*artist* - *title*");
-    }
-    void TearDown() override {
-        if (options != nullptr) plugin.freeOpt(options);
-    }
-
-    std::string Process(const std::string& path, bool preview) {
-        std::string text = path;
-        char* p = text.data();
-        plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
-        return p;
-    }
-
-    Plugin plugin;
-    PluginOptions* options = nullptr;
     TempDir dir;
 };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AudioWriter.h"
+#include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
 
@@ -18,28 +19,13 @@ using namespace testing_support;
 namespace {
 
 // ID3v2: artist A, title B; ID3v1: artist C, title D; 128 kbit/s.
-Bytes TaggedFile() {
-    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(), Stream(FrameFields{}, 20),
-                   ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))});
-}
+Bytes TaggedFileWithID3v1() { return Concat({TaggedFile(), ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))}); }
 
-class HostBadInput : public ::testing::Test {
+class HostBadInput : public PluginTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
-        plugin.newOpt(&options);
-        ASSERT_NE(options, nullptr);
-        SetPattern("*artist* - *title*");
-        path = dir.Write("x.mp3", TaggedFile());
-    }
-    void TearDown() override {
-        if (options != nullptr) plugin.freeOpt(options);
-    }
-
-    void SetPattern(const std::string& pattern, std::int32_t tagSource = 0) {
-        std::memset(options->pattern, 0, sizeof options->pattern);
-        std::memcpy(options->pattern, pattern.data(), std::min(pattern.size(), sizeof options->pattern));
-        options->tagSource = tagSource;
+        PluginTest::SetUp();
+        path = dir.Write("x.mp3", TaggedFileWithID3v1());
     }
 
     // process in preview of oldPath, reading source; the text handed back.
@@ -50,8 +36,6 @@ protected:
         return p;
     }
 
-    Plugin plugin;
-    PluginOptions* options = nullptr;
     TempDir dir;
     std::string path;
 };
@@ -202,7 +186,7 @@ TEST_F(HostBadInput, ReturnedTextHandedBack) {
     EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"C 44100.mp3"});
     Bytes bytes;
     ASSERT_TRUE(ReadFile(p, bytes));
-    EXPECT_TRUE(bytes == TaggedFile());
+    EXPECT_TRUE(bytes == TaggedFileWithID3v1());
 }
 
 TEST_F(HostBadInput, VeryLongPathTexts) {

@@ -19,6 +19,7 @@
 #include "AudioWriter.h"
 #include "MPEGaudio.h"
 #include "NameBuilder.h"
+#include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
 
@@ -278,30 +279,12 @@ std::vector<Call> MixedLibrary(const TempDir& dir) {
     return calls;
 }
 
-class Leaks : public ::testing::Test {
+class Leaks : public PluginTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
-        plugin.newOpt(&options);
-        ASSERT_NE(options, nullptr);
-    }
-    void TearDown() override {
-        if (options != nullptr) plugin.freeOpt(options);
-    }
-
-    // The path process hands back, in the kept storage of the plug-in.
     std::string Process(const std::string& path, const std::string& pattern, std::int32_t tagSource, bool preview) {
-        std::memset(options->pattern, 0, sizeof options->pattern);
-        std::memcpy(options->pattern, pattern.data(), std::min(pattern.size(), sizeof options->pattern));
-        options->tagSource = tagSource;
-        std::string text = path;
-        char* p = text.data();
-        plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
-        return p;
+        SetPattern(pattern, tagSource);
+        return PluginTest::Process(path, preview);
     }
-
-    Plugin plugin;
-    PluginOptions* options = nullptr;
 };
 
 TEST_F(Leaks, TenThousandProcessCallsLeaveNothingBehind) {

@@ -8,6 +8,7 @@
 #include "AudioWriter.h"
 #include "NameBuilder.h"
 #include "Pelmora.h"
+#include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
 
@@ -173,25 +174,7 @@ TEST(NameBuilder, PreviewReadsTheSecondFileAndKeepsTheFirstFolder) {
 }
 
 // The rename itself, through the library as a host calls it.
-class Rename : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(plugin.Load(PluginPath()));
-        plugin.newOpt(&record);
-        *record = Options("*artist* - *title*");
-    }
-    void TearDown() override { plugin.freeOpt(record); }
-
-    std::string Process(const std::string& path, bool preview) {
-        std::string text = path;
-        char* p = text.data();
-        plugin.process(&p, p, nullptr, nullptr, &record, preview ? 1 : 0);
-        return p;
-    }
-
-    Plugin plugin;
-    PluginOptions* record = nullptr;
-};
+using Rename = PluginTest;
 
 TEST_F(Rename, MovesTheFileAndHandsBackTheNewPath) {
     TempDir dir;

@@ -1,0 +1,40 @@
+#include "PluginTest.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "AudioWriter.h"
+#include "TagWriter.h"
+
+namespace testing_support {
+
+void PluginTest::SetUp() {
+    ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath();
+    plugin.newOpt(&options);
+    ASSERT_NE(options, nullptr);
+    SetPattern("*artist* - *title*");
+}
+
+void PluginTest::TearDown() {
+    if (options != nullptr) plugin.freeOpt(options);
+}
+
+void PluginTest::SetPattern(const std::string& pattern, std::int32_t tagSource) {
+    std::memset(options->pattern, 0, sizeof options->pattern);
+    std::memcpy(options->pattern, pattern.data(), std::min(pattern.size(), sizeof options->pattern));
+    options->tagSource = tagSource;
+}
+
+std::string PluginTest::Process(const std::string& path, bool preview) {
+    std::string text = path;
+    char* p = text.data();
+    plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
+    return p;
+}
+
+Bytes TaggedFile(const std::string& title) {
+    return Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin(title)).Build(),
+                   Stream(FrameFields{}, 20)});
+}
+
+}  // namespace testing_support
