@@ -18,22 +18,10 @@ namespace {
 
 constexpr std::uint8_t kPreview = 1;
 
-struct {
+struct : PluginExports {
     void* module = nullptr;
-    decltype(&::getInfo) getInfo = nullptr;
-    decltype(&::initialize) initialize = nullptr;
-    decltype(&::newOpt) newOpt = nullptr;
-    decltype(&::freeOpt) freeOpt = nullptr;
-    decltype(&::process) process = nullptr;
     PluginOptions* options = nullptr;
 } plugin;
-
-template <typename F>
-bool Resolve(F& function, const char* name) {
-    function = reinterpret_cast<F>(dlsym(plugin.module, name));
-    if (function == nullptr) std::fprintf(stderr, "the plug-in does not export %s\n", name);
-    return function != nullptr;
-}
 
 }  // namespace
 
@@ -44,9 +32,8 @@ bool ContenderSetup(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", dlerror());
         std::exit(1);
     }
-    if (!Resolve(plugin.getInfo, "getInfo") || !Resolve(plugin.initialize, "initialize") ||
-        !Resolve(plugin.newOpt, "newOpt") || !Resolve(plugin.freeOpt, "freeOpt") ||
-        !Resolve(plugin.process, "process")) {
+    if (!plugin.Resolve([](const char* name) { return dlsym(plugin.module, name); })) {
+        std::fprintf(stderr, "the plug-in lacks one of the eight exports\n");
         std::exit(1);
     }
     PluginInfo info{};

@@ -102,31 +102,14 @@ using TFilePtr = std::unique_ptr<std::FILE, TFileCloser>;
 // ---------------------------------------------------------------- plug-in
 
 // The plug-in as a host sees it: a library file and its eight exports.
-class TPluginHost {
+class TPluginHost : public PluginExports {
 public:
     bool Load(const std::string& path, std::string& error) {
         if (!library_.Load(path, error)) return false;
-        getInfo = reinterpret_cast<decltype(getInfo)>(library_.Symbol("getInfo"));
-        initialize = reinterpret_cast<decltype(initialize)>(library_.Symbol("initialize"));
-        newOpt = reinterpret_cast<decltype(newOpt)>(library_.Symbol("newOpt"));
-        freeOpt = reinterpret_cast<decltype(freeOpt)>(library_.Symbol("freeOpt"));
-        showOptions = reinterpret_cast<decltype(showOptions)>(library_.Symbol("showOptions"));
-        process = reinterpret_cast<decltype(process)>(library_.Symbol("process"));
-        exportBtns = reinterpret_cast<decltype(exportBtns)>(library_.Symbol("exportBtns"));
-        clickBtn = reinterpret_cast<decltype(clickBtn)>(library_.Symbol("clickBtn"));
-        if (getInfo && initialize && newOpt && freeOpt && showOptions && process && exportBtns && clickBtn) return true;
+        if (Resolve([this](const char* name) { return library_.Symbol(name); })) return true;
         error = "not a rename plug-in: an export is missing";
         return false;
     }
-
-    decltype(&::getInfo) getInfo = nullptr;
-    decltype(&::initialize) initialize = nullptr;
-    decltype(&::newOpt) newOpt = nullptr;
-    decltype(&::freeOpt) freeOpt = nullptr;
-    decltype(&::showOptions) showOptions = nullptr;
-    decltype(&::process) process = nullptr;
-    decltype(&::exportBtns) exportBtns = nullptr;
-    decltype(&::clickBtn) clickBtn = nullptr;
 
 private:
     TLibrary library_;

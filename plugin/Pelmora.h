@@ -51,6 +51,33 @@ PELMORA_EXPORT void PELMORA_CALL exportBtns(void* unused, std::int32_t* count);
 PELMORA_EXPORT void PELMORA_CALL clickBtn();
 }
 
+// The eight exports as a host holds them once it has looked them up by name
+// (dlsym, GetProcAddress): lookup(name) gives the address or null.
+struct PluginExports {
+    decltype(&::getInfo) getInfo = nullptr;
+    decltype(&::initialize) initialize = nullptr;
+    decltype(&::newOpt) newOpt = nullptr;
+    decltype(&::freeOpt) freeOpt = nullptr;
+    decltype(&::showOptions) showOptions = nullptr;
+    decltype(&::process) process = nullptr;
+    decltype(&::exportBtns) exportBtns = nullptr;
+    decltype(&::clickBtn) clickBtn = nullptr;
+
+    // True when all eight were found.
+    template <class Lookup>
+    bool Resolve(Lookup lookup) {
+        getInfo = reinterpret_cast<decltype(getInfo)>(lookup("getInfo"));
+        initialize = reinterpret_cast<decltype(initialize)>(lookup("initialize"));
+        newOpt = reinterpret_cast<decltype(newOpt)>(lookup("newOpt"));
+        freeOpt = reinterpret_cast<decltype(freeOpt)>(lookup("freeOpt"));
+        showOptions = reinterpret_cast<decltype(showOptions)>(lookup("showOptions"));
+        process = reinterpret_cast<decltype(process)>(lookup("process"));
+        exportBtns = reinterpret_cast<decltype(exportBtns)>(lookup("exportBtns"));
+        clickBtn = reinterpret_cast<decltype(clickBtn)>(lookup("clickBtn"));
+        return getInfo && initialize && newOpt && freeOpt && showOptions && process && exportBtns && clickBtn;
+    }
+};
+
 // Shared between the exports and the options window.
 namespace pelmora {
 

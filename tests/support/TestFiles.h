@@ -52,16 +52,8 @@ void* ModuleSymbol(void* module, const char* name);
 void CloseModule(void* module);
 
 // The plug-in library loaded by file name, its eight exports resolved by name.
-struct Plugin {
+struct Plugin : PluginExports {
     void* module = nullptr;
-    decltype(&::getInfo) getInfo = nullptr;
-    decltype(&::initialize) initialize = nullptr;
-    decltype(&::newOpt) newOpt = nullptr;
-    decltype(&::freeOpt) freeOpt = nullptr;
-    decltype(&::showOptions) showOptions = nullptr;
-    decltype(&::process) process = nullptr;
-    decltype(&::exportBtns) exportBtns = nullptr;
-    decltype(&::clickBtn) clickBtn = nullptr;
 
     bool Load(const std::string& path);
     void* Symbol(const char* name) const;

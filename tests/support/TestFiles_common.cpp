@@ -20,15 +20,7 @@ std::vector<std::string> SharedTestFiles() {
 bool Plugin::Load(const std::string& path) {
     module = OpenModule(path);
     if (module == nullptr) return false;
-    getInfo = reinterpret_cast<decltype(getInfo)>(Symbol("getInfo"));
-    initialize = reinterpret_cast<decltype(initialize)>(Symbol("initialize"));
-    newOpt = reinterpret_cast<decltype(newOpt)>(Symbol("newOpt"));
-    freeOpt = reinterpret_cast<decltype(freeOpt)>(Symbol("freeOpt"));
-    showOptions = reinterpret_cast<decltype(showOptions)>(Symbol("showOptions"));
-    process = reinterpret_cast<decltype(process)>(Symbol("process"));
-    exportBtns = reinterpret_cast<decltype(exportBtns)>(Symbol("exportBtns"));
-    clickBtn = reinterpret_cast<decltype(clickBtn)>(Symbol("clickBtn"));
-    return getInfo && initialize && newOpt && freeOpt && showOptions && process && exportBtns && clickBtn;
+    return Resolve([this](const char* name) { return Symbol(name); });
 }
 
 void* Plugin::Symbol(const char* name) const { return module != nullptr ? ModuleSymbol(module, name) : nullptr; }
