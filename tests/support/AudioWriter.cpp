@@ -4,13 +4,14 @@
 #include <algorithm>
 #include <array>
 
+#include "TagWriter.h"
+
 namespace testing_support {
 
 namespace {
 
 constexpr std::size_t kHeaderBytes = 4;
 constexpr std::size_t kID3v2HeaderBytes = 10;
-constexpr std::size_t kID3v1Bytes = 128;
 constexpr std::size_t kXingTableBytes = 100;
 constexpr std::uint8_t kID3v2FooterFlag = 0x10;
 
@@ -145,20 +146,11 @@ void Append(Bytes& bytes, const Bytes& more) { bytes.insert(bytes.end(), more.be
 
 Bytes Filled(std::size_t size, std::uint8_t fill) { return Bytes(size, fill); }
 
-Bytes RawID3v2(std::size_t bodySize) {
-    Bytes tag = {'I', 'D', '3', 3, 0, 0};
-    for (int shift = 21; shift >= 0; shift -= 7) tag.push_back(static_cast<std::uint8_t>(bodySize >> shift & 0x7F));
-    tag.resize(kID3v2HeaderBytes + bodySize, 0);
-    return tag;
-}
+Bytes RawID3v2(std::size_t bodySize) { return ID3v2Writer(3).Padding(bodySize).Build(); }
 
 Bytes RawID3v1(std::string_view title, std::string_view artist) {
-    Bytes tag(kID3v1Bytes, 0);
-    Put(tag, 0, "TAG");
-    Put(tag, 3, title.substr(0, 30));
-    Put(tag, 33, artist.substr(0, 30));
-    tag[kID3v1Bytes - 1] = 12;  // genre "Other"
-    return tag;
+    constexpr std::uint8_t kOther = 12;
+    return ID3v1Tag(ID3v1Fields().Title(std::string(title)).Artist(std::string(artist)).Genre(kOther));
 }
 
 FrameWalk WalkFrames(const Bytes& file) {

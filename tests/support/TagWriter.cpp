@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "AudioWriter.h"
+
 namespace testing_support {
 
 namespace {
@@ -11,8 +13,6 @@ namespace {
 constexpr std::size_t kID3v1Size = 128;
 constexpr std::uint8_t kFooterFlag = 0x10;
 constexpr std::size_t kSizeFieldWidth = 4;
-
-void Append(Bytes& to, const Bytes& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
 
 void Put(Bytes& tag, std::size_t offset, std::size_t width, std::string_view text) {
     std::memcpy(tag.data() + offset, text.data(), std::min(width, text.size()));
