@@ -103,23 +103,39 @@ std::size_t FindIgnoreCase(const std::string& text, const std::string& lowerKey,
     return std::string::npos;
 }
 
-std::size_t CountIgnoreCase(const std::string& text, const std::string& search) {
+enum class Replaced { Nothing, Done, TooLong };
+
+// Every occurrence of search, case ignored, replaced leftmost first and without
+// overlap, unless the result would be longer than limit: then text stays as it
+// is. Inserted text is never searched (its span would be NULs, which no key
+// holds), so the search goes on in the original text after each match and the
+// result is built in one pass, however many matches there are.
+Replaced ReplaceIgnoreCase(std::string& text, const std::string& search, const std::string& replacement,
+                           std::size_t limit) {
+    if (search.empty()) return Replaced::Nothing;
     const std::string key = Lowered(search);
-    std::size_t count = 0;
-    for (std::size_t p = 0; (p = FindIgnoreCase(text, key, p)) != std::string::npos; p += key.size()) ++count;
-    return count;
+    std::string result;
+    std::uint64_t length = text.size();  // of the result once every match so far is replaced
+    std::size_t from = 0;
+    for (std::size_t p; (p = FindIgnoreCase(text, key, from)) != std::string::npos; from = p + key.size()) {
+        length = length - key.size() + replacement.size();
+        if (length > limit) return Replaced::TooLong;
+        result.append(text, from, p - from);
+        result.append(replacement);
+    }
+    if (from == 0) return Replaced::Nothing;
+    result.append(text, from);
+    text = std::move(result);
+    return Replaced::Done;
 }
 
-// ReplaceAllIgnoreCase, unless the name would outgrow kLongestFilledName:
-// then the name stays as it is and tooLong is set.
+// A replacement that would make the name longer than kLongestFilledName is not
+// made: the name stays as it is and tooLong is set.
 bool Fill(std::string& name, const std::string& placeholder, const std::string& value, bool& tooLong) {
     if (tooLong) return false;
-    const std::uint64_t count = CountIgnoreCase(name, placeholder);
-    if (name.size() + count * value.size() - count * placeholder.size() > kLongestFilledName) {
-        tooLong = true;
-        return false;
-    }
-    return ReplaceAllIgnoreCase(name, placeholder, value);
+    const Replaced replaced = ReplaceIgnoreCase(name, placeholder, value, kLongestFilledName);
+    tooLong = replaced == Replaced::TooLong;
+    return replaced == Replaced::Done;
 }
 
 struct TagValues {
@@ -144,21 +160,7 @@ TagValues SelectedTag(const TMPEGaudio& audio, std::int32_t tagSource) {
 }  // namespace
 
 bool ReplaceAllIgnoreCase(std::string& text, const std::string& search, const std::string& replacement) {
-    if (search.empty()) return false;
-    const std::string key = Lowered(search);
-    // Inserted text is never searched (its span would be NULs, which no key
-    // holds), so the search goes on in the original text after each match and
-    // the result is built in one pass, however many matches there are.
-    std::string result;
-    std::size_t from = 0;
-    for (std::size_t p; (p = FindIgnoreCase(text, key, from)) != std::string::npos; from = p + key.size()) {
-        result.append(text, from, p - from);
-        result.append(replacement);
-    }
-    if (from == 0) return false;
-    result.append(text, from);
-    text = std::move(result);
-    return true;
+    return ReplaceIgnoreCase(text, search, replacement, std::string::npos) == Replaced::Done;
 }
 
 bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, const PluginOptions& options,
