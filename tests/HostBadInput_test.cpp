@@ -155,7 +155,7 @@ TEST_F(HostBadInput, PathsWithoutADirectoryOrAFile) {
     for (const std::string& bad : {folderOnly, dir.File("y.mp3") + kSep, std::string(), std::string(".MP3") + kSep}) {
         std::string text = bad;
         p = text.data();
-        for (std::uint8_t preview : {1, 0}) {
+        for (std::uint8_t preview : std::initializer_list<std::uint8_t>{1, 0}) {
             plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview);
             EXPECT_EQ(p, text.data()) << "'" << bad << "'";
         }

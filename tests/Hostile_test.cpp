@@ -211,7 +211,7 @@ TEST_F(Hostile, FrameSizes) {
         {"7F7F7F7F", {0x7F, 0x7F, 0x7F, 0x7F}, {0x7F, 0x7F, 0x7F}},
     };
     std::vector<Case> cases;
-    for (std::uint8_t version : {2, 3, 4}) {
+    for (std::uint8_t version : std::initializer_list<std::uint8_t>{2, 3, 4}) {
         const bool v22 = version == 2;
         for (const Size& size : sizes) {
             for (std::size_t padding : {600, 70000}) {

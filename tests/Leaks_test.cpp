@@ -132,7 +132,7 @@ TEST(BoundedWork, ManyTinyFramesCostNoBlockEach) {
     constexpr std::size_t kFrames = 60000;
     PluginOptions options{};
     std::strcpy(options.pattern, "*title* *bitrate*");
-    for (std::uint8_t version : {2, 3, 4}) {
+    for (std::uint8_t version : std::initializer_list<std::uint8_t>{2, 3, 4}) {
         SCOPED_TRACE(testing::Message() << "version " << int{version});
         TempDir dir;
         const Bytes file = TinyFrames(version, kFrames);

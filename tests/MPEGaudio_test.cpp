@@ -67,7 +67,7 @@ public:
         if (Fails() || offset < 0) return false;
         if (static_cast<std::uint64_t>(offset) >= bytes_.size()) return true;
         got = std::min<std::size_t>(out.size(), bytes_.size() - static_cast<std::size_t>(offset));
-        std::copy_n(bytes_.begin() + offset, got, out.begin());
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), got, out.begin());
         return true;
     }
 
@@ -591,7 +591,7 @@ TEST_F(MPEGLoad, TheTailEndsWhereTheAudioEnds) {
                 EXPECT_TRUE(audio.frame.found);
                 EXPECT_EQ(audio.ID3v1Tag.HasTag, id3v1);
                 EXPECT_EQ(audio.encoderText, inReach ? "GOGO" : "");
-                EXPECT_DOUBLE_EQ(audio.Duration(), frames * 417 * 8 / 128000.0);
+                EXPECT_DOUBLE_EQ(audio.Duration(), static_cast<double>(frames * 417 * 8) / 128000.0);
             }
         }
     }
@@ -611,7 +611,7 @@ TEST_F(MPEGLoad, ShortFilesAreAnalysed) {
         EXPECT_TRUE(Load(file));
         EXPECT_TRUE(audio.frame.found);
         EXPECT_EQ(audio.BitRate(), 128);
-        EXPECT_DOUBLE_EQ(audio.Duration(), c.size * 8 / 128000.0);
+        EXPECT_DOUBLE_EQ(audio.Duration(), static_cast<double>(c.size * 8) / 128000.0);
     }
 }
 
@@ -646,7 +646,7 @@ TEST_F(MPEGLoad, SecondAttemptAtTheMiddle) {
         if (c.found) {
             EXPECT_EQ(audio.frame.position, c.position) << c.name;
             // The position is taken as it is, as if it counted from the tag's end.
-            EXPECT_DOUBLE_EQ(audio.Duration(), (c.size - tagSize - c.position) * 8 / 128000.0) << c.name;
+            EXPECT_DOUBLE_EQ(audio.Duration(), static_cast<double>((c.size - tagSize - c.position) * 8) / 128000.0) << c.name;
             EXPECT_EQ(audio.ID3v2Tag.TagSize, static_cast<std::int32_t>(tagSize)) << c.name;
         } else {
             EXPECT_EQ(audio.BitRate(), 0) << c.name;

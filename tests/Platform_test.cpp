@@ -140,7 +140,7 @@ TEST(FileSource, CachedReadsGiveTheFilesBytesAnywhere) {
         const std::size_t expected =
             offset >= size ? 0 : std::min<std::size_t>(count, static_cast<std::size_t>(size - offset));
         ASSERT_EQ(got, expected) << offset;
-        for (std::size_t i = 0; i < got; ++i) ASSERT_EQ(out[i], content[offset + i]) << offset << "+" << i;
+        for (std::size_t i = 0; i < got; ++i) ASSERT_EQ(out[i], content[static_cast<std::size_t>(offset) + i]) << offset << "+" << i;
     }
     Bytes out(4);
     std::size_t got = 0;

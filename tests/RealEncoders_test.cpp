@@ -138,12 +138,12 @@ TEST_P(RealEncoders, AgreeWithSettingsAndFrames) {
 
     double seconds = 0;
     if (e.kbps > 0) {
-        seconds = audioBytes * 8.0 / (e.kbps * 1000.0);
+        seconds = static_cast<double>(audioBytes) * 8.0 / (e.kbps * 1000.0);
         // Constant bit rate: the bytes and the frames tell the same time.
-        EXPECT_NEAR(seconds, walk.frames * SamplesPerFrame(walk.first) / double(e.sampleRate), 0.03);
+        EXPECT_NEAR(seconds, static_cast<double>(walk.frames * SamplesPerFrame(walk.first)) / double(e.sampleRate), 0.03);
     } else {
         // The Xing frame is not counted in its own frame count.
-        seconds = (walk.frames - 1) * SamplesPerFrame(walk.first) / double(e.sampleRate);
+        seconds = static_cast<double>((walk.frames - 1) * SamplesPerFrame(walk.first)) / double(e.sampleRate);
     }
     ASSERT_NEAR(seconds, e.seconds, 0.3) << "the encoder's padding is a few frames at most";
     ASSERT_GT(std::fabs(seconds - std::round(seconds)), 0.005) << "too near a whole second to compare texts";
@@ -160,7 +160,7 @@ TEST_P(RealEncoders, AgreeWithSettingsAndFrames) {
     if (e.kbps > 0) {
         EXPECT_EQ(audio.BitRate(), e.kbps);
     } else {
-        const double average = (walk.end - walk.firstOffset) * 8.0 / seconds / 1000;
+        const double average = static_cast<double>(walk.end - walk.firstOffset) * 8.0 / seconds / 1000;
         EXPECT_NEAR(audio.BitRate(), average, 1.5);
         EXPECT_EQ(audio.encoderText, "");
     }
@@ -173,9 +173,9 @@ TEST_P(RealEncoders, AgreeWithSettingsAndFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, RealEncoders, ::testing::ValuesIn(kEncodings),
-                         [](const ::testing::TestParamInfo<Encoding>& info) {
+                         [](const ::testing::TestParamInfo<Encoding>& encoding) {
                              std::string name;
-                             for (const char* p = info.param.name; *p != '\0'; ++p) {
+                             for (const char* p = encoding.param.name; *p != '\0'; ++p) {
                                  name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
                              }
                              return name;

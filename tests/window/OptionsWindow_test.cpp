@@ -326,10 +326,11 @@ TEST_F(OptionsWindow, OpensCentredWithEveryControlInPlace) {
             EXPECT_EQ(GetDlgCtrlID(c), e.id);
             // Checking a radio button gives it the tab stop, unchecking takes it away.
             const bool radio = i == 1 || i == 2;
-            const LONG style = GetWindowLongA(c, GWL_STYLE);
-            EXPECT_EQ(style & ~(radio ? WS_TABSTOP : 0), e.style & ~(radio ? WS_TABSTOP : 0)) << std::hex << style;
+            const LONG controlStyle = GetWindowLongA(c, GWL_STYLE);
+            EXPECT_EQ(controlStyle & ~(radio ? WS_TABSTOP : 0), e.style & ~(radio ? WS_TABSTOP : 0))
+                << std::hex << controlStyle;
             if (radio) {
-                EXPECT_EQ((style & WS_TABSTOP) != 0, i == 2);
+                EXPECT_EQ((controlStyle & WS_TABSTOP) != 0, i == 2);
             }
             // Group boxes are drawn transparent by the system itself.
             const LONG exStyle = GetWindowLongA(c, GWL_EXSTYLE) & ~(i == 0 ? WS_EX_TRANSPARENT : 0);
