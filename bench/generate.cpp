@@ -2,13 +2,17 @@
 // files, and one hostile file whose tag is made of millions of empty frames.
 //
 //   bench_generate library DIR [COUNT [SEED]]
+//   bench_generate cyrillic DIR [COUNT [SEED]]
 //   bench_generate hostile FILE [SIZE_MB]
 //
 // Library files are 5 to 200 KB: MPEG-1, MPEG-2 and MPEG-2.5 Layer III (and a
 // few Layer II) frames with valid headers, CBR or VBR with a Xing or VBRI
 // header, an ID3v2.2, 2.3 or 2.4 tag in the encodings that taggers use, an
-// ID3v1 tag on most, and a 50 to 100 KB picture in a fifth of them. The same
-// seed always gives the same bytes; a stamp file makes a second run a no-op.
+// ID3v1 tag on most, and a 50 to 100 KB picture in a fifth of them. The
+// cyrillic library has the same audio but only ID3v2 tags whose every text is
+// Russian in UTF-16, and no pictures: the case where the conversion of 16-bit
+// units costs most. The same seed always gives the same bytes; a stamp file
+// makes a second run a no-op.
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -185,6 +189,10 @@ constexpr std::array<std::string_view, 12> kGenres = {
     "Alternative", "Русский рок"};
 constexpr std::array<std::string_view, 6> kComments = {
     "Ripped from CD", "Best of the year", "Live recording", "Подарок другу", "Remastered 2011", "Из архива"};
+constexpr std::array<std::string_view, 5> kRussianGenres = {"Электроника", "Шансон", "Русский рок", "Романс",
+                                                            "Бардовская песня"};
+constexpr std::array<std::string_view, 4> kRussianComments = {"Подарок другу", "Из архива", "Концертная запись",
+                                                              "Лучшее за год"};
 
 struct TTrack {
     std::string artist, title, album, year, genre, comment;
@@ -203,18 +211,18 @@ std::string Words(TRandom& rng, bool russian, std::size_t low, std::size_t high)
     return out;
 }
 
-TTrack MakeTrack(TRandom& rng) {
+TTrack MakeTrack(TRandom& rng, bool cyrillic) {
     constexpr double kRussianShare = 0.4;
     constexpr std::size_t kFirstYear = 1965, kLastYear = 2023;
     constexpr std::size_t kMostTracks = 24;
-    const bool russian = rng.Chance(kRussianShare);
+    const bool russian = rng.Chance(kRussianShare) || cyrillic;
     TTrack t;
     t.artist = Words(rng, russian, 1, 3);
     t.title = Words(rng, russian, 1, 4);
     if (rng.Chance(0.9)) t.album = Words(rng, russian, 1, 3);
     if (rng.Chance(0.85)) t.year = std::to_string(rng.Between(kFirstYear, kLastYear));
-    if (rng.Chance(0.8)) t.genre = std::string(rng.Pick(kGenres));
-    if (rng.Chance(0.5)) t.comment = std::string(rng.Pick(kComments));
+    if (rng.Chance(0.8)) t.genre = std::string(cyrillic ? rng.Pick(kRussianGenres) : rng.Pick(kGenres));
+    if (rng.Chance(0.5)) t.comment = std::string(cyrillic ? rng.Pick(kRussianComments) : rng.Pick(kComments));
     t.trackCount = static_cast<int>(rng.Between(1, kMostTracks));
     t.track = static_cast<int>(rng.Between(1, static_cast<std::size_t>(t.trackCount)));
     if (rng.Chance(0.8)) t.genreIndex = static_cast<std::uint8_t>(rng.Between(0, kGenreCount - 1));
@@ -259,6 +267,7 @@ struct TTagStyle {
     bool footer = false;
     std::size_t padding = 0;
     std::size_t pictureSize = 0;  // 0: none
+    bool cyrillicOnly = false;    // no frames of English text
 };
 
 void PutFrame(Bytes& out, int version, std::string_view id23, std::string_view id22, const Bytes& data) {
@@ -325,10 +334,10 @@ Bytes MakeID3v2(TRandom& rng, const TTrack& t, const TTagStyle& s) {
         else PutTextFrame(frames, s, "TYER", "TYE", t.year);
     }
     if (!t.genre.empty()) PutTextFrame(frames, s, "TCON", "TCO", t.genre);
-    if (rng.Chance(0.1)) PutCommentFrame(frames, s, "iTunNORM", " 00000A2B 00000B3C 0000516F 00005A3E");
+    if (rng.Chance(0.1) && !s.cyrillicOnly) PutCommentFrame(frames, s, "iTunNORM", " 00000A2B 00000B3C 0000516F 00005A3E");
     if (!t.comment.empty()) PutCommentFrame(frames, s, "", t.comment);
-    if (rng.Chance(0.3)) PutTextFrame(frames, s, "TENC", "TEN", "LAME 3.100");
-    if (rng.Chance(0.2)) {
+    if (rng.Chance(0.3) && !s.cyrillicOnly) PutTextFrame(frames, s, "TENC", "TEN", "LAME 3.100");
+    if (rng.Chance(0.2) && !s.cyrillicOnly) {
         Bytes data{static_cast<std::uint8_t>(s.encoding)};
         Append(data, EncodedText(s.encoding, "replaygain_track_gain", false));
         Append(data, Terminator(s.encoding));
@@ -353,7 +362,7 @@ Bytes MakeID3v2(TRandom& rng, const TTrack& t, const TTagStyle& s) {
     return out;
 }
 
-TTagStyle PickTagStyle(TRandom& rng, bool withPicture) {
+TTagStyle PickTagStyle(TRandom& rng, bool withPicture, bool cyrillic) {
     TTagStyle s;
     const double r = rng.Unit();
     if (r < 0.40) {
@@ -378,6 +387,11 @@ TTagStyle PickTagStyle(TRandom& rng, bool withPicture) {
     if (withPicture) {
         s.pictureSize = rng.Between(kSmallestPicture, kLargestPicture);
         s.pictureFirst = rng.Chance(0.3);
+    }
+    if (cyrillic) {
+        s.version = s.version == 0 ? 3 : s.version;
+        s.encoding = TEncoding::Utf16;
+        s.cyrillicOnly = true;
     }
     return s;
 }
@@ -583,11 +597,11 @@ bool WriteBytes(const fs::path& path, const Bytes& bytes) {
     return std::fclose(f) == 0 && ok;
 }
 
-Bytes MakeFile(TRandom& rng) {
-    const TTrack track = MakeTrack(rng);
-    const bool withPicture = rng.Chance(kPictureShare);
-    const TTagStyle style = PickTagStyle(rng, withPicture);
-    const bool withID3v1 = rng.Chance(0.6) || style.version == 0;
+Bytes MakeFile(TRandom& rng, bool cyrillic) {
+    const TTrack track = MakeTrack(rng, cyrillic);
+    const bool withPicture = rng.Chance(kPictureShare) && !cyrillic;
+    const TTagStyle style = PickTagStyle(rng, withPicture, cyrillic);
+    const bool withID3v1 = (rng.Chance(0.6) || style.version == 0) && !cyrillic;
 
     Bytes file;
     if (style.version != 0) file = MakeID3v2(rng, track, style);
@@ -599,9 +613,9 @@ Bytes MakeFile(TRandom& rng) {
     return file;
 }
 
-std::string StampText(std::size_t count, std::uint64_t seed) {
+std::string StampText(std::size_t count, std::uint64_t seed, bool cyrillic) {
     return "version " + std::to_string(kGeneratorVersion) + " count " + std::to_string(count) + " seed " +
-           std::to_string(seed) + "\n";
+           std::to_string(seed) + (cyrillic ? " cyrillic" : "") + "\n";
 }
 
 std::string ReadSmallFile(const fs::path& path) {
@@ -609,9 +623,9 @@ std::string ReadSmallFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int WriteLibrary(const fs::path& dir, std::size_t count, std::uint64_t seed) {
+int WriteLibrary(const fs::path& dir, std::size_t count, std::uint64_t seed, bool cyrillic) {
     const fs::path stamp = dir / kStampName;
-    const std::string stampText = StampText(count, seed);
+    const std::string stampText = StampText(count, seed, cyrillic);
     if (ReadSmallFile(stamp) == stampText) {
         std::printf("%s is up to date (%s)\n", dir.c_str(), stampText.substr(0, stampText.size() - 1).c_str());
         return 0;
@@ -628,7 +642,7 @@ int WriteLibrary(const fs::path& dir, std::size_t count, std::uint64_t seed) {
         const fs::path folder = dir / name;
         if (i % kFilesPerFolder == 0) fs::create_directories(folder, error);
         std::snprintf(name, sizeof name, "%05zu.mp3", i);
-        const Bytes file = MakeFile(rng);
+        const Bytes file = MakeFile(rng, cyrillic);
         if (!WriteBytes(folder / name, file)) {
             std::fprintf(stderr, "cannot write %s: %s\n", (folder / name).c_str(), std::strerror(errno));
             return 1;
@@ -734,7 +748,7 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: bench_generate library DIR [COUNT [SEED]]\n"
+                 "usage: bench_generate library|cyrillic DIR [COUNT [SEED]]\n"
                  "       bench_generate hostile FILE [SIZE_MB]\n");
     return 2;
 }
@@ -744,11 +758,11 @@ int Usage() {
 int main(int argc, char** argv) {
     if (argc < 3) return Usage();
     const std::string_view what = argv[1];
-    if (what == "library") {
+    if (what == "library" || what == "cyrillic") {
         const std::size_t count = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : kDefaultCount;
         const std::uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : kDefaultSeed;
         if (count == 0) return Usage();
-        return WriteLibrary(argv[2], count, seed);
+        return WriteLibrary(argv[2], count, seed, what == "cyrillic");
     }
     if (what == "hostile") {
         constexpr std::size_t kDefaultHostileMiB = 256;
