@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultySource.h"
 #include "AudioWriter.h"
 #include "MPEGaudio.h"
 #include "NameBuilder.h"

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultySource.h"
 #include "AudioWriter.h"
 #include "MPEGaudio.h"
 #include "TagWriter.h"

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "FaultySource.h"
 #include "FileSource.h"
 #include "TagWriter.h"
 

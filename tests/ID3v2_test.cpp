@@ -8,6 +8,7 @@
 #include <climits>
 #include <map>
 
+#include "FaultySource.h"
 #include "FileSource.h"
 #include "TagWriter.h"
 

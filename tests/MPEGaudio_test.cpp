@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultySource.h"
 #include "AudioWriter.h"
 #include "FileSource.h"
 #include "MPEGaudio.h"

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "FaultySource.h"
 #include "ID3v1.h"
 #include "ID3v2.h"
 #include "TagWriter.h"
