@@ -89,7 +89,6 @@ public:
     constexpr bool Padded() const { return Bit(kPaddingShift); }
     constexpr bool PrivateBit() const { return Bit(kPrivateShift); }
     constexpr std::uint8_t ModeCode() const { return Field(kModeShift, kTwoBits); }
-    constexpr bool IsMono() const { return ModeCode() == kModeMono; }
     constexpr std::uint8_t ModeExtension() const { return Field(kModeExtensionShift, kTwoBits); }
     constexpr bool Copyrighted() const { return Bit(kCopyrightShift); }
     constexpr bool Original() const { return Bit(kOriginalShift); }

@@ -6,11 +6,11 @@
 #include "FuzzSource.h"
 #include "MPEGaudio.h"
 
-using fuzzing::MemorySource;
+using fuzzing::FaultySource;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
-    fuzzing::WithFaults(file, [&](MemorySource& source) {
+    fuzzing::WithFaults(file, [&](FaultySource& source) {
         TMPEGaudio audio;
         const bool result = audio.LoadFromSource(source);
         const std::string mode = audio.ChannelModeText();
