@@ -265,7 +265,7 @@ std::string ReadFirstLine(const fs::path& path) {
 // Instructions of a whole contender run under callgrind.
 std::optional<std::uint64_t> CountInstructions(const TOptions& o, const TContender& c, const fs::path& list,
                                                const fs::path& out) {
-    std::vector<std::string> argv{"valgrind", "--tool=callgrind", "--callgrind-out-file=" + out.string()};
+    std::vector<std::string> argv{"valgrind", "-q", "--tool=callgrind", "--callgrind-out-file=" + out.string()};
     const std::vector<std::string> contender = ContenderArgs(o, c, list);
     argv.insert(argv.end(), contender.begin(), contender.end());
     if (!Spawn(argv).ok) return std::nullopt;

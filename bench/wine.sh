@@ -33,7 +33,7 @@ run=("$win32/wine-run.sh")
 pin=(taskset -c 0)
 "${run[@]}" cmd /c exit >/dev/null 2>&1 || true  # makes the prefix on the first run
 wineserver -k 2>/dev/null || true                 # a server of this prefix not pinned
-"${pin[@]}" wineserver -p
+"${pin[@]}" wineserver -p || true           # else the first program, pinned, starts one
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 empty=$work/empty-folder
