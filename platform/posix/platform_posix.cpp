@@ -48,11 +48,8 @@ std::uint16_t AnsiToUnit(unsigned char c) {
 
 // Reverse of the table; 0 (not a valid answer for a non-zero unit) when absent.
 unsigned char UnitToAnsi(std::uint32_t unit) {
-    if (unit < kUpperHalfStart) return static_cast<unsigned char>(unit);
-    for (std::size_t i = 0; i < cp1251::kUpperHalf.size(); ++i) {
-        if (cp1251::kUpperHalf[i] == unit) return static_cast<unsigned char>(kUpperHalfStart + i);
-    }
-    return 0;
+    constexpr std::uint32_t kLargestUnit = 0xFFFF;
+    return unit > kLargestUnit ? 0 : cp1251::kUnitToByte(static_cast<std::uint16_t>(unit));
 }
 
 }  // namespace
