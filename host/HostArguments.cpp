@@ -50,6 +50,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
                 return true;
             };
             const bool flag = name == "dry-run" || name == "recursive" || name == "no-journal" || name == "undo" ||
+                              name == "allow-posix-names" ||
                               name == "help" || name == "version";
             if (flag && attached && name != "undo") {
                 error = "option '--" + name + "' takes no value";
@@ -71,6 +72,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
                 command.dryRun = true;
             } else if (name == "recursive") {
                 command.recursive = renameOptions = true;
+            } else if (name == "allow-posix-names") {
+                command.allowPosixNames = renameOptions = true;
             } else if (name == "no-journal") {
                 command.noJournal = renameOptions = true;
             } else if (name == "undo") {
@@ -165,6 +168,7 @@ std::string HelpText() {
            "  -t, --tag id3v2|id3v1  tag the values come from (default id3v2)\n"
            "  -n, --dry-run          show the new names and mark what a real run could not do\n"
            "  -r, --recursive        look inside subfolders too\n"
+           "      --allow-posix-names  take names Windows refuses where this system allows them\n"
            "      --plugin FILE      plug-in library to load (default: the one beside pelmora)\n"
            "      --journal FILE     keep the undo journal in FILE\n"
            "      --no-journal       keep no undo journal\n"

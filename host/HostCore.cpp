@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
 
 #include "HostSystem.h"
@@ -27,6 +28,8 @@ constexpr std::size_t kJournalReadChunk = 65536;
 // The longest file name: 255 bytes on the usual POSIX file systems, 255
 // UTF-16 units (so 255 Windows-1251 characters) on Windows.
 constexpr std::size_t kMaxNameLength = 255;
+// What the plug-in builds from a pattern whose values are all empty.
+constexpr const char* kExtensionOnly = ".mp3";
 
 bool IsWindowsBuild() { return kPathDelimiter == '\\'; }
 
@@ -171,14 +174,17 @@ std::string CallProcess(const TPluginHost& plugin, PluginOptions* record, const 
 class TReporter {
 public:
     explicit TReporter(const THostContext& context) : context_(context) {}
-    void Out(const std::string& text) {
+    // Each false, and Broken() true from then on, when the text could not be written.
+    bool Out(const std::string& text) {
         ClearProgress();
-        if (context_.out) context_.out(text);
+        return Emit(context_.out, Shown(text), outBroken_);
     }
-    void Err(const std::string& text) {
+    bool Err(const std::string& text) {
         ClearProgress();
-        if (context_.err) context_.err(std::string(kProgram) + ": " + text + "\n");
+        return Emit(context_.err, std::string(kProgram) + ": " + Shown(text + "\n"), errBroken_);
     }
+    bool Broken() const { return outBroken_ || errBroken_; }
+    const char* BrokenStream() const { return outBroken_ ? "standard output" : "standard error"; }
     // A progress line on a terminal, once the run has taken a second.
     void Progress(std::size_t done, std::size_t total) {
         if (!context_.errIsTerminal || !context_.err) return;
@@ -189,21 +195,33 @@ public:
         std::string line = "\r" + std::string(kProgram) + ": " + std::to_string(done) + " of " + std::to_string(total) +
                            " files";
         width_ = std::max(width_, line.size());
-        context_.err(line);
-        shown_ = true;
+        shown_ = Emit(context_.err, line, errBroken_);
     }
     void ClearProgress() {
         if (!shown_) return;
         shown_ = false;
-        context_.err("\r" + std::string(width_, ' ') + "\r");
+        Emit(context_.err, "\r" + std::string(width_, ' ') + "\r", errBroken_);
     }
 
 private:
+    // Lines as printed: control characters escaped, the line's own end kept.
+    static std::string Shown(const std::string& text) {
+        if (!EndsWith(text, "\n")) return Printable(text);
+        return Printable(text.substr(0, text.size() - 1)) + "\n";
+    }
+    static bool Emit(const std::function<bool(const std::string&)>& sink, const std::string& text, bool& broken) {
+        if (!sink) return true;
+        if (!sink(text)) broken = true;
+        return !broken;
+    }
+
     const THostContext& context_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point last_ {};
     std::size_t width_ = 0;
     bool shown_ = false;
+    bool outBroken_ = false;
+    bool errBroken_ = false;
 };
 
 // ---------------------------------------------------------------- journal
@@ -284,7 +302,16 @@ private:
 // ---------------------------------------------------------------- rename run
 
 struct TCounts {
-    std::size_t seen = 0, renamed = 0, unchanged = 0, failed = 0, stays = 0, refused = 0;
+    std::size_t seen = 0, renamed = 0, unchanged = 0, failed = 0, stays = 0, refused = 0, skipped = 0;
+};
+
+// A file of the run and the path the plug-in is handed for it: the whole
+// path, or, when the folder's name is beyond Windows-1251, the name alone
+// from inside the folder, as a host working in that folder would hand it.
+struct TRunFile {
+    std::string path;
+    std::string ansi;
+    bool inFolder = false;
 };
 
 class TRenameRun {
@@ -324,13 +351,19 @@ public:
         const std::int32_t tagSource = command_.tagSource;
         std::memcpy(&record.Get()->tagSource, &tagSource, sizeof tagSource);
 
-        for (const std::string& argument : command_.paths) CollectArgument(argument);
-        for (std::size_t i = 0; i < files_.size(); ++i) {
-            report_.Progress(i, files_.size());
-            if (!HandleFile(record.Get(), files_[i])) break;
+        for (const std::string& argument : command_.paths) {
+            if (report_.Broken()) break;
+            CollectArgument(argument);
+        }
+        std::size_t done = 0;
+        for (; done < files_.size() && !report_.Broken(); ++done) {
+            report_.Progress(done, files_.size());
+            if (!HandleFile(record.Get(), files_[done])) break;
         }
         report_.ClearProgress();
+        if (report_.Broken()) return Stopped(done);
         Summary();
+        if (report_.Broken()) return Stopped(done);
         if (counts_.failed > 0) return kExitFailed;
         // A preview fails where the real run would leave a file in place.
         if (command_.dryRun && counts_.stays > 0) return kExitFailed;
@@ -343,10 +376,32 @@ private:
         return path;
     }
 
+    // Output that cannot be written ends the run before the next file; what
+    // was renamed is said on standard error, the one stream perhaps left.
+    int Stopped(std::size_t done) {
+        std::string line = "cannot write to " + std::string(report_.BrokenStream()) + "; stopped after " +
+                           std::to_string(done) + " of " + std::to_string(files_.size()) + " files";
+        if (command_.dryRun) {
+            line += " (a preview: nothing renamed)";
+        } else {
+            line += ", " + std::to_string(counts_.renamed) + " renamed";
+            line += journal_.IsOpen() ? "; journal: " + journal_.Path() + " (pelmora --undo puts the names back)"
+                                      : std::string(command_.noJournal ? "; no journal kept" : "");
+        }
+        if (context_.err) context_.err(std::string(kProgram) + ": " + Printable(line) + "\n");
+        return kExitFailed;
+    }
+
     void Fail(const std::string& message) {
         report_.Err(message);
         ++counts_.seen;
         ++counts_.failed;
+    }
+
+    // Entries that are not files to rename: said, left alone, not failures.
+    void Skip(const std::string& path, const std::string& why) {
+        report_.Err(path + ": " + why + "; skipped");
+        ++counts_.skipped;
     }
 
     void AddFile(const std::string& path) {
@@ -361,57 +416,114 @@ private:
         return path.substr(start, end - start);
     }
 
+    // A link is left alone, so that renaming never leaves one pointing at nothing.
+    void SkipLink(const std::string& path, TFileKind target, bool wanted) {
+        switch (target) {
+        case TFileKind::Missing:
+            if (wanted) Skip(path, "a link to nothing");
+            break;
+        case TFileKind::Folder: Skip(path, "a link to a folder, not followed"); break;
+        case TFileKind::File:
+            if (wanted) Skip(path, "a symbolic link, left alone (its target keeps its own name unless named itself)");
+            break;
+        case TFileKind::Other:
+            if (wanted) Skip(path, "a link to something other than a file");
+            break;
+        }
+    }
+
     void CollectArgument(const std::string& argument) {
         const std::string path = Normalised(argument);
-        switch (KindOf(path)) {
+        const TEntryInfo info = Examine(path);
+        if (!info.error.empty()) {
+            Fail(path + ": cannot examine: " + info.error);
+            return;
+        }
+        const bool wanted = MatchesMask(NameOf(path), descriptor_.mask);
+        if (info.link && info.kind != TFileKind::Folder) {
+            // A linked folder named by the user is the folder meant; links to files are not.
+            SkipLink(path, info.kind, true);
+            return;
+        }
+        switch (info.kind) {
         case TFileKind::Folder: CollectFolder(path); break;
         case TFileKind::File:
-            if (MatchesMask(NameOf(path), descriptor_.mask)) {
+            if (wanted) {
                 AddFile(path);
             } else {
                 report_.Err(path + ": not a file the plug-in handles (" + descriptor_.mask + "); left alone");
             }
             break;
-        case TFileKind::Missing:
-            Fail(path + (IsSymbolicLink(path) ? ": a link to nothing" : ": no such file or folder"));
-            break;
-        case TFileKind::Other: Fail(path + ": not a regular file; left alone"); break;
+        case TFileKind::Missing: Fail(path + ": no such file or folder"); break;
+        case TFileKind::Other: Skip(path, "not a regular file"); break;
         }
     }
 
     void CollectFolder(const std::string& folder) {
-        std::vector<std::string> names;
+        std::vector<TFolderEntry> entries;
         std::string error;
-        if (!ListFolder(folder, names, error)) {
+        if (!ListFolderEntries(folder, entries, error)) {
             Fail(folder + ": cannot read the folder: " + error);
             return;
         }
-        std::sort(names.begin(), names.end());
+        std::sort(entries.begin(), entries.end(),
+                  [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
         std::vector<std::string> subfolders;
-        for (const std::string& name : names) {
-            const std::string path = JoinPath(folder, name);
-            const bool wanted = MatchesMask(name, descriptor_.mask);
-            switch (KindOf(path)) {
+        for (TFolderEntry& entry : entries) {
+            if (report_.Broken()) return;
+            const std::string path = JoinPath(folder, entry.name);
+            const bool wanted = MatchesMask(entry.name, descriptor_.mask);
+            if (!entry.known) {
+                // The listing could not tell (a link, or a file system without
+                // kinds): one look at this entry only.
+                if (!wanted && !command_.recursive && !entry.link) continue;
+                const TEntryInfo info = Examine(path);
+                if (!info.error.empty()) {
+                    if (wanted || command_.recursive) Fail(path + ": cannot examine: " + info.error);
+                    continue;
+                }
+                entry.kind = info.kind;
+                entry.link = info.link;
+            }
+            if (entry.link) {
+                if (wanted || (command_.recursive && entry.kind == TFileKind::Folder)) {
+                    SkipLink(path, entry.kind, wanted);
+                }
+                continue;
+            }
+            switch (entry.kind) {
             case TFileKind::File:
                 if (wanted) AddFile(path);
                 break;
             case TFileKind::Folder:
                 if (command_.recursive) {
-                    // A linked folder could lead back into the tree.
-                    if (!IsSymbolicLink(path)) subfolders.push_back(path);
+                    subfolders.push_back(path);
                 } else if (wanted) {
                     report_.Err(path + ": a folder, not a file; left alone (-r looks inside)");
                 }
                 break;
-            case TFileKind::Missing:
-                if (wanted) Fail(path + ": a link to nothing");
-                break;
+            case TFileKind::Missing: break;  // gone since the listing
             case TFileKind::Other:
-                if (wanted) Fail(path + ": not a regular file; left alone");
+                if (wanted) Skip(path, "not a regular file");
                 break;
             }
         }
         for (const std::string& subfolder : subfolders) CollectFolder(subfolder);
+    }
+
+    // Why names cannot be added to or taken from a folder; empty when they
+    // can. Asked once per folder.
+    const std::string& FolderRefusal(const std::string& folder) {
+        const auto known = folderRefusals_.find(folder);
+        if (known != folderRefusals_.end()) return known->second;
+        std::string error;
+        const TEntryInfo info = Examine(folder);
+        if (info.kind != TFileKind::Folder) {
+            error = "no folder " + folder + (info.error.empty() ? "" : ": " + info.error);
+        } else if (!CanChangeFolder(folder, error)) {
+            error = "cannot write in " + folder + ": " + error;
+        }
+        return folderRefusals_.emplace(folder, error).first->second;
     }
 
     // The marks of one rename: why a real run leaves it, and what Windows refuses.
@@ -420,38 +532,47 @@ private:
         std::vector<std::string> marks;
     };
 
-    TVerdict Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
-                   const std::string& newPath) {
+    TVerdict Judge(const TRunFile& file, const std::string& ansiNew, const std::string& newPath) {
         TVerdict verdict;
-        const std::string oldKey = NameKey(oldPath);
+        const std::string oldKey = NameKey(file.path);
         const std::string newKey = NameKey(newPath);
+        // The name as the plug-in built it: everything after the old folder.
+        const std::size_t folderLength = AnsiFolderLength(file.ansi);
+        const bool sameStart = ansiNew.compare(0, folderLength, file.ansi, 0, folderLength) == 0;
+        const std::string ansiName = sameStart ? ansiNew.substr(folderLength) : ansiNew;
+        const bool otherFolder =
+            !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
+                return (platform::IsPathDelimiter(c) || IsSlash(c)) && c != ':';
+            });
         switch (plan_.Check(oldKey, newKey, Exists(newPath))) {
         case TBlock::Exists: verdict.marks.push_back("exists already"); break;
         case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
-        case TBlock::None:
-            if (KindOf(ParentOf(newPath)) != TFileKind::Folder) verdict.marks.push_back("no folder " + ParentOf(newPath));
-            break;
+        case TBlock::None: break;
+        }
+        if (otherFolder) {
+            // Text of the pattern such as "../" moves the file out of its folder.
+            verdict.marks.push_back("the pattern leads into another folder");
+            const std::string& refusal = FolderRefusal(ParentOf(newPath));
+            if (!refusal.empty()) verdict.marks.push_back(refusal);
         }
         verdict.stays = !verdict.marks.empty();
-        // The name as the plug-in built it: everything after the old folder.
-        const std::size_t folderLength = AnsiFolderLength(ansiOld);
-        const std::string ansiName =
-            ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0 ? ansiNew.substr(folderLength) : ansiNew;
-        std::string refusal;
-        std::size_t start = 0;
-        for (std::size_t i = 0; i <= ansiName.size() && refusal.empty(); ++i) {
-            if (i == ansiName.size() || platform::IsPathDelimiter(ansiName[i]) || (IsWindowsBuild() && ansiName[i] == '/')) {
-                refusal = WindowsRefusal(ansiName.substr(start, i - start));
-                start = i + 1;
-            }
-        }
+        const std::string refusal = otherFolder ? std::string() : WindowsRefusal(ansiName);
         if (!refusal.empty()) {
             ++counts_.refused;
             verdict.marks.push_back("Windows refuses " + platform::AnsiToUtf8(refusal));
-            if (IsWindowsBuild()) verdict.stays = true;
+            if (IsWindowsBuild() || !command_.allowPosixNames) verdict.stays = true;
+        }
+        if (ansiName == kExtensionOnly) {
+            verdict.marks.push_back("no name before the extension");
+            verdict.stays = true;
         }
         if (!IsWindowsBuild() && NameOf(newPath).size() > kMaxNameLength) {
             verdict.marks.push_back("name too long");
+            verdict.stays = true;
+        }
+        const std::string& folderRefusal = FolderRefusal(ParentOf(file.path));
+        if (!folderRefusal.empty()) {
+            verdict.marks.push_back(folderRefusal);
             verdict.stays = true;
         }
         if (verdict.stays) {
@@ -469,26 +590,56 @@ private:
         return text + "]";
     }
 
+    // One process call for a file, from inside its folder when it is handed
+    // over by name alone; the path handed back, in UTF-8. False with a reason
+    // when the folder cannot be entered or left.
+    bool Process(PluginOptions* record, const TRunFile& file, bool preview, std::string& ansiResult,
+                 std::string& error) {
+        if (!file.inFolder) {
+            ansiResult = CallProcess(plugin_, record, file.ansi, preview);
+            return true;
+        }
+        if (!workingFolder_.Enter(ParentOf(file.path), error)) return false;
+        ansiResult = CallProcess(plugin_, record, file.ansi, preview);
+        if (workingFolder_.Leave()) return true;
+        error = "cannot return to the working folder";
+        return false;
+    }
+
+    std::string PathOf(const TRunFile& file, const std::string& ansiResult) const {
+        const std::string result = platform::AnsiToUtf8(ansiResult);
+        return file.inFolder ? JoinPath(ParentOf(file.path), result) : result;
+    }
+
     // False when the run must stop (the journal cannot be written).
     bool HandleFile(PluginOptions* record, const std::string& path) {
-        std::string ansi;
-        if (!platform::Utf8ToAnsi(path, ansi)) {
-            Fail(path + ": the name cannot be written in Windows-1251, the plug-in's code page; left alone");
-            return true;
+        TRunFile file {path, {}, false};
+        if (!platform::Utf8ToAnsi(path, file.ansi)) {
+            if (!platform::Utf8ToAnsi(NameOf(path), file.ansi)) {
+                Fail(path + ": the name cannot be written in Windows-1251, the plug-in's code page; left alone");
+                return true;
+            }
+            file.inFolder = true;
         }
-        std::string reason;
-        if (!CanRead(path, reason)) {
-            Fail(path + ": cannot read: " + reason + "; left alone");
-            return true;
+        std::string ansiNew, error;
+        if (!Process(record, file, true, ansiNew, error)) {
+            Fail(path + ": " + error + "; stopped");
+            return false;
         }
         ++counts_.seen;
-        const std::string ansiNew = CallProcess(plugin_, record, ansi, true);
-        if (ansiNew == ansi) {
-            ++counts_.unchanged;
+        if (ansiNew == file.ansi) {
+            // The plug-in keeps the name of a file it cannot read too; only then is it asked why.
+            std::string reason;
+            if (!CanRead(path, reason)) {
+                ++counts_.failed;
+                report_.Err(path + ": cannot read: " + reason + "; left alone");
+            } else {
+                ++counts_.unchanged;
+            }
             return true;
         }
-        const std::string newPath = platform::AnsiToUtf8(ansiNew);
-        const TVerdict verdict = Judge(path, ansi, ansiNew, newPath);
+        const std::string newPath = PathOf(file, ansiNew);
+        const TVerdict verdict = Judge(file, ansiNew, newPath);
         if (command_.dryRun) {
             report_.Out(path + " -> " + newPath + Marked(verdict.marks) + "\n");
             if (verdict.stays) {
@@ -503,11 +654,29 @@ private:
             report_.Err(path + ": not renamed to " + newPath + Marked(verdict.marks));
             return true;
         }
-        return Rename(record, path, ansi, newPath, verdict);
+        return Rename(record, file, newPath, verdict);
     }
 
-    bool Rename(PluginOptions* record, const std::string& path, const std::string& ansi, const std::string& newPath,
-                const TVerdict& verdict) {
+    // Why a move the plug-in did not make failed, as far as the disk tells.
+    std::string WhyNotMoved(const std::string& path, const std::string& newPath) {
+        const TEntryInfo old = Examine(path);
+        if (old.kind == TFileKind::Missing) return "the file is gone" + (old.error.empty() ? "" : ": " + old.error);
+        if (NameKey(path) != NameKey(newPath) && Exists(newPath)) return "a file of that name exists";
+        folderRefusals_.clear();  // the disk may have changed since the preview's look
+        for (const std::string& folder : {ParentOf(newPath), ParentOf(path)}) {
+            const std::string& refusal = FolderRefusal(folder);
+            if (!refusal.empty()) return refusal;
+        }
+        if (NameOf(newPath).size() > kMaxNameLength || WindowsRefusal(NameOf(newPath)).size() > 0) {
+            return "the system refuses the name (too long or not allowed)";
+        }
+        std::string reason;
+        if (!CanRead(path, reason)) return reason;
+        return "the system refused the move";
+    }
+
+    bool Rename(PluginOptions* record, const TRunFile& file, const std::string& newPath, const TVerdict& verdict) {
+        const std::string& path = file.path;
         const std::string absoluteOld = AbsolutePath(path);
         if (!command_.noJournal) {
             std::string error;
@@ -520,30 +689,57 @@ private:
                 return false;
             }
         }
-        const std::string ansiResult = CallProcess(plugin_, record, ansi, false);
-        if (ansiResult == ansi) {
+        std::string ansiResult, error;
+        if (!Process(record, file, false, ansiResult, error)) {
             ++counts_.failed;
-            report_.Err(path + ": not renamed to " + newPath + (Exists(newPath) ? ": a file of that name exists" : ""));
-            if (journal_.IsOpen()) journal_.Write(kKindFailed, absoluteOld, AbsolutePath(newPath));
-            return true;
+            report_.Err(path + ": " + error + "; stopped");
+            return false;
+        }
+        if (ansiResult == file.ansi) {
+            ++counts_.failed;
+            report_.Err(path + ": not renamed to " + newPath + ": " + WhyNotMoved(path, newPath));
+            return JournalStep(kKindFailed, absoluteOld, AbsolutePath(newPath), path);
         }
         ++renames_;
         if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
-        const std::string resultPath = platform::AnsiToUtf8(ansiResult);
-        if (journal_.IsOpen() && !journal_.Write(kKindRenamed, absoluteOld, AbsolutePath(resultPath))) {
-            report_.Err("cannot write the journal " + journal_.Path() + "; stopped after renaming " + path);
-            ++counts_.renamed;
-            return false;
+        std::string resultPath = PathOf(file, ansiResult);
+        // The name the folder lists is the truth: a file system layer may cut a
+        // name it cannot hold and still report the move done.
+        const std::string listed = ListedName(resultPath);
+        std::string note;
+        if (listed.empty()) {
+            if (Exists(path)) {
+                ++counts_.failed;
+                report_.Err(path + ": not renamed to " + resultPath + ": the plug-in reported the move, but the file stays");
+                return JournalStep(kKindFailed, absoluteOld, AbsolutePath(resultPath), path);
+            }
+            ++counts_.failed;
+            report_.Err(path + ": renamed to " + resultPath + ", but no file stands at that name");
+        } else if (NameKey(JoinPath(ParentOf(resultPath), listed)) != NameKey(resultPath)) {
+            const std::string really = JoinPath(ParentOf(resultPath), listed);
+            ++counts_.failed;
+            report_.Err(path + ": renamed to " + resultPath + ", but the folder lists it as " + listed);
+            resultPath = really;
+            note = "  [the folder lists it as " + listed + "]";
         }
         ++counts_.renamed;
-        report_.Out(path + " -> " + resultPath + Marked(verdict.marks) + "\n");
+        if (!JournalStep(kKindRenamed, absoluteOld, AbsolutePath(resultPath), path)) return false;
+        report_.Out(path + " -> " + resultPath + Marked(verdict.marks) + note + "\n");
         return true;
+    }
+
+    // False, with the run stopped, when the journal cannot be written.
+    bool JournalStep(const char* kind, const std::string& oldPath, const std::string& newPath, const std::string& path) {
+        if (!journal_.IsOpen() || journal_.Write(kind, oldPath, newPath)) return true;
+        report_.Err("cannot write the journal " + journal_.Path() + "; stopped after " + path);
+        return false;
     }
 
     void Summary() {
         std::string line = std::to_string(counts_.seen) + " seen, " + std::to_string(counts_.renamed) +
                            (command_.dryRun ? " to rename, " : " renamed, ") + std::to_string(counts_.unchanged) +
                            " unchanged, " + std::to_string(counts_.failed) + " failed";
+        if (counts_.skipped > 0) line += ", " + std::to_string(counts_.skipped) + " skipped";
         if (command_.dryRun && (counts_.stays > 0 || counts_.refused > 0)) {
             line += "; marked: " + std::to_string(counts_.stays) + " would stay, " + std::to_string(counts_.refused) +
                     " with a name Windows refuses";
@@ -564,6 +760,8 @@ private:
     TCounts counts_;
     std::vector<std::string> files_;
     std::set<std::string> known_;
+    std::map<std::string, std::string> folderRefusals_;
+    TWorkingFolder workingFolder_;
     long renames_ = 0;
 };
 

@@ -10,6 +10,7 @@
 namespace {
 
 int Run(const std::vector<std::string>& args) {
+    host::IgnoreBrokenPipes();
     host::THostContext context;
     context.programFolder = host::ProgramFolder();
     context.stateFolder = host::StateFolder();
