@@ -2,7 +2,10 @@
 // run-order judgement of the preview, and the journal's format.
 #include <gtest/gtest.h>
 
-#include "HostCore.h"
+#include "HostCollect.h"
+#include "HostCommand.h"
+#include "HostJournal.h"
+#include "HostPlan.h"
 
 using namespace host;
 
@@ -19,7 +22,7 @@ struct TGoodArgs {
 };
 
 TEST(HostArguments, ValidCommandLines) {
-    const std::string p = kDefaultPattern;
+    const std::string p(pelmora::kDefaultPattern);
     const std::vector<TGoodArgs> cases = {
         {{"a.mp3"}, TAction::Rename, p, 0, false, false, false, "", "", {"a.mp3"}},
         {{"-nr", "x", "y"}, TAction::Rename, p, 0, true, true, false, "", "", {"x", "y"}},
