@@ -7,7 +7,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "HostCore.h"
+#include "HostJournal.h"
 #include "HostText.h"
 
 namespace host {

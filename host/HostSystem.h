@@ -1,6 +1,5 @@
 // The operating-system verbs the pelmora command needs beyond the plug-in:
-// folders, file kinds, the move that never replaces, the plug-in library, the
-// journal file and the console. Every path and text here is UTF-8 in both
+// folders, file kinds, the plug-in library, the journal file and the console. Every path and text here is UTF-8 in both
 // builds (the Windows side speaks UTF-16 to the system), so names that the
 // plug-in's 8-bit code page cannot hold can still be listed and reported.
 #pragma once
@@ -84,8 +83,8 @@ std::string AbsolutePath(const std::string& path);
 // the same: absolute, and letter case folded on Windows.
 std::string NameKey(const std::string& path);
 
-// Moves a file, never replacing an existing one; a move to its own name succeeds.
-bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error);
+// Why the last system call failed (errno, or GetLastError on Windows).
+std::string LastErrorText();
 
 // Creates the folder and its parents.
 bool MakeFolders(const std::string& path);

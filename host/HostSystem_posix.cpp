@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -205,33 +204,7 @@ std::string AbsolutePath(const std::string& path) {
 
 std::string NameKey(const std::string& path) { return AbsolutePath(path); }
 
-bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error) {
-    struct stat st {};
-    if (::lstat(from.c_str(), &st) != 0) {
-        error = ErrorText(errno);
-        return false;
-    }
-    if (from == to) return true;
-#ifdef SYS_renameat2
-    constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-        error = ErrorText(errno);
-        return false;
-    }
-#endif
-    // Where the file system refuses the flag: a link cannot replace either.
-    if (::link(from.c_str(), to.c_str()) != 0) {
-        error = ErrorText(errno);
-        return false;
-    }
-    if (::unlink(from.c_str()) != 0) {
-        error = ErrorText(errno);
-        ::unlink(to.c_str());
-        return false;
-    }
-    return true;
-}
+std::string LastErrorText() { return ErrorText(errno); }
 
 bool MakeFolders(const std::string& path) {
     constexpr mode_t kFolderMode = 0700;  // journals hold the user's paths

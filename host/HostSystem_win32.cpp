@@ -255,14 +255,7 @@ std::string NameKey(const std::string& path) {
     return Narrow(wide);
 }
 
-bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error) {
-    // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file.
-    if (MoveFileW(Wide(from).c_str(), Wide(to).c_str())) return true;
-    const DWORD code = GetLastError();
-    if (from == to && Exists(from)) return true;
-    error = ErrorText(code);
-    return false;
-}
+std::string LastErrorText() { return ErrorText(GetLastError()); }
 
 bool MakeFolders(const std::string& path) {
     for (std::size_t i = 1; i <= path.size(); ++i) {

@@ -2,7 +2,10 @@
 // run-order judgement of the preview, and the journal's format.
 #include <gtest/gtest.h>
 
-#include "HostCore.h"
+#include "HostCollect.h"
+#include "HostCommand.h"
+#include "HostJournal.h"
+#include "HostPlan.h"
 #include "HostText.h"
 
 using namespace host;
@@ -20,7 +23,7 @@ struct TGoodArgs {
 };
 
 TEST(HostArguments, ValidCommandLines) {
-    const std::string p = kDefaultPattern;
+    const std::string p(pelmora::kDefaultPattern);
     const std::vector<TGoodArgs> cases = {
         {{"a.mp3"}, TAction::Rename, p, 0, false, false, false, "", "", {"a.mp3"}},
         {{"-nr", "x", "y"}, TAction::Rename, p, 0, true, true, false, "", "", {"x", "y"}},
@@ -145,7 +148,7 @@ TEST(HostText, PrintedNamesKeepToOneLine) {
         {"tab\there.mp3", "tab\\x09here.mp3"},
         {"line\nbreak\r.mp3", "line\\x0Abreak\\x0D.mp3"},
         {"del\x7F.mp3", "del\\x7F.mp3"},
-        {"c1\xC2\x85next.mp3", "c1\\x85next.mp3"},   // U+0085, a line end to some terminals
+        {"c1\xC2\x85next.mp3", "c1\\x85next.mp3"},  // U+0085, a line end to some terminals
         {"latin \xC2\xA0\xC3\xA9.mp3", "latin \xC2\xA0\xC3\xA9.mp3"},
         {"C:\\Music\\a.mp3", "C:\\Music\\a.mp3"},
     };

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <sstream>
 
+#include "HostJournal.h"
 #include "HostSystem.h"
 #include "HostTestSupport.h"
+#include "platform.h"
 
 using namespace hosttest;
 
@@ -327,8 +329,7 @@ TEST(HostJournal, UndoNeverReplacesAFileAtAnOldName) {
     const std::string journal = state.File("run.journal");
     ASSERT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.Path()}).status, 0);
     dir.Write("a.mp3", "newcomer");
-    std::string error;
-    ASSERT_TRUE(host::MoveNoReplace(dir.File("Gamma.mp3"), dir.File("elsewhere.mp3"), error));
+    ASSERT_TRUE(platform::MoveNoReplaceUtf8(dir.File("Gamma.mp3"), dir.File("elsewhere.mp3")));
 
     const TRun undo = RunWithTestPlugin({"--undo", journal});
     EXPECT_EQ(undo.status, 1);
@@ -340,7 +341,7 @@ TEST(HostJournal, UndoNeverReplacesAFileAtAnOldName) {
     EXPECT_EQ(Read(dir.File("b.mp3")), "Beta");
 
     // Once the way is clear, the entries left alone can still be undone.
-    ASSERT_TRUE(host::MoveNoReplace(dir.File("a.mp3"), dir.File("newcomer.mp3"), error));
+    ASSERT_TRUE(platform::MoveNoReplaceUtf8(dir.File("a.mp3"), dir.File("newcomer.mp3")));
     const TRun retry = RunWithTestPlugin({"--undo", journal});
     EXPECT_TRUE(Has(retry.out, "1 restored")) << retry.out;
     EXPECT_EQ(Read(dir.File("a.mp3")), "Alpha");
