@@ -176,12 +176,25 @@ bool CanRead(const std::string& path, std::string& error) {
     return true;
 }
 
+namespace {
+
+// Asked once: the command's working folder is only ever moved for a moment
+// (TWorkingFolder) and put back.
+const std::string& WorkingFolderPath() {
+    static const std::string folder = [] {
+        char buffer[kPathBufferSize];
+        return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+    }();
+    return folder;
+}
+
+}  // namespace
+
 std::string AbsolutePath(const std::string& path) {
     std::string full = path;
     if (path.empty() || path[0] != '/') {
-        char buffer[kPathBufferSize];
-        if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
-        full = std::string(buffer) + "/" + path;
+        if (WorkingFolderPath().empty()) return path;
+        full = WorkingFolderPath() + "/" + path;
     }
     // Lexical: "." segments go, ".." takes the segment before it.
     std::vector<std::string> parts;
