@@ -47,6 +47,23 @@ public:
 
     void Summary(const TRunSummary& s) override {
         const TCounts& c = s.counts;
+        if (!s.stopped.empty()) {
+            // Said on standard error, the stream perhaps left.
+            std::string line = s.stopped + "; stopped after " + std::to_string(s.filesDone) + " of " +
+                               std::to_string(s.filesTotal) + " files";
+            if (s.dryRun) {
+                line += " (a preview: nothing renamed)";
+            } else {
+                line += ", " + std::to_string(c.renamed) + " renamed";
+                if (!s.journalPath.empty()) {
+                    line += "; journal: " + s.journalPath + " (pelmora --undo puts the names back)";
+                } else if (s.noJournal) {
+                    line += "; no journal kept";
+                }
+            }
+            console_.Err(line);
+            return;
+        }
         std::string line = std::to_string(c.seen) + " seen, " + std::to_string(c.renamed) +
                            (s.dryRun ? " to rename, " : " renamed, ") + std::to_string(c.unchanged) + " unchanged, " +
                            std::to_string(c.failed) + " failed";
