@@ -91,7 +91,11 @@ bool TConsole::Out(const std::string& text) {
 
 bool TConsole::Err(const std::string& text) {
     ClearProgress();
-    return Emit(context_.err, std::string(kProgram) + ": " + Shown(text + "\n"), errBroken_);
+    // Appended, not prefixed: a prefix by operator+ draws a false -Wrestrict from GCC 12.
+    std::string line = kProgram;
+    line += ": ";
+    line += Shown(text + "\n");
+    return Emit(context_.err, line, errBroken_);
 }
 
 void TConsole::Progress(std::size_t done, std::size_t total) {
@@ -100,8 +104,9 @@ void TConsole::Progress(std::size_t done, std::size_t total) {
     // Throttled even when a printed line has just cleared it.
     if (now - start_ < kProgressDelay || now - last_ < kProgressInterval) return;
     last_ = now;
-    std::string line = "\r" + std::string(kProgram) + ": " + std::to_string(done) + " of " + std::to_string(total) +
-                       " files";
+    std::string line = "\r";
+    line.append(kProgram).append(": ").append(std::to_string(done)).append(" of ").append(std::to_string(total));
+    line += " files";
     width_ = std::max(width_, line.size());
     shown_ = Emit(context_.err, line, errBroken_);
 }
@@ -109,7 +114,9 @@ void TConsole::Progress(std::size_t done, std::size_t total) {
 void TConsole::ClearProgress() {
     if (!shown_) return;
     shown_ = false;
-    Emit(context_.err, "\r" + std::string(width_, ' ') + "\r", errBroken_);
+    std::string blank(width_ + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    Emit(context_.err, blank, errBroken_);
 }
 
 std::unique_ptr<TRunReporter> MakeTextReporter(TConsole& console) { return std::make_unique<TTextReporter>(console); }
