@@ -61,17 +61,26 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-void TCollector::AddFile(const std::string& path) {
-    if (known_.insert(NameKey(path)).second) files_.push_back(path);
+void TCollector::AddFile(const std::string& path, const TFileId& id, const std::string& resolvedFolder) {
+    std::string key;
+    if (id.valid) {
+        key = std::to_string(id.volume) + ':' + std::to_string(id.index);
+    } else if (!resolvedFolder.empty()) {
+        key = NameKey(JoinPath(resolvedFolder, NameOf(path)));
+    } else {
+        key = NameKey(ResolvedPath(path));
+    }
+    if (known_.insert(key).second) files_.push_back(path);
 }
 
 void TCollector::Add(const std::string& argument) {
     const std::string path = Normalised(argument);
-    switch (KindOf(path)) {
+    TFileId id;
+    switch (KindOf(path, id)) {
     case TFileKind::Folder: AddFolder(path); break;
     case TFileKind::File:
         if (MatchesMask(NameOf(path), mask_)) {
-            AddFile(path);
+            AddFile(path, id);
         } else {
             Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
         }
@@ -92,12 +101,16 @@ void TCollector::AddFolder(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     std::vector<std::string> subfolders;
+    std::string resolved;  // looked up once per folder, only where no identity comes with the kind
     for (const std::string& name : names) {
         const std::string path = JoinPath(folder, name);
         const bool wanted = MatchesMask(name, mask_);
-        switch (KindOf(path)) {
+        TFileId id;
+        switch (KindOf(path, id)) {
         case TFileKind::File:
-            if (wanted) AddFile(path);
+            if (!wanted) break;
+            if (!id.valid && resolved.empty()) resolved = ParentOf(ResolvedPath(path));
+            AddFile(path, id, resolved);
             break;
         case TFileKind::Folder:
             if (recursive_) {

@@ -1,5 +1,7 @@
 // Collecting the files of a run from its arguments: files as named, folders
-// listed in name order (with -r, their subfolders after them), each file once.
+// listed in name order (with -r, their subfolders after them), each file once
+// however it is named (by its identity, or by its resolved folder where the
+// system gives no identity cheaply).
 #pragma once
 
 #include <functional>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "HostReport.h"
+#include "HostSystem.h"
 
 namespace host {
 
@@ -25,7 +28,9 @@ public:
     const std::vector<std::string>& Files() const { return files_; }
 
 private:
-    void AddFile(const std::string& path);
+    // id: the file's identity where the look-up gave it; resolvedFolder: its
+    // folder as the system resolves it, when known.
+    void AddFile(const std::string& path, const TFileId& id, const std::string& resolvedFolder = {});
     void AddFolder(const std::string& folder);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
 

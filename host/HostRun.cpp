@@ -16,14 +16,13 @@ namespace {
 class TRenameRun {
 public:
     TRenameRun(const TCommand& command, const THostContext& context)
-        : command_(command), context_(context), console_(context), report_(MakeTextReporter(console_)),
+        : command_(command), context_(context), console_(context), report_(MakeReporter(console_, command.json, command.quiet)),
           journal_(command, context, TimeStamp()) {}
 
     int Run() {
         std::string error;
-        const std::string pluginPath = PluginPath(command_.pluginPath, context_);
-        if (!plugin_.Load(pluginPath, error)) {
-            console_.Err("cannot load the plug-in " + pluginPath + ": " + error);
+        if (!LoadPlugin(plugin_, command_.pluginPath, context_, error)) {
+            console_.Err(error);
             return kExitUsage;
         }
         const TDescriptor descriptor = plugin_.Descriptor();
@@ -62,10 +61,12 @@ public:
             if (!HandleFile(record.Get(), files[i])) break;
         }
         console_.ClearProgress();
+        // A journal of nothing renamed would only hide the run before it.
+        if (counts_.renamed == 0 && !stopped_) journal_.Discard();
         TRunSummary summary;
         summary.counts = counts_;
         summary.dryRun = command_.dryRun;
-        if (journal_.IsOpen()) summary.journalPath = journal_.Path();
+        if (journal_.IsOpen() && counts_.renamed > 0) summary.journalPath = journal_.Path();
         report_->Summary(summary);
         if (counts_.failed > 0) return kExitFailed;
         // A preview fails where the real run would leave a file in place.
@@ -125,15 +126,20 @@ private:
     }
 
     bool Rename(PluginOptions* record, const std::string& ansi, TFileReport& r) {
-        const std::string absoluteOld = AbsolutePath(r.path);
+        // Journaled by what the file is and where the system puts it, so that
+        // undo can never take another file for it.
+        const std::string journalOld = ResolvedPath(r.path);
+        TFileId id;
+        IdentityOf(r.path, id);
         if (!command_.noJournal) {
             std::string error;
             // Written before the move, so a run killed inside process still
             // leaves the rename on record.
-            if (!journal_.Open(error) || !journal_.Write(kKindRenaming, absoluteOld, AbsolutePath(r.newPath))) {
+            if (!journal_.Open(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id)) {
                 console_.Err(error.empty() ? "cannot write the journal " + journal_.Path() : error);
                 console_.Err("stopped before renaming " + r.path);
                 ++counts_.failed;
+                stopped_ = true;
                 return false;
             }
         }
@@ -144,7 +150,7 @@ private:
             r.marks.clear();
             if (Exists(r.newPath)) r.reason = "a file of that name exists";
             report_->File(r);
-            if (journal_.IsOpen()) journal_.Write(kKindFailed, absoluteOld, AbsolutePath(r.newPath));
+            if (journal_.IsOpen()) journal_.Write(kKindFailed, journalOld, ResolvedPath(r.newPath), TFileId {});
             return true;
         }
         ++renames_;
@@ -152,8 +158,9 @@ private:
         r.newPath = platform::AnsiToUtf8(ansiResult);
         r.result = TFileResult::Renamed;
         ++counts_.renamed;
-        if (journal_.IsOpen() && !journal_.Write(kKindRenamed, absoluteOld, AbsolutePath(r.newPath))) {
+        if (journal_.IsOpen() && !journal_.Write(kKindRenamed, journalOld, ResolvedPath(r.newPath), id)) {
             console_.Err("cannot write the journal " + journal_.Path() + "; stopped after renaming " + r.path);
+            stopped_ = true;
             return false;
         }
         report_->File(r);
@@ -169,6 +176,7 @@ private:
     TRunPlan plan_;
     TCounts counts_;
     long renames_ = 0;
+    bool stopped_ = false;  // by the journal
 };
 
 }  // namespace
