@@ -65,8 +65,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
                 return true;
             };
             const bool flag = name == "dry-run" || name == "recursive" || name == "no-journal" || name == "undo" ||
-                              name == "help" || name == "version" || name == "history" || name == "json" ||
-                              name == "quiet";
+                              name == "allow-posix-names" || name == "help" || name == "version" ||
+                              name == "history" || name == "json" || name == "quiet";
             if (flag && attached && name != "undo") {
                 error = "option '--" + name + "' takes no value";
                 return false;
@@ -87,6 +87,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
                 command.dryRun = true;
             } else if (name == "recursive") {
                 command.recursive = renameOptions = true;
+            } else if (name == "allow-posix-names") {
+                command.allowPosixNames = renameOptions = true;
             } else if (name == "no-journal") {
                 command.noJournal = renameOptions = true;
             } else if (name == "undo") {
@@ -217,14 +219,15 @@ std::string HelpText() {
     text += ")\n";
     text += "  -n, --dry-run          show the new names and mark what a real run could not do\n"
             "  -r, --recursive        look inside subfolders too\n"
-            "      --plugin FILE      plug-in library to load (default: the one beside pelmora)\n"
+            "      --allow-posix-names  take names Windows refuses where this system allows them\n"
+            "      --plugin FILE      plug-in library to load (default: the installed one)\n"
             "      --journal FILE     keep the undo journal in FILE\n"
             "      --no-journal       keep no undo journal\n"
             "  -q, --quiet            print only failures and the summary\n"
-            "      --json             print one JSON object per file, and the summary as the last\n"
-            "      --undo [JOURNAL]   put back the names of a run (default: the newest run not yet\n"
+            "      --json             one JSON object per file, then one for the summary\n"
+            "      --undo [JOURNAL]   put back the names of a run (default: the newest not yet\n"
             "                         undone; the next --undo the one before it)\n"
-            "      --history          list the journals: when, how many renamed, undone or not, where\n"
+            "      --history          list the journals of runs, and whether each is undone\n"
             "  -h, --help             show this help\n"
             "  -V, --version          show the plug-in's version\n"
             "\n";

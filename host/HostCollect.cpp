@@ -61,70 +61,93 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-void TCollector::AddFile(const std::string& path, const TFileId& id, const std::string& resolvedFolder) {
-    std::string key;
-    if (id.valid) {
-        key = std::to_string(id.volume) + ':' + std::to_string(id.index);
-    } else if (!resolvedFolder.empty()) {
-        key = NameKey(JoinPath(resolvedFolder, NameOf(path)));
-    } else {
-        key = NameKey(ResolvedPath(path));
+void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder) {
+    if (known_.insert(NameKey(JoinPath(resolvedFolder, NameOf(path)))).second) files_.push_back(path);
+}
+
+// A link is left alone, so that renaming never leaves one pointing at nothing;
+// what it leads to is renamed under its own name when the run reaches it.
+void TCollector::SkipLink(const std::string& path, TFileKind target) {
+    switch (target) {
+    case TFileKind::Missing: Tell(path, TFileResult::Skipped, "a link to nothing; skipped"); break;
+    case TFileKind::Folder: Tell(path, TFileResult::Skipped, "a link to a folder, not followed; skipped"); break;
+    case TFileKind::File: Tell(path, TFileResult::Skipped, "a symbolic link, left alone; skipped"); break;
+    case TFileKind::Other: Tell(path, TFileResult::Skipped, "a link to something other than a file; skipped"); break;
     }
-    if (known_.insert(key).second) files_.push_back(path);
 }
 
 void TCollector::Add(const std::string& argument) {
     const std::string path = Normalised(argument);
-    TFileId id;
-    switch (KindOf(path, id)) {
+    const TEntryInfo info = Examine(path);
+    if (!info.error.empty()) {
+        Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
+        return;
+    }
+    // A linked folder named by the user is the folder meant; a link to a file is not.
+    if (info.link && info.kind != TFileKind::Folder) {
+        SkipLink(path, info.kind);
+        return;
+    }
+    switch (info.kind) {
     case TFileKind::Folder: AddFolder(path); break;
     case TFileKind::File:
         if (MatchesMask(NameOf(path), mask_)) {
-            AddFile(path, id);
+            AddFile(path, ParentOf(ResolvedPath(path)));
         } else {
             Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
         }
         break;
-    case TFileKind::Missing:
-        Tell(path, TFileResult::Failed, IsSymbolicLink(path) ? "a link to nothing" : "no such file or folder");
-        break;
-    case TFileKind::Other: Tell(path, TFileResult::Failed, "not a regular file; left alone"); break;
+    case TFileKind::Missing: Tell(path, TFileResult::Failed, "no such file or folder"); break;
+    case TFileKind::Other: Tell(path, TFileResult::Skipped, "not a regular file; skipped"); break;
     }
 }
 
 void TCollector::AddFolder(const std::string& folder) {
-    std::vector<std::string> names;
+    std::vector<TFolderEntry> entries;
     std::string error;
-    if (!ListFolder(folder, names, error)) {
+    if (!ListFolderEntries(folder, entries, error)) {
         Tell(folder, TFileResult::Failed, "cannot read the folder: " + error);
         return;
     }
-    std::sort(names.begin(), names.end());
+    std::sort(entries.begin(), entries.end(),
+              [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
     std::vector<std::string> subfolders;
-    std::string resolved;  // looked up once per folder, only where no identity comes with the kind
-    for (const std::string& name : names) {
-        const std::string path = JoinPath(folder, name);
-        const bool wanted = MatchesMask(name, mask_);
-        TFileId id;
-        switch (KindOf(path, id)) {
+    std::string resolved;  // the folder as the system resolves it, looked up once
+    for (TFolderEntry& entry : entries) {
+        const std::string path = JoinPath(folder, entry.name);
+        const bool wanted = MatchesMask(entry.name, mask_);
+        if (!entry.known) {
+            // The listing could not tell (a link, or a file system that keeps
+            // no kinds): one look at this entry alone.
+            if (!wanted && !recursive_ && !entry.link) continue;
+            const TEntryInfo info = Examine(path);
+            if (!info.error.empty()) {
+                if (wanted || recursive_) Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
+                continue;
+            }
+            entry.kind = info.kind;
+            entry.link = info.link;
+        }
+        if (entry.link) {
+            if (wanted || (recursive_ && entry.kind == TFileKind::Folder)) SkipLink(path, entry.kind);
+            continue;
+        }
+        switch (entry.kind) {
         case TFileKind::File:
             if (!wanted) break;
-            if (!id.valid && resolved.empty()) resolved = ParentOf(ResolvedPath(path));
-            AddFile(path, id, resolved);
+            if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
+            AddFile(path, resolved);
             break;
         case TFileKind::Folder:
             if (recursive_) {
-                // A linked folder could lead back into the tree.
-                if (!IsSymbolicLink(path)) subfolders.push_back(path);
+                subfolders.push_back(path);
             } else if (wanted) {
                 Tell(path, TFileResult::Skipped, "a folder, not a file; left alone (-r looks inside)");
             }
             break;
-        case TFileKind::Missing:
-            if (wanted) Tell(path, TFileResult::Failed, "a link to nothing");
-            break;
+        case TFileKind::Missing: break;  // gone since the listing
         case TFileKind::Other:
-            if (wanted) Tell(path, TFileResult::Failed, "not a regular file; left alone");
+            if (wanted) Tell(path, TFileResult::Skipped, "not a regular file; skipped");
             break;
         }
     }

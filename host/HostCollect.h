@@ -1,7 +1,6 @@
 // Collecting the files of a run from its arguments: files as named, folders
 // listed in name order (with -r, their subfolders after them), each file once
-// however it is named (by its identity, or by its resolved folder where the
-// system gives no identity cheaply).
+// however it is named (by its folder as the system resolves it).
 #pragma once
 
 #include <functional>
@@ -28,10 +27,11 @@ public:
     const std::vector<std::string>& Files() const { return files_; }
 
 private:
-    // id: the file's identity where the look-up gave it; resolvedFolder: its
-    // folder as the system resolves it, when known.
-    void AddFile(const std::string& path, const TFileId& id, const std::string& resolvedFolder = {});
+    // resolvedFolder: the file's folder as the system resolves it (links
+    // followed, ".." as the system takes it), which tells duplicates apart.
+    void AddFile(const std::string& path, const std::string& resolvedFolder);
     void AddFolder(const std::string& folder);
+    void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
 
     std::string mask_;

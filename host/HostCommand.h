@@ -23,6 +23,7 @@ struct TCommand {
     bool noJournal = false;
     bool json = false;   // one JSON object per file on standard output
     bool quiet = false;  // only failures and the summary
+    bool allowPosixNames = false;  // take names that Linux allows and Windows refuses
     std::string undoJournal;  // empty: the newest journal
     std::vector<std::string> paths;
 };

@@ -15,8 +15,9 @@ struct THostContext {
     std::string programFolder;
     std::string stateFolder;
     std::string defaultPluginFile;
-    std::function<void(const std::string&)> out;
-    std::function<void(const std::string&)> err;
+    // Each false when the text could not be written (a closed pipe, a full disk).
+    std::function<bool(const std::string&)> out;
+    std::function<bool(const std::string&)> err;
     bool errIsTerminal = false;
     // Test hook: after this many real renames the process dies before it
     // journals the last one, as a kill would leave it (0: never).

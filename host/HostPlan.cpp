@@ -18,6 +18,8 @@ constexpr unsigned char kFirstPrintable = 0x20;
 // The longest file name: 255 bytes on the usual POSIX file systems, 255
 // UTF-16 units (so 255 Windows-1251 characters) on Windows.
 constexpr std::size_t kMaxNameLength = 255;
+// What the plug-in builds from a pattern whose values are all empty.
+constexpr const char* kExtensionOnly = ".mp3";
 
 // The plug-in's own rule for where the folder part of an 8-bit path ends.
 std::size_t AnsiFolderLength(const std::string& ansiPath) {
@@ -69,38 +71,62 @@ void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
     if (oldKey != newKey) vacated_.insert(oldKey);
 }
 
+const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
+    const auto known = folders_.find(folder);
+    if (known != folders_.end()) return known->second;
+    std::string refusal;
+    const TEntryInfo info = Examine(folder);
+    if (info.kind != TFileKind::Folder) {
+        refusal = "no folder " + folder + (info.error.empty() ? "" : ": " + info.error);
+    } else if (!CanChangeFolder(folder, refusal)) {
+        refusal = "cannot write in " + folder + ": " + refusal;
+    }
+    return folders_.emplace(folder, refusal).first->second;
+}
+
 TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
                          const std::string& newPath) {
     TVerdict verdict;
     const std::string oldKey = NameKey(oldPath);
     const std::string newKey = NameKey(newPath);
+    // The name as the plug-in built it: everything after the old folder.
+    const std::size_t folderLength = AnsiFolderLength(ansiOld);
+    const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
+    const std::string ansiName = sameStart ? ansiNew.substr(folderLength) : ansiNew;
+    // ":" ends a folder for the plug-in on Windows, but there it is a character Windows refuses.
+    const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
+                                 return c != ':' && (platform::IsPathDelimiter(c) || IsSlash(c));
+                             });
     switch (Check(oldKey, newKey, Exists(newPath))) {
     case TBlock::Exists: verdict.marks.push_back("exists already"); break;
     case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
-    case TBlock::None:
-        if (KindOf(ParentOf(newPath)) != TFileKind::Folder) verdict.marks.push_back("no folder " + ParentOf(newPath));
-        break;
+    case TBlock::None: break;
+    }
+    if (otherFolder) {
+        // Text of the pattern such as "../" would move the file out of its folder.
+        verdict.marks.push_back("the pattern leads into another folder");
+        const std::string& refusal = FolderRefusal(ParentOf(newPath));
+        if (!refusal.empty()) verdict.marks.push_back(refusal);
     }
     verdict.stays = !verdict.marks.empty();
-    // The name as the plug-in built it: everything after the old folder.
-    const std::size_t folderLength = AnsiFolderLength(ansiOld);
-    const std::string ansiName =
-        ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0 ? ansiNew.substr(folderLength) : ansiNew;
-    std::string refusal;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= ansiName.size() && refusal.empty(); ++i) {
-        if (i == ansiName.size() || platform::IsPathDelimiter(ansiName[i]) || (IsWindowsBuild() && ansiName[i] == '/')) {
-            refusal = WindowsRefusal(ansiName.substr(start, i - start));
-            start = i + 1;
-        }
-    }
+    const std::string refusal = otherFolder ? std::string() : WindowsRefusal(ansiName);
     if (!refusal.empty()) {
         verdict.refused = true;
         verdict.marks.push_back("Windows refuses " + platform::AnsiToUtf8(refusal));
-        if (IsWindowsBuild()) verdict.stays = true;
+        // Left alone in both builds, so that a library gets the same names on both.
+        if (IsWindowsBuild() || !allowPosixNames_) verdict.stays = true;
+    }
+    if (ansiName == kExtensionOnly) {
+        verdict.marks.push_back("no name before the extension");
+        verdict.stays = true;
     }
     if (!IsWindowsBuild() && NameOf(newPath).size() > kMaxNameLength) {
         verdict.marks.push_back("name too long");
+        verdict.stays = true;
+    }
+    const std::string& folderRefusal = FolderRefusal(ParentOf(oldPath));
+    if (!folderRefusal.empty()) {
+        verdict.marks.push_back(folderRefusal);
         verdict.stays = true;
     }
     if (verdict.stays) {

@@ -2,6 +2,7 @@
 // preview says what the real run will leave and why.
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ struct TVerdict {
 
 class TRunPlan {
 public:
+    // allowPosixNames: names Windows refuses are marked but taken where this system allows them.
+    explicit TRunPlan(bool allowPosixNames = false) : allowPosixNames_(allowPosixNames) {}
     TBlock Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const;
     // Records a rename that the run will make.
     void Claim(const std::string& oldKey, const std::string& newKey);
@@ -35,7 +38,15 @@ public:
     TVerdict Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
                    const std::string& newPath);
 
+    // Why names cannot be added to or taken from a folder ("no folder F",
+    // "cannot write in F: reason"); empty when they can. Asked once per folder.
+    const std::string& FolderRefusal(const std::string& folder);
+    // Forgets what was learnt of folders, when the disk may have changed.
+    void ForgetFolders() { folders_.clear(); }
+
 private:
+    bool allowPosixNames_;
+    std::map<std::string, std::string> folders_;
     std::set<std::string> claimed_;
     std::set<std::string> vacated_;
 };

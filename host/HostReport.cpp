@@ -3,12 +3,26 @@
 
 #include <algorithm>
 
+#include "HostText.h"
+
 namespace host {
 
 namespace {
 
 constexpr auto kProgressDelay = std::chrono::seconds(1);
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+
+// Lines as printed: control characters escaped, the line's own end kept.
+std::string Shown(const std::string& text) {
+    if (!EndsWith(text, "\n")) return Printable(text);
+    return Printable(text.substr(0, text.size() - 1)) + "\n";
+}
+
+bool Emit(const std::function<bool(const std::string&)>& sink, const std::string& text, bool& broken) {
+    if (!sink) return true;
+    if (!sink(text)) broken = true;
+    return !broken;
+}
 
 bool Worth(const TFileReport& r, bool quiet) {
     return !quiet || r.result == TFileResult::Failed || r.result == TFileResult::WouldStay;
@@ -41,6 +55,7 @@ public:
         std::string line = std::to_string(c.seen) + " seen, " + std::to_string(c.renamed) +
                            (s.dryRun ? " to rename, " : " renamed, ") + std::to_string(c.unchanged) + " unchanged, " +
                            std::to_string(c.failed) + " failed";
+        if (c.skipped > 0) line += ", " + std::to_string(c.skipped) + " skipped";
         if (s.dryRun && (c.stays > 0 || c.refused > 0)) {
             line += "; marked: " + std::to_string(c.stays) + " would stay, " + std::to_string(c.refused) +
                     " with a name Windows refuses";
@@ -87,6 +102,7 @@ public:
         console_.Out("{\"type\":\"summary\",\"dryRun\":" + std::string(s.dryRun ? "true" : "false") +
                      ",\"seen\":" + std::to_string(c.seen) + ",\"renamed\":" + std::to_string(c.renamed) +
                      ",\"unchanged\":" + std::to_string(c.unchanged) + ",\"failed\":" + std::to_string(c.failed) +
+                     ",\"skipped\":" + std::to_string(c.skipped) +
                      ",\"wouldStay\":" + std::to_string(c.stays) + ",\"windowsRefuses\":" +
                      std::to_string(c.refused) + ",\"journal\":" +
                      (s.journalPath.empty() ? std::string("null") : JsonString(s.journalPath)) + "}\n");
@@ -96,6 +112,10 @@ private:
     TConsole& console_;
     bool quiet_;
 };
+
+constexpr unsigned char kSpace = 0x20, kDelete = 0x7F, kC1Lead = 0xC2, kC1Last = 0x9F;
+
+unsigned NextByte(const std::string& text, std::size_t i) { return static_cast<unsigned char>(text[i + 1]); }
 
 // The length of the UTF-8 sequence at text[i]; 0 when it is not one.
 std::size_t Utf8Length(const std::string& text, std::size_t i) {
@@ -129,14 +149,14 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
 
 }  // namespace
 
-void TConsole::Out(const std::string& text) {
+bool TConsole::Out(const std::string& text) {
     ClearProgress();
-    if (context_.out) context_.out(text);
+    return Emit(context_.out, Shown(text), outBroken_);
 }
 
-void TConsole::Err(const std::string& text) {
+bool TConsole::Err(const std::string& text) {
     ClearProgress();
-    if (context_.err) context_.err(std::string(kProgram) + ": " + text + "\n");
+    return Emit(context_.err, std::string(kProgram) + ": " + Shown(text + "\n"), errBroken_);
 }
 
 void TConsole::Progress(std::size_t done, std::size_t total) {
@@ -148,14 +168,13 @@ void TConsole::Progress(std::size_t done, std::size_t total) {
     std::string line = "\r" + std::string(kProgram) + ": " + std::to_string(done) + " of " + std::to_string(total) +
                        " files";
     width_ = std::max(width_, line.size());
-    context_.err(line);
-    shown_ = true;
+    shown_ = Emit(context_.err, line, errBroken_);
 }
 
 void TConsole::ClearProgress() {
     if (!shown_) return;
     shown_ = false;
-    context_.err("\r" + std::string(width_, ' ') + "\r");
+    Emit(context_.err, "\r" + std::string(width_, ' ') + "\r", errBroken_);
 }
 
 std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet) {
@@ -179,10 +198,12 @@ std::string JsonString(const std::string& text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
+        } else if (c < kSpace || c == kDelete || (length == 2 && c == kC1Lead && NextByte(text, i) <= kC1Last)) {
+            // C1 controls too: the console would print them as "\\x85", which JSON does not know.
+            const unsigned code = length == 2 ? NextByte(text, i) : c;
             out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
         } else {
             out.append(text, i, length);
         }

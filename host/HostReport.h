@@ -15,13 +15,17 @@ namespace host {
 constexpr const char* kProgram = "pelmora";
 
 // Standard output and error, with a progress line on a terminal that any
-// other line clears first.
+// other line clears first. Control characters in the text are shown escaped,
+// so that every line printed is one line. A text that cannot be written makes
+// the console broken for good, and the run stops at the next file.
 class TConsole {
 public:
     explicit TConsole(const THostContext& context) : context_(context) {}
-    void Out(const std::string& text);
+    bool Out(const std::string& text);
     // "pelmora: text" on a line of its own.
-    void Err(const std::string& text);
+    bool Err(const std::string& text);
+    bool Broken() const { return outBroken_ || errBroken_; }
+    const char* BrokenStream() const { return outBroken_ ? "standard output" : "standard error"; }
     // Shown once the run has taken a second, and no more often than five times a second.
     void Progress(std::size_t done, std::size_t total);
     void ClearProgress();
@@ -32,6 +36,8 @@ private:
     std::chrono::steady_clock::time_point last_ {};
     std::size_t width_ = 0;
     bool shown_ = false;
+    bool outBroken_ = false;
+    bool errBroken_ = false;
 };
 
 // What became of one file of a run.
@@ -53,7 +59,7 @@ struct TFileReport {
 };
 
 struct TCounts {
-    std::size_t seen = 0, renamed = 0, unchanged = 0, failed = 0, stays = 0, refused = 0;
+    std::size_t seen = 0, renamed = 0, unchanged = 0, failed = 0, stays = 0, refused = 0, skipped = 0;
 };
 
 struct TRunSummary {

@@ -44,6 +44,54 @@ bool Exists(const std::string& path);
 // the folder cannot be read.
 bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error);
 
+// What an entry is, without following a link: a link's target kind is in
+// kind (Missing when it leads nowhere). error holds the system's reason when
+// the entry cannot be examined at all (kind Missing then too).
+struct TEntryInfo {
+    TFileKind kind = TFileKind::Missing;
+    bool link = false;
+    std::string error;
+};
+TEntryInfo Examine(const std::string& path);
+
+// A folder's entries with what the listing itself tells of them, so that a
+// walk needs no look-up per file; unknown ones (known false) need Examine.
+struct TFolderEntry {
+    std::string name;
+    TFileKind kind = TFileKind::Missing;
+    bool link = false;
+    bool known = false;
+};
+bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entries, std::string& error);
+
+// Whether names may be added to and removed from a folder; the system's reason when not.
+bool CanChangeFolder(const std::string& path, std::string& error);
+
+// The name under which the folder lists the entry at path; empty when none stands there.
+std::string ListedName(const std::string& path);
+
+// The command's working folder moved for a while and put back, so that the
+// plug-in can be handed a path relative to a folder whose name the 8-bit code
+// page cannot hold.
+class TWorkingFolder {
+public:
+    TWorkingFolder() = default;
+    ~TWorkingFolder();
+    TWorkingFolder(const TWorkingFolder&) = delete;
+    TWorkingFolder& operator=(const TWorkingFolder&) = delete;
+    bool Enter(const std::string& path, std::string& error);
+    // False when the old working folder cannot be taken back.
+    bool Leave();
+
+private:
+#ifdef _WIN32
+    std::wstring saved_;
+#else
+    int saved_ = -1;
+#endif
+    bool inside_ = false;
+};
+
 // Whether the file opens for reading while others may read and write it.
 bool CanRead(const std::string& path, std::string& error);
 
@@ -93,9 +141,12 @@ std::string ProgramFolder();
 void OpenClosedStandardStreams();
 
 // The standard streams: text goes out as UTF-8 (as UTF-16 to a Windows console).
-void WriteOut(const std::string& text);
-void WriteErr(const std::string& text);
+// False when the text could not be written whole (a closed pipe, a full disk).
+bool WriteOut(const std::string& text);
+bool WriteErr(const std::string& text);
 bool ErrIsTerminal();
+// A write into a closed pipe fails with an error instead of ending the process.
+void IgnoreBrokenPipes();
 
 // Ends the process at once, as a kill would: nothing is flushed or cleaned up.
 [[noreturn]] void KillSelf();

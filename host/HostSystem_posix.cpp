@@ -23,14 +23,21 @@ constexpr std::size_t kPathBufferSize = 4096;  // PATH_MAX on Linux
 
 std::string ErrorText(int code) { return std::strerror(code); }
 
-void WriteAll(int fd, const std::string& text) {
+bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+TFileKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return TFileKind::File;
+    if (S_ISDIR(mode)) return TFileKind::Folder;
+    return TFileKind::Other;
 }
 
 TFileId IdOf(const struct stat& st) {
@@ -94,6 +101,90 @@ bool ListFolder(const std::string& path, std::vector<std::string>& names, std::s
     return true;
 }
 
+TEntryInfo Examine(const std::string& path) {
+    TEntryInfo info;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) info.error = ErrorText(errno);
+        return info;
+    }
+    info.link = S_ISLNK(st.st_mode);
+    if (!info.link) {
+        info.kind = KindOfMode(st.st_mode);
+    } else if (::stat(path.c_str(), &st) == 0) {
+        info.kind = KindOfMode(st.st_mode);
+    }
+    return info;
+}
+
+bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entries, std::string& error) {
+    entries.clear();
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) {
+        error = ErrorText(errno);
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        TFolderEntry e;
+        e.name = entry->d_name;
+        if (e.name == "." || e.name == "..") continue;
+        switch (entry->d_type) {
+        case DT_REG: e.kind = TFileKind::File; e.known = true; break;
+        case DT_DIR: e.kind = TFileKind::Folder; e.known = true; break;
+        case DT_LNK: e.link = true; break;  // what it leads to needs a look
+        case DT_UNKNOWN: break;
+        default: e.kind = TFileKind::Other; e.known = true; break;
+        }
+        entries.push_back(std::move(e));
+    }
+    const int readError = errno;
+    ::closedir(folder);
+    if (readError != 0) {
+        error = ErrorText(readError);
+        return false;
+    }
+    return true;
+}
+
+bool CanChangeFolder(const std::string& path, std::string& error) {
+    if (::access(path.c_str(), W_OK | X_OK) == 0) return true;
+    error = ErrorText(errno);
+    return false;
+}
+
+std::string ListedName(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+TWorkingFolder::~TWorkingFolder() {
+    Leave();
+    if (saved_ >= 0) ::close(saved_);
+}
+
+bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
+    if (saved_ < 0) saved_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (saved_ < 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    if (::chdir(path.c_str()) != 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    inside_ = true;
+    return true;
+}
+
+bool TWorkingFolder::Leave() {
+    if (!inside_) return true;
+    inside_ = ::fchdir(saved_) != 0;
+    return !inside_;
+}
+
 bool CanRead(const std::string& path, std::string& error) {
     // Non-blocking, so that a pipe named like an MP3 cannot stall the run.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -112,12 +203,25 @@ bool CanRead(const std::string& path, std::string& error) {
     return true;
 }
 
+namespace {
+
+// Asked once: the command's working folder is only ever moved for a moment
+// (TWorkingFolder) and put back.
+const std::string& WorkingFolderPath() {
+    static const std::string folder = [] {
+        char buffer[kPathBufferSize];
+        return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+    }();
+    return folder;
+}
+
+}  // namespace
+
 std::string AbsolutePath(const std::string& path) {
     std::string full = path;
     if (path.empty() || path[0] != '/') {
-        char buffer[kPathBufferSize];
-        if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
-        full = std::string(buffer) + "/" + path;
+        if (WorkingFolderPath().empty()) return path;
+        full = WorkingFolderPath() + "/" + path;
     }
     // Lexical: "." segments go, ".." takes the segment before it.
     std::vector<std::string> parts;
@@ -231,9 +335,10 @@ void OpenClosedStandardStreams() {
     }
 }
 
-void WriteOut(const std::string& text) { WriteAll(STDOUT_FILENO, text); }
-void WriteErr(const std::string& text) { WriteAll(STDERR_FILENO, text); }
+bool WriteOut(const std::string& text) { return WriteAll(STDOUT_FILENO, text); }
+bool WriteErr(const std::string& text) { return WriteAll(STDERR_FILENO, text); }
 bool ErrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
 
 void KillSelf() {
     ::raise(SIGKILL);

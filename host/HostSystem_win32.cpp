@@ -48,21 +48,44 @@ std::string ErrorText(DWORD code) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return "File exists";
     case ERROR_INVALID_NAME: return "Invalid name";
+    case ERROR_FILENAME_EXCED_RANGE: return "File name too long";
+    case ERROR_WRITE_PROTECT: return "Read-only file system";
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA: return "Broken pipe";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return "No space left on device";
     default: return "System error " + std::to_string(code);
     }
 }
 
-void WriteTo(DWORD which, const std::string& text) {
+bool WriteTo(DWORD which, const std::string& text) {
     const HANDLE handle = GetStdHandle(which);
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return;
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
     DWORD mode = 0;
-    DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
         const std::wstring wide = Wide(text);
-        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    } else {
-        WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        DWORD written = 0;
+        return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
+               written == wide.size();
     }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        DWORD written = 0;
+        if (!WriteFile(handle, text.data() + done, static_cast<DWORD>(text.size() - done), &written, nullptr) ||
+            written == 0) {
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+bool IsNotFound(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
+
+TFileKind KindOfAttributes(DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TFileKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return TFileKind::Other;
+    return TFileKind::File;
 }
 
 std::FILE* Open(const std::string& path, const wchar_t* mode) {
@@ -130,6 +153,104 @@ bool ListFolder(const std::string& path, std::vector<std::string>& names, std::s
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return true;
+}
+
+TEntryInfo Examine(const std::string& path) {
+    TEntryInfo info;
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (!IsNotFound(code)) info.error = ErrorText(code);
+        return info;
+    }
+    info.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (info.link) {
+        // Opening follows the link: a link to nothing cannot be opened.
+        const HANDLE target = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (target == INVALID_HANDLE_VALUE) return info;
+        CloseHandle(target);
+    }
+    info.kind = KindOfAttributes(attributes);
+    return info;
+}
+
+bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entries, std::string& error) {
+    entries.clear();
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return true;  // an empty drive root
+        error = ErrorText(code);
+        return false;
+    }
+    do {
+        TFolderEntry e;
+        e.name = Narrow(found.cFileName);
+        if (e.name == "." || e.name == "..") continue;
+        e.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        e.kind = KindOfAttributes(found.dwFileAttributes);
+        e.known = !e.link;
+        entries.push_back(std::move(e));
+    } while (FindNextFileW(search, &found));
+    const DWORD code = GetLastError();
+    FindClose(search);
+    if (code != ERROR_NO_MORE_FILES) {
+        error = ErrorText(code);
+        return false;
+    }
+    return true;
+}
+
+bool CanChangeFolder(const std::string& path, std::string& error) {
+    // Asking for the rights to add and remove entries checks them, as the move would.
+    const HANDLE folder = CreateFileW(Wide(path).c_str(), FILE_ADD_FILE | FILE_DELETE_CHILD,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        error = ErrorText(GetLastError());
+        return false;
+    }
+    CloseHandle(folder);
+    return true;
+}
+
+std::string ListedName(const std::string& path) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    FindClose(search);
+    return Narrow(found.cFileName);
+}
+
+TWorkingFolder::~TWorkingFolder() { Leave(); }
+
+bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
+    if (saved_.empty()) {
+        const DWORD n = GetCurrentDirectoryW(0, nullptr);
+        std::wstring current(n, L'\0');
+        const DWORD got = n == 0 ? 0 : GetCurrentDirectoryW(n, current.data());
+        if (got == 0 || got >= n) {
+            error = ErrorText(GetLastError());
+            return false;
+        }
+        current.resize(got);
+        saved_ = current;
+    }
+    if (!SetCurrentDirectoryW(Wide(path).c_str())) {
+        error = ErrorText(GetLastError());
+        return false;
+    }
+    inside_ = true;
+    return true;
+}
+
+bool TWorkingFolder::Leave() {
+    if (!inside_) return true;
+    inside_ = !SetCurrentDirectoryW(saved_.c_str());
+    return !inside_;
 }
 
 bool CanRead(const std::string& path, std::string& error) {
@@ -260,8 +381,9 @@ void OpenClosedStandardStreams() {
     }
 }
 
-void WriteOut(const std::string& text) { WriteTo(STD_OUTPUT_HANDLE, text); }
-void WriteErr(const std::string& text) { WriteTo(STD_ERROR_HANDLE, text); }
+bool WriteOut(const std::string& text) { return WriteTo(STD_OUTPUT_HANDLE, text); }
+bool WriteErr(const std::string& text) { return WriteTo(STD_ERROR_HANDLE, text); }
+void IgnoreBrokenPipes() {}
 
 bool ErrIsTerminal() {
     DWORD mode = 0;

@@ -15,6 +15,7 @@ namespace {
 int Run(const std::vector<std::string>& args) {
     // Before anything is opened: a closed output must not become the journal.
     host::OpenClosedStandardStreams();
+    host::IgnoreBrokenPipes();
     host::THostContext context;
     context.programFolder = host::ProgramFolder();
     context.stateFolder = host::StateFolder();

@@ -6,6 +6,7 @@
 #include "HostCommand.h"
 #include "HostJournal.h"
 #include "HostPlan.h"
+#include "HostText.h"
 
 using namespace host;
 
@@ -33,6 +34,7 @@ TEST(HostArguments, ValidCommandLines) {
          false, "", "", {"d"}},
         {{"--journal", "j.txt", "d"}, TAction::Rename, p, 0, false, false, false, "j.txt", "", {"d"}},
         {{"--no-journal", "--", "-odd.mp3"}, TAction::Rename, p, 0, false, false, true, "", "", {"-odd.mp3"}},
+        {{"--allow-posix-names", "d"}, TAction::Rename, p, 0, false, false, false, "", "", {"d"}},
         {{"-", "d"}, TAction::Rename, p, 0, false, false, false, "", "", {"-", "d"}},
         {{"--undo"}, TAction::Undo, p, 0, false, false, false, "", "", {}},
         {{"--undo", "-n", "old.journal"}, TAction::Undo, p, 0, true, false, false, "", "old.journal", {}},
@@ -74,6 +76,7 @@ TEST(HostArguments, BadCommandLinesSayWhy) {
         {{"--undo", "a.journal", "b.journal"}, "one journal at most"},
         {{"--undo", "-r"}, "--undo takes only"},
         {{"--undo", "-p", "*x*"}, "--undo takes only"},
+        {{"--undo", "--allow-posix-names"}, "--undo takes only"},
     };
     for (const auto& [args, expected] : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
@@ -95,9 +98,9 @@ TEST(HostArguments, HelpNamesEveryOptionOnItsOwnLine) {
             if (line[text] == '-') optionLines.push_back(line.substr(line.find("--")));
         }
     }
-    const std::vector<std::string> options = {"--pattern", "--tag",   "--dry-run", "--recursive", "--plugin",
-                                              "--journal", "--no-journal", "--quiet", "--json",      "--undo",
-                                              "--history", "--help",       "--version"};
+    const std::vector<std::string> options = {"--pattern", "--tag",      "--dry-run",    "--recursive", "--allow-posix-names",
+                                              "--plugin",  "--journal",  "--no-journal", "--quiet",     "--json",
+                                              "--undo",    "--history",  "--help",       "--version"};
     ASSERT_EQ(optionLines.size(), options.size());
     for (std::size_t i = 0; i < options.size(); ++i) EXPECT_EQ(optionLines[i].rfind(options[i] + " ", 0), 0u) << i;
     EXPECT_NE(help.find("Examples:\n  pelmora"), std::string::npos);
@@ -138,6 +141,19 @@ TEST(HostWindowsNames, RefusedCharactersAndReservedNames) {
         {"\xCF\xE5\xF1\xED\xFF.mp3", ""},  // Cyrillic in Windows-1251
     };
     for (const auto& [name, expected] : cases) EXPECT_EQ(WindowsRefusal(name), expected) << name;
+}
+
+TEST(HostText, PrintedNamesKeepToOneLine) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain Песня.mp3", "plain Песня.mp3"},
+        {"tab\there.mp3", "tab\\x09here.mp3"},
+        {"line\nbreak\r.mp3", "line\\x0Abreak\\x0D.mp3"},
+        {"del\x7F.mp3", "del\\x7F.mp3"},
+        {"c1\xC2\x85next.mp3", "c1\\x85next.mp3"},  // U+0085, a line end to some terminals
+        {"latin \xC2\xA0\xC3\xA9.mp3", "latin \xC2\xA0\xC3\xA9.mp3"},
+        {"C:\\Music\\a.mp3", "C:\\Music\\a.mp3"},
+    };
+    for (const auto& [text, shown] : cases) EXPECT_EQ(Printable(text), shown) << text;
 }
 
 TEST(HostRunPlan, JudgesInRunOrder) {
