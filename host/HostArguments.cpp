@@ -22,7 +22,7 @@ std::string TagNames(const std::string& separator) {
 
 bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, std::string& error) {
     command = TCommand {};
-    bool undo = false, version = false, renameOptions = false, journalGiven = false, endOfOptions = false;
+    bool undo = false, history = false, version = false, renameOptions = false, journalGiven = false, endOfOptions = false;
     std::vector<std::string> operands;
     auto setTag = [&](const std::string& value) {
         const std::string upper = AsciiUpper(value);
@@ -65,8 +65,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
                 return true;
             };
             const bool flag = name == "dry-run" || name == "recursive" || name == "no-journal" || name == "undo" ||
-                              name == "allow-posix-names" ||
-                              name == "help" || name == "version";
+                              name == "allow-posix-names" || name == "help" || name == "version" ||
+                              name == "history" || name == "json" || name == "quiet";
             if (flag && attached && name != "undo") {
                 error = "option '--" + name + "' takes no value";
                 return false;
@@ -94,6 +94,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
             } else if (name == "undo") {
                 undo = true;
                 if (attached) operands.push_back(value);
+            } else if (name == "history") {
+                history = true;
+            } else if (name == "json") {
+                command.json = renameOptions = true;
+            } else if (name == "quiet") {
+                command.quiet = renameOptions = true;
             } else if (name == "help") {
                 command.action = TAction::Help;
                 return true;
@@ -129,6 +135,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
                 command.dryRun = true;
             } else if (c == 'r') {
                 command.recursive = renameOptions = true;
+            } else if (c == 'q') {
+                command.quiet = renameOptions = true;
             } else if (c == 'h') {
                 command.action = TAction::Help;
                 return true;
@@ -142,6 +150,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
     }
     if (version) {
         command.action = TAction::Version;
+        return true;
+    }
+    if (history) {
+        if (undo || renameOptions || command.dryRun || !operands.empty()) {
+            error = "--history takes no other option and no path";
+            return false;
+        }
+        command.action = TAction::History;
         return true;
     }
     if (undo) {
@@ -186,8 +202,10 @@ std::string HelpText() {
     std::string text =
         "Usage: pelmora [OPTION]... PATH...\n"
         "       pelmora --undo [-n] [JOURNAL]\n"
+        "       pelmora --history\n"
         "Renames MP3 files after their tags through the Pelmora ID3 plug-in. PATH is a\n"
-        "file or a folder; every real run keeps a journal that --undo reads.\n"
+        "file or a folder; every real run that renames a file keeps a journal that\n"
+        "--undo reads.\n"
         "\n";
     text += "  -p, --pattern PATTERN  name pattern (default \"";
     text += pelmora::kDefaultPattern;
@@ -202,10 +220,14 @@ std::string HelpText() {
     text += "  -n, --dry-run          show the new names and mark what a real run could not do\n"
             "  -r, --recursive        look inside subfolders too\n"
             "      --allow-posix-names  take names Windows refuses where this system allows them\n"
-            "      --plugin FILE      plug-in library to load (default: the one beside pelmora)\n"
+            "      --plugin FILE      plug-in library to load (default: the installed one)\n"
             "      --journal FILE     keep the undo journal in FILE\n"
             "      --no-journal       keep no undo journal\n"
-            "      --undo [JOURNAL]   put back the names of a run (default: the newest journal)\n"
+            "  -q, --quiet            print only failures and the summary\n"
+            "      --json             one JSON object per file, then one for the summary\n"
+            "      --undo [JOURNAL]   put back the names of a run (default: the newest not yet\n"
+            "                         undone; the next --undo the one before it)\n"
+            "      --history          list the journals of runs, and whether each is undone\n"
             "  -h, --help             show this help\n"
             "  -V, --version          show the plug-in's version\n"
             "\n";

@@ -61,8 +61,8 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-void TCollector::AddFile(const std::string& path) {
-    if (known_.insert(NameKey(path)).second) files_.push_back(path);
+void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder) {
+    if (known_.insert(NameKey(JoinPath(resolvedFolder, NameOf(path)))).second) files_.push_back(path);
 }
 
 // A link is left alone, so that renaming never leaves one pointing at nothing;
@@ -92,7 +92,7 @@ void TCollector::Add(const std::string& argument) {
     case TFileKind::Folder: AddFolder(path); break;
     case TFileKind::File:
         if (MatchesMask(NameOf(path), mask_)) {
-            AddFile(path);
+            AddFile(path, ParentOf(ResolvedPath(path)));
         } else {
             Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
         }
@@ -112,6 +112,7 @@ void TCollector::AddFolder(const std::string& folder) {
     std::sort(entries.begin(), entries.end(),
               [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
     std::vector<std::string> subfolders;
+    std::string resolved;  // the folder as the system resolves it, looked up once
     for (TFolderEntry& entry : entries) {
         const std::string path = JoinPath(folder, entry.name);
         const bool wanted = MatchesMask(entry.name, mask_);
@@ -133,7 +134,9 @@ void TCollector::AddFolder(const std::string& folder) {
         }
         switch (entry.kind) {
         case TFileKind::File:
-            if (wanted) AddFile(path);
+            if (!wanted) break;
+            if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
+            AddFile(path, resolved);
             break;
         case TFileKind::Folder:
             if (recursive_) {

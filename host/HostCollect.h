@@ -1,5 +1,6 @@
 // Collecting the files of a run from its arguments: files as named, folders
-// listed in name order (with -r, their subfolders after them), each file once.
+// listed in name order (with -r, their subfolders after them), each file once
+// however it is named (by its folder as the system resolves it).
 #pragma once
 
 #include <functional>
@@ -26,7 +27,9 @@ public:
     const std::vector<std::string>& Files() const { return files_; }
 
 private:
-    void AddFile(const std::string& path);
+    // resolvedFolder: the file's folder as the system resolves it (links
+    // followed, ".." as the system takes it), which tells duplicates apart.
+    void AddFile(const std::string& path, const std::string& resolvedFolder);
     void AddFolder(const std::string& folder);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);

@@ -9,7 +9,7 @@
 
 namespace host {
 
-enum class TAction { Rename, Undo, Help, Version };
+enum class TAction { Rename, Undo, History, Help, Version };
 
 // Texts in UTF-8.
 struct TCommand {
@@ -21,6 +21,8 @@ struct TCommand {
     std::string pluginPath;   // empty: the plug-in beside the program
     std::string journalPath;  // empty: a new journal in the state folder
     bool noJournal = false;
+    bool json = false;   // one JSON object per file on standard output
+    bool quiet = false;  // only failures and the summary
     bool allowPosixNames = false;  // take names that Linux allows and Windows refuses
     std::string undoJournal;  // empty: the newest journal
     std::vector<std::string> paths;

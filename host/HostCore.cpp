@@ -17,9 +17,8 @@ int RunVersion(const TCommand& command, const THostContext& context) {
     TConsole console(context);
     TPluginHost plugin;
     std::string error;
-    const std::string pluginPath = PluginPath(command.pluginPath, context);
-    if (!plugin.Load(pluginPath, error)) {
-        console.Err("cannot load the plug-in " + pluginPath + ": " + error);
+    if (!LoadPlugin(plugin, command.pluginPath, context, error)) {
+        console.Err(error);
         return kExitUsage;
     }
     const TDescriptor d = plugin.Descriptor();
@@ -44,6 +43,7 @@ int RunPelmora(const std::vector<std::string>& args, const THostContext& context
             return kExitSuccess;
         case TAction::Version: return RunVersion(command, context);
         case TAction::Undo: return RunUndo(command, context);
+        case TAction::History: return RunHistory(command, context);
         case TAction::Rename: return RunRename(command, context);
         }
     } catch (const std::exception& e) {

@@ -43,6 +43,7 @@ bool TJournalWriter::Open(std::string& error) {
         file_.reset(CreateNewFile(path));
         if (file_ != nullptr) {
             path_ = path;
+            created_ = true;
             return WriteHeader(error);
         }
     }
@@ -50,9 +51,17 @@ bool TJournalWriter::Open(std::string& error) {
     return false;
 }
 
-bool TJournalWriter::Write(const char* kind, const std::string& oldPath, const std::string& newPath) {
-    const std::string line = JournalLine(kind, oldPath, newPath);
+bool TJournalWriter::Write(const char* kind, const std::string& oldPath, const std::string& newPath,
+                           const TFileId& id) {
+    const std::string line = JournalLine(kind, oldPath, newPath, id);
     return std::fputs(line.c_str(), file_.get()) >= 0 && FlushFile(file_.get());
+}
+
+void TJournalWriter::Discard() {
+    file_.reset();
+    if (created_) RemoveFile(path_);
+    created_ = false;
+    path_.clear();
 }
 
 bool TJournalWriter::OpenNamed(const std::string& path, std::string& error) {
@@ -68,6 +77,7 @@ bool TJournalWriter::OpenNamed(const std::string& path, std::string& error) {
     } else {
         file_.reset(CreateNewFile(path));
         path_ = path;
+        created_ = file_ != nullptr;
         if (file_ != nullptr) return WriteHeader(error);
     }
     error = "cannot write the journal " + path;

@@ -54,12 +54,27 @@ void TOptionsRecord::Fill(const std::string& ansiPattern, std::int32_t tagSource
     std::memcpy(&record_->tagSource, &tagSource, sizeof tagSource);
 }
 
-std::string PluginPath(const std::string& named, const THostContext& context) {
+std::string PluginPath(const std::string& named, const THostContext& context, std::string& error) {
     if (!named.empty()) return named;
+    // Only where the command is installed: a library in the current folder or
+    // on a search path could be anyone's.
+    if (context.programFolder.empty()) {
+        error = "cannot tell where pelmora is installed, so the plug-in cannot be found; name it with --plugin FILE";
+        return {};
+    }
     const std::string beside = JoinPath(context.programFolder, context.defaultPluginFile);
     if (Exists(beside) || IsWindowsBuild()) return beside;
     const std::string installed = JoinPath(ParentOf(context.programFolder), "lib/pelmora/" + context.defaultPluginFile);
     return Exists(installed) ? installed : beside;
+}
+
+bool LoadPlugin(TPluginHost& plugin, const std::string& named, const THostContext& context, std::string& error) {
+    const std::string path = PluginPath(named, context, error);
+    if (path.empty()) return false;
+    std::string reason;
+    if (plugin.Load(path, reason)) return true;
+    error = "cannot load the plug-in " + path + ": " + reason;
+    return false;
 }
 
 }  // namespace host

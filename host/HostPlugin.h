@@ -47,7 +47,12 @@ private:
 };
 
 // The library to load: --plugin's, or the one an installation puts beside the
-// program (natively also ../lib/pelmora).
-std::string PluginPath(const std::string& named, const THostContext& context);
+// program (natively also ../lib/pelmora). Empty, with a message, when the
+// program's folder is unknown.
+std::string PluginPath(const std::string& named, const THostContext& context, std::string& error);
+
+// Loads the plug-in the command names or the installed one; false with the
+// message to print.
+bool LoadPlugin(TPluginHost& plugin, const std::string& named, const THostContext& context, std::string& error);
 
 }  // namespace host

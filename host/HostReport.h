@@ -81,9 +81,15 @@ public:
     virtual void Summary(const TRunSummary& summary) = 0;
 };
 
-// The reporter for people: "old -> new  [marks]" on standard output, failures on
-// standard error, the counts last.
-std::unique_ptr<TRunReporter> MakeTextReporter(TConsole& console);
+// For people: "old -> new  [marks]" on standard output, failures on standard
+// error, the counts last. For scripts (json): one JSON object a line on
+// standard output, {"type":"file",...} per file and {"type":"summary",...}
+// last. Quiet: only what failed (or, previewing, would stay) and the summary.
+std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet);
+
+// A JSON string: UTF-8 kept, control characters escaped, and a byte that is
+// not UTF-8 as the lone surrogate \udcXX, so that any file name survives.
+std::string JsonString(const std::string& text);
 
 // The marks as the text output appends them: "  [one; two]"; empty without marks.
 std::string MarksText(const std::vector<std::string>& marks);

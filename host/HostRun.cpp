@@ -17,14 +17,14 @@ namespace {
 class TRenameRun {
 public:
     TRenameRun(const TCommand& command, const THostContext& context)
-        : command_(command), context_(context), console_(context), report_(MakeTextReporter(console_)),
-          journal_(command, context, TimeStamp()), plan_(command.allowPosixNames) {}
+        : command_(command), context_(context), console_(context),
+          report_(MakeReporter(console_, command.json, command.quiet)), journal_(command, context, TimeStamp()),
+          plan_(command.allowPosixNames) {}
 
     int Run() {
         std::string error;
-        const std::string pluginPath = PluginPath(command_.pluginPath, context_);
-        if (!plugin_.Load(pluginPath, error)) {
-            console_.Err("cannot load the plug-in " + pluginPath + ": " + error);
+        if (!LoadPlugin(plugin_, command_.pluginPath, context_, error)) {
+            console_.Err(error);
             return kExitUsage;
         }
         const TDescriptor descriptor = plugin_.Descriptor();
@@ -69,11 +69,13 @@ public:
             if (!HandleFile(record.Get(), files[done])) break;
         }
         console_.ClearProgress();
+        // A journal of nothing renamed would only hide the run before it.
+        if (counts_.renamed == 0 && !stopped_) journal_.Discard();
         if (console_.Broken()) return Stopped(done, files.size());
         TRunSummary summary;
         summary.counts = counts_;
         summary.dryRun = command_.dryRun;
-        if (journal_.IsOpen()) summary.journalPath = journal_.Path();
+        if (journal_.IsOpen() && counts_.renamed > 0) summary.journalPath = journal_.Path();
         report_->Summary(summary);
         if (console_.Broken()) return Stopped(done, files.size());
         if (counts_.failed > 0) return kExitFailed;
@@ -202,21 +204,26 @@ private:
     }
 
     bool Rename(PluginOptions* record, const TRunFile& file, TFileReport& r) {
-        const std::string absoluteOld = AbsolutePath(r.path);
+        // Journaled by what the file is and where the system puts it, so that
+        // undo can never take another file for it.
+        const std::string journalOld = ResolvedPath(r.path);
+        IdentityOf(r.path, id_);
         if (!command_.noJournal) {
             std::string error;
             // Written before the move, so a run killed inside process still
             // leaves the rename on record.
-            if (!journal_.Open(error) || !journal_.Write(kKindRenaming, absoluteOld, AbsolutePath(r.newPath))) {
+            if (!journal_.Open(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id_)) {
                 console_.Err(error.empty() ? "cannot write the journal " + journal_.Path() : error);
                 console_.Err("stopped before renaming " + r.path);
                 ++counts_.failed;
+                stopped_ = true;
                 return false;
             }
         }
         std::string ansiResult, error;
         if (!Process(record, file, false, ansiResult, error)) {
             Fail(r.path, error + "; stopped");
+            stopped_ = true;
             return false;
         }
         if (ansiResult == file.ansi) {
@@ -225,7 +232,7 @@ private:
             r.marks.clear();
             r.reason = WhyNotMoved(r.path, r.newPath);
             report_->File(r);
-            return JournalStep(kKindFailed, absoluteOld, AbsolutePath(r.newPath), r.path);
+            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), r.path, TFileId {});
         }
         ++renames_;
         if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
@@ -241,7 +248,7 @@ private:
             r.marks.clear();
             r.reason = "the plug-in reported the move, but the file stays";
             report_->File(r);
-            return JournalStep(kKindFailed, absoluteOld, AbsolutePath(r.newPath), r.path);
+            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), r.path, TFileId {});
         }
         ++counts_.renamed;
         if (listed.empty()) {
@@ -252,15 +259,17 @@ private:
             r.marks.push_back("the folder lists it as " + listed);
             r.newPath = listedPath;
         }
-        if (!JournalStep(kKindRenamed, absoluteOld, AbsolutePath(r.newPath), r.path)) return false;
+        if (!JournalStep(kKindRenamed, journalOld, ResolvedPath(r.newPath), r.path, id_)) return false;
         report_->File(r);
         return true;
     }
 
     // False, with the run stopped, when the journal cannot be written.
-    bool JournalStep(const char* kind, const std::string& oldPath, const std::string& newPath, const std::string& path) {
-        if (!journal_.IsOpen() || journal_.Write(kind, oldPath, newPath)) return true;
+    bool JournalStep(const char* kind, const std::string& oldPath, const std::string& newPath, const std::string& path,
+                     const TFileId& id) {
+        if (!journal_.IsOpen() || journal_.Write(kind, oldPath, newPath, id)) return true;
         console_.Err("cannot write the journal " + journal_.Path() + "; stopped after " + path);
+        stopped_ = true;
         return false;
     }
 
@@ -274,6 +283,8 @@ private:
     TCounts counts_;
     TWorkingFolder workingFolder_;
     long renames_ = 0;
+    bool stopped_ = false;  // with a rename on record that may have happened
+    TFileId id_;            // of the file being renamed
 };
 
 }  // namespace

@@ -16,8 +16,27 @@ extern const char kPathDelimiter;
 
 enum class TFileKind { Missing, File, Folder, Other };
 
+// What a file is, whatever name it is reached by: device and inode natively,
+// volume serial number and file index on Windows, with its size and the time
+// of its last change (rename keeps all four).
+struct TFileId {
+    std::uint64_t volume = 0, index = 0, size = 0;
+    std::int64_t modified = 0;
+    bool valid = false;
+    bool operator==(const TFileId& o) const {
+        return valid && o.valid && volume == o.volume && index == o.index && size == o.size && modified == o.modified;
+    }
+    // The same file (size and time aside): for telling duplicates apart.
+    bool SameFile(const TFileId& o) const { return valid && o.valid && volume == o.volume && index == o.index; }
+};
+
 // Follows symbolic links; a dangling link is Missing.
 TFileKind KindOf(const std::string& path);
+// The same, with the identity where the look-up gives it cheaply (natively;
+// on Windows id stays invalid).
+TFileKind KindOf(const std::string& path, TFileId& id);
+// Follows links; false when the file cannot be examined.
+bool IdentityOf(const std::string& path, TFileId& id);
 bool IsSymbolicLink(const std::string& path);
 bool Exists(const std::string& path);
 
@@ -79,12 +98,21 @@ bool CanRead(const std::string& path, std::string& error);
 // The absolute form of a path, lexically normalised; the path itself on failure.
 std::string AbsolutePath(const std::string& path);
 
+// The absolute form of a path whose folder is resolved by the system: links
+// followed, ".." taken as the system takes it. The name itself is kept (a
+// link named is not followed). AbsolutePath's result when the folder cannot
+// be resolved.
+std::string ResolvedPath(const std::string& path);
+
 // A path in a form that compares equal for names the file system takes as
 // the same: absolute, and letter case folded on Windows.
 std::string NameKey(const std::string& path);
 
 // Why the last system call failed (errno, or GetLastError on Windows).
 std::string LastErrorText();
+
+// Removes a file; false when it cannot.
+bool RemoveFile(const std::string& path);
 
 // Creates the folder and its parents.
 bool MakeFolders(const std::string& path);
@@ -104,8 +132,13 @@ std::string EnvironmentValue(const char* name);
 // The user's folder for the undo journals.
 std::string StateFolder();
 
-// The folder holding the running program.
+// The folder holding the running program, absolute; empty when the system
+// cannot say (never the current folder by default).
 std::string ProgramFolder();
+
+// Opens standard input, output and error on the null device where they are
+// closed, so that no file the command opens takes their place.
+void OpenClosedStandardStreams();
 
 // The standard streams: text goes out as UTF-8 (as UTF-16 to a Windows console).
 // False when the text could not be written whole (a closed pipe, a full disk).

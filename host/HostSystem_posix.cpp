@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,15 +40,41 @@ TFileKind KindOfMode(mode_t mode) {
     return TFileKind::Other;
 }
 
+TFileId IdOf(const struct stat& st) {
+    TFileId id;
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    constexpr std::int64_t kNanosPerSecond = 1000000000;
+    id.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNanosPerSecond + st.st_mtim.tv_nsec;
+    id.valid = true;
+    return id;
+}
+
+std::string FolderOfProgram(const std::string& path) {
+    const std::size_t cut = path.rfind('/');
+    if (cut == std::string::npos) return {};
+    return cut == 0 ? std::string("/") : path.substr(0, cut);
+}
+
 }  // namespace
 
 TFileKind KindOf(const std::string& path) {
+    TFileId id;
+    return KindOf(path, id);
+}
+
+TFileKind KindOf(const std::string& path, TFileId& id) {
     struct stat st {};
+    id = TFileId {};
     if (::stat(path.c_str(), &st) != 0) return TFileKind::Missing;
+    id = IdOf(st);
     if (S_ISREG(st.st_mode)) return TFileKind::File;
     if (S_ISDIR(st.st_mode)) return TFileKind::Folder;
     return TFileKind::Other;
 }
+
+bool IdentityOf(const std::string& path, TFileId& id) { return KindOf(path, id) != TFileKind::Missing; }
 
 bool IsSymbolicLink(const std::string& path) {
     struct stat st {};
@@ -215,9 +242,25 @@ std::string AbsolutePath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
+std::string ResolvedPath(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    const std::size_t cut = path.rfind('/', end - 1);
+    const std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+    const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1, end - (cut == std::string::npos ? 0 : cut + 1));
+    if (name.empty() || name == "." || name == "..") return AbsolutePath(path);
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (resolved == nullptr) return AbsolutePath(path);
+    std::string out = resolved;
+    std::free(resolved);
+    return out == "/" ? "/" + name : out + "/" + name;
+}
+
 std::string NameKey(const std::string& path) { return AbsolutePath(path); }
 
 std::string LastErrorText() { return ErrorText(errno); }
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool MakeFolders(const std::string& path) {
     constexpr mode_t kFolderMode = 0700;  // journals hold the user's paths
@@ -267,9 +310,29 @@ std::string StateFolder() {
 std::string ProgramFolder() {
     char buffer[kPathBufferSize];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return ".";
-    const std::string path(buffer, static_cast<std::size_t>(n));
-    return path.substr(0, path.rfind('/'));
+    if (n > 0) return FolderOfProgram(std::string(buffer, static_cast<std::size_t>(n)));
+    // Without /proc: the file the system was asked to run, as it was named to
+    // execve (the shell gives the full path of a command it found on PATH),
+    // taken against the folder the program started in.
+    const auto* named = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+    if (named == nullptr || std::strchr(named, '/') == nullptr) return {};
+    char* resolved = ::realpath(named, nullptr);
+    if (resolved == nullptr) return {};
+    const std::string path = resolved;
+    std::free(resolved);
+    return FolderOfProgram(path);
+}
+
+void OpenClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor: this one, since those below it are open.
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
 }
 
 bool WriteOut(const std::string& text) { return WriteAll(STDOUT_FILENO, text); }

@@ -95,6 +95,32 @@ std::FILE* Open(const std::string& path, const wchar_t* mode) {
 
 }  // namespace
 
+TFileKind KindOf(const std::string& path, TFileId& id) {
+    id = TFileId {};
+    return KindOf(path);
+}
+
+bool IdentityOf(const std::string& path, TFileId& id) {
+    id = TFileId {};
+    // Attributes only: a file another program holds open can still be examined.
+    const HANDLE file = CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool ok = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!ok) return false;
+    constexpr unsigned kHighShift = 32;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << kHighShift) | info.nFileIndexLow;
+    id.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << kHighShift) | info.nFileSizeLow;
+    id.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << kHighShift) |
+                                            info.ftLastWriteTime.dwLowDateTime);
+    id.valid = true;
+    return true;
+}
+
 TFileKind KindOf(const std::string& path) {
     // CreateFileW follows links, as the plug-in's open does.
     const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
@@ -249,6 +275,29 @@ std::string AbsolutePath(const std::string& path) {
     return Narrow(full);
 }
 
+std::string ResolvedPath(const std::string& path) {
+    const std::string absolute = AbsolutePath(path);
+    const std::size_t cut = absolute.find_last_of("\\/");
+    if (cut == std::string::npos || cut + 1 >= absolute.size()) return absolute;
+    const HANDLE folder = CreateFileW(Wide(absolute.substr(0, cut + 1)).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return absolute;
+    std::wstring resolved(MAX_PATH * 4, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(folder, resolved.data(), static_cast<DWORD>(resolved.size()), FILE_NAME_NORMALIZED);
+    CloseHandle(folder);
+    if (n == 0 || n >= resolved.size()) return absolute;
+    resolved.resize(n);
+    // "\\?\C:\..." and "\\?\UNC\server\..." back to the forms every call takes.
+    if (resolved.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        resolved = L"\\\\" + resolved.substr(8);
+    } else if (resolved.rfind(L"\\\\?\\", 0) == 0) {
+        resolved = resolved.substr(4);
+    }
+    if (!resolved.empty() && resolved.back() != L'\\') resolved += L'\\';
+    return Narrow(resolved) + absolute.substr(cut + 1);
+}
+
 std::string NameKey(const std::string& path) {
     std::wstring wide = Wide(AbsolutePath(path));
     if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
@@ -256,6 +305,8 @@ std::string NameKey(const std::string& path) {
 }
 
 std::string LastErrorText() { return ErrorText(GetLastError()); }
+
+bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
 bool MakeFolders(const std::string& path) {
     for (std::size_t i = 1; i <= path.size(); ++i) {
@@ -304,10 +355,30 @@ std::string StateFolder() {
 std::string ProgramFolder() {
     wchar_t buffer[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, buffer, sizeof buffer / sizeof buffer[0]);
-    if (n == 0) return ".";
+    if (n == 0 || n >= sizeof buffer / sizeof buffer[0]) return {};
     const std::string path = Narrow(std::wstring(buffer, n));
     const std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+void OpenClosedStandardStreams() {
+    static constexpr DWORD kStandard[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int fd = 0; fd < 3; ++fd) {
+        const HANDLE handle = GetStdHandle(kStandard[fd]);
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+            const HANDLE null = CreateFileW(L"NUL", fd == 0 ? GENERIC_READ : GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (null != INVALID_HANDLE_VALUE) SetStdHandle(kStandard[fd], null);
+        }
+        // The C runtime's descriptors too, which the journal's file would otherwise take.
+        if (_get_osfhandle(fd) == -1) {
+            const int opened = _wopen(L"NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+            if (opened >= 0 && opened != fd) {
+                _dup2(opened, fd);
+                _close(opened);
+            }
+        }
+    }
 }
 
 bool WriteOut(const std::string& text) { return WriteTo(STD_OUTPUT_HANDLE, text); }
@@ -334,8 +405,13 @@ TLibrary::~TLibrary() {
 bool TLibrary::Load(const std::string& path, std::string& error) {
     // A bare name would be searched for along the system's path; a host names a file.
     const std::string file = path.find_first_of("\\/:") == std::string::npos ? ".\\" + path : path;
+    // The libraries the plug-in needs come from the system and its own folder,
+    // never from the current folder.
+    SetDllDirectoryW(L"");
     std::string ansi;
-    HMODULE module = platform::Utf8ToAnsi(file, ansi) ? LoadLibraryA(ansi.c_str()) : LoadLibraryW(Wide(file).c_str());
+    HMODULE module = platform::Utf8ToAnsi(file, ansi)
+                         ? LoadLibraryExA(ansi.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                         : LoadLibraryExW(Wide(file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
         error = ErrorText(GetLastError());
         return false;

@@ -98,8 +98,9 @@ TEST(HostArguments, HelpNamesEveryOptionOnItsOwnLine) {
             if (line[text] == '-') optionLines.push_back(line.substr(line.find("--")));
         }
     }
-    const std::vector<std::string> options = {"--pattern", "--tag", "--dry-run", "--recursive", "--allow-posix-names", "--plugin",
-                                              "--journal", "--no-journal", "--undo", "--help", "--version"};
+    const std::vector<std::string> options = {"--pattern", "--tag",      "--dry-run",    "--recursive", "--allow-posix-names",
+                                              "--plugin",  "--journal",  "--no-journal", "--quiet",     "--json",
+                                              "--undo",    "--history",  "--help",       "--version"};
     ASSERT_EQ(optionLines.size(), options.size());
     for (std::size_t i = 0; i < options.size(); ++i) EXPECT_EQ(optionLines[i].rfind(options[i] + " ", 0), 0u) << i;
     EXPECT_NE(help.find("Examples:\n  pelmora"), std::string::npos);
