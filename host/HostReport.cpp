@@ -109,8 +109,9 @@ public:
         std::string line = "{\"type\":\"file\",\"old\":" + JsonString(r.path) + ",\"new\":" +
                            (r.newPath.empty() ? std::string("null") : JsonString(r.newPath)) + ",\"result\":\"" +
                            ResultName(r.result) + "\",\"marks\":[";
-        for (std::size_t i = 0; i < r.marks.size(); ++i) line += (i > 0 ? "," : "") + JsonString(r.marks[i]);
-        line += "],\"reason\":" + (r.reason.empty() ? std::string("null") : JsonString(r.reason)) + "}\n";
+        // Appended piece by piece: a prefix by operator+ draws a false -Wrestrict from GCC 12.
+        for (std::size_t i = 0; i < r.marks.size(); ++i) line.append(i > 0 ? "," : "").append(JsonString(r.marks[i]));
+        line.append("],\"reason\":").append(r.reason.empty() ? std::string("null") : JsonString(r.reason)).append("}\n");
         console_.Out(line);
     }
 
