@@ -92,8 +92,13 @@ public:
         std::string line = "{\"type\":\"file\",\"old\":" + JsonString(r.path) + ",\"new\":" +
                            (r.newPath.empty() ? std::string("null") : JsonString(r.newPath)) + ",\"result\":\"" +
                            ResultName(r.result) + "\",\"marks\":[";
-        for (std::size_t i = 0; i < r.marks.size(); ++i) line += (i > 0 ? "," : "") + JsonString(r.marks[i]);
-        line += "],\"reason\":" + (r.reason.empty() ? std::string("null") : JsonString(r.reason)) + "}\n";
+        for (std::size_t i = 0; i < r.marks.size(); ++i) {
+            if (i > 0) line += ',';
+            line += JsonString(r.marks[i]);
+        }
+        line += "],\"reason\":";
+        line += r.reason.empty() ? std::string("null") : JsonString(r.reason);
+        line += "}\n";
         console_.Out(line);
     }
 
@@ -165,8 +170,10 @@ void TConsole::Progress(std::size_t done, std::size_t total) {
     // Throttled even when a printed line has just cleared it.
     if (now - start_ < kProgressDelay || now - last_ < kProgressInterval) return;
     last_ = now;
-    std::string line = "\r" + std::string(kProgram) + ": " + std::to_string(done) + " of " + std::to_string(total) +
-                       " files";
+    // Built by appending: GCC 12 takes "literal" + string for an overlapping copy.
+    std::string line = "\r";
+    line += kProgram;
+    line += ": " + std::to_string(done) + " of " + std::to_string(total) + " files";
     width_ = std::max(width_, line.size());
     shown_ = Emit(context_.err, line, errBroken_);
 }
@@ -174,7 +181,10 @@ void TConsole::Progress(std::size_t done, std::size_t total) {
 void TConsole::ClearProgress() {
     if (!shown_) return;
     shown_ = false;
-    Emit(context_.err, "\r" + std::string(width_, ' ') + "\r", errBroken_);
+    std::string blank = "\r";
+    blank.append(width_, ' ');
+    blank += '\r';
+    Emit(context_.err, blank, errBroken_);
 }
 
 std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet) {
