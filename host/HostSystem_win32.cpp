@@ -365,13 +365,17 @@ void OpenClosedStandardStreams() {
     static constexpr DWORD kStandard[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (int fd = 0; fd < 3; ++fd) {
         const HANDLE handle = GetStdHandle(kStandard[fd]);
-        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        // A handle may also stand for nothing (Wine hands one out for a closed descriptor).
+        SetLastError(NO_ERROR);
+        const bool closed = handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+                            (GetFileType(handle) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR);
+        if (closed) {
             const HANDLE null = CreateFileW(L"NUL", fd == 0 ? GENERIC_READ : GENERIC_WRITE,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
             if (null != INVALID_HANDLE_VALUE) SetStdHandle(kStandard[fd], null);
         }
         // The C runtime's descriptors too, which the journal's file would otherwise take.
-        if (_get_osfhandle(fd) == -1) {
+        if (closed || _get_osfhandle(fd) == -1) {
             const int opened = _wopen(L"NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
             if (opened >= 0 && opened != fd) {
                 _dup2(opened, fd);

@@ -6,6 +6,7 @@
 #include "HostCommand.h"
 #include "HostJournal.h"
 #include "HostPlan.h"
+#include "HostReport.h"
 #include "HostText.h"
 
 using namespace host;
@@ -224,6 +225,37 @@ TEST(HostJournal, NewestIsTheLatestStart) {
     EXPECT_EQ(NewestJournal({sameMillisecond, tenth, late}), tenth);
     EXPECT_EQ(NewestJournal({JournalName(TimeStamp(), 0), late}).substr(0, 2), "20");
     EXPECT_LT(JournalName("2024-01-02_03-04-05.007Z", 0), JournalName(TimeStamp(), 0));
+}
+
+TEST(HostJournal, IdentityRoundTripsAndOldJournalsStillRead) {
+    TFileId id;
+    id.volume = 65024;
+    id.index = 11051076;
+    id.size = 5;
+    id.modified = 1796788554619104673;
+    id.valid = true;
+    const std::string text = std::string(kJournalHeader) + "\n" + JournalLine(kKindRenamed, "/m/a", "/m/b", id) +
+                             JournalLine(kKindRenamed, "/m/c", "/m/d") + "renamed\t/m/e\t/m/f\t1:2:x:4\n" +
+                             kUndoneNote + "2026-01-01\n";
+    TJournal journal;
+    ASSERT_TRUE(ParseJournal(text, journal));
+    ASSERT_EQ(journal.entries.size(), 2u) << "a line with a damaged identity is passed over";
+    EXPECT_TRUE(journal.entries[0].id == id);
+    EXPECT_FALSE(journal.entries[1].id.valid);
+    EXPECT_TRUE(journal.undoRan);
+}
+
+TEST(HostReport, JsonStringsHoldAnyName) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain.mp3", "\"plain.mp3\""},
+        {"say \"hi\"\\", "\"say \\\"hi\\\"\\\\\""},
+        {"tab\there\n", "\"tab\\u0009here\\u000a\""},
+        {"\xC2\x85" "C1", "\"\\u0085C1\""},
+        {"Белая", "\"Белая\""},
+        {"bad\xFF\xC3", "\"bad\\udcff\\udcc3\""},
+        {"\xE0\x80\x80", "\"\\udce0\\udc80\\udc80\""},  // an overlong form is no UTF-8
+    };
+    for (const auto& [text, json] : cases) EXPECT_EQ(JsonString(text), json) << text;
 }
 
 }  // namespace

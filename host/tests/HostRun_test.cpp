@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "HostJournal.h"
+#include "HostReport.h"
 #include "HostSystem.h"
 #include "HostTestSupport.h"
 #include "platform.h"
@@ -385,6 +386,71 @@ TEST(HostJournal, UndoOfAnInterruptedRunChecksTheDisk) {
     const TRun empty = RunWithTestPlugin({"--undo"}, state.File("no-state"));
     EXPECT_EQ(empty.status, 1);
     EXPECT_TRUE(Has(empty.err, "nothing to undo")) << empty.err;
+}
+
+// --undo walks back through the runs; a run that renamed nothing leaves no
+// journal and promises no undo.
+TEST(HostJournal, UndoWalksBackThroughHistory) {
+    TScratch dir, state;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    dir.Write("Taken.mp3", "");
+    dir.Write("c.mp3", "Taken");
+    ASSERT_EQ(RunWithTestPlugin({"-p", "*title*", dir.File("a.mp3")}, state.Path()).status, 0);
+    ASSERT_EQ(RunWithTestPlugin({"-p", "*title*", dir.File("b.mp3")}, state.Path()).status, 0);
+    const TRun nothing = RunWithTestPlugin({"-p", "*title*", dir.File("c.mp3"), dir.File("Taken.mp3")}, state.Path());
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_FALSE(Has(nothing.out, "--undo")) << nothing.out;
+    ASSERT_EQ(Names(state.Path()).size(), 2u) << "a run that renamed nothing keeps no journal";
+
+    const TRun listed = RunWithTestPlugin({"--history"}, state.Path());
+    EXPECT_EQ(listed.status, 0);
+    const std::vector<std::string> lines = Lines(listed.out);
+    ASSERT_EQ(lines.size(), 2u) << listed.out;
+    EXPECT_TRUE(Has(lines[0], "1 renamed, not undone  " + dir.Path())) << listed.out;
+    EXPECT_TRUE(Has(lines[1], "(next --undo)")) << listed.out;
+
+    const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
+        {"Beta.mp3", {"Alpha.mp3", "Taken.mp3", "b.mp3", "c.mp3"}},
+        {"Alpha.mp3", {"Taken.mp3", "a.mp3", "b.mp3", "c.mp3"}},
+    };
+    for (const auto& [restored, names] : steps) {
+        const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
+        EXPECT_EQ(undo.status, 0) << undo.err;
+        EXPECT_TRUE(Has(undo.out, dir.File(restored) + " -> ")) << undo.out;
+        EXPECT_EQ(Names(dir.Path()), names);
+    }
+    const TRun done = RunWithTestPlugin({"--undo"}, state.Path());
+    EXPECT_EQ(done.status, 1);
+    EXPECT_TRUE(Has(done.err, "nothing to undo")) << done.err;
+    const TRun after = RunWithTestPlugin({"--history"}, state.Path());
+    EXPECT_EQ(Lines(after.out).size(), 2u);
+    EXPECT_FALSE(Has(after.out, "not undone")) << after.out;
+    EXPECT_FALSE(Has(after.out, "next --undo")) << after.out;
+}
+
+TEST(HostRun, JsonAndQuietOutput) {
+    TScratch dir;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Alpha");
+    dir.Write("c.mp3", "");
+    const TRun json = RunWithTestPlugin({"-n", "--json", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(json.status, 1);
+    const std::vector<std::string> lines = Lines(json.out);
+    ASSERT_EQ(lines.size(), 4u) << json.out;
+    const std::string a = host::JsonString(dir.File("a.mp3")), alpha = host::JsonString(dir.File("Alpha.mp3"));
+    EXPECT_EQ(lines[0], "{\"type\":\"file\",\"old\":" + a + ",\"new\":" + alpha +
+                            ",\"result\":\"to rename\",\"marks\":[],\"reason\":null}");
+    EXPECT_TRUE(Has(lines[1], "\"result\":\"would stay\",\"marks\":[\"an earlier file takes this name: stays\"]"))
+        << lines[1];
+    EXPECT_TRUE(Has(lines[2], "\"new\":null,\"result\":\"unchanged\"")) << lines[2];
+    EXPECT_EQ(lines[3].rfind("{\"type\":\"summary\",\"dryRun\":true,\"seen\":3,\"renamed\":1,", 0), 0u) << lines[3];
+
+    const TRun quiet = RunWithTestPlugin({"-q", "--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_FALSE(Has(quiet.out, " -> ")) << quiet.out;
+    EXPECT_TRUE(Has(quiet.err, "b.mp3: not renamed to")) << quiet.err;
+    EXPECT_TRUE(Has(quiet.out, "3 seen, 1 renamed")) << quiet.out;
 }
 
 }  // namespace

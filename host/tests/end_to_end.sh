@@ -226,6 +226,66 @@ expect_out "Björk/日本/a.mp3 -> Björk/日本/Nightfall Choir - Morning Light
 run --undo "$work/refusals.journal"
 [ "$(snapshot .)" = "$before" ] || fail "refusals: the library changed: $(listing .)"
 
+# --- journals by identity, history, closed outputs, where the plug-in comes from (native)
+if [ $windows = 0 ]; then
+  fresh identity
+  mkdir -p real/deep && ln -s real/deep lnk
+  mv track01.mp3 real/x.mp3
+  printf 'unrelated' >"Nightfall Choir - Morning Light.mp3"
+  before=$(snapshot .)
+  run -n lnk/../x.mp3 real/x.mp3
+  expect_out "1 seen, 1 to rename" "one file named twice through a link"
+  XDG_STATE_HOME="$work/id-state" run lnk/../x.mp3
+  expect_status 0 "a rename through lnk/.."
+  [ -f "real/Nightfall Choir - Morning Light.mp3" ] || fail "lnk/../x.mp3 was not renamed in real/: $(listing .)"
+  XDG_STATE_HOME="$work/id-state" run -p '*artist*' real/deep/../../track02.mp3
+  XDG_STATE_HOME="$work/id-state" run --history
+  [ "$(grep -c 'not undone' <<<"$out")" = 2 ] || fail "--history after two runs: $out"
+  XDG_STATE_HOME="$work/id-state" run --undo
+  XDG_STATE_HOME="$work/id-state" run --undo
+  expect_status 0 "the second --undo"
+  [ "$(snapshot .)" = "$before" ] || fail "two undos did not give back the folder: $(listing .)"
+  XDG_STATE_HOME="$work/id-state" run --undo
+  expect_status 1 "a third --undo"
+  expect_err "nothing to undo" "a third --undo"
+
+  # Closed standard streams never become the journal.
+  fresh closed
+  "$pelmora" --journal "$work/closed.journal" . >&- 2>&-
+  grep -v $'^renam\|^failed\|^# ' "$work/closed.journal" && fail "console lines in the journal"
+  "$pelmora" --undo "$work/closed.journal" <&- >&- 2>&- ; status=$?
+  expect_status 0 "undo with closed streams"
+  [ "$(snapshot .)" = "$original" ] || fail "undo with closed streams left: $(listing .)"
+
+  fresh json
+  "$pelmora" -n --json . >"$work/o" 2>/dev/null
+  [ "$(grep -c '^{"type":"file",' "$work/o")" = 10 ] && grep -q '^{"type":"summary",.*"seen":10,' "$work/o" ||
+    fail "--json: $(cat "$work/o")"
+  if command -v python3 >/dev/null; then
+    python3 -c 'import json,sys; [json.loads(l) for l in sys.stdin]' <"$work/o" || fail "--json is not JSON"
+  fi
+  run -n -q .
+  [ "$(grep -c ' -> ' <<<"$out")" = "$(grep -c ': stays]' <<<"$out")" ] && expect_out "10 seen" "-q" ||
+    fail "-q prints more than what would stay: $out"
+
+  # The plug-in only from the install: never one planted in the current folder.
+  mkdir -p "$work/inst/bin" "$work/inst/lib/pelmora" "$work/planted"
+  cp "$pelmora" "$work/inst/bin/"
+  cp "$(dirname "$pelmora")/libpelmora.so" "$work/planted/"
+  cd "$work/planted"
+  "$work/inst/bin/pelmora" --version >"$work/o" 2>"$work/e"; status=$? err=$(cat "$work/e")
+  expect_status 2 "no installed plug-in"
+  expect_err "cannot load the plug-in $work/inst/bin/libpelmora.so" "no installed plug-in"
+  cp "$(dirname "$pelmora")/libpelmora.so" "$work/inst/lib/pelmora/"
+  "$work/inst/bin/pelmora" --version >/dev/null 2>&1 || fail "the plug-in in the install's lib/pelmora"
+  if [ "$(id -u)" = 0 ] && command -v unshare >/dev/null; then
+    # Without /proc the command still finds its install, or says it cannot.
+    unshare -m sh -c 'mount -t tmpfs none /proc && "$1" --version' sh "$work/inst/bin/pelmora" >"$work/o" 2>&1 ||
+      fail "without /proc: $(cat "$work/o")"
+  fi
+  cd "$work"
+fi
+
 if [ $failures -gt 0 ]; then
   echo "$failures failed" >&2
   exit 1
