@@ -108,8 +108,10 @@ void ReadOnlyFile::Close() {
 
 bool MoveNoReplace(const char* ansiFrom, const char* ansiTo) {
     if (ansiFrom == nullptr || ansiTo == nullptr) return false;
-    const std::string from = AnsiToUtf8(ansiFrom);
-    const std::string to = AnsiToUtf8(ansiTo);
+    return MoveNoReplaceUtf8(AnsiToUtf8(ansiFrom), AnsiToUtf8(ansiTo));
+}
+
+bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) return false;
     if (from == to) return true;
@@ -121,10 +123,15 @@ bool MoveNoReplace(const char* ansiFrom, const char* ansiTo) {
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
 #endif
     // Where the file system refuses the flag: link cannot replace either.
-    if (S_ISDIR(st.st_mode)) return false;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
     if (::link(from.c_str(), to.c_str()) != 0) return false;
     if (::unlink(from.c_str()) != 0) {
+        const int error = errno;
         ::unlink(to.c_str());
+        errno = error;
         return false;
     }
     return true;

@@ -90,6 +90,20 @@ bool MoveNoReplace(const char* ansiFrom, const char* ansiTo) {
     return std::strcmp(ansiFrom, ansiTo) == 0 && GetFileAttributesA(ansiFrom) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
+    const std::wstring wideFrom = Widen(CP_UTF8, from, MB_ERR_INVALID_CHARS);
+    const std::wstring wideTo = Widen(CP_UTF8, to, MB_ERR_INVALID_CHARS);
+    if (wideFrom.empty() || wideTo.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    if (MoveFileW(wideFrom.c_str(), wideTo.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (from == to && GetFileAttributesW(wideFrom.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    SetLastError(error);
+    return false;
+}
+
 std::string WideUnitToAnsi(std::uint16_t unit) {
     const wchar_t w = static_cast<wchar_t>(unit);
     char out[8];
