@@ -66,6 +66,11 @@ struct TRunSummary {
     TCounts counts;
     bool dryRun = false;
     std::string journalPath;  // empty when the run kept none
+    // Why the run stopped before its end ("cannot write to standard output"),
+    // after how many of its files; empty when it ran to the end.
+    std::string stopped;
+    std::size_t filesDone = 0, filesTotal = 0;
+    bool noJournal = false;  // --no-journal: none was meant to be kept
 };
 
 // The run's output. The run decides what happened; the reporter only tells it.

@@ -8,7 +8,6 @@
 #include "HostPlugin.h"
 #include "HostReport.h"
 #include "HostSystem.h"
-#include "HostText.h"
 #include "platform.h"
 
 namespace host {
@@ -95,22 +94,17 @@ private:
         bool inFolder = false;
     };
 
-    // Output that cannot be written ends the run before the next file; what
-    // was renamed is said on standard error, the stream perhaps left.
+    // Output that cannot be written ends the run before the next file.
     int Stopped(std::size_t done, std::size_t total) {
-        std::string line = "cannot write to " + std::string(console_.BrokenStream()) + "; stopped after " +
-                           std::to_string(done) + " of " + std::to_string(total) + " files";
-        if (command_.dryRun) {
-            line += " (a preview: nothing renamed)";
-        } else {
-            line += ", " + std::to_string(counts_.renamed) + " renamed";
-            if (journal_.IsOpen()) {
-                line += "; journal: " + journal_.Path() + " (pelmora --undo puts the names back)";
-            } else if (command_.noJournal) {
-                line += "; no journal kept";
-            }
-        }
-        if (context_.err) context_.err(std::string(kProgram) + ": " + Printable(line) + "\n");
+        TRunSummary summary;
+        summary.counts = counts_;
+        summary.dryRun = command_.dryRun;
+        if (journal_.IsOpen()) summary.journalPath = journal_.Path();
+        summary.stopped = "cannot write to " + std::string(console_.BrokenStream());
+        summary.filesDone = done;
+        summary.filesTotal = total;
+        summary.noJournal = command_.noJournal;
+        report_->Summary(summary);
         return kExitFailed;
     }
 
