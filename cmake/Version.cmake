@@ -7,7 +7,8 @@
 #   PELMORA_VERSION        "1.0.2", its numbers (leading zeros dropped)
 #   PELMORA_COPYRIGHT      the copyright line of LICENSE
 #
-# As a script it prints the version text: cmake -P cmake/Version.cmake
+# As a script it prints the version text (cmake -P cmake/Version.cmake), or
+# its numbers with -DPRINT=numbers.
 get_filename_component(_pelmora_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 set(_pelmora_constants "${_pelmora_root}/constants/PelmoraConstants.h")
 
@@ -28,7 +29,11 @@ if(NOT PELMORA_COPYRIGHT)
 endif()
 
 if(CMAKE_SCRIPT_MODE_FILE)
-  execute_process(COMMAND "${CMAKE_COMMAND}" -E echo "${PELMORA_VERSION_TEXT}")
+  if(PRINT STREQUAL "numbers")
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E echo "${PELMORA_VERSION}")
+  else()
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E echo "${PELMORA_VERSION_TEXT}")
+  endif()
 else()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_pelmora_constants}" "${_pelmora_root}/LICENSE")
 endif()
