@@ -70,6 +70,9 @@ echo "== the sums"
 check "SHA256SUMS holds both packages and they match" \
   bash -c "cd '$dist' && [ \$(wc -l <SHA256SUMS) = 2 ] && sha256sum --quiet -c SHA256SUMS"
 
+check "README.md's Install names this release's files" \
+  bash -c "sed -n '/^## Install/,/^## /p' '$root/README.md' | grep -qF '$deb' && sed -n '/^## Install/,/^## /p' '$root/README.md' | grep -qF '$zip'"
+
 echo "== the zip"
 z=$work/zip
 mkdir "$z"
