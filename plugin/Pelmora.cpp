@@ -1,22 +1,26 @@
-// The eight exports. Each one catches everything: nothing is ever raised
-// across the boundary, and a null pointer from the host ends the call quietly.
+// The eight exports: the only code that knows the records' byte layout and the
+// calling convention. Each one that can raise catches everything, so nothing
+// is ever raised across the boundary (the engine below does not catch), and a
+// null pointer from the host ends the call quietly.
 #include "Pelmora.h"
 
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "NameBuilder.h"
+#include "PelmoraConstants.h"
 #include "options_window.h"
 #include "platform.h"
 
-namespace pelmora {
-
-HostWindow hostWindow = nullptr;
-
 namespace {
 
-constexpr char kDefaultPattern[] = "*artist* - *title*";
+// The handle initialize was given; the options window is owned by it.
+HostWindow hostWindow = nullptr;
+
+// The one heap that every options record comes from and goes back to.
+PluginOptions* allocateOptions() { return new (std::nothrow) PluginOptions; }
 
 // The new path handed back by process; valid until the next call.
 std::string& lastPath() {
@@ -24,36 +28,30 @@ std::string& lastPath() {
     return text;
 }
 
-void putText(char* field, std::size_t width, const char* text) {
+void putText(char* field, std::size_t width, std::string_view text) {
     std::memset(field, 0, width);
-    std::memcpy(field, text, std::strlen(text));
+    std::memcpy(field, text.data(), text.size());
+}
+
+// The record's pattern: up to its NUL, or all 256 bytes when it has none.
+std::string_view patternOf(const PluginOptions& options) {
+    const void* end = std::memchr(options.pattern, 0, sizeof options.pattern);
+    return std::string_view(options.pattern, end == nullptr ? sizeof options.pattern
+                                                            : static_cast<std::size_t>(
+                                                                  static_cast<const char*>(end) - options.pattern));
 }
 
 }  // namespace
-
-PluginOptions* AllocateOptions() { return new (std::nothrow) PluginOptions; }
-
-void ReleaseOptions(PluginOptions* options) { delete options; }
-
-void FillDefaultOptions(PluginOptions& options) {
-    std::memset(options.pattern, 0, sizeof options.pattern);
-    std::memcpy(options.pattern, kDefaultPattern, sizeof kDefaultPattern - 1);
-    options.tagSource = 0;
-}
-
-}  // namespace pelmora
-
-using namespace pelmora;
 
 extern "C" {
 
 void PELMORA_CALL getInfo(PluginInfo* info) {
     if (info == nullptr) return;
-    putText(info->version, sizeof info->version, "1.0.02");
-    putText(info->title, sizeof info->title, "Pelmora ID3");
-    putText(info->author, sizeof info->author, "Tolvarin");
-    putText(info->category, sizeof info->category, "MP3\\Pelmora ID3");
-    putText(info->mask, sizeof info->mask, "*.mp3");
+    putText(info->version, sizeof info->version, pelmora::kVersionText);
+    putText(info->title, sizeof info->title, pelmora::kTitleText);
+    putText(info->author, sizeof info->author, pelmora::kAuthorText);
+    putText(info->category, sizeof info->category, pelmora::kCategoryText);
+    putText(info->mask, sizeof info->mask, pelmora::kFileMask);
     info->hostFlag = 0;
     const std::int32_t size = sizeof(PluginOptions);
     std::memcpy(&info->optionsSize, &size, sizeof size);
@@ -62,20 +60,20 @@ void PELMORA_CALL getInfo(PluginInfo* info) {
 void PELMORA_CALL initialize(HostWindow window) {
     try {
         hostWindow = window;
-        if (registerOptionsClass()) placeholderMenu = buildPlaceholderMenu();
+        pelmora::prepareOptionsWindow();
     } catch (...) {
     }
 }
 
 void PELMORA_CALL newOpt(PluginOptions** options) {
-    if (options != nullptr) *options = AllocateOptions();
+    if (options != nullptr) *options = allocateOptions();
 }
 
-void PELMORA_CALL freeOpt(PluginOptions* options) { ReleaseOptions(options); }
+void PELMORA_CALL freeOpt(PluginOptions* options) { delete options; }
 
 std::int32_t PELMORA_CALL showOptions(std::uint8_t newRecord, PluginOptions** options, char** description) {
     try {
-        return runOptionsWindow(newRecord != 0, options, description);
+        return pelmora::runOptionsWindow(hostWindow, allocateOptions, newRecord != 0, options, description);
     } catch (...) {
         return 0;
     }
@@ -87,8 +85,10 @@ void PELMORA_CALL process(char** path, const char* previewPath, void* /*unused3*
         if (path == nullptr || *path == nullptr || options == nullptr || *options == nullptr) return;
         const std::string oldPath = *path;
         const std::string sourcePath = preview != 0 && previewPath != nullptr ? std::string(previewPath) : oldPath;
+        // Any 32-bit value fits the enumeration; only 0 and 1 select a tag.
+        const auto tagSource = static_cast<pelmora::TTagSource>((*options)->tagSource);
         std::string newPath;
-        if (!BuildNewPath(oldPath, sourcePath, **options, newPath)) return;
+        if (!pelmora::BuildNewPath(oldPath, sourcePath, patternOf(**options), tagSource, newPath)) return;
         // The host must never be shown a rename that did not happen.
         if (preview == 0 && !platform::MoveNoReplace(oldPath.c_str(), newPath.c_str())) newPath = oldPath;
         std::string& kept = lastPath();

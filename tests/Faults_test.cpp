@@ -219,7 +219,7 @@ TEST_F(RealFaults, FileVanishesBetweenAnalysisAndMove) {
     // The same inside one call's steps: analysed, then gone before the move.
     dir.Write("x.mp3", TaggedFile());
     std::string newPath;
-    ASSERT_TRUE(pelmora::BuildNewPath(path, path, *options, newPath));
+    ASSERT_TRUE(pelmora::BuildNewPath(path, path, options->pattern, pelmora::TTagSource{options->tagSource}, newPath));
     EXPECT_EQ(newPath, dir.File("A - B.mp3"));
     ASSERT_EQ(std::remove(path.c_str()), 0);
     EXPECT_FALSE(platform::MoveNoReplace(path.c_str(), newPath.c_str()));

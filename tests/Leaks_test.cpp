@@ -142,7 +142,7 @@ TEST(BoundedWork, ManyTinyFramesCostNoBlockEach) {
         const Allocations load = Measure([&] { ASSERT_TRUE(audio.LoadFromFile(path.c_str())); });
         EXPECT_EQ(audio.ID3v2Tag.Title, "Last");
         std::string newPath;
-        const Allocations build = Measure([&] { ASSERT_TRUE(pelmora::BuildNewPath(path, path, options, newPath)); });
+        const Allocations build = Measure([&] { ASSERT_TRUE(pelmora::BuildNewPath(path, path, options.pattern, pelmora::TTagSource::ID3v2, newPath)); });
         EXPECT_EQ(newPath, dir.File("Last 128.mp3"));
 
         // A block per frame would be 60,000 x 500 bytes at least; the file
@@ -210,7 +210,7 @@ TEST(BoundedWork, PlaceholdersInsideTagValuesCannotMultiplyTheName) {
                                                                 .Build(),
                                                             Audio()}));
         std::string newPath;
-        const Allocations a = Measure([&] { ASSERT_TRUE(pelmora::BuildNewPath(path, path, options, newPath)); });
+        const Allocations a = Measure([&] { ASSERT_TRUE(pelmora::BuildNewPath(path, path, options.pattern, pelmora::TTagSource::ID3v2, newPath)); });
         EXPECT_EQ(newPath, c.newName.empty() ? path : dir.File(c.newName));
         EXPECT_LT(a.peak, 16 * kMiB);
     }

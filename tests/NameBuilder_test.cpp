@@ -16,15 +16,16 @@ using namespace testing_support;
 
 namespace {
 
-constexpr std::int32_t kID3v2 = 0;
-constexpr std::int32_t kID3v1 = 1;
+using pelmora::TTagSource;
+constexpr TTagSource kID3v2 = TTagSource::ID3v2;
+constexpr TTagSource kID3v1 = TTagSource::ID3v1;
 
 // MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo.
 const FrameFields kCbr128{};
 
 Bytes Audio(std::size_t frames = 40) { return Stream(kCbr128, frames); }
 
-struct TagSpec {
+struct TagFields {
     std::string artist = "A";
     std::string title = "B";
     std::string album = "Album";
@@ -34,7 +35,7 @@ struct TagSpec {
     std::string track = "5/12";
 };
 
-Bytes V23Tag(const TagSpec& t) {
+Bytes V23Tag(const TagFields& t) {
     ID3v2Writer tag(3);
     tag.Text("TPE1", 0, Latin(t.artist))
         .Text("TIT2", 0, Latin(t.title))
@@ -47,28 +48,30 @@ Bytes V23Tag(const TagSpec& t) {
     return tag.Build();
 }
 
-PluginOptions Options(const std::string& pattern, std::int32_t tagSource = kID3v2) {
-    PluginOptions options;
-    std::memset(&options, 0, sizeof options);
-    std::memcpy(options.pattern, pattern.data(), std::min(pattern.size(), sizeof options.pattern));
-    options.tagSource = tagSource;
-    return options;
+// What the name builder is handed: a pattern and a tag source.
+struct Options {
+    std::string pattern;
+    TTagSource tagSource = kID3v2;
+};
+
+bool Build(const std::string& oldPath, const std::string& sourcePath, const Options& options, std::string& newPath) {
+    return pelmora::BuildNewPath(oldPath, sourcePath, options.pattern, options.tagSource, newPath);
 }
 
-std::string NewName(const std::string& path, const PluginOptions& options) {
+std::string NewName(const std::string& path, const Options& options) {
     std::string newPath;
-    EXPECT_TRUE(pelmora::BuildNewPath(path, path, options, newPath));
+    EXPECT_TRUE(Build(path, path, options, newPath));
     const std::size_t cut = newPath.rfind(kSep);
     return cut == std::string::npos ? newPath : newPath.substr(cut + 1);
 }
 
 TEST(NameBuilder, PatternsOverAnID3v2File) {
     TempDir dir;
-    TagSpec tag;
+    TagFields tag;
     const std::string path = dir.Write("x.MP3", Concat({V23Tag(tag), Audio()}));
     struct Case {
         const char* pattern;
-        std::int32_t tagSource;
+        TTagSource tagSource;
         const char* name;
     };
     const Case cases[] = {
@@ -82,16 +85,16 @@ TEST(NameBuilder, PatternsOverAnID3v2File) {
         {"*filename* *bitrate*", kID3v2, "x 128.mp3"},
         {"*artist* *bitrate*", kID3v1, "NOTAG 128.mp3"},  // selected tag missing, audio substituted
         {"*artist* - *title*", kID3v1, "x.MP3"},          // selected tag missing, nothing else
-        {"*artist* *bitrate*", 2, "*artist* 128.mp3"},     // no tag source: tag placeholders untouched
-        {"*artist* *bitrate*", -1, "*artist* 128.mp3"},
+        {"*artist* *bitrate*", TTagSource{2}, "*artist* 128.mp3"},     // no tag source: tag placeholders untouched
+        {"*artist* *bitrate*", TTagSource{-1}, "*artist* 128.mp3"},
         {"", kID3v2, "x.MP3"},
     };
-    for (const Case& c : cases) EXPECT_EQ(NewName(path, Options(c.pattern, c.tagSource)), c.name) << c.pattern;
+    for (const Case& c : cases) EXPECT_EQ(NewName(path, Options{c.pattern, c.tagSource}), c.name) << c.pattern;
 }
 
 TEST(NameBuilder, TagValuesAreSubstitutedInOrder) {
     struct Case {
-        TagSpec tag;
+        TagFields tag;
         const char* pattern;
         const char* name;
     };
@@ -109,18 +112,18 @@ TEST(NameBuilder, TagValuesAreSubstitutedInOrder) {
     int n = 0;
     for (const Case& c : cases) {
         const std::string path = dir.Write(std::to_string(n++) + ".mp3", Concat({V23Tag(c.tag), Audio()}));
-        EXPECT_EQ(NewName(path, Options(c.pattern)), c.name) << c.pattern;
+        EXPECT_EQ(NewName(path, Options{c.pattern}), c.name) << c.pattern;
     }
 }
 
 TEST(NameBuilder, TagValuesCannotLeaveTheFolder) {
     TempDir dir;
-    TagSpec tag{.artist = "AC/DC", .title = "..\\..\\x", .album = "C:\\Windows"};
+    TagFields tag{.artist = "AC/DC", .title = "..\\..\\x", .album = "C:\\Windows"};
     const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), Audio()}));
-    EXPECT_EQ(NewName(path, Options("*artist* - *title* - *album*")), "AC_DC - .._.._x - C__Windows.mp3");
+    EXPECT_EQ(NewName(path, Options{"*artist* - *title* - *album*"}), "AC_DC - .._.._x - C__Windows.mp3");
     // The pattern's own text is the user's and stays as it is.
     std::string newPath;
-    ASSERT_TRUE(pelmora::BuildNewPath(path, path, Options("sub/*artist*"), newPath));
+    ASSERT_TRUE(Build(path, path, Options{"sub/*artist*"}, newPath));
     EXPECT_EQ(newPath, dir.Path() + kSep + "sub/AC_DC.mp3");
 }
 
@@ -128,9 +131,9 @@ TEST(NameBuilder, ID3v1Values) {
     TempDir dir;
     const std::string v11 = dir.Write(
         "a.mp3", Concat({Audio(), ID3v1Tag(ID3v1Fields().Artist("Art").Title("T").Track(7).Genre(147).Comment("C"))}));
-    EXPECT_EQ(NewName(v11, Options("*artist*-*title*-*track*-*genre*-*comment*", kID3v1)), "Art-T-7-Synthpop-C.mp3");
+    EXPECT_EQ(NewName(v11, Options{"*artist*-*title*-*track*-*genre*-*comment*", kID3v1}), "Art-T-7-Synthpop-C.mp3");
     const std::string v10 = dir.Write("b.mp3", Concat({Audio(), ID3v1Tag(ID3v1Fields().Artist("Art").Genre(148))}));
-    EXPECT_EQ(NewName(v10, Options("*artist*-*track*-[*genre*]", kID3v1)), "Art-0-[].mp3");
+    EXPECT_EQ(NewName(v10, Options{"*artist*-*track*-[*genre*]", kID3v1}), "Art-0-[].mp3");
 }
 
 TEST(NameBuilder, FileNameValueDropsEveryMp3) {
@@ -142,7 +145,7 @@ TEST(NameBuilder, FileNameValueDropsEveryMp3) {
     };
     for (const auto& [name, expected] : cases) {
         const std::string path = dir.Write(name, Audio());
-        EXPECT_EQ(NewName(path, Options("*filename* *bitrate*")), expected) << name;
+        EXPECT_EQ(NewName(path, Options{"*filename* *bitrate*"}), expected) << name;
     }
 }
 
@@ -150,15 +153,15 @@ TEST(NameBuilder, PlayTimeFromAXingHeader) {
     TempDir dir;
     // 9571 frames of 1152 samples at 44100 Hz: 250.02 s.
     const std::string path = dir.Write("x.mp3", Concat({XingFrame(kCbr128, 9571, 9571 * 417), Audio(10)}));
-    EXPECT_EQ(NewName(path, Options("*time*")), "04.10.mp3");
+    EXPECT_EQ(NewName(path, Options{"*time*"}), "04.10.mp3");
 }
 
 TEST(NameBuilder, NoAudioMeansNoTagValuesEither) {
     TempDir dir;
-    const std::string path = dir.Write("x.mp3", Concat({V23Tag(TagSpec{}), Filled(5000, 0x11)}));
-    EXPECT_EQ(NewName(path, Options("*bitrate* *sample* *mode* *time* *artist*")), "0 0 Unknown 00.00 NOTAG.mp3");
+    const std::string path = dir.Write("x.mp3", Concat({V23Tag(TagFields{}), Filled(5000, 0x11)}));
+    EXPECT_EQ(NewName(path, Options{"*bitrate* *sample* *mode* *time* *artist*"}), "0 0 Unknown 00.00 NOTAG.mp3");
     const std::string tooShort = dir.Write("y.mp3", Bytes(5, 0));  // unreadable for the analysis
-    EXPECT_EQ(NewName(tooShort, Options("*bitrate*")), "y.mp3");
+    EXPECT_EQ(NewName(tooShort, Options{"*bitrate*"}), "y.mp3");
 }
 
 TEST(NameBuilder, PreviewReadsTheSecondFileAndKeepsTheFirstFolder) {
@@ -167,9 +170,9 @@ TEST(NameBuilder, PreviewReadsTheSecondFileAndKeepsTheFirstFolder) {
     MakeDir(dir.File("other"));
     const std::string read = dir.Write(std::string("other") + kSep + "read.mp3", Bytes(5, 0));
     std::string newPath;
-    ASSERT_TRUE(pelmora::BuildNewPath(shown, read, Options("*artist*"), newPath));
+    ASSERT_TRUE(Build(shown, read, Options{"*artist*"}, newPath));
     EXPECT_EQ(newPath, dir.Path() + kSep + "read.mp3");
-    ASSERT_TRUE(pelmora::BuildNewPath("x.mp3", read, Options("*artist*"), newPath));
+    ASSERT_TRUE(Build("x.mp3", read, Options{"*artist*"}, newPath));
     EXPECT_EQ(newPath, "read.mp3");
 }
 
@@ -178,7 +181,7 @@ using Rename = PluginTest;
 
 TEST_F(Rename, MovesTheFileAndHandsBackTheNewPath) {
     TempDir dir;
-    const Bytes content = Concat({V23Tag(TagSpec{}), Audio()});
+    const Bytes content = Concat({V23Tag(TagFields{}), Audio()});
     const std::string path = dir.Write("x.MP3", content);
     EXPECT_EQ(Process(path, true), dir.File("A - B.mp3"));
     EXPECT_TRUE(FileExists(path));  // preview moves nothing
@@ -194,7 +197,7 @@ TEST_F(Rename, MovesTheFileAndHandsBackTheNewPath) {
 
 TEST_F(Rename, AnExistingTargetIsNeverReplaced) {
     TempDir dir;
-    const Bytes content = Concat({V23Tag(TagSpec{}), Audio()});
+    const Bytes content = Concat({V23Tag(TagFields{}), Audio()});
     const std::string path = dir.Write("x.mp3", content);
     const std::string target = dir.Write("A - B.mp3", {'k', 'e', 'e', 'p'});
     EXPECT_EQ(Process(path, false), path);  // the host is shown the old name
@@ -209,7 +212,7 @@ TEST_F(Rename, HostileTagValuesStayInTheFolder) {
     TempDir dir;
     MakeDir(dir.File("music"));
     const std::string path = dir.Write(std::string("music") + kSep + "x.mp3",
-                                       Concat({V23Tag(TagSpec{.artist = "AC/DC", .title = "..\\..\\x"}), Audio()}));
+                                       Concat({V23Tag(TagFields{.artist = "AC/DC", .title = "..\\..\\x"}), Audio()}));
     const std::string expected = dir.File(std::string("music") + kSep + "AC_DC - .._.._x.mp3");
     EXPECT_EQ(Process(path, false), expected);
     EXPECT_TRUE(FileExists(expected));
@@ -219,7 +222,7 @@ TEST_F(Rename, HostileTagValuesStayInTheFolder) {
 TEST_F(Rename, CyrillicTagsNameCyrillicFiles) {
     TempDir dir;
     // "Кино" and "Группа крови" in Windows-1251.
-    const TagSpec tag{.artist = "\xCA\xE8\xED\xEE", .title = "\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8"};
+    const TagFields tag{.artist = "\xCA\xE8\xED\xEE", .title = "\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8"};
     const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), Audio()}));
     const std::string expected = dir.File("\xCA\xE8\xED\xEE - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8.mp3");
     EXPECT_EQ(Process(path, false), expected);

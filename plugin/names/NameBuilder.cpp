@@ -4,11 +4,10 @@
 #include "NameBuilder.h"
 
 #include <array>
-#include <cstring>
+#include <cstdint>
 #include <string_view>
 
 #include "MPEGaudio.h"
-#include "Pelmora.h"
 #include "platform.h"
 
 namespace pelmora {
@@ -19,10 +18,8 @@ constexpr std::string_view kMp3Extension = ".MP3";
 constexpr std::string_view kNewExtension = ".mp3";
 constexpr std::string_view kNoTag = "NOTAG";
 
-// The tag placeholders, in the order they are substituted.
-constexpr std::array<std::string_view, 7> kTagPlaceholders = {
-    "*artist*", "*title*", "*album*", "*year*", "*comment*", "*genre*", "*track*",
-};
+// The tag placeholders are the first kTagPlaceholderCount, substituted in that order.
+using TTagValues = std::array<std::string, kTagPlaceholderCount>;
 
 std::size_t LastDelimiter(const std::string& path) {
     for (std::size_t i = path.size(); i > 0; --i) {
@@ -49,13 +46,6 @@ bool HasMp3Extension(const std::string& path) {
     std::string extension = path.substr(dot);
     platform::ToUpperAnsi(extension.data(), extension.size());
     return extension == kMp3Extension;
-}
-
-std::string PatternOf(const PluginOptions& options) {
-    const void* end = std::memchr(options.pattern, 0, sizeof options.pattern);
-    const std::size_t length = end == nullptr ? sizeof options.pattern
-                                              : static_cast<std::size_t>(static_cast<const char*>(end) - options.pattern);
-    return std::string(options.pattern, length);
 }
 
 // A tag value may not move the file into another folder: "AC/DC", "..\..\x".
@@ -85,7 +75,8 @@ const std::array<char, 256>& LowerCase() {
     return table;
 }
 
-std::string Lowered(std::string text) {
+std::string Lowered(std::string_view search) {
+    std::string text(search);
     const auto& lower = LowerCase();
     for (char& c : text) c = lower[static_cast<unsigned char>(c)];
     return text;
@@ -110,7 +101,7 @@ enum class Replaced { Nothing, Done, TooLong };
 // is. Inserted text is never searched (its span would be NULs, which no key
 // holds), so the search goes on in the original text after each match and the
 // result is built in one pass, however many matches there are.
-Replaced ReplaceIgnoreCase(std::string& text, const std::string& search, const std::string& replacement,
+Replaced ReplaceIgnoreCase(std::string& text, std::string_view search, std::string_view replacement,
                            std::size_t limit) {
     if (search.empty()) return Replaced::Nothing;
     const std::string key = Lowered(search);
@@ -131,25 +122,25 @@ Replaced ReplaceIgnoreCase(std::string& text, const std::string& search, const s
 
 // A replacement that would make the name longer than kLongestFilledName is not
 // made: the name stays as it is and tooLong is set.
-bool Fill(std::string& name, const std::string& placeholder, const std::string& value, bool& tooLong) {
+bool Fill(std::string& name, TPlaceholder placeholder, const std::string& value, bool& tooLong) {
     if (tooLong) return false;
-    const Replaced replaced = ReplaceIgnoreCase(name, placeholder, value, kLongestFilledName);
+    const Replaced replaced = ReplaceIgnoreCase(name, PlaceholderText(placeholder), value, kLongestFilledName);
     tooLong = replaced == Replaced::TooLong;
     return replaced == Replaced::Done;
 }
 
 struct TagValues {
     bool present = false;
-    std::array<std::string, kTagPlaceholders.size()> values;
+    TTagValues values;
 };
 
-TagValues SelectedTag(const TMPEGaudio& audio, std::int32_t tagSource) {
+TagValues SelectedTag(const TMPEGaudio& audio, TTagSource tagSource) {
     TagValues tag;
-    if (tagSource == 0) {
+    if (tagSource == TTagSource::ID3v2) {
         const TID3v2& t = audio.ID3v2Tag;
         tag.present = t.HasTag;
         tag.values = {t.Artist, t.Title, t.Album, t.Year, t.Comment, t.Genre, std::to_string(t.Track)};
-    } else if (tagSource == 1) {
+    } else if (tagSource == TTagSource::ID3v1) {
         const TID3v1& t = audio.ID3v1Tag;
         tag.present = t.HasTag;
         tag.values = {t.Artist, t.Title, t.Album, t.Year, t.Comment, t.GenreText(), std::to_string(t.Track)};
@@ -159,19 +150,19 @@ TagValues SelectedTag(const TMPEGaudio& audio, std::int32_t tagSource) {
 
 }  // namespace
 
-bool ReplaceAllIgnoreCase(std::string& text, const std::string& search, const std::string& replacement) {
+bool ReplaceAllIgnoreCase(std::string& text, std::string_view search, std::string_view replacement) {
     return ReplaceIgnoreCase(text, search, replacement, std::string::npos) == Replaced::Done;
 }
 
-bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, const PluginOptions& options,
-                  std::string& newPath) {
+bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std::string_view pattern,
+                  TTagSource tagSource, std::string& newPath) {
     if (!HasMp3Extension(oldPath)) return false;
 
     std::string fileNameValue = FileNamePart(oldPath);
     for (const char* variant : {".mp3", ".MP3", ".Mp3", ".mP3"}) ReplaceAllIgnoreCase(fileNameValue, variant, "");
 
     TMPEGaudio audio;
-    std::string name = PatternOf(options);
+    std::string name(pattern);
     bool substituted = false;
     bool tooLong = false;
     if (audio.LoadFromFile(sourcePath.c_str())) {
@@ -179,16 +170,16 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, con
         for (char& c : time) {
             if (c == ':') c = '.';
         }
-        if (Fill(name, "*bitrate*", std::to_string(audio.BitRate()), tooLong)) substituted = true;
-        if (Fill(name, "*sample*", std::to_string(audio.SampleRate()), tooLong)) substituted = true;
-        if (Fill(name, "*mode*", audio.ChannelModeText(), tooLong)) substituted = true;
-        Fill(name, "*filename*", fileNameValue, tooLong);  // keeps the name: never counts
-        if (Fill(name, "*time*", time, tooLong)) substituted = true;
+        if (Fill(name, TPlaceholder::BitRate, std::to_string(audio.BitRate()), tooLong)) substituted = true;
+        if (Fill(name, TPlaceholder::Sample, std::to_string(audio.SampleRate()), tooLong)) substituted = true;
+        if (Fill(name, TPlaceholder::Mode, audio.ChannelModeText(), tooLong)) substituted = true;
+        Fill(name, TPlaceholder::FileName, fileNameValue, tooLong);  // keeps the name: never counts
+        if (Fill(name, TPlaceholder::Time, time, tooLong)) substituted = true;
 
-        if (options.tagSource == 0 || options.tagSource == 1) {
-            const TagValues tag = SelectedTag(audio, options.tagSource);
-            for (std::size_t i = 0; i < kTagPlaceholders.size(); ++i) {
-                const std::string placeholder(kTagPlaceholders[i]);
+        if (tagSource == TTagSource::ID3v2 || tagSource == TTagSource::ID3v1) {
+            const TagValues tag = SelectedTag(audio, tagSource);
+            for (std::size_t i = 0; i < kTagPlaceholderCount; ++i) {
+                const auto placeholder = static_cast<TPlaceholder>(i);
                 if (tag.present) {
                     if (Fill(name, placeholder, KeptInFolder(tag.values[i]), tooLong)) substituted = true;
                 } else if (substituted) {

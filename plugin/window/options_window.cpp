@@ -12,23 +12,35 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "Pelmora.h"
+#include "PelmoraConstants.h"
 #include "options_window.h"
 
 static_assert(sizeof("Отмена") == 7, "options_window.cpp must be compiled with -fexec-charset=CP1251");
 
 namespace pelmora {
 
-void* placeholderMenu = nullptr;
-
 namespace {
+
+// Built once by prepareOptionsWindow, destroyed when the plug-in is unloaded.
+HMENU placeholderMenu = nullptr;
 
 constexpr char kClassName[] = "TPelmoraWindow";
 constexpr char kCaption[] = "Опции преобразования ";
 constexpr char kFontFace[] = "Tahoma";
-constexpr char kTitleText[] = "Pelmora ID3";
-constexpr char kVersionText[] = "Версия 1.0.02";
+constexpr char kVersionPrefix[] = "Версия ";
+
+// "Версия 1.0.02", made when compiling so that painting allocates nothing.
+constexpr std::size_t kVersionLineLength = sizeof kVersionPrefix - 1 + kVersionText.size();
+constexpr std::array<char, kVersionLineLength> kVersionLine = [] {
+    std::array<char, kVersionLineLength> line{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 1 < sizeof kVersionPrefix; ++i) line[at++] = kVersionPrefix[i];
+    for (const char c : kVersionText) line[at++] = c;
+    return line;
+}();
 
 constexpr int kUiFontHeight = -11;
 constexpr int kTitleFontHeight = -19;
@@ -54,7 +66,6 @@ constexpr int kOkId = 1;
 constexpr int kCancelId = 2;
 constexpr int kFirstRadioId = 3;
 constexpr int kPlaceholderButtonId = 5;
-constexpr int kFirstPlaceholderId = 6;
 
 constexpr int kButtonIconSize = 16;
 constexpr int kButtonIconMargin = 10;
@@ -65,33 +76,15 @@ constexpr unsigned kIconImage = 1;  // 0 is a bitmap
 // the record with its terminator.
 constexpr int kPatternLimit = sizeof(PluginOptions::pattern) - 1;
 
-constexpr std::array<const char*, 2> tagSourceNames = {"ID3v2", "ID3v1"};
-
-struct PlaceholderMenuItem {
-    UINT commandId;
-    const char* placeholder;
-    const char* itemText;
+// The menu shows each placeholder with what it stands for, in the order of kPlaceholders.
+constexpr std::array<const char*, kPlaceholders.size()> placeholderCaptions = {
+    "Исполнитель", "Название", "Альбом", "Год", "Комментарий", "Жанр",
+    "Номер трека", "Битрейт", "Частота", "Режим", "Длительность", "Имя файла",
 };
-
-constexpr std::array<PlaceholderMenuItem, 12> placeholderMenuItems = {{
-    {6, "*artist*", "*artist* - Исполнитель"},
-    {7, "*title*", "*title* - Название"},
-    {8, "*album*", "*album* - Альбом"},
-    {9, "*year*", "*year* - Год"},
-    {10, "*comment*", "*comment* - Комментарий"},
-    {11, "*genre*", "*genre* - Жанр"},
-    {12, "*track*", "*track* - Номер трека"},
-    {13, "*bitrate*", "*bitrate* - Битрейт"},
-    {14, "*sample*", "*sample* - Частота"},
-    {15, "*mode*", "*mode* - Режим"},
-    {16, "*time*", "*time* - Длительность"},
-    {17, "*filename*", "*filename* - Имя файла"},
-}};
 
 constexpr std::array<char, sizeof(PluginOptions::pattern)> makeDefaultPattern() {
     std::array<char, sizeof(PluginOptions::pattern)> pattern{};
-    constexpr char text[] = "*artist* - *title*";
-    for (std::size_t i = 0; i + 1 < sizeof text; ++i) pattern[i] = text[i];
+    for (std::size_t i = 0; i < kDefaultPattern.size(); ++i) pattern[i] = kDefaultPattern[i];
     return pattern;
 }
 
@@ -191,7 +184,8 @@ void createControls() {
     s.tagGroupBox = createControl("button", "Версия тега", child | BS_GROUPBOX | BS_LEFT, 0, 8, 110, 238, 57, 0);
     setFont(s.tagGroupBox, s.uiFont);
     for (int i = 0; i < 2; ++i) {
-        s.tagRadios[i] = createControl("button", tagSourceNames[i], child | WS_TABSTOP | BS_AUTORADIOBUTTON | BS_LEFT,
+        // The names are literals, so each view ends at a NUL.
+        s.tagRadios[i] = createControl("button", kTagSourceNames[static_cast<std::size_t>(i)].data(), child | WS_TABSTOP | BS_AUTORADIOBUTTON | BS_LEFT,
                                        0, 15, 125 + 18 * i, 200, 17, kFirstRadioId + i);
         setFont(s.tagRadios[i], s.uiFont);
     }
@@ -202,7 +196,7 @@ void createControls() {
     setFont(s.placeholderButton, s.uiFont);
     s.patternLabel = createControl("static", "Маска:", child | SS_LEFT, 0, 8, 62, 209, 13, 0);
     setFont(s.patternLabel, s.uiFont);
-    s.patternEdit = createControl("edit", "*artist* - *title*", child | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL,
+    s.patternEdit = createControl("edit", kDefaultPattern.data(), child | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL,
                                   WS_EX_CLIENTEDGE, 8, 78, 209, 21, 0);
     setFont(s.patternEdit, s.uiFont);
     SendMessageA(s.patternEdit, EM_LIMITTEXT, kPatternLimit, 0);
@@ -246,10 +240,10 @@ LRESULT onPaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         SetBkMode(dc, TRANSPARENT);
         HGDIOBJ oldFont = SelectObject(dc, s.titleFont);
         SetTextColor(dc, kTitleColour);
-        TextOutA(dc, kTitleX, kTitleY, kTitleText, sizeof kTitleText - 1);
+        TextOutA(dc, kTitleX, kTitleY, kTitleText.data(), static_cast<int>(kTitleText.size()));
         SelectObject(dc, s.smallFont);
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        TextOutA(dc, kVersionX, kVersionY, kVersionText, sizeof kVersionText - 1);
+        TextOutA(dc, kVersionX, kVersionY, kVersionLine.data(), static_cast<int>(kVersionLine.size()));
         SelectObject(dc, oldFont);
         EndPaint(window, &paint);
     }
@@ -294,7 +288,7 @@ void showPlaceholderMenu() {
 
 // Puts the placeholder in place of the selection. A placeholder that the
 // length limit would cut goes in not at all rather than half.
-void insertPlaceholder(const PlaceholderMenuItem& item) {
+void insertPlaceholder(std::string_view placeholder) {
     HWND edit = optionsWindowState.patternEdit;
     DWORD start = 0;
     DWORD end = 0;
@@ -302,8 +296,9 @@ void insertPlaceholder(const PlaceholderMenuItem& item) {
     const std::int64_t selected = end >= start ? std::int64_t{end} - start : 0;
     const std::int64_t length = GetWindowTextLengthA(edit);
     const std::int64_t limit = static_cast<std::int64_t>(SendMessageA(edit, EM_GETLIMITTEXT, 0, 0));
-    if (length - selected + static_cast<std::int64_t>(std::strlen(item.placeholder)) > limit) return;
-    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(item.placeholder));
+    if (length - selected + static_cast<std::int64_t>(placeholder.size()) > limit) return;
+    // A literal: the view ends at a NUL.
+    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(placeholder.data()));
 }
 
 LRESULT onCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -312,8 +307,9 @@ LRESULT onCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (id == kCancelId) return onCancel();
     if (id == kPlaceholderButtonId) {
         showPlaceholderMenu();
-    } else if (id >= kFirstPlaceholderId && id < kFirstPlaceholderId + static_cast<int>(placeholderMenuItems.size())) {
-        insertPlaceholder(placeholderMenuItems[id - kFirstPlaceholderId]);
+    } else if (id >= static_cast<int>(kFirstPlaceholderMenuId) &&
+               id < static_cast<int>(kFirstPlaceholderMenuId + kPlaceholders.size())) {
+        insertPlaceholder(kPlaceholders[static_cast<std::size_t>(id) - kFirstPlaceholderMenuId]);
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -370,9 +366,32 @@ void runModalLoop() {
     }
 }
 
-const char* tagSourceName(std::int32_t tagSource) {
-    return tagSource >= 0 && tagSource < static_cast<std::int32_t>(tagSourceNames.size()) ? tagSourceNames[tagSource]
-                                                                                         : "?";
+std::string_view tagSourceName(std::int32_t tagSource) {
+    return tagSource >= 0 && tagSource < static_cast<std::int32_t>(kTagSourceNames.size())
+               ? kTagSourceNames[static_cast<std::size_t>(tagSource)]
+               : std::string_view("?");
+}
+
+bool registerOptionsClass() {
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = optionsWindowProc;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+HMENU buildPlaceholderMenu() {
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return nullptr;
+    for (std::size_t position = 0; position < kPlaceholders.size(); ++position) {
+        const std::string text = std::string(kPlaceholders[position]) + " - " + placeholderCaptions[position];
+        InsertMenuA(menu, static_cast<UINT>(position), MF_BYPOSITION | MF_STRING,
+                    kFirstPlaceholderMenuId + position, text.c_str());
+    }
+    optionsWindowState.placeholderMenu = menu;
+    return menu;
 }
 
 }  // namespace
@@ -451,39 +470,23 @@ void drawBitmapRightAligned(void* dc, int rightX, int y, void* bitmap) {
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {  // FreeLibrary, not process exit
         UnregisterClassA(kClassName, nullptr);
-        if (placeholderMenu != nullptr) DestroyMenu(static_cast<HMENU>(placeholderMenu));
+        if (placeholderMenu != nullptr) DestroyMenu(placeholderMenu);
         placeholderMenu = nullptr;
     }
     return TRUE;
 }
 
-bool registerOptionsClass() {
-    WNDCLASSA windowClass{};
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = optionsWindowProc;
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kClassName;
-    return RegisterClassA(&windowClass) != 0;
+void prepareOptionsWindow() {
+    if (registerOptionsClass()) placeholderMenu = buildPlaceholderMenu();
 }
 
-void* buildPlaceholderMenu() {
-    HMENU menu = CreatePopupMenu();
-    if (menu == nullptr) return nullptr;
-    for (std::size_t position = 0; position < placeholderMenuItems.size(); ++position) {
-        const PlaceholderMenuItem& item = placeholderMenuItems[position];
-        InsertMenuA(menu, static_cast<UINT>(position), MF_BYPOSITION | MF_STRING, item.commandId, item.itemText);
-    }
-    optionsWindowState.placeholderMenu = menu;
-    return menu;
-}
-
-std::int32_t runOptionsWindow(bool newRecord, PluginOptions** options, char** description) {
+std::int32_t runOptionsWindow(void* hostWindow, TOptionsAllocator allocate, bool newRecord, PluginOptions** options,
+                              char** description) {
     OptionsWindowState& s = optionsWindowState;
     if (options == nullptr) return 0;
     PluginOptions* record = *options;
     if (newRecord) {
-        record = AllocateOptions();
+        record = allocate();
         if (record == nullptr) return 0;
         std::memcpy(record->pattern, defaultPattern.data(), defaultPattern.size());
         record->tagSource = 0;
@@ -499,7 +502,7 @@ std::int32_t runOptionsWindow(bool newRecord, PluginOptions** options, char** de
 
     std::memcpy(&s.editedOptions, record, sizeof s.editedOptions);
     s.hostWindow = static_cast<HWND>(hostWindow);
-    s.placeholderMenu = static_cast<HMENU>(placeholderMenu);
+    s.placeholderMenu = placeholderMenu;
     EnableWindow(s.hostWindow, FALSE);
     if (!createOptionsWindow()) {
         EnableWindow(s.hostWindow, TRUE);
@@ -508,7 +511,7 @@ std::int32_t runOptionsWindow(bool newRecord, PluginOptions** options, char** de
     }
 
     const std::int32_t source = s.editedOptions.tagSource;
-    if (source >= 0 && source < static_cast<std::int32_t>(tagSourceNames.size())) {
+    if (source >= 0 && source < static_cast<std::int32_t>(kTagSourceNames.size())) {
         SendMessageA(s.tagRadios[source], BM_CLICK, 0, 0);
     }
     SetWindowTextA(s.patternEdit, editablePattern(s.editedOptions).c_str());
@@ -523,7 +526,7 @@ std::int32_t runOptionsWindow(bool newRecord, PluginOptions** options, char** de
     SetForegroundWindow(s.hostWindow);
     if (optionsAccepted == 1) {
         std::string& text = descriptionText();
-        text = std::string("Pelmora ") + tagSourceName(s.editedOptions.tagSource) + " (" +
+        text = std::string("Pelmora ") + std::string(tagSourceName(s.editedOptions.tagSource)) + " (" +
                std::string(s.editedOptions.pattern, strnlen(s.editedOptions.pattern, sizeof s.editedOptions.pattern)) +
                ")";
         if (description != nullptr) *description = text.data();

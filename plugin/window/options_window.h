@@ -1,5 +1,7 @@
 // The options window: a small modal window that edits one options record.
-// Only the Windows build has one; elsewhere it can never be created.
+// Only the Windows build has one; elsewhere it can never be created. The
+// exports hand it everything it uses of theirs: the host's window and the heap
+// that new records come from.
 #pragma once
 
 #include <cstdint>
@@ -8,14 +10,17 @@ struct PluginOptions;
 
 namespace pelmora {
 
-// Registers the window class "TPelmoraWindow"; true on success.
-bool registerOptionsClass();
-// Builds the popup menu of the twelve placeholders.
-void* buildPlaceholderMenu();
-// The body of the showOptions export.
-std::int32_t runOptionsWindow(bool newRecord, PluginOptions** options, char** description);
+// A new, uninitialised record from the heap that every record goes back to.
+using TOptionsAllocator = PluginOptions* (*)();
 
-extern void* placeholderMenu;
+// Registers the window class "TPelmoraWindow" and builds the popup menu of the
+// twelve placeholders; the menu is built only when the class was registered.
+void prepareOptionsWindow();
+
+// The body of the showOptions export: the window is owned by hostWindow, which
+// is disabled while it shows.
+std::int32_t runOptionsWindow(void* hostWindow, TOptionsAllocator allocate, bool newRecord, PluginOptions** options,
+                              char** description);
 
 #ifdef _WIN32
 // The window's drawing helpers, open to the window tests. Handles travel as

@@ -77,16 +77,3 @@ struct PluginExports {
         return getInfo && initialize && newOpt && freeOpt && showOptions && process && exportBtns && clickBtn;
     }
 };
-
-// Shared between the exports and the options window.
-namespace pelmora {
-
-extern HostWindow hostWindow;
-
-// The one heap that every options record comes from and goes back to.
-PluginOptions* AllocateOptions();
-void ReleaseOptions(PluginOptions* options);
-// A record with the default pattern "*artist* - *title*" and the ID3v2 tag.
-void FillDefaultOptions(PluginOptions& options);
-
-}  // namespace pelmora
