@@ -8,9 +8,9 @@
 #     and a host of our own that loads Pelmora.dll from there and calls its
 #     eight exports;
 #   - the deb, installed with dpkg into a scratch root whose package database
-#     is a copy of this machine's (so its dependencies are checked against a
-#     real Debian 12): the installed pelmora on the sample library, --version,
-#     man pelmora; then removed, and nothing of it is left.
+#     holds this machine's entries of the packages it depends on (so they are
+#     checked against a real Debian 12): the installed pelmora on the sample
+#     library, --version, man pelmora; then removed, and nothing is left.
 #
 #   tests/release/check-release.sh [DIST]     (default dist/, from scripts/release.sh)
 set -uo pipefail
@@ -136,7 +136,7 @@ check "pelmora.exe --undo puts every name back" identical win
 echo "== a host of ours loads Pelmora.dll from the unpacked zip"
 mkdir "$work/host"
 if i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Wshadow -Wconversion -Werror -static \
-     -I"$root/plugin" "$here/PackageHost.cpp" -o "$work/host/package_host.exe"; then
+     -I"$root/plugin/boundary" "$here/PackageHost.cpp" -o "$work/host/package_host.exe"; then
   fresh host-music
   dll=$("$work/wine-run.sh" winepath -w "$z/Pelmora.dll" 2>/dev/null)
   a=$("$work/wine-run.sh" winepath -w "$work/host-music/track03.mp3" 2>/dev/null)
@@ -194,6 +194,7 @@ if wait $clone_builder; then
   for f in "$zip" "$deb" SHA256SUMS; do
     check "$f is the same bytes when built in another folder" cmp "$reference/$f" "$work/second/dist/$f"
   done
+  [ $failures = 0 ] || echo "  (was $reference made from the last commit?)" >&2
   mkdir -p "$work/dll-a" "$work/dll-b"
   unzip -q -d "$work/dll-a" "$reference/$zip" Pelmora.dll && unzip -q -d "$work/dll-b" "$work/second/dist/$zip" Pelmora.dll
   check "Pelmora.dll is the same bytes when built in another folder" cmp "$work/dll-a/Pelmora.dll" "$work/dll-b/Pelmora.dll"
