@@ -43,6 +43,8 @@ const std::array<std::string_view, 2> ID3v1VersionNames{"ID3v1.0", "ID3v1.1"};
 namespace id3v1 {
 namespace {
 
+using Trailer = std::array<std::uint8_t, kID3v1TagSize>;
+
 constexpr std::string_view kMarker = "TAG";
 
 struct Field {
@@ -61,12 +63,7 @@ constexpr std::size_t kTrackOffset = 126;
 constexpr std::size_t kGenreOffset = 127;
 constexpr std::uint8_t kSpace = 32;
 
-std::string Text(const Trailer& trailer, Field field) {
-    return TrimRight(std::span<const std::uint8_t>(trailer).subspan(field.offset, field.width));
-}
-
-}  // namespace
-
+// The file's last 128 bytes; false when the file is shorter or unreadable.
 bool ReadTrailer(TByteSource& source, Trailer& trailer) {
     std::int64_t size = 0;
     if (!source.Size(size) || size < static_cast<std::int64_t>(kID3v1TagSize)) return false;
@@ -74,6 +71,7 @@ bool ReadTrailer(TByteSource& source, Trailer& trailer) {
     return source.ReadAt(size - static_cast<std::int64_t>(kID3v1TagSize), trailer, got) && got == trailer.size();
 }
 
+// Version 1.1 is told from the comment's last two bytes alone.
 std::uint8_t DetectVersion(const Trailer& trailer) {
     const std::uint8_t separator = trailer[kSeparatorOffset];
     const std::uint8_t track = trailer[kTrackOffset];
@@ -82,12 +80,18 @@ std::uint8_t DetectVersion(const Trailer& trailer) {
     return v11 ? kVersion11 : kVersion10;
 }
 
+// The field with trailing bytes of value 32 or less removed; nothing else.
 std::string TrimRight(std::span<const std::uint8_t> field) {
     std::size_t end = field.size();
     while (end > 0 && field[end - 1] <= kSpace) --end;
     return std::string(reinterpret_cast<const char*>(field.data()), end);
 }
 
+std::string Text(const Trailer& trailer, Field field) {
+    return TrimRight(std::span<const std::uint8_t>(trailer).subspan(field.offset, field.width));
+}
+
+}  // namespace
 }  // namespace id3v1
 
 TID3v1::TID3v1() { Clear(); }

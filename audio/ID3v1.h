@@ -18,18 +18,9 @@ extern const std::array<std::string_view, 2> ID3v1VersionNames;
 
 namespace id3v1 {
 
-using Trailer = std::array<std::uint8_t, kID3v1TagSize>;
-
 constexpr std::uint8_t kVersion10 = 1;
 constexpr std::uint8_t kVersion11 = 2;
 constexpr std::uint8_t kNoGenre = 255;  // the index left by Clear: no genre
-
-// The file's last 128 bytes; false when the file is shorter or unreadable.
-bool ReadTrailer(TByteSource& source, Trailer& trailer);
-// Version 1.1 is told from the comment's last two bytes alone.
-std::uint8_t DetectVersion(const Trailer& trailer);
-// The field with trailing bytes of value 32 or less removed; nothing else.
-std::string TrimRight(std::span<const std::uint8_t> field);
 
 }  // namespace id3v1
 

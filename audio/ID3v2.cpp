@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ByteReader.h"
 #include "FileSource.h"
 #include "platform.h"
 
@@ -26,6 +27,40 @@ const std::array<std::string_view, kSlotCountV22> FrameIdsV22 = kFrameIdsV22;
 
 namespace {
 
+// The text encoding byte that starts a frame's data.
+enum TextEncoding : std::uint8_t {
+    kLatin1 = 0,   // 8-bit, used as stored
+    kUtf16 = 1,    // 16-bit, byte order from a leading mark, else little-endian
+    kUtf16BE = 2,  // 16-bit, byte order from a leading mark, else big-endian
+    kUtf8 = 3,
+};
+
+// The data collected for one frame: its first data bytes, followed (virtually)
+// by zeros up to the block length. Nothing else of the block is stored.
+struct Slot {
+    std::vector<std::uint8_t> data;
+    std::size_t length = 0;  // the virtual block length; 0 for an empty slot
+
+    bool Empty() const { return length == 0; }
+    std::uint8_t At(std::size_t i) const { return i < data.size() ? data[i] : 0; }
+};
+
+// What one read knows about a tag: the header bytes in file order, the file's
+// size and the collected frames.
+struct TagInfo {
+    std::array<std::uint8_t, 3> Marker{};
+    std::uint8_t Version = 0;
+    std::uint8_t Revision = 0;
+    std::uint8_t Flags = 0;
+    std::array<std::uint8_t, 4> SizeBytes{};
+    std::int64_t FileSize = 0;
+    std::array<Slot, kSlotCount> FrameTexts{};
+};
+
+std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& info);
+std::optional<std::uint32_t> FrameSizeV24(TByteSource& source, std::span<const std::uint8_t, 4> sizeBytes,
+                                          std::int64_t dataStart, std::int32_t tagSize, std::int64_t fileSize);
+
 constexpr std::string_view kMarker = "ID3";
 constexpr std::size_t kVersionOffset = 3;
 constexpr std::size_t kRevisionOffset = 4;
@@ -43,6 +78,7 @@ constexpr std::uint32_t kLargestUnit = 0xFFFF;
 constexpr std::size_t kSizeFieldWidth = 4;
 constexpr std::size_t kYearLength = 4;
 constexpr std::size_t kLanguageLength = 3;
+constexpr unsigned kBitsPerByte = TByteReader::kBitsPerByte;
 
 // Slots by the field they feed (slot n at index n - 1).
 enum SlotIndex : std::size_t {
@@ -82,17 +118,11 @@ constexpr FrameLayout kLayoutV22{
     .headerSize = 6, .idLength = kIdLengthV22, .sizeOffset = 3, .sizeWidth = 3, .blockLength = kBlockLengthV22};
 constexpr std::size_t kLargestFrameHeader = kLayoutV23.headerSize;
 
-std::uint64_t BigEndian(std::span<const std::uint8_t> bytes) {
-    std::uint64_t value = 0;
-    for (std::uint8_t b : bytes) value = (value << 8) | b;
-    return value;
-}
+std::uint64_t BigEndian(std::span<const std::uint8_t> bytes) { return TByteReader(bytes).BigEndian(0, bytes.size()); }
 
 // Seven bits apart; a byte above 127 is taken whole, as the tag size is.
 std::uint64_t SyncsafeWhole(std::span<const std::uint8_t> bytes) {
-    std::uint64_t value = 0;
-    for (std::uint8_t b : bytes) value = (value << 7) + b;
-    return value;
+    return TByteReader(bytes).SyncsafeWhole(0, bytes.size());
 }
 
 bool IsCapital(std::uint8_t b) { return b >= 'A' && b <= 'Z'; }
@@ -115,7 +145,7 @@ std::span<const std::uint8_t> BlockBytes(const Slot& slot) {
 // compares per frame.
 constexpr std::uint32_t PackId(std::string_view id) {
     std::uint32_t key = 0;
-    for (char c : id) key = (key << 8) | static_cast<std::uint8_t>(c);
+    for (char c : id) key = (key << TByteReader::kBitsPerByte) | static_cast<std::uint8_t>(c);
     return key;
 }
 
@@ -148,7 +178,7 @@ std::string DecodeUtf16(const Slot& slot, bool bigEndian) {
     const std::size_t units = slot.length > 0 ? (slot.length - 1) / 2 : 0;
     std::size_t k = 1;
     if (units >= 1) {
-        const auto leading = static_cast<std::uint16_t>(slot.At(1) | slot.At(2) << 8);
+        const auto leading = static_cast<std::uint16_t>(slot.At(1) | slot.At(2) << kBitsPerByte);
         if (leading == kByteOrderMark || leading == kSwappedByteOrderMark) {
             bigEndian = leading == kSwappedByteOrderMark;
             k = 2;
@@ -158,7 +188,7 @@ std::string DecodeUtf16(const Slot& slot, bool bigEndian) {
     for (; k <= units && 2 * k - 1 < real; ++k) {
         const std::uint8_t a = slot.At(2 * k - 1);
         const std::uint8_t b = slot.At(2 * k);
-        const auto unit = static_cast<std::uint16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+        const auto unit = static_cast<std::uint16_t>(bigEndian ? (a << kBitsPerByte) | b : (b << kBitsPerByte) | a);
         if (unit == 0) break;
         if (unit == kByteOrderMark) continue;
         text += platform::WideUnitToAnsi(unit);
@@ -180,15 +210,30 @@ struct Utf8Lead {
     std::uint32_t bits;
 };
 
+// Lead bytes by the sequence they start, and the range its first
+// continuation byte must lie in to give neither an overlong form, nor a
+// surrogate, nor a character beyond U+10FFFF.
+constexpr std::uint8_t kLead2First = 0xC2, kLead2Last = 0xDF;    // C0 and C1 would be overlong
+constexpr std::uint8_t kLead3Overlong = 0xE0;                     // second byte A0..BF
+constexpr std::uint8_t kLead3First = 0xE1, kLead3Last = 0xEF;
+constexpr std::uint8_t kLead3Surrogates = 0xED;                   // second byte 80..9F
+constexpr std::uint8_t kLead4Overlong = 0xF0;                     // second byte 90..BF
+constexpr std::uint8_t kLead4First = 0xF1, kLead4Last = 0xF3;
+constexpr std::uint8_t kLead4Highest = 0xF4;                      // second byte 80..8F
+constexpr std::uint8_t kAfterOverlong3 = 0xA0, kBeforeSurrogates = 0x9F;
+constexpr std::uint8_t kAfterOverlong4 = 0x90, kBeforeBeyondUnicode = 0x8F;
+constexpr std::uint32_t kLead2Bits = 0x1F, kLead3Bits = 0x0F, kLead4Bits = 0x07;
+
 // The lead byte's sequence shape; continuations 0 for a byte that starts none.
 Utf8Lead ClassifyLead(std::uint8_t b) {
-    if (b >= 0xC2 && b <= 0xDF) return {1, 0x80, 0xBF, b & 0x1Fu};
-    if (b == 0xE0) return {2, 0xA0, 0xBF, b & 0x0Fu};
-    if (b == 0xED) return {2, 0x80, 0x9F, b & 0x0Fu};  // no surrogates
-    if (b >= 0xE1 && b <= 0xEF) return {2, 0x80, 0xBF, b & 0x0Fu};
-    if (b == 0xF0) return {3, 0x90, 0xBF, b & 0x07u};
-    if (b >= 0xF1 && b <= 0xF3) return {3, 0x80, 0xBF, b & 0x07u};
-    if (b == 0xF4) return {3, 0x80, 0x8F, b & 0x07u};
+    constexpr std::uint8_t low = kContinuationLow, high = kContinuationHigh;
+    if (b >= kLead2First && b <= kLead2Last) return {1, low, high, b & kLead2Bits};
+    if (b == kLead3Overlong) return {2, kAfterOverlong3, high, b & kLead3Bits};
+    if (b == kLead3Surrogates) return {2, low, kBeforeSurrogates, b & kLead3Bits};
+    if (b >= kLead3First && b <= kLead3Last) return {2, low, high, b & kLead3Bits};
+    if (b == kLead4Overlong) return {3, kAfterOverlong4, high, b & kLead4Bits};
+    if (b >= kLead4First && b <= kLead4Last) return {3, low, high, b & kLead4Bits};
+    if (b == kLead4Highest) return {3, low, kBeforeBeyondUnicode, b & kLead4Bits};
     return {0, 0, 0, 0};
 }
 
@@ -290,7 +335,6 @@ void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const 
     }
 }
 
-}  // namespace
 
 bool ReadHeader(TByteSource& source, TagInfo& info) {
     std::array<std::uint8_t, kHeaderSize> bytes{};
@@ -353,13 +397,6 @@ void ReadFramesV23(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
 
 void ReadFramesV22(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
     WalkFrames(source, info, tagSize, kLayoutV22);
-}
-
-void StoreFrame(TagInfo& info, std::string_view id, const Slot& block) {
-    const int index = FrameSlotIndex(info.Version, id);
-    if (index < 0) return;
-    Slot copy = block;
-    StoreInSlot(info, index, copy);
 }
 
 std::string DecodeText(const Slot& slot) {
@@ -494,6 +531,7 @@ std::unique_ptr<TJPEGImage> PictureFromFrame(Slot&& slot) {
     return image;
 }
 
+}  // namespace
 }  // namespace id3v2
 
 TID3v2::TID3v2() { Clear(); }

@@ -9,28 +9,18 @@
 #include <cstring>
 #include <limits>
 
+#include "ByteReader.h"
 #include "FileSource.h"
 
 namespace mpeg {
 
 namespace {
 
-// Header bit fields, byte by byte (byte 0 is all sync).
-constexpr std::uint8_t kSyncByte = 0xFF;
-constexpr std::uint8_t kSyncMask = 0xE0;
-constexpr unsigned kVersionShift = 3, kLayerShift = 1, kTwoBits = 0x3;
-constexpr std::uint8_t kNoCrcBit = 0x01;
-constexpr unsigned kBitRateShift = 4, kSampleRateShift = 2, kFourBits = 0xF;
-constexpr std::uint8_t kPaddingBit = 0x02, kPrivateBit = 0x01;
-constexpr unsigned kModeShift = 6, kModeExtensionShift = 4;
-constexpr std::uint8_t kCopyrightBit = 0x08, kOriginalBit = 0x04;
-
-constexpr std::uint8_t kVersionReserved = 1, kVersion1 = 3;
-constexpr std::uint8_t kLayerReserved = 0, kLayerI = 3;
-constexpr std::uint16_t kFreeFormatIndex = 0, kBadBitRateIndex = 15;
-constexpr std::uint16_t kBadSampleRateIndex = 3;
-constexpr std::uint8_t kModeMono = 3;
-constexpr std::uint8_t kEmphasisReserved = 2;
+constexpr std::uint8_t kVersionReserved = THeader::kVersionReserved, kVersion1 = THeader::kVersion1;
+constexpr std::uint8_t kLayerI = THeader::kLayerI;
+constexpr std::uint8_t kBadSampleRateIndex = THeader::kBadSampleRateIndex;
+constexpr std::uint8_t kEmphasisReserved = THeader::kEmphasisReserved;
+constexpr std::uint8_t kSyncByte = 0xFF;  // the first header byte, all sync
 
 constexpr std::uint8_t kLayerIPadding = 4, kSlotPadding = 1;
 constexpr std::uint8_t kSideInfoV1Mono = 21, kSideInfoV1 = 36, kSideInfoV2Mono = 13, kSideInfoV2 = 21;
@@ -45,10 +35,12 @@ constexpr std::uint8_t kClearedModeCode = 4, kClearedModeExtension = 4;
 // Xing and VBRI layouts, counted from the signature's first letter.
 constexpr std::size_t kXingFrameCount = 8, kXingByteCount = 12, kXingQuality = 119, kXingVendor = 120;
 constexpr std::size_t kVbriQuality = 9, kVbriByteCount = 10, kVbriFrameCount = 14;
-constexpr char kXing[] = "Xing";
-constexpr char kVbri[] = "VBRI";
-constexpr char kLame[] = "LAME";
-constexpr char kGogo[] = "GOGO";
+constexpr std::size_t kCountSize = 4;  // the frame and byte counts, signed big-endian
+constexpr std::string_view kXing = "Xing";
+constexpr std::string_view kVbri = "VBRI";
+constexpr std::string_view kLame = "LAME";
+constexpr std::string_view kGogo = "GOGO";
+constexpr std::size_t kTimeTextSize = 32;  // room for "MM:SS" of any 64-bit time
 
 using RateRow = std::array<std::uint16_t, 16>;
 constexpr RateRow kNoRates{};
@@ -82,23 +74,6 @@ constexpr std::array<std::array<std::uint8_t, 4>, 4> kFrameCoefficients{{
     {0, 144, 144, 48},
 }};
 
-std::uint8_t ByteAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return offset < bytes.size() ? bytes[offset] : 0;
-}
-
-std::int32_t BigEndian32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | ByteAt(bytes, offset + i);
-    return static_cast<std::int32_t>(value);
-}
-
-bool HasSignature(std::span<const std::uint8_t> bytes, std::size_t offset, const char* signature) {
-    for (std::size_t i = 0; i < kSignatureSize; ++i) {
-        if (ByteAt(bytes, offset + i) != static_cast<std::uint8_t>(signature[i])) return false;
-    }
-    return true;
-}
-
 // numerator / denominator rounded to the nearest integer, ties to even;
 // denominator > 0.
 std::int64_t RoundHalfEven(std::int64_t numerator, std::int64_t denominator) {
@@ -121,32 +96,29 @@ constexpr std::array<std::string_view, 5> ChannelModeTexts{"Stereo", "Joint Ster
 constexpr std::array<std::string_view, 4> EmphasisTexts{"None", "50/15 ms", "Unknown", "CCIT J.17"};
 constexpr std::array<std::string_view, 7> EncoderTexts{"Unknown", "Xing", "FhG", "LAME", "Blade", "GoGo", "Shine"};
 
-bool IsFrameHeader(const std::uint8_t* bytes) {
-    if (bytes[0] != kSyncByte) return false;
-    if ((bytes[1] & kSyncMask) != kSyncMask) return false;
-    if (((bytes[1] >> kVersionShift) & kTwoBits) == kVersionReserved) return false;
-    if (((bytes[1] >> kLayerShift) & kTwoBits) == kLayerReserved) return false;
-    const unsigned bitRateIndex = (bytes[2] >> kBitRateShift) & kFourBits;
-    if (bitRateIndex == kBadBitRateIndex) return false;
-    if (bitRateIndex == kFreeFormatIndex) return false;
-    if (((bytes[2] >> kSampleRateShift) & kTwoBits) == kBadSampleRateIndex) return false;
-    return (bytes[3] & kTwoBits) != kEmphasisReserved;
+THeader THeader::At(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    return THeader(static_cast<std::uint32_t>(TByteReader(bytes).BigEndian(offset, kHeaderSize)));
 }
 
-void DecodeHeader(const std::uint8_t* bytes, FrameInfo& frame) {
-    std::copy(bytes, bytes + kHeaderSize, frame.headerBytes.begin());
-    frame.versionCode = (bytes[1] >> kVersionShift) & kTwoBits;
-    frame.layerCode = (bytes[1] >> kLayerShift) & kTwoBits;
-    frame.crcProtected = (bytes[1] & kNoCrcBit) == 0;
-    frame.bitRateIndex = (bytes[2] >> kBitRateShift) & kFourBits;
-    frame.sampleRateIndex = (bytes[2] >> kSampleRateShift) & kTwoBits;
-    frame.padded = (bytes[2] & kPaddingBit) != 0;
-    frame.privateBit = (bytes[2] & kPrivateBit) != 0;
-    frame.modeCode = (bytes[3] >> kModeShift) & kTwoBits;
-    frame.modeExtension = (bytes[3] >> kModeExtensionShift) & kTwoBits;
-    frame.copyrighted = (bytes[3] & kCopyrightBit) != 0;
-    frame.originalBit = (bytes[3] & kOriginalBit) != 0;
-    frame.emphasisCode = bytes[3] & kTwoBits;
+namespace {
+
+void DecodeHeader(THeader header, FrameInfo& frame) {
+    for (std::size_t i = 0; i < kHeaderSize; ++i) {
+        const unsigned shift = static_cast<unsigned>(kHeaderSize - 1 - i) * TByteReader::kBitsPerByte;
+        frame.headerBytes[i] = static_cast<std::uint8_t>(header.Word() >> shift);
+    }
+    frame.versionCode = header.VersionCode();
+    frame.layerCode = header.LayerCode();
+    frame.crcProtected = header.CrcProtected();
+    frame.bitRateIndex = header.BitRateIndex();
+    frame.sampleRateIndex = header.SampleRateIndex();
+    frame.padded = header.Padded();
+    frame.privateBit = header.PrivateBit();
+    frame.modeCode = header.ModeCode();
+    frame.modeExtension = header.ModeExtension();
+    frame.copyrighted = header.Copyrighted();
+    frame.originalBit = header.Original();
+    frame.emphasisCode = header.EmphasisCode();
 }
 
 // The table look-ups bound every index, so fields set by hand cannot read
@@ -175,7 +147,7 @@ std::uint8_t PaddingSize(const FrameInfo& frame) {
 }
 
 std::uint8_t SideInfoOffset(const FrameInfo& frame) {
-    const bool mono = frame.modeCode == kModeMono;
+    const bool mono = frame.modeCode == THeader::kModeMono;
     if (frame.versionCode == kVersion1) return mono ? kSideInfoV1Mono : kSideInfoV1;
     return mono ? kSideInfoV2Mono : kSideInfoV2;
 }
@@ -191,16 +163,43 @@ std::uint16_t FrameLength(const FrameInfo& frame) {
     return static_cast<std::uint16_t>(product / sampleRate + PaddingSize(frame));
 }
 
+// ReadVBRHeader runs first: FindFrame hands its result on.
+VBRData ReadVBRHeader(const Block& block, std::size_t offset) {
+    const TByteReader bytes(block);
+    VBRData vbr;
+    if (bytes.Matches(offset, kXing)) {
+        vbr.found = true;
+        std::copy(kXing.begin(), kXing.end(), vbr.signature.begin());
+        vbr.frameCount = static_cast<std::int32_t>(bytes.BigEndian(offset + kXingFrameCount, kCountSize));
+        vbr.byteCount = static_cast<std::int32_t>(bytes.BigEndian(offset + kXingByteCount, kCountSize));
+        vbr.quality = bytes.At(offset + kXingQuality);
+        vbr.vendor.resize(kXingVendorSize);
+        for (std::size_t i = 0; i < kXingVendorSize; ++i) {
+            vbr.vendor[i] = static_cast<char>(bytes.At(offset + kXingVendor + i));
+        }
+    }
+    if (bytes.Matches(offset, kVbri)) {
+        vbr.found = true;
+        std::copy(kVbri.begin(), kVbri.end(), vbr.signature.begin());
+        vbr.quality = bytes.At(offset + kVbriQuality);
+        vbr.byteCount = static_cast<std::int32_t>(bytes.BigEndian(offset + kVbriByteCount, kCountSize));
+        vbr.frameCount = static_cast<std::int32_t>(bytes.BigEndian(offset + kVbriFrameCount, kCountSize));
+    }
+    return vbr;
+}
+
 void FindFrame(const Block& block, FrameInfo& frame, VBRData& vbr) {
     frame = FrameInfo{};
     for (std::size_t p = 0; p <= kLastSearchPosition; ++p) {
-        if (block[p] != kSyncByte || !IsFrameHeader(&block[p])) continue;
-        DecodeHeader(&block[p], frame);
+        if (block[p] != kSyncByte) continue;  // the common case, cheaply
+        const THeader header = THeader::At(block, p);
+        if (!header.IsValid()) continue;
+        DecodeHeader(header, frame);
         const std::uint16_t length = FrameLength(frame);
         // A follower must lie wholly in the block: one whose last byte is cut
         // off would otherwise pass with that byte read as zero.
         const std::size_t next = p + length;
-        if (next + kHeaderSize > block.size() || !IsFrameHeader(&block[next])) continue;
+        if (next + kHeaderSize > block.size() || !THeader::At(block, next).IsValid()) continue;
         frame.found = true;
         frame.position = static_cast<std::int32_t>(p);
         frame.length = length;
@@ -209,64 +208,55 @@ void FindFrame(const Block& block, FrameInfo& frame, VBRData& vbr) {
     }
 }
 
-VBRData ReadVBRHeader(const Block& block, std::size_t offset) {
-    VBRData vbr;
-    if (HasSignature(block, offset, kXing)) {
-        vbr.found = true;
-        std::memcpy(vbr.signature.data(), kXing, kSignatureSize);
-        vbr.frameCount = BigEndian32(block, offset + kXingFrameCount);
-        vbr.byteCount = BigEndian32(block, offset + kXingByteCount);
-        vbr.quality = ByteAt(block, offset + kXingQuality);
-        vbr.vendor.resize(kXingVendorSize);
-        for (std::size_t i = 0; i < kXingVendorSize; ++i) {
-            vbr.vendor[i] = static_cast<char>(ByteAt(block, offset + kXingVendor + i));
-        }
-    }
-    if (HasSignature(block, offset, kVbri)) {
-        vbr.found = true;
-        std::memcpy(vbr.signature.data(), kVbri, kSignatureSize);
-        vbr.quality = ByteAt(block, offset + kVbriQuality);
-        vbr.byteCount = BigEndian32(block, offset + kVbriByteCount);
-        vbr.frameCount = BigEndian32(block, offset + kVbriFrameCount);
-    }
-    return vbr;
+// Whether any of the eight bytes of word equals byte.
+bool WordHoldsByte(std::uint64_t word, std::uint8_t byte) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+    const std::uint64_t x = word ^ (kOnes * byte);
+    return ((x - kOnes) & ~x & kHighBits) != 0;
 }
 
+// Backwards from the limit, the nearest signature wins. Eight bytes at a time
+// while none of them can start one: the scan is most of the audio's cost.
 std::string FindEncoder(const Block& block, std::size_t extent) {
+    const TByteReader bytes(block);
     extent = std::min(extent, kEncoderScanLimit);
-    for (std::size_t i = 0; i <= extent; ++i) {
-        const std::size_t q = kEncoderScanLimit - i;
-        if (block[q] != kLame[0] && block[q] != kGogo[0]) continue;  // the common case, cheaply
-        if (HasSignature(block, q, kLame)) {
+    const std::size_t lowest = kEncoderScanLimit - extent;
+    std::size_t end = kEncoderScanLimit + 1;  // positions below end are still to be looked at
+    while (end > lowest) {
+        std::uint64_t word = 0;
+        if (end - lowest >= sizeof word) {
+            std::memcpy(&word, &block[end - sizeof word], sizeof word);
+            if (!WordHoldsByte(word, static_cast<std::uint8_t>(kLame[0])) &&
+                !WordHoldsByte(word, static_cast<std::uint8_t>(kGogo[0]))) {
+                end -= sizeof word;
+                continue;
+            }
+        }
+        const std::size_t q = --end;
+        if (block[q] != kLame[0] && block[q] != kGogo[0]) continue;
+        if (bytes.Matches(q, kLame)) {
             return std::string(reinterpret_cast<const char*>(&block[q]), kEncoderWindow);
         }
-        if (HasSignature(block, q, kGogo)) return kGogo;
+        if (bytes.Matches(q, kGogo)) return std::string(kGogo);
     }
     return {};
 }
 
+// "MM:SS": whole minutes, at least two digits, and seconds; a negative time
+// (possible only with absurd headers) shows its magnitude.
 std::string FormatMilliseconds(std::int64_t milliseconds) {
-    // A negative time can come only from absurd headers; its magnitude is shown.
     const std::uint64_t magnitude = milliseconds < 0 ? 0 - static_cast<std::uint64_t>(milliseconds)
                                                      : static_cast<std::uint64_t>(milliseconds);
     const std::uint64_t totalSeconds = magnitude / kMillisPerSecond;
-    char text[32];
+    char text[kTimeTextSize];
     std::snprintf(text, sizeof text, "%02llu:%02llu",
                   static_cast<unsigned long long>(totalSeconds / kSecondsPerMinute),
                   static_cast<unsigned long long>(totalSeconds % kSecondsPerMinute));
     return text;
 }
 
-std::string FormatDuration(double seconds) {
-    const double millis = std::fabs(seconds) * kMillisPerSecond;
-    // Beyond 2^62 ms (146 million years) the value no longer fits; show zero.
-    constexpr double kLargest = 4.6e18;
-    if (!std::isfinite(millis) || millis > kLargest) return FormatMilliseconds(0);
-    double whole = std::floor(millis);
-    const double fraction = millis - whole;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
-    return FormatMilliseconds(static_cast<std::int64_t>(whole));
-}
+}  // namespace
 
 }  // namespace mpeg
 

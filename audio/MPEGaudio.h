@@ -63,24 +63,59 @@ extern const std::array<std::string_view, 5> ChannelModeTexts;
 extern const std::array<std::string_view, 4> EmphasisTexts;
 extern const std::array<std::string_view, 7> EncoderTexts;
 
-// Both take the four header bytes at bytes[0..3].
-bool IsFrameHeader(const std::uint8_t* bytes);
-void DecodeHeader(const std::uint8_t* bytes, FrameInfo& frame);
-std::uint16_t TableBitRate(const FrameInfo& frame);
-std::uint16_t TableSampleRate(const FrameInfo& frame);
-std::uint8_t FrameCoefficient(const FrameInfo& frame);
-std::uint8_t PaddingSize(const FrameInfo& frame);
-std::uint8_t SideInfoOffset(const FrameInfo& frame);
-std::uint16_t FrameLength(const FrameInfo& frame);
-void FindFrame(const Block& block, FrameInfo& frame, VBRData& vbr);
-VBRData ReadVBRHeader(const Block& block, std::size_t offset);
-std::string FindEncoder(const Block& block, std::size_t extent);
-// "MM:SS" of a play time in seconds: rounded to whole milliseconds (half to
-// even), then whole minutes, at least two digits, and seconds; a negative time
-// shows its magnitude.
-std::string FormatDuration(double seconds);
-// The same for a play time already rounded to whole milliseconds.
-std::string FormatMilliseconds(std::int64_t milliseconds);
+// The four header bytes in file order as one big-endian word, with each bit
+// field named. IsValid is the header test; nothing else of the word is checked.
+class THeader {
+public:
+    static constexpr std::uint32_t kSyncMask = 0xFFE00000;  // 11 set bits
+    static constexpr std::uint8_t kVersionReserved = 1, kVersion1 = 3;
+    static constexpr std::uint8_t kLayerReserved = 0, kLayerI = 3;
+    static constexpr std::uint8_t kFreeFormatIndex = 0, kBadBitRateIndex = 15;
+    static constexpr std::uint8_t kBadSampleRateIndex = 3;
+    static constexpr std::uint8_t kModeMono = 3;
+    static constexpr std::uint8_t kEmphasisReserved = 2;
+
+    constexpr explicit THeader(std::uint32_t word) : word_(word) {}
+    // The header at offset; bytes past the end of the span read as zero.
+    static THeader At(std::span<const std::uint8_t> bytes, std::size_t offset = 0);
+
+    constexpr std::uint32_t Word() const { return word_; }
+    constexpr bool HasSync() const { return (word_ & kSyncMask) == kSyncMask; }
+    constexpr std::uint8_t VersionCode() const { return Field(kVersionShift, kTwoBits); }
+    constexpr std::uint8_t LayerCode() const { return Field(kLayerShift, kTwoBits); }
+    constexpr bool CrcProtected() const { return !Bit(kNoCrcShift); }
+    constexpr std::uint8_t BitRateIndex() const { return Field(kBitRateShift, kFourBits); }
+    constexpr std::uint8_t SampleRateIndex() const { return Field(kSampleRateShift, kTwoBits); }
+    constexpr bool Padded() const { return Bit(kPaddingShift); }
+    constexpr bool PrivateBit() const { return Bit(kPrivateShift); }
+    constexpr std::uint8_t ModeCode() const { return Field(kModeShift, kTwoBits); }
+    constexpr std::uint8_t ModeExtension() const { return Field(kModeExtensionShift, kTwoBits); }
+    constexpr bool Copyrighted() const { return Bit(kCopyrightShift); }
+    constexpr bool Original() const { return Bit(kOriginalShift); }
+    constexpr std::uint8_t EmphasisCode() const { return Field(kEmphasisShift, kTwoBits); }
+
+    // Sync, then version, layer, bit rate (free format is not accepted),
+    // sample rate and emphasis; each reserved value rejects.
+    constexpr bool IsValid() const {
+        return HasSync() && VersionCode() != kVersionReserved && LayerCode() != kLayerReserved &&
+               BitRateIndex() != kBadBitRateIndex && BitRateIndex() != kFreeFormatIndex &&
+               SampleRateIndex() != kBadSampleRateIndex && EmphasisCode() != kEmphasisReserved;
+    }
+
+private:
+    static constexpr unsigned kVersionShift = 19, kLayerShift = 17, kNoCrcShift = 16;
+    static constexpr unsigned kBitRateShift = 12, kSampleRateShift = 10, kPaddingShift = 9, kPrivateShift = 8;
+    static constexpr unsigned kModeShift = 6, kModeExtensionShift = 4, kCopyrightShift = 3, kOriginalShift = 2;
+    static constexpr unsigned kEmphasisShift = 0;
+    static constexpr std::uint32_t kTwoBits = 0x3, kFourBits = 0xF;
+
+    constexpr std::uint8_t Field(unsigned shift, std::uint32_t mask) const {
+        return static_cast<std::uint8_t>((word_ >> shift) & mask);
+    }
+    constexpr bool Bit(unsigned shift) const { return ((word_ >> shift) & 1u) != 0; }
+
+    std::uint32_t word_;
+};
 
 }  // namespace mpeg
 

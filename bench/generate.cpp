@@ -2,13 +2,17 @@
 // files, and one hostile file whose tag is made of millions of empty frames.
 //
 //   bench_generate library DIR [COUNT [SEED]]
+//   bench_generate cyrillic DIR [COUNT [SEED]]
 //   bench_generate hostile FILE [SIZE_MB]
 //
 // Library files are 5 to 200 KB: MPEG-1, MPEG-2 and MPEG-2.5 Layer III (and a
 // few Layer II) frames with valid headers, CBR or VBR with a Xing or VBRI
 // header, an ID3v2.2, 2.3 or 2.4 tag in the encodings that taggers use, an
-// ID3v1 tag on most, and a 50 to 100 KB picture in a fifth of them. The same
-// seed always gives the same bytes; a stamp file makes a second run a no-op.
+// ID3v1 tag on most, and a 50 to 100 KB picture in a fifth of them. The
+// cyrillic library has the same audio but only ID3v2 tags whose every text is
+// Russian in UTF-16, and no pictures: the case where the conversion of 16-bit
+// units costs most. The same seed always gives the same bytes; a stamp file
+// makes a second run a no-op.
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -23,9 +27,14 @@
 #include <utility>
 #include <vector>
 
+#include "TagWriter.h"
+
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing_support::Append;
+using testing_support::Bytes;
+using testing_support::ID3v2Writer;
+using testing_support::Latin;
 namespace fs = std::filesystem;
 
 constexpr int kGeneratorVersion = 1;  // bump when the bytes written change
@@ -44,8 +53,6 @@ constexpr std::size_t kLeastAudio = 5 * kKiB;
 constexpr double kPictureShare = 0.2;
 
 constexpr std::size_t kID3v1Size = 128;
-constexpr std::size_t kID3v1TextWidth = 30;
-constexpr std::size_t kID3v1CommentWidthV11 = 28;
 constexpr std::uint8_t kNoGenre = 255;
 constexpr std::size_t kGenreCount = 148;
 constexpr std::size_t kID3v2HeaderSize = 10;
@@ -88,16 +95,8 @@ private:
     std::uint64_t state_;
 };
 
-void Append(Bytes& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
-void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-void PutBE(Bytes& out, std::uint32_t value, int width) {
-    for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
 void PutBEAt(Bytes& out, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * (3 - i)));
-}
-void PutSyncsafe(Bytes& out, std::uint32_t value) {
-    for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>((value >> (7 * i)) & 0x7F));
 }
 
 // ---- Text in the encodings taggers write -------------------------------------
@@ -135,12 +134,9 @@ std::string ToCp1251(std::string_view utf8) {
     return out;
 }
 
-Bytes ToUtf16LE(std::string_view utf8) {
-    Bytes out;
-    for (char32_t p : CodePoints(utf8)) {
-        out.push_back(static_cast<std::uint8_t>(p & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(p >> 8));
-    }
+std::u16string ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    for (char32_t p : CodePoints(utf8)) out += static_cast<char16_t>(p);
     return out;
 }
 
@@ -152,16 +148,15 @@ Bytes EncodedText(TEncoding encoding, std::string_view utf8, bool terminated) {
     Bytes out;
     switch (encoding) {
         case TEncoding::Latin:
-            Append(out, ToCp1251(utf8));
+            out = Latin(ToCp1251(utf8));
             if (terminated) out.push_back(0);
             break;
         case TEncoding::Utf16:
-            out = {0xFF, 0xFE};
-            Append(out, ToUtf16LE(utf8));
+            out = testing_support::Utf16LE(ToUtf16(utf8), true);
             if (terminated) out.insert(out.end(), {0, 0});
             break;
         case TEncoding::Utf8:
-            Append(out, utf8);
+            out = Latin(utf8);
             if (terminated) out.push_back(0);
             break;
     }
@@ -185,6 +180,10 @@ constexpr std::array<std::string_view, 12> kGenres = {
     "Alternative", "Русский рок"};
 constexpr std::array<std::string_view, 6> kComments = {
     "Ripped from CD", "Best of the year", "Live recording", "Подарок другу", "Remastered 2011", "Из архива"};
+constexpr std::array<std::string_view, 5> kRussianGenres = {"Электроника", "Шансон", "Русский рок", "Романс",
+                                                            "Бардовская песня"};
+constexpr std::array<std::string_view, 4> kRussianComments = {"Подарок другу", "Из архива", "Концертная запись",
+                                                              "Лучшее за год"};
 
 struct TTrack {
     std::string artist, title, album, year, genre, comment;
@@ -203,18 +202,18 @@ std::string Words(TRandom& rng, bool russian, std::size_t low, std::size_t high)
     return out;
 }
 
-TTrack MakeTrack(TRandom& rng) {
+TTrack MakeTrack(TRandom& rng, bool cyrillic) {
     constexpr double kRussianShare = 0.4;
     constexpr std::size_t kFirstYear = 1965, kLastYear = 2023;
     constexpr std::size_t kMostTracks = 24;
-    const bool russian = rng.Chance(kRussianShare);
+    const bool russian = rng.Chance(kRussianShare) || cyrillic;
     TTrack t;
     t.artist = Words(rng, russian, 1, 3);
     t.title = Words(rng, russian, 1, 4);
     if (rng.Chance(0.9)) t.album = Words(rng, russian, 1, 3);
     if (rng.Chance(0.85)) t.year = std::to_string(rng.Between(kFirstYear, kLastYear));
-    if (rng.Chance(0.8)) t.genre = std::string(rng.Pick(kGenres));
-    if (rng.Chance(0.5)) t.comment = std::string(rng.Pick(kComments));
+    if (rng.Chance(0.8)) t.genre = std::string(cyrillic ? rng.Pick(kRussianGenres) : rng.Pick(kGenres));
+    if (rng.Chance(0.5)) t.comment = std::string(cyrillic ? rng.Pick(kRussianComments) : rng.Pick(kComments));
     t.trackCount = static_cast<int>(rng.Between(1, kMostTracks));
     t.track = static_cast<int>(rng.Between(1, static_cast<std::size_t>(t.trackCount)));
     if (rng.Chance(0.8)) t.genreIndex = static_cast<std::uint8_t>(rng.Between(0, kGenreCount - 1));
@@ -223,30 +222,12 @@ TTrack MakeTrack(TRandom& rng) {
 
 // ---- ID3v1 -------------------------------------------------------------------
 
-void PutField(Bytes& out, std::string_view utf8, std::size_t width) {
-    std::string bytes = ToCp1251(utf8);
-    bytes.resize(std::min(bytes.size(), width));
-    Append(out, bytes);
-    out.insert(out.end(), width - bytes.size(), 0);
-}
-
 Bytes MakeID3v1(TRandom& rng, const TTrack& t) {
-    constexpr std::size_t kYearWidth = 4;
-    Bytes out;
-    Append(out, "TAG");
-    PutField(out, t.title, kID3v1TextWidth);
-    PutField(out, t.artist, kID3v1TextWidth);
-    PutField(out, t.album, kID3v1TextWidth);
-    PutField(out, t.year, kYearWidth);
-    if (rng.Chance(0.7)) {  // version 1.1: a track number after the comment
-        PutField(out, t.comment, kID3v1CommentWidthV11);
-        out.push_back(0);
-        out.push_back(static_cast<std::uint8_t>(t.track));
-    } else {
-        PutField(out, t.comment, kID3v1TextWidth);
-    }
-    out.push_back(t.genreIndex);
-    return out;
+    testing_support::ID3v1Fields fields;
+    fields.Title(ToCp1251(t.title)).Artist(ToCp1251(t.artist)).Album(ToCp1251(t.album)).Year(ToCp1251(t.year));
+    fields.Comment(ToCp1251(t.comment)).Genre(t.genreIndex);
+    if (rng.Chance(0.7)) fields.Track(static_cast<std::uint8_t>(t.track));  // version 1.1
+    return testing_support::ID3v1Tag(fields);
 }
 
 // ---- ID3v2 -------------------------------------------------------------------
@@ -259,36 +240,29 @@ struct TTagStyle {
     bool footer = false;
     std::size_t padding = 0;
     std::size_t pictureSize = 0;  // 0: none
+    bool cyrillicOnly = false;    // no frames of English text
 };
 
-void PutFrame(Bytes& out, int version, std::string_view id23, std::string_view id22, const Bytes& data) {
-    if (version == 2) {
-        if (id22.empty()) return;
-        Append(out, id22);
-        PutBE(out, static_cast<std::uint32_t>(data.size()), 3);
-    } else {
-        Append(out, id23);
-        if (version == 4) PutSyncsafe(out, static_cast<std::uint32_t>(data.size()));
-        else PutBE(out, static_cast<std::uint32_t>(data.size()), 4);
-        out.insert(out.end(), {0, 0});
-    }
-    Append(out, data);
+// Version 2.2 has no frame for some of the ids; those are left out there.
+void PutFrame(ID3v2Writer& tag, int version, std::string_view id23, std::string_view id22, const Bytes& data) {
+    if (version == 2 && id22.empty()) return;
+    tag.Frame(version == 2 ? id22 : id23, data);
 }
 
-void PutTextFrame(Bytes& out, const TTagStyle& s, std::string_view id23, std::string_view id22,
+void PutTextFrame(ID3v2Writer& tag, const TTagStyle& s, std::string_view id23, std::string_view id22,
                   std::string_view utf8) {
-    Bytes data{static_cast<std::uint8_t>(s.encoding)};
-    Append(data, EncodedText(s.encoding, utf8, s.terminated));
-    PutFrame(out, s.version, id23, id22, data);
+    if (s.version == 2 && id22.empty()) return;
+    tag.Text(s.version == 2 ? id22 : id23, static_cast<std::uint8_t>(s.encoding),
+             EncodedText(s.encoding, utf8, s.terminated));
 }
 
-void PutCommentFrame(Bytes& out, const TTagStyle& s, std::string_view description, std::string_view utf8) {
+void PutCommentFrame(ID3v2Writer& tag, const TTagStyle& s, std::string_view description, std::string_view utf8) {
     Bytes data{static_cast<std::uint8_t>(s.encoding)};
-    Append(data, "eng");
+    Append(data, Latin("eng"));
     if (!description.empty()) Append(data, EncodedText(s.encoding, description, false));
     Append(data, Terminator(s.encoding));
     Append(data, EncodedText(s.encoding, utf8, false));
-    PutFrame(out, s.version, "COMM", "COM", data);
+    PutFrame(tag, s.version, "COMM", "COM", data);
 }
 
 Bytes MakePicture(TRandom& rng, std::size_t size) {
@@ -296,7 +270,7 @@ Bytes MakePicture(TRandom& rng, std::size_t size) {
     static constexpr std::array<std::uint8_t, 20> kJpegStart = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F',
                                                                0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0, 0};
     Bytes data{static_cast<std::uint8_t>(TEncoding::Latin)};
-    Append(data, "image/jpeg");
+    Append(data, Latin("image/jpeg"));
     data.push_back(0);
     data.push_back(3);  // front cover
     data.push_back(0);  // empty description
@@ -310,50 +284,37 @@ Bytes MakePicture(TRandom& rng, std::size_t size) {
 }
 
 Bytes MakeID3v2(TRandom& rng, const TTrack& t, const TTagStyle& s) {
-    Bytes frames;
+    ID3v2Writer tag(static_cast<std::uint8_t>(s.version), s.footer ? kFooterFlag : 0);
     Bytes picture;
     if (s.pictureSize > 0) picture = MakePicture(rng, s.pictureSize);
-    if (s.pictureFirst && !picture.empty()) PutFrame(frames, s.version, "APIC", "", picture);
-    PutTextFrame(frames, s, "TIT2", "TT2", t.title);
-    PutTextFrame(frames, s, "TPE1", "TP1", t.artist);
-    if (!t.album.empty()) PutTextFrame(frames, s, "TALB", "TAL", t.album);
+    if (s.pictureFirst && !picture.empty()) PutFrame(tag, s.version, "APIC", "", picture);
+    PutTextFrame(tag, s, "TIT2", "TT2", t.title);
+    PutTextFrame(tag, s, "TPE1", "TP1", t.artist);
+    if (!t.album.empty()) PutTextFrame(tag, s, "TALB", "TAL", t.album);
     const std::string track =
         rng.Chance(0.6) ? std::to_string(t.track) + "/" + std::to_string(t.trackCount) : std::to_string(t.track);
-    PutTextFrame(frames, s, "TRCK", "TRK", track);
+    PutTextFrame(tag, s, "TRCK", "TRK", track);
     if (!t.year.empty()) {
-        if (s.version == 4) PutTextFrame(frames, s, "TDRC", "", t.year + (rng.Chance(0.3) ? "-05-06" : ""));
-        else PutTextFrame(frames, s, "TYER", "TYE", t.year);
+        if (s.version == 4) PutTextFrame(tag, s, "TDRC", "", t.year + (rng.Chance(0.3) ? "-05-06" : ""));
+        else PutTextFrame(tag, s, "TYER", "TYE", t.year);
     }
-    if (!t.genre.empty()) PutTextFrame(frames, s, "TCON", "TCO", t.genre);
-    if (rng.Chance(0.1)) PutCommentFrame(frames, s, "iTunNORM", " 00000A2B 00000B3C 0000516F 00005A3E");
-    if (!t.comment.empty()) PutCommentFrame(frames, s, "", t.comment);
-    if (rng.Chance(0.3)) PutTextFrame(frames, s, "TENC", "TEN", "LAME 3.100");
-    if (rng.Chance(0.2)) {
+    if (!t.genre.empty()) PutTextFrame(tag, s, "TCON", "TCO", t.genre);
+    if (rng.Chance(0.1) && !s.cyrillicOnly) PutCommentFrame(tag, s, "iTunNORM", " 00000A2B 00000B3C 0000516F 00005A3E");
+    if (!t.comment.empty()) PutCommentFrame(tag, s, "", t.comment);
+    if (rng.Chance(0.3) && !s.cyrillicOnly) PutTextFrame(tag, s, "TENC", "TEN", "LAME 3.100");
+    if (rng.Chance(0.2) && !s.cyrillicOnly) {
         Bytes data{static_cast<std::uint8_t>(s.encoding)};
         Append(data, EncodedText(s.encoding, "replaygain_track_gain", false));
         Append(data, Terminator(s.encoding));
         Append(data, EncodedText(s.encoding, "-6.52 dB", false));
-        PutFrame(frames, s.version, "TXXX", "TXX", data);
+        PutFrame(tag, s.version, "TXXX", "TXX", data);
     }
-    if (!s.pictureFirst && !picture.empty()) PutFrame(frames, s.version, "APIC", "", picture);
-    frames.insert(frames.end(), s.padding, 0);
-
-    Bytes out;
-    Append(out, "ID3");
-    out.push_back(static_cast<std::uint8_t>(s.version));
-    out.push_back(0);
-    out.push_back(s.footer ? kFooterFlag : 0);
-    PutSyncsafe(out, static_cast<std::uint32_t>(frames.size()));
-    Append(out, frames);
-    if (s.footer) {
-        const Bytes footer(out.begin() + 3, out.begin() + static_cast<std::ptrdiff_t>(kID3v2HeaderSize));
-        Append(out, "3DI");
-        Append(out, footer);
-    }
-    return out;
+    if (!s.pictureFirst && !picture.empty()) PutFrame(tag, s.version, "APIC", "", picture);
+    tag.Padding(s.padding);
+    return tag.Build();
 }
 
-TTagStyle PickTagStyle(TRandom& rng, bool withPicture) {
+TTagStyle PickTagStyle(TRandom& rng, bool withPicture, bool cyrillic) {
     TTagStyle s;
     const double r = rng.Unit();
     if (r < 0.40) {
@@ -378,6 +339,11 @@ TTagStyle PickTagStyle(TRandom& rng, bool withPicture) {
     if (withPicture) {
         s.pictureSize = rng.Between(kSmallestPicture, kLargestPicture);
         s.pictureFirst = rng.Chance(0.3);
+    }
+    if (cyrillic) {
+        s.version = s.version == 0 ? 3 : s.version;
+        s.encoding = TEncoding::Utf16;
+        s.cyrillicOnly = true;
     }
     return s;
 }
@@ -583,11 +549,11 @@ bool WriteBytes(const fs::path& path, const Bytes& bytes) {
     return std::fclose(f) == 0 && ok;
 }
 
-Bytes MakeFile(TRandom& rng) {
-    const TTrack track = MakeTrack(rng);
-    const bool withPicture = rng.Chance(kPictureShare);
-    const TTagStyle style = PickTagStyle(rng, withPicture);
-    const bool withID3v1 = rng.Chance(0.6) || style.version == 0;
+Bytes MakeFile(TRandom& rng, bool cyrillic) {
+    const TTrack track = MakeTrack(rng, cyrillic);
+    const bool withPicture = rng.Chance(kPictureShare) && !cyrillic;
+    const TTagStyle style = PickTagStyle(rng, withPicture, cyrillic);
+    const bool withID3v1 = (rng.Chance(0.6) || style.version == 0) && !cyrillic;
 
     Bytes file;
     if (style.version != 0) file = MakeID3v2(rng, track, style);
@@ -599,9 +565,9 @@ Bytes MakeFile(TRandom& rng) {
     return file;
 }
 
-std::string StampText(std::size_t count, std::uint64_t seed) {
+std::string StampText(std::size_t count, std::uint64_t seed, bool cyrillic) {
     return "version " + std::to_string(kGeneratorVersion) + " count " + std::to_string(count) + " seed " +
-           std::to_string(seed) + "\n";
+           std::to_string(seed) + (cyrillic ? " cyrillic" : "") + "\n";
 }
 
 std::string ReadSmallFile(const fs::path& path) {
@@ -609,9 +575,9 @@ std::string ReadSmallFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int WriteLibrary(const fs::path& dir, std::size_t count, std::uint64_t seed) {
+int WriteLibrary(const fs::path& dir, std::size_t count, std::uint64_t seed, bool cyrillic) {
     const fs::path stamp = dir / kStampName;
-    const std::string stampText = StampText(count, seed);
+    const std::string stampText = StampText(count, seed, cyrillic);
     if (ReadSmallFile(stamp) == stampText) {
         std::printf("%s is up to date (%s)\n", dir.c_str(), stampText.substr(0, stampText.size() - 1).c_str());
         return 0;
@@ -628,7 +594,7 @@ int WriteLibrary(const fs::path& dir, std::size_t count, std::uint64_t seed) {
         const fs::path folder = dir / name;
         if (i % kFilesPerFolder == 0) fs::create_directories(folder, error);
         std::snprintf(name, sizeof name, "%05zu.mp3", i);
-        const Bytes file = MakeFile(rng);
+        const Bytes file = MakeFile(rng, cyrillic);
         if (!WriteBytes(folder / name, file)) {
             std::fprintf(stderr, "cannot write %s: %s\n", (folder / name).c_str(), std::strerror(errno));
             return 1;
@@ -638,6 +604,12 @@ int WriteLibrary(const fs::path& dir, std::size_t count, std::uint64_t seed) {
     std::ofstream(stamp) << stampText;
     std::printf("wrote %zu files, %.1f MB, into %s\n", count, static_cast<double>(bytes) / kMiB, dir.c_str());
     return 0;
+}
+
+// The frames of a writer's tag, without the header before them.
+Bytes FramesOf(const ID3v2Writer& tag) {
+    const Bytes bytes = tag.Build();
+    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(kID3v2HeaderSize), bytes.end());
 }
 
 // A tag of millions of empty and one-byte frames of known and unknown ids,
@@ -663,10 +635,11 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
 
     TTagStyle style;
     style.version = 3;
-    Bytes last;
-    PutTextFrame(last, style, "TIT2", "", "Millions of Empty Frames");
-    PutTextFrame(last, style, "TPE1", "", "Hostile Artist");
-    PutTextFrame(last, style, "TALB", "", "Bounded Work");
+    ID3v2Writer lastFrames(3);
+    PutTextFrame(lastFrames, style, "TIT2", "", "Millions of Empty Frames");
+    PutTextFrame(lastFrames, style, "TPE1", "", "Hostile Artist");
+    PutTextFrame(lastFrames, style, "TALB", "", "Bounded Work");
+    const Bytes last = FramesOf(lastFrames);
     const std::size_t tagSize = total - kAudioSize - kID3v1Size;
     const std::size_t body = tagSize - kID3v2HeaderSize;
 
@@ -676,11 +649,10 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
         return 1;
     }
     bool ok = true;
-    Bytes chunk;
-    Append(chunk, "ID3");
-    chunk.insert(chunk.end(), {3, 0, 0});
-    PutSyncsafe(chunk, static_cast<std::uint32_t>(body));
-    PutTextFrame(chunk, style, "TPE1", "", "Early Artist");
+    ID3v2Writer head(3);
+    head.SizeField(testing_support::Syncsafe(static_cast<std::uint32_t>(body)));
+    PutTextFrame(head, style, "TPE1", "", "Early Artist");
+    Bytes chunk = head.Build();
 
     // Known ids whose slot the walk fills, unknown ones it skips, and a few
     // one-byte frames.
@@ -689,10 +661,7 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
         {"PRIV", 0}, {"USLT", 1}, {"TPE1", 0}, {"TCON", 1}, {"WXXX", 0},
     }};
     std::vector<Bytes> cycle;
-    for (const auto& [id, size] : kCycle) {
-        cycle.emplace_back();
-        PutFrame(cycle.back(), 3, id, "", Bytes(size, 0));
-    }
+    for (const auto& [id, size] : kCycle) cycle.push_back(FramesOf(ID3v2Writer(3).Frame(id, Bytes(size, 0))));
     std::size_t written = 0;
     std::size_t frames = 0;
     const std::size_t framesEnd = kID3v2HeaderSize + body - last.size();
@@ -734,7 +703,7 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: bench_generate library DIR [COUNT [SEED]]\n"
+                 "usage: bench_generate library|cyrillic DIR [COUNT [SEED]]\n"
                  "       bench_generate hostile FILE [SIZE_MB]\n");
     return 2;
 }
@@ -744,11 +713,11 @@ int Usage() {
 int main(int argc, char** argv) {
     if (argc < 3) return Usage();
     const std::string_view what = argv[1];
-    if (what == "library") {
+    if (what == "library" || what == "cyrillic") {
         const std::size_t count = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : kDefaultCount;
         const std::uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : kDefaultSeed;
         if (count == 0) return Usage();
-        return WriteLibrary(argv[2], count, seed);
+        return WriteLibrary(argv[2], count, seed, what == "cyrillic");
     }
     if (what == "hostile") {
         constexpr std::size_t kDefaultHostileMiB = 256;

@@ -1,17 +1,20 @@
 // Times the contenders side by side over the same files and prints the
-// figures as Markdown: the plug-in through its exports, TagLib, and the
-// system-call floor, each run in its own process (so that its peak memory is
-// its own), after the page cache was warmed, repeated and taken at the median.
-// Then the bounded-work case: one hostile file through the plug-in.
+// figures as Markdown: the plug-in through its exports, TagLib, the
+// system-call floor and the whole pelmora command in preview, each run in its
+// own process (so that its peak memory is its own), after the page cache was
+// warmed, repeated and taken at the median. Then the bounded-work case: one
+// hostile file through the plug-in.
 //
-//   bench_runner --library DIR [--hostile FILE] [--repeats N] [--pattern TEXT]
+//   bench_runner --library DIR [--title TEXT] [--hostile FILE] [--repeats N] [--pattern TEXT]
 //                [--plugin PATH] [--bin DIR] [--work DIR] [--callgrind N]
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -39,6 +42,7 @@ constexpr double kKiBPerMiB = 1024.0;
 // The goals the engine is held to.
 constexpr double kLeastSpeedupOverTagLib = 3.0;
 constexpr double kMostSlowdownOverFloor = 2.0;
+constexpr double kMostCommandOverPlugin = 1.3;
 constexpr double kMostPeakMiB = 16.0;
 constexpr double kMostHostileSeconds = 2.0;
 
@@ -47,6 +51,7 @@ struct TOptions {
     fs::path plugin;
     fs::path library;
     fs::path hostile;
+    std::string title = "Library";
     fs::path work = fs::temp_directory_path();
     std::string pattern = kDefaultPattern;
     int repeats = kDefaultRepeats;
@@ -71,6 +76,9 @@ struct TContender {
     std::vector<std::string> extra;
     std::vector<TRun> runs;
     TRun empty;
+    // A program that walks the library itself (the pelmora command): timed
+    // from the outside, less a run over an empty folder in the same round.
+    bool walksFolders = false;
 };
 
 // Runs a program and collects its figures from its standard output.
@@ -128,6 +136,55 @@ TRun Spawn(const std::vector<std::string>& argv) {
         }
     }
     if (!run.ok) run.error = argv[0] + " printed no figures";
+    return run;
+}
+
+std::uint64_t HashFile(const fs::path& path, std::uint64_t& lines, std::string& last) {
+    std::ifstream in(path, std::ios::binary);
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (std::string line; std::getline(in, line);) {
+        for (unsigned char c : line) hash = (hash ^ c) * 0x100000001b3ULL;
+        if (line.find(" -> ") != std::string::npos) ++lines;
+        last = line;
+    }
+    return hash;
+}
+
+// Runs a program with its output in a file; wall and CPU time of the whole
+// process. A failure exit is kept (the command exits 1 when it marks a file).
+TRun SpawnTimed(const std::vector<std::string>& argv, const fs::path& out) {
+    TRun run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        run.error = "cannot start " + argv[0] + ": " + std::strerror(spawned);
+        return run;
+    }
+    int status = 0;
+    struct rusage usage {};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    const auto stop = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
+        run.error = argv[0] + " failed (status " + std::to_string(status) + ")";
+        return run;
+    }
+    constexpr long long kNsPerSecond = 1000000000, kNsPerMicro = 1000;
+    run.ns = std::chrono::duration_cast<std::chrono::nanoseconds>(stop - start).count();
+    run.cpuNs = (static_cast<long long>(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * kNsPerSecond +
+                (static_cast<long long>(usage.ru_utime.tv_usec) + usage.ru_stime.tv_usec) * kNsPerMicro;
+    std::string last;
+    run.hash = std::to_string(HashFile(out, run.hits, last));
+    run.samples.push_back(last);
+    run.ok = true;
     return run;
 }
 
@@ -208,7 +265,7 @@ std::string ReadFirstLine(const fs::path& path) {
 // Instructions of a whole contender run under callgrind.
 std::optional<std::uint64_t> CountInstructions(const TOptions& o, const TContender& c, const fs::path& list,
                                                const fs::path& out) {
-    std::vector<std::string> argv{"valgrind", "--tool=callgrind", "--callgrind-out-file=" + out.string()};
+    std::vector<std::string> argv{"valgrind", "-q", "--tool=callgrind", "--callgrind-out-file=" + out.string()};
     const std::vector<std::string> contender = ContenderArgs(o, c, list);
     argv.insert(argv.end(), contender.begin(), contender.end());
     if (!Spawn(argv).ok) return std::nullopt;
@@ -271,6 +328,24 @@ void PrintHeaviestFunctions(const fs::path& callgrindOut, std::size_t files, std
     for (const auto& [name, perFile] : rows) std::printf("| `%s` | %s |\n", name.c_str(), Fixed(perFile, 0).c_str());
 }
 
+// One round of a contender: its own figures from its output, or for the
+// command the whole process less a run over an empty folder just before it.
+TRun RunOnce(const TOptions& o, const TContender& c, const fs::path& list, const fs::path& folder) {
+    if (!c.walksFolders) return Spawn(ContenderArgs(o, c, list));
+    const fs::path emptyFolder = o.work / "empty-folder";
+    fs::create_directories(emptyFolder);
+    std::vector<std::string> argv{(o.bin / c.program).string()};
+    argv.insert(argv.end(), c.extra.begin(), c.extra.end());
+    argv.push_back(emptyFolder.string());
+    const TRun none = SpawnTimed(argv, o.work / "command.empty.out");
+    if (!none.ok) return none;
+    argv.back() = folder.string();
+    TRun all = SpawnTimed(argv, o.work / "command.out");
+    all.ns -= none.ns;
+    all.cpuNs -= none.cpuNs;
+    return all;
+}
+
 bool ParseArgs(int argc, char** argv, TOptions& o) {
     o.bin = fs::absolute(argv[0]).parent_path();
     for (int i = 1; i < argc; ++i) {
@@ -279,6 +354,7 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
         const std::string v = argv[++i];
         if (a == "--library") o.library = v;
         else if (a == "--hostile") o.hostile = v;
+        else if (a == "--title") o.title = v;
         else if (a == "--repeats") o.repeats = std::max(1, std::atoi(v.c_str()));
         else if (a == "--pattern") o.pattern = v;
         else if (a == "--plugin") o.plugin = v;
@@ -297,7 +373,7 @@ int main(int argc, char** argv) {
     TOptions o;
     if (!ParseArgs(argc, argv, o)) {
         std::fprintf(stderr,
-                     "usage: bench_runner --library DIR [--hostile FILE] [--repeats N] [--pattern TEXT]\n"
+                     "usage: bench_runner --library DIR [--title TEXT] [--hostile FILE] [--repeats N] [--pattern TEXT]\n"
                      "                    [--plugin PATH] [--bin DIR] [--work DIR] [--callgrind N]\n");
         return 2;
     }
@@ -320,6 +396,12 @@ int main(int argc, char** argv) {
     const std::size_t pelmoraIndex = contenders.size() - 1;
     const std::optional<std::size_t> taglibIndex =
         contenders.size() == 3 ? std::optional<std::size_t>(1) : std::nullopt;
+    std::optional<std::size_t> commandIndex;
+    if (fs::exists(o.bin / "pelmora")) {
+        commandIndex = contenders.size();
+        contenders.push_back({"`pelmora -n -r` (the command's preview)", "pelmora",
+                              {"-n", "-r", "--plugin", o.plugin.string(), "-p", o.pattern}, {}, {}, true});
+    }
 
     std::fprintf(stderr, "warming the page cache over %zu files...\n", files.size());
     const std::uint64_t bytes = WarmCache(files);
@@ -327,8 +409,8 @@ int main(int argc, char** argv) {
 
     bool failed = false;
     for (TContender& c : contenders) {
-        c.empty = Spawn(ContenderArgs(o, c, emptyList));
-        const TRun warm = Spawn(ContenderArgs(o, c, libraryList));  // not counted
+        c.empty = RunOnce(o, c, emptyList, o.work / "empty-folder");
+        const TRun warm = RunOnce(o, c, libraryList, o.library);  // not counted
         if (!c.empty.ok || !warm.ok) {
             std::fprintf(stderr, "%s\n", (c.empty.ok ? warm : c.empty).error.c_str());
             failed = true;
@@ -340,7 +422,7 @@ int main(int argc, char** argv) {
         // A different order each round, so no contender always follows the same one.
         for (std::size_t k = 0; k < contenders.size(); ++k) {
             TContender& c = contenders[(k + static_cast<std::size_t>(r)) % contenders.size()];
-            TRun run = Spawn(ContenderArgs(o, c, libraryList));
+            TRun run = RunOnce(o, c, libraryList, o.library);
             if (!run.ok) {
                 std::fprintf(stderr, "%s\n", run.error.c_str());
                 return 1;
@@ -351,11 +433,13 @@ int main(int argc, char** argv) {
     const std::string loadAfter = ReadFirstLine("/proc/loadavg");
 
     const double n = static_cast<double>(files.size());
-    std::printf("## Library\n\n%zu files, %.1f MB in all, under `%s`; page cache warmed by reading every file once, "
+    std::printf("## %s\n\n%zu files, %.1f MB in all, under `%s`; page cache warmed by reading every file once, "
                 "then one unmeasured run of each contender.\n",
-                files.size(), static_cast<double>(bytes) / (kKiBPerMiB * kKiBPerMiB), o.library.c_str());
+                o.title.c_str(), files.size(), static_cast<double>(bytes) / (kKiBPerMiB * kKiBPerMiB), o.library.c_str());
     std::printf("Pattern for Pelmora: `%s`, tag source ID3v2, preview.\n\n", o.pattern.c_str());
-    std::printf("## Side by side (%d rounds, median)\n\n", o.repeats);
+    std::printf("The command is timed as a whole process, less a run over an empty folder in the same round, so its "
+                "start does not count; its listing of folders, checks of targets and printing (into a file) do.\n\n");
+    std::printf("### Side by side (%d rounds, median)\n\n", o.repeats);
     std::printf("| contender | µs per file | fastest–slowest round, µs | files per second | CPU µs per file | "
                 "peak memory | peak memory with no files | files with a result |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
@@ -369,8 +453,9 @@ int main(int argc, char** argv) {
         std::printf("| %s | %s | %s–%s | %s | %s | %s | %s | %llu |\n", c.name.c_str(),
                     Fixed(ns / n / kNsPerUs, 2).c_str(), Fixed(lo / n / kNsPerUs, 2).c_str(),
                     Fixed(hi / n / kNsPerUs, 2).c_str(), Fixed(n / (ns / kNsPerS), 0).c_str(),
-                    Fixed(MedianCpuNs(c) / n / kNsPerUs, 2).c_str(), MiB(PeakKiB(c)).c_str(),
-                    MiB(c.empty.maxRssKiB).c_str(), static_cast<unsigned long long>(c.runs.front().hits));
+                    Fixed(MedianCpuNs(c) / n / kNsPerUs, 2).c_str(), c.walksFolders ? "" : MiB(PeakKiB(c)).c_str(),
+                    c.walksFolders ? "" : MiB(c.empty.maxRssKiB).c_str(),
+                    static_cast<unsigned long long>(c.runs.front().hits));
     }
     std::printf("\nSystem load (1, 5, 15 min) before and after: %s / %s\n\n", loadBefore.c_str(), loadAfter.c_str());
 
@@ -378,9 +463,13 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < std::min(files.size(), contenders.front().runs.front().samples.size()); ++i) {
         std::printf("- `%s`\n", files[i].c_str());
         for (const TContender& c : contenders) {
+            if (c.walksFolders) continue;
             const std::vector<std::string>& samples = c.runs.front().samples;
             std::printf("  - %s: `%s`\n", c.name.c_str(), i < samples.size() ? samples[i].c_str() : "");
         }
+    }
+    if (commandIndex && !contenders[*commandIndex].runs.front().samples.empty()) {
+        std::printf("\nThe command's summary line: `%s`\n", contenders[*commandIndex].runs.front().samples.front().c_str());
     }
     for (const TContender& c : contenders) {
         for (const TRun& r : c.runs) {
@@ -395,7 +484,7 @@ int main(int argc, char** argv) {
     const double floorNs = MedianNs(contenders[floorIndex]);
     const double peakMiB = static_cast<double>(PeakKiB(contenders[pelmoraIndex])) / kKiBPerMiB;
     const double pelmoraCpuNs = MedianCpuNs(contenders[pelmoraIndex]);
-    std::printf("\n## Goals\n\nJudged on wall time; the same ratio in CPU time is shown beside it.\n\n");
+    std::printf("\n### Goals\n\nJudged on wall time; the same ratio in CPU time is shown beside it.\n\n");
     std::printf("| goal | measured | in CPU time | verdict |\n|---|---:|---:|---|\n");
     if (taglibIndex) {
         const double speedup = MedianNs(contenders[*taglibIndex]) / pelmoraNs;
@@ -411,6 +500,18 @@ int main(int argc, char** argv) {
                 Verdict(slowdown <= kMostSlowdownOverFloor).c_str());
     std::printf("| peak memory under %.0f MB | %s MB | | %s |\n", kMostPeakMiB, Fixed(peakMiB, 1).c_str(),
                 Verdict(peakMiB < kMostPeakMiB).c_str());
+    if (commandIndex) {
+        const double commandNs = MedianNs(contenders[*commandIndex]);
+        const double commandCpuNs = MedianCpuNs(contenders[*commandIndex]);
+        std::printf("| the command's preview within %.1f× the plug-in alone | %s× | %s× | %s |\n",
+                    kMostCommandOverPlugin, Fixed(commandNs / pelmoraNs, 2).c_str(),
+                    Fixed(commandCpuNs / pelmoraCpuNs, 2).c_str(),
+                    Verdict(commandNs / pelmoraNs <= kMostCommandOverPlugin).c_str());
+        std::printf("| the command's preview within %.0f× the floor | %s× | %s× | %s |\n", kMostSlowdownOverFloor,
+                    Fixed(commandNs / floorNs, 2).c_str(),
+                    Fixed(commandCpuNs / MedianCpuNs(contenders[floorIndex]), 2).c_str(),
+                    Verdict(commandNs / floorNs <= kMostSlowdownOverFloor).c_str());
+    }
 
     if (!o.hostile.empty()) {
         const fs::path hostileList = o.work / "hostile.list";
@@ -435,7 +536,7 @@ int main(int argc, char** argv) {
         const auto size = fs::file_size(o.hostile, error);
         const double s = Median(seconds);
         const double mib = static_cast<double>(peak) / kKiBPerMiB;
-        std::printf("\n## Bounded work: one hostile file\n\n");
+        std::printf("\n### Bounded work: one hostile file\n\n");
         std::printf("`%s`, %.0f MB, an ID3v2.3 tag of millions of empty and one-byte frames (known and unknown ids) "
                     "with the real ones last, then 200 KB of audio. `process` in preview, %d runs, median.\n\n",
                     o.hostile.c_str(), static_cast<double>(size) / (kKiBPerMiB * kKiBPerMiB), kHostileRepeats);
@@ -451,9 +552,10 @@ int main(int argc, char** argv) {
         const std::size_t count = std::min(o.callgrindFiles, files.size());
         const fs::path subsetList = o.work / "callgrind.list";
         WriteList(subsetList, std::vector<std::string>(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(count)));
-        std::printf("\n## Instructions per file (callgrind, first %zu files, less a run over no files)\n\n", count);
+        std::printf("\n### Instructions per file (callgrind, first %zu files, less a run over no files)\n\n", count);
         std::printf("| contender | instructions per file |\n|---|---:|\n");
         for (const TContender& c : contenders) {
+            if (c.walksFolders) continue;
             std::fprintf(stderr, "callgrind: %s\n", c.name.c_str());
             const auto all = CountInstructions(o, c, subsetList, o.work / ("callgrind." + c.program + ".out"));
             const auto none = CountInstructions(o, c, emptyList, o.work / ("callgrind." + c.program + ".empty.out"));

@@ -1,5 +1,5 @@
-// Shared pieces of the fuzz targets: the input bytes as a TByteSource that can
-// fail or read short at one call, and the choice of that call from the input.
+// Shared pieces of the fuzz targets: the tests' fault-injecting source over the
+// input bytes, and the choice of its fault from the input.
 #pragma once
 
 #include <algorithm>
@@ -10,42 +10,11 @@
 #include <cstring>
 #include <span>
 
-#include "FileSource.h"
+#include "FaultySource.h"
 
 namespace fuzzing {
 
-// The fuzz input as a file. Calls of ReadAt are counted from 1; call failAt
-// fails and call shortAt delivers one byte less than it could. A failed Size
-// stands for a file whose size the system cannot tell.
-class MemorySource final : public TByteSource {
-public:
-    explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-
-    bool Size(std::int64_t& size) override {
-        if (failSize) return false;
-        size = static_cast<std::int64_t>(bytes_.size());
-        return true;
-    }
-
-    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) override {
-        got = 0;
-        ++calls;
-        if (calls == failAt || offset < 0) return false;
-        if (static_cast<std::uint64_t>(offset) >= bytes_.size()) return true;
-        got = std::min(out.size(), bytes_.size() - static_cast<std::size_t>(offset));
-        if (calls == shortAt && got > 0) --got;
-        if (got > 0) std::memcpy(out.data(), bytes_.data() + offset, got);
-        return true;
-    }
-
-    std::size_t calls = 0;
-    std::size_t failAt = 0;
-    std::size_t shortAt = 0;
-    bool failSize = false;
-
-private:
-    std::span<const std::uint8_t> bytes_;
-};
+using testing_support::FaultySource;
 
 // A number that follows from the input alone, so that a finding replays.
 inline std::uint32_t InputHash(std::span<const std::uint8_t> bytes) {
@@ -61,11 +30,11 @@ inline std::uint32_t InputHash(std::span<const std::uint8_t> bytes) {
 // clean run made: a failure, a short read, or a size that cannot be taken.
 template <typename Read>
 void WithFaults(std::span<const std::uint8_t> bytes, Read read) {
-    MemorySource clean(bytes);
+    FaultySource clean(bytes);
     read(clean);
     if (clean.calls == 0) return;
     const std::uint32_t hash = InputHash(bytes);
-    MemorySource faulty(bytes);
+    FaultySource faulty(bytes);
     const std::size_t call = 1 + hash % clean.calls;
     switch ((hash >> 16) % 3) {
         case 0: faulty.failAt = call; break;

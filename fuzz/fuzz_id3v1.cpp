@@ -6,11 +6,11 @@
 #include "FuzzSource.h"
 #include "ID3v1.h"
 
-using fuzzing::MemorySource;
+using fuzzing::FaultySource;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
-    fuzzing::WithFaults(file, [&](MemorySource& source) {
+    fuzzing::WithFaults(file, [&](FaultySource& source) {
         TID3v1 tag;
         const bool result = tag.ReadTag(source);
         const bool clean = source.failAt == 0 && source.shortAt == 0 && !source.failSize;

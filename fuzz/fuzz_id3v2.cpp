@@ -6,7 +6,7 @@
 #include "FuzzSource.h"
 #include "ID3v2.h"
 
-using fuzzing::MemorySource;
+using fuzzing::FaultySource;
 
 namespace {
 
@@ -28,7 +28,7 @@ void CheckRead(const TID3v2& tag, std::span<const std::uint8_t> file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
-    fuzzing::WithFaults(file, [&](MemorySource& source) {
+    fuzzing::WithFaults(file, [&](FaultySource& source) {
         TID3v2 tag;
         const bool clean = source.failAt == 0 && source.shortAt == 0 && !source.failSize;
         if (!tag.ReadTag(source)) {

@@ -6,11 +6,11 @@
 #include "FuzzSource.h"
 #include "MPEGaudio.h"
 
-using fuzzing::MemorySource;
+using fuzzing::FaultySource;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
-    fuzzing::WithFaults(file, [&](MemorySource& source) {
+    fuzzing::WithFaults(file, [&](FaultySource& source) {
         TMPEGaudio audio;
         const bool result = audio.LoadFromSource(source);
         const std::string mode = audio.ChannelModeText();
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(audio.frame.position >= 0 &&
                    static_cast<std::size_t>(audio.frame.position) <= mpeg::kLastSearchPosition);
         FUZZ_CHECK(audio.frame.length >= mpeg::kHeaderSize && sampleRate != 0);
-        FUZZ_CHECK(mpeg::IsFrameHeader(audio.frame.headerBytes.data()));
+        FUZZ_CHECK(mpeg::THeader::At(audio.frame.headerBytes).IsValid());
         FUZZ_CHECK(audio.encoderText.size() <= mpeg::kEncoderWindow);
         if (result) FUZZ_CHECK(audio.fileLength == static_cast<std::int64_t>(size));
     });

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "HostCore.h"
+#include "HostJournal.h"
 #include "HostText.h"
 
 namespace host {
@@ -88,14 +88,55 @@ std::pair<std::string, unsigned long> JournalOrder(const std::string& name) {
     return {base, 0};
 }
 
+bool ParseIdentity(const std::string& text, TFileId& id) {
+    std::uint64_t values[4] = {};
+    std::size_t field = 0;
+    bool digit = false;
+    for (const char c : text) {
+        if (c == ':' && digit && field < 3) {
+            ++field;
+            digit = false;
+        } else if (c >= '0' && c <= '9') {
+            constexpr std::uint64_t kDecimal = 10;
+            values[field] = values[field] * kDecimal + static_cast<std::uint64_t>(c - '0');
+            digit = true;
+        } else if (!(c == '-' && field == 3 && !digit)) {
+            return false;
+        }
+    }
+    if (field != 3 || !digit) return false;
+    id.volume = values[0];
+    id.index = values[1];
+    id.size = values[2];
+    const bool negative = text[text.rfind(':') + 1] == '-';
+    id.modified = negative ? -static_cast<std::int64_t>(values[3]) : static_cast<std::int64_t>(values[3]);
+    id.valid = true;
+    return true;
+}
+
 }  // namespace
 
-std::string JournalLine(const std::string& kind, const std::string& oldPath, const std::string& newPath) {
-    return kind + kJournalSeparator + EscapeField(oldPath) + kJournalSeparator + EscapeField(newPath) + "\n";
+std::string JournalLine(const std::string& kind, const std::string& oldPath, const std::string& newPath,
+                        const TFileId& id) {
+    std::string line = kind + kJournalSeparator + EscapeField(oldPath) + kJournalSeparator + EscapeField(newPath);
+    if (id.valid) {
+        line += kJournalSeparator;
+        line += std::to_string(id.volume) + ':' + std::to_string(id.index) + ':' + std::to_string(id.size) + ':' +
+                std::to_string(id.modified);
+    }
+    return line + "\n";
 }
 
 bool ParseJournal(const std::string& text, std::vector<TJournalEntry>& entries) {
-    entries.clear();
+    TJournal journal;
+    const bool ok = ParseJournal(text, journal);
+    entries = std::move(journal.entries);
+    return ok;
+}
+
+bool ParseJournal(const std::string& text, TJournal& journal) {
+    journal = TJournal {};
+    std::vector<TJournalEntry>& entries = journal.entries;
     if (!StartsWith(text, kJournalHeader)) return false;
     auto findLast = [&](const std::string& oldPath, auto&& accept) -> TJournalEntry* {
         for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
@@ -104,27 +145,33 @@ bool ParseJournal(const std::string& text, std::vector<TJournalEntry>& entries) 
         return nullptr;
     };
     for (const std::string& line : SplitLines(text)) {
+        if (StartsWith(line, kUndoneNote)) journal.undoRan = true;
         if (line.empty() || line[0] == '#') continue;
-        const std::size_t first = line.find(kJournalSeparator);
-        const std::size_t second = first == std::string::npos ? first : line.find(kJournalSeparator, first + 1);
-        // A line cut short by a crash, or one this version does not know, is passed over.
-        if (second == std::string::npos || line.find(kJournalSeparator, second + 1) != std::string::npos) continue;
-        const std::string kind = line.substr(0, first);
-        std::string oldPath, newPath;
-        if (!UnescapeField(line.substr(first + 1, second - first - 1), oldPath) ||
-            !UnescapeField(line.substr(second + 1), newPath)) {
-            continue;
+        std::vector<std::string> fields;
+        for (std::size_t start = 0;;) {
+            const std::size_t end = line.find(kJournalSeparator, start);
+            fields.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+            if (end == std::string::npos) break;
+            start = end + 1;
         }
+        // A line cut short by a crash, or one this version does not know, is passed over.
+        if (fields.size() != 3 && fields.size() != 4) continue;
+        const std::string& kind = fields[0];
+        std::string oldPath, newPath;
+        TFileId id;
+        if (!UnescapeField(fields[1], oldPath) || !UnescapeField(fields[2], newPath)) continue;
+        if (fields.size() == 4 && !ParseIdentity(fields[3], id)) continue;
         if (kind == kKindRenaming) {
-            entries.push_back({oldPath, newPath, TEntryState::Pending, false});
+            entries.push_back({oldPath, newPath, TEntryState::Pending, false, id});
         } else if (kind == kKindRenamed) {
             TJournalEntry* entry =
                 findLast(oldPath, [](const TJournalEntry& e) { return e.state == TEntryState::Pending; });
             if (entry == nullptr) {
-                entries.push_back({oldPath, newPath, TEntryState::Done, false});
+                entries.push_back({oldPath, newPath, TEntryState::Done, false, id});
             } else {
                 entry->newPath = newPath;
                 entry->state = TEntryState::Done;
+                if (id.valid) entry->id = id;
             }
         } else if (kind == kKindFailed) {
             TJournalEntry* entry =
@@ -147,6 +194,16 @@ std::string NewestJournal(const std::vector<std::string>& names) {
         if (newest.empty() || JournalOrder(newest) < JournalOrder(name)) newest = name;
     }
     return newest;
+}
+
+std::vector<std::string> JournalsInOrder(const std::vector<std::string>& names) {
+    std::vector<std::string> journals;
+    for (const std::string& name : names) {
+        if (EndsWith(name, kJournalExtension) && name.size() > std::strlen(kJournalExtension)) journals.push_back(name);
+    }
+    std::sort(journals.begin(), journals.end(),
+              [](const std::string& a, const std::string& b) { return JournalOrder(a) < JournalOrder(b); });
+    return journals;
 }
 
 std::string JournalName(const std::string& stamp, unsigned sequence) {

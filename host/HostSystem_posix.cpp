@@ -2,8 +2,8 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,25 +23,58 @@ constexpr std::size_t kPathBufferSize = 4096;  // PATH_MAX on Linux
 
 std::string ErrorText(int code) { return std::strerror(code); }
 
-void WriteAll(int fd, const std::string& text) {
+bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+TFileKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return TFileKind::File;
+    if (S_ISDIR(mode)) return TFileKind::Folder;
+    return TFileKind::Other;
+}
+
+TFileId IdOf(const struct stat& st) {
+    TFileId id;
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    constexpr std::int64_t kNanosPerSecond = 1000000000;
+    id.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNanosPerSecond + st.st_mtim.tv_nsec;
+    id.valid = true;
+    return id;
+}
+
+std::string FolderOfProgram(const std::string& path) {
+    const std::size_t cut = path.rfind('/');
+    if (cut == std::string::npos) return {};
+    return cut == 0 ? std::string("/") : path.substr(0, cut);
 }
 
 }  // namespace
 
 TFileKind KindOf(const std::string& path) {
+    TFileId id;
+    return KindOf(path, id);
+}
+
+TFileKind KindOf(const std::string& path, TFileId& id) {
     struct stat st {};
+    id = TFileId {};
     if (::stat(path.c_str(), &st) != 0) return TFileKind::Missing;
+    id = IdOf(st);
     if (S_ISREG(st.st_mode)) return TFileKind::File;
     if (S_ISDIR(st.st_mode)) return TFileKind::Folder;
     return TFileKind::Other;
 }
+
+bool IdentityOf(const std::string& path, TFileId& id) { return KindOf(path, id) != TFileKind::Missing; }
 
 bool IsSymbolicLink(const std::string& path) {
     struct stat st {};
@@ -68,6 +101,90 @@ bool ListFolder(const std::string& path, std::vector<std::string>& names, std::s
     return true;
 }
 
+TEntryInfo Examine(const std::string& path) {
+    TEntryInfo info;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) info.error = ErrorText(errno);
+        return info;
+    }
+    info.link = S_ISLNK(st.st_mode);
+    if (!info.link) {
+        info.kind = KindOfMode(st.st_mode);
+    } else if (::stat(path.c_str(), &st) == 0) {
+        info.kind = KindOfMode(st.st_mode);
+    }
+    return info;
+}
+
+bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entries, std::string& error) {
+    entries.clear();
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) {
+        error = ErrorText(errno);
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        TFolderEntry e;
+        e.name = entry->d_name;
+        if (e.name == "." || e.name == "..") continue;
+        switch (entry->d_type) {
+        case DT_REG: e.kind = TFileKind::File; e.known = true; break;
+        case DT_DIR: e.kind = TFileKind::Folder; e.known = true; break;
+        case DT_LNK: e.link = true; break;  // what it leads to needs a look
+        case DT_UNKNOWN: break;
+        default: e.kind = TFileKind::Other; e.known = true; break;
+        }
+        entries.push_back(std::move(e));
+    }
+    const int readError = errno;
+    ::closedir(folder);
+    if (readError != 0) {
+        error = ErrorText(readError);
+        return false;
+    }
+    return true;
+}
+
+bool CanChangeFolder(const std::string& path, std::string& error) {
+    if (::access(path.c_str(), W_OK | X_OK) == 0) return true;
+    error = ErrorText(errno);
+    return false;
+}
+
+std::string ListedName(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+TWorkingFolder::~TWorkingFolder() {
+    Leave();
+    if (saved_ >= 0) ::close(saved_);
+}
+
+bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
+    if (saved_ < 0) saved_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (saved_ < 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    if (::chdir(path.c_str()) != 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    inside_ = true;
+    return true;
+}
+
+bool TWorkingFolder::Leave() {
+    if (!inside_) return true;
+    inside_ = ::fchdir(saved_) != 0;
+    return !inside_;
+}
+
 bool CanRead(const std::string& path, std::string& error) {
     // Non-blocking, so that a pipe named like an MP3 cannot stall the run.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -86,12 +203,25 @@ bool CanRead(const std::string& path, std::string& error) {
     return true;
 }
 
+namespace {
+
+// Asked once: the command's working folder is only ever moved for a moment
+// (TWorkingFolder) and put back.
+const std::string& WorkingFolderPath() {
+    static const std::string folder = [] {
+        char buffer[kPathBufferSize];
+        return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+    }();
+    return folder;
+}
+
+}  // namespace
+
 std::string AbsolutePath(const std::string& path) {
     std::string full = path;
     if (path.empty() || path[0] != '/') {
-        char buffer[kPathBufferSize];
-        if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
-        full = std::string(buffer) + "/" + path;
+        if (WorkingFolderPath().empty()) return path;
+        full = WorkingFolderPath() + "/" + path;
     }
     // Lexical: "." segments go, ".." takes the segment before it.
     std::vector<std::string> parts;
@@ -112,35 +242,25 @@ std::string AbsolutePath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
+std::string ResolvedPath(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    const std::size_t cut = path.rfind('/', end - 1);
+    const std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+    const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1, end - (cut == std::string::npos ? 0 : cut + 1));
+    if (name.empty() || name == "." || name == "..") return AbsolutePath(path);
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (resolved == nullptr) return AbsolutePath(path);
+    std::string out = resolved;
+    std::free(resolved);
+    return out == "/" ? "/" + name : out + "/" + name;
+}
+
 std::string NameKey(const std::string& path) { return AbsolutePath(path); }
 
-bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error) {
-    struct stat st {};
-    if (::lstat(from.c_str(), &st) != 0) {
-        error = ErrorText(errno);
-        return false;
-    }
-    if (from == to) return true;
-#ifdef SYS_renameat2
-    constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-        error = ErrorText(errno);
-        return false;
-    }
-#endif
-    // Where the file system refuses the flag: a link cannot replace either.
-    if (::link(from.c_str(), to.c_str()) != 0) {
-        error = ErrorText(errno);
-        return false;
-    }
-    if (::unlink(from.c_str()) != 0) {
-        error = ErrorText(errno);
-        ::unlink(to.c_str());
-        return false;
-    }
-    return true;
-}
+std::string LastErrorText() { return ErrorText(errno); }
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool MakeFolders(const std::string& path) {
     constexpr mode_t kFolderMode = 0700;  // journals hold the user's paths
@@ -190,14 +310,35 @@ std::string StateFolder() {
 std::string ProgramFolder() {
     char buffer[kPathBufferSize];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return ".";
-    const std::string path(buffer, static_cast<std::size_t>(n));
-    return path.substr(0, path.rfind('/'));
+    if (n > 0) return FolderOfProgram(std::string(buffer, static_cast<std::size_t>(n)));
+    // Without /proc: the file the system was asked to run, as it was named to
+    // execve (the shell gives the full path of a command it found on PATH),
+    // taken against the folder the program started in.
+    const auto* named = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+    if (named == nullptr || std::strchr(named, '/') == nullptr) return {};
+    char* resolved = ::realpath(named, nullptr);
+    if (resolved == nullptr) return {};
+    const std::string path = resolved;
+    std::free(resolved);
+    return FolderOfProgram(path);
 }
 
-void WriteOut(const std::string& text) { WriteAll(STDOUT_FILENO, text); }
-void WriteErr(const std::string& text) { WriteAll(STDERR_FILENO, text); }
+void OpenClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor: this one, since those below it are open.
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
+bool WriteOut(const std::string& text) { return WriteAll(STDOUT_FILENO, text); }
+bool WriteErr(const std::string& text) { return WriteAll(STDERR_FILENO, text); }
 bool ErrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
 
 void KillSelf() {
     ::raise(SIGKILL);

@@ -12,8 +12,38 @@ inline std::string AsciiUpper(std::string text) {
     return text;
 }
 
+inline std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
 inline bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A text as printed: control characters (C0, DEL and C1) as \xHH, so that a
+// name holding a tab or a line break still takes one line of its own.
+inline std::string Printable(const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    constexpr unsigned char kSpace = 0x20, kDelete = 0x7F, kC1Lead = 0xC2, kC1First = 0x80, kC1Last = 0x9F;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        const bool c1 = u == kC1Lead && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= kC1First &&
+                        static_cast<unsigned char>(text[i + 1]) <= kC1Last;
+        if (u >= kSpace && u != kDelete && !c1) {
+            out += text[i];
+            continue;
+        }
+        const unsigned code = c1 ? static_cast<unsigned char>(text[++i]) : u;
+        out += "\\x";
+        out += kHex[code >> 4];
+        out += kHex[code & 0xF];
+    }
+    return out;
 }
 
 inline bool EndsWith(const std::string& text, const std::string& suffix) {

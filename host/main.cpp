@@ -1,15 +1,21 @@
 // The pelmora command's entry: arguments as UTF-8 (from UTF-16 on Windows, so
 // no name is lost before the command can judge it), then the host's run.
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "HostCore.h"
 #include "HostSystem.h"
 
+#ifdef PELMORA_TEST_HOOKS
+#include <cstdlib>
+#endif
+
 namespace {
 
 int Run(const std::vector<std::string>& args) {
+    // Before anything is opened: a closed output must not become the journal.
+    host::OpenClosedStandardStreams();
+    host::IgnoreBrokenPipes();
     host::THostContext context;
     context.programFolder = host::ProgramFolder();
     context.stateFolder = host::StateFolder();
@@ -17,9 +23,12 @@ int Run(const std::vector<std::string>& args) {
     context.out = host::WriteOut;
     context.err = host::WriteErr;
     context.errIsTerminal = host::ErrIsTerminal();
-    // Test hook only: dies like a killed process after this many renames.
+#ifdef PELMORA_TEST_HOOKS
+    // Only in the tests' build of the command: dies like a killed process
+    // after this many renames.
     const std::string kill = host::EnvironmentValue("PELMORA_TEST_KILL_AFTER");
     if (!kill.empty()) context.killAfterRenames = std::strtol(kill.c_str(), nullptr, 10);
+#endif
     return host::RunPelmora(args, context);
 }
 

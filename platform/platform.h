@@ -41,6 +41,9 @@ private:
 // Moves a file to a new name in one step; fails, replacing nothing, when the
 // new name exists already. Moving a file to its own name succeeds.
 bool MoveNoReplace(const char* ansiFrom, const char* ansiTo);
+// The same move on UTF-8 paths, for names the code page cannot hold (the
+// command's undo). On failure errno (GetLastError on Windows) says why.
+bool MoveNoReplaceUtf8(const std::string& from, const std::string& to);
 
 // One 16-bit text unit in the ANSI code page; "?" when the code page cannot
 // show it (no best-fit substitutes).

@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine xvfb xauth imagemagick
   lame ffmpeg python3-mutagen eyed3 id3v2 libtag1-dev file locales
+  dpkg-dev lintian unzip man-db python3
 )
 
 missing=()

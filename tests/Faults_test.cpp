@@ -13,51 +13,17 @@
 #include <vector>
 
 #include "AudioWriter.h"
+#include "FaultySource.h"
 #include "MPEGaudio.h"
 #include "NameBuilder.h"
+#include "platform.h"
 #include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
-#include "platform.h"
 
 using namespace testing_support;
 
 namespace {
-
-// The file's bytes, with one fault: the call numbered failAt (from 1) fails,
-// the call numbered shortAt comes up a byte short, reads past cutAt find
-// nothing (the file shrank after its size was taken), or the size cannot be
-// taken.
-class ScriptedSource final : public TByteSource {
-public:
-    explicit ScriptedSource(const Bytes& bytes) : bytes_(bytes) {}
-
-    bool Size(std::int64_t& size) override {
-        if (failSize) return false;
-        size = static_cast<std::int64_t>(bytes_.size());
-        return true;
-    }
-    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) override {
-        ++calls;
-        got = 0;
-        if (offset < 0 || calls == failAt) return false;
-        const std::size_t end = std::min(bytes_.size(), cutAt);
-        if (static_cast<std::uint64_t>(offset) >= end) return true;
-        got = std::min(out.size(), end - static_cast<std::size_t>(offset));
-        if (calls == shortAt && got > 0) --got;
-        std::memcpy(out.data(), bytes_.data() + offset, got);
-        return true;
-    }
-
-    std::size_t calls = 0;
-    std::size_t failAt = 0;
-    std::size_t shortAt = 0;
-    std::size_t cutAt = SIZE_MAX;
-    bool failSize = false;
-
-private:
-    const Bytes& bytes_;
-};
 
 FrameFields Cbr128() { return FrameFields{}; }
 
@@ -111,7 +77,7 @@ void ExpectCleanOrEmpty(const std::string& value, const std::string& clean, cons
 // analysis, which then keeps only a frame it had already found.
 TEST(Faults, FailedOrShortReadAtEveryCallOfTheAnalysis) {
     for (const Fixture& f : Fixtures()) {
-        ScriptedSource probe(f.bytes);
+        FaultySource probe(f.bytes);
         TMPEGaudio clean;
         ASSERT_TRUE(clean.LoadFromSource(probe)) << f.name;
         ASSERT_TRUE(clean.frame.found) << f.name;
@@ -119,7 +85,7 @@ TEST(Faults, FailedOrShortReadAtEveryCallOfTheAnalysis) {
             for (std::size_t n = 1; n <= probe.calls; ++n) {
                 SCOPED_TRACE(testing::Message() << f.name << (fail ? ", failed" : ", short") << " read at call " << n
                                                 << " of " << probe.calls);
-                ScriptedSource source(f.bytes);
+                FaultySource source(f.bytes);
                 (fail ? source.failAt : source.shortAt) = n;
                 TMPEGaudio audio;
                 const bool result = audio.LoadFromSource(source);
@@ -157,17 +123,17 @@ TEST(Faults, FileShrinksWhileItIsRead) {
         if (size > 3000) cuts.push_back(size - 3000);
         for (std::size_t cut : cuts) {
             SCOPED_TRACE(testing::Message() << f.name << ", cut at " << cut);
-            ScriptedSource source(f.bytes);
+            FaultySource source(f.bytes);
             source.cutAt = cut;
             TMPEGaudio audio;
             EXPECT_FALSE(audio.LoadFromSource(source));
             ExpectEmpty(audio);
 
-            ScriptedSource again(f.bytes);
+            FaultySource again(f.bytes);
             again.cutAt = cut;
             TID3v2 tag;
             EXPECT_EQ(tag.ReadTag(again), cut >= id3v2::kHeaderSize);
-            ScriptedSource whole(f.bytes);
+            FaultySource whole(f.bytes);
             TID3v2 full;
             ASSERT_TRUE(full.ReadTag(whole));
             ExpectCleanOrEmpty(tag.Title, full.Title, "title");
@@ -181,7 +147,7 @@ TEST(Faults, FileShrinksWhileItIsRead) {
 
 TEST(Faults, SizeThatCannotBeTaken) {
     for (const Fixture& f : Fixtures()) {
-        ScriptedSource source(f.bytes);
+        FaultySource source(f.bytes);
         source.failSize = true;
         TMPEGaudio audio;
         EXPECT_FALSE(audio.LoadFromSource(source)) << f.name;

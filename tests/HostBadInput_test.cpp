@@ -30,10 +30,7 @@ protected:
 
     // process in preview of oldPath, reading source; the text handed back.
     std::string Preview(const std::string& oldPath, const std::string& source) {
-        std::string text = oldPath;
-        char* p = text.data();
-        plugin.process(&p, source.c_str(), nullptr, nullptr, &options, 1);
-        return p;
+        return CallProcess(plugin, options, oldPath, true, source);
     }
 
     TempDir dir;

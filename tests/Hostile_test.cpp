@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "AudioWriter.h"
+#include "FaultySource.h"
 #include "MPEGaudio.h"
+#include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
 
@@ -87,10 +89,7 @@ protected:
         std::memset(options, 0, sizeof *options);
         std::memcpy(options->pattern, kPattern.data(), kPattern.size());
         options->tagSource = 0;
-        std::string text = path;
-        char* p = text.data();
-        plugin_->process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
-        std::string result = p;
+        std::string result = CallProcess(*plugin_, options, path, preview);
         plugin_->freeOpt(options);
         return result;
     }

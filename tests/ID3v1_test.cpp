@@ -6,8 +6,10 @@
 
 #include <algorithm>
 
+#include "FaultySource.h"
 #include "FileSource.h"
 #include "TagWriter.h"
+#include "TestFiles.h"
 
 using namespace testing_support;
 
@@ -65,27 +67,30 @@ TEST(ID3v1, ReadsEveryFieldOfAVersion11Tag) {
     EXPECT_EQ(tag.GenreText(), "Rock");
 }
 
-TEST(ID3v1, TooShortOrUnreadableIsFalseAndCleared) {
+TEST(ID3v1, TooShortUnreadableOrShortReadIsFalseAndCleared) {
     struct Case {
         const char* name;
         Bytes file;
         std::size_t failAt;
+        std::size_t shortAt;
         bool failSize;
         bool result;
     };
     const Bytes tag = ID3v1Tag(ID3v1Fields().Title("T"));
     const Case cases[] = {
-        {"127 bytes", Bytes(tag.begin() + 1, tag.end()), 0, false, false},
-        {"exactly 128 bytes", tag, 0, false, true},
-        {"empty", {}, 0, false, false},
-        {"size fails", WithAudio(tag), 0, true, false},
-        {"read fails", WithAudio(tag), 1, false, false},
+        {"127 bytes", Bytes(tag.begin() + 1, tag.end()), 0, 0, false, false},
+        {"exactly 128 bytes", tag, 0, 0, false, true},
+        {"empty", {}, 0, 0, false, false},
+        {"size fails", WithAudio(tag), 0, 0, true, false},
+        {"read fails", WithAudio(tag), 1, 0, false, false},
+        {"read comes up short", WithAudio(tag), 0, 1, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TID3v1 reader = Filled();
         FaultySource source(c.file);
         source.failAt = c.failAt;
+        source.shortAt = c.shortAt;
         source.failSize = c.failSize;
         EXPECT_EQ(reader.ReadTag(source), c.result);
         if (c.result) {
@@ -95,14 +100,6 @@ TEST(ID3v1, TooShortOrUnreadableIsFalseAndCleared) {
             ExpectCleared(reader);
         }
     }
-}
-
-TEST(ID3v1, ShortReadOfTheTrailerIsFalse) {
-    TID3v1 reader = Filled();
-    FaultySource source(WithAudio(ID3v1Tag(ID3v1Fields().Title("T"))));
-    source.shortAt = 1;
-    EXPECT_FALSE(reader.ReadTag(source));
-    ExpectCleared(reader);
 }
 
 TEST(ID3v1, OnlyAnUpperCaseMarkerMakesATag) {
@@ -194,8 +191,7 @@ TEST(ID3v1, GenreByteIndexesTheListOrNothing) {
     }
 }
 
-TEST(ID3v1, GenreListHas148DistinctNames) {
-    ASSERT_EQ(GenreNames.size(), 148u);
+TEST(ID3v1, GenreNamesAreDistinct) {
     for (std::size_t i = 0; i < GenreNames.size(); ++i) {
         EXPECT_FALSE(GenreNames[i].empty()) << i;
         for (std::size_t j = i + 1; j < GenreNames.size(); ++j)

@@ -24,6 +24,26 @@ TEST(Platform, SixteenBitUnitsToCodePage1251) {
         {0x00C4, "?"},    {0x0416, "\xC6"}, {0x2014, "\x97"},
     };
     for (const Case& c : cases) EXPECT_EQ(platform::WideUnitToAnsi(c.unit), c.ansi) << std::hex << c.unit;
+
+    // Over every unit: the 255 non-zero bytes each stand for exactly one unit,
+    // the one they are read back as.
+    int mapped = 0;
+    for (std::uint32_t unit = 1; unit <= 0xFFFF; ++unit) {
+        const std::string ansi = platform::WideUnitToAnsi(static_cast<std::uint16_t>(unit));
+        if (ansi == "?" && unit != '?') continue;
+        ++mapped;
+        std::string utf8;
+        if (unit < 0x80) {
+            utf8 = {static_cast<char>(unit)};
+        } else if (unit < 0x800) {
+            utf8 = {static_cast<char>(0xC0 | unit >> 6), static_cast<char>(0x80 | (unit & 0x3F))};
+        } else {
+            utf8 = {static_cast<char>(0xE0 | unit >> 12), static_cast<char>(0x80 | (unit >> 6 & 0x3F)),
+                    static_cast<char>(0x80 | (unit & 0x3F))};
+        }
+        EXPECT_EQ(platform::AnsiToUtf8(ansi), utf8) << std::hex << unit;
+    }
+    EXPECT_EQ(mapped, 255);
 }
 
 TEST(Platform, EveryByteOfTheUpperHalfSurvivesUtf8AndBack) {

@@ -10,6 +10,7 @@
 #include "ID3v1.h"
 #include "ID3v2.h"
 #include "TagWriter.h"
+#include "TestFiles.h"
 
 using namespace testing_support;
 

@@ -6,9 +6,11 @@
 
 #include <cstring>
 
+#include "FaultySource.h"
 #include "ID3v1.h"
 #include "ID3v2.h"
 #include "TagWriter.h"
+#include "TestFiles.h"
 
 using namespace testing_support;
 

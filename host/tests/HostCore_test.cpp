@@ -2,7 +2,12 @@
 // run-order judgement of the preview, and the journal's format.
 #include <gtest/gtest.h>
 
-#include "HostCore.h"
+#include "HostCollect.h"
+#include "HostCommand.h"
+#include "HostJournal.h"
+#include "HostPlan.h"
+#include "HostReport.h"
+#include "HostText.h"
 
 using namespace host;
 
@@ -19,7 +24,7 @@ struct TGoodArgs {
 };
 
 TEST(HostArguments, ValidCommandLines) {
-    const std::string p = kDefaultPattern;
+    const std::string p(pelmora::kDefaultPattern);
     const std::vector<TGoodArgs> cases = {
         {{"a.mp3"}, TAction::Rename, p, 0, false, false, false, "", "", {"a.mp3"}},
         {{"-nr", "x", "y"}, TAction::Rename, p, 0, true, true, false, "", "", {"x", "y"}},
@@ -30,6 +35,7 @@ TEST(HostArguments, ValidCommandLines) {
          false, "", "", {"d"}},
         {{"--journal", "j.txt", "d"}, TAction::Rename, p, 0, false, false, false, "j.txt", "", {"d"}},
         {{"--no-journal", "--", "-odd.mp3"}, TAction::Rename, p, 0, false, false, true, "", "", {"-odd.mp3"}},
+        {{"--allow-posix-names", "d"}, TAction::Rename, p, 0, false, false, false, "", "", {"d"}},
         {{"-", "d"}, TAction::Rename, p, 0, false, false, false, "", "", {"-", "d"}},
         {{"--undo"}, TAction::Undo, p, 0, false, false, false, "", "", {}},
         {{"--undo", "-n", "old.journal"}, TAction::Undo, p, 0, true, false, false, "", "old.journal", {}},
@@ -71,6 +77,7 @@ TEST(HostArguments, BadCommandLinesSayWhy) {
         {{"--undo", "a.journal", "b.journal"}, "one journal at most"},
         {{"--undo", "-r"}, "--undo takes only"},
         {{"--undo", "-p", "*x*"}, "--undo takes only"},
+        {{"--undo", "--allow-posix-names"}, "--undo takes only"},
     };
     for (const auto& [args, expected] : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
@@ -92,8 +99,9 @@ TEST(HostArguments, HelpNamesEveryOptionOnItsOwnLine) {
             if (line[text] == '-') optionLines.push_back(line.substr(line.find("--")));
         }
     }
-    const std::vector<std::string> options = {"--pattern", "--tag", "--dry-run", "--recursive", "--plugin",
-                                              "--journal", "--no-journal", "--undo", "--help", "--version"};
+    const std::vector<std::string> options = {"--pattern", "--tag",      "--dry-run",    "--recursive", "--allow-posix-names",
+                                              "--plugin",  "--journal",  "--no-journal", "--quiet",     "--json",
+                                              "--undo",    "--history",  "--help",       "--version"};
     ASSERT_EQ(optionLines.size(), options.size());
     for (std::size_t i = 0; i < options.size(); ++i) EXPECT_EQ(optionLines[i].rfind(options[i] + " ", 0), 0u) << i;
     EXPECT_NE(help.find("Examples:\n  pelmora"), std::string::npos);
@@ -134,6 +142,19 @@ TEST(HostWindowsNames, RefusedCharactersAndReservedNames) {
         {"\xCF\xE5\xF1\xED\xFF.mp3", ""},  // Cyrillic in Windows-1251
     };
     for (const auto& [name, expected] : cases) EXPECT_EQ(WindowsRefusal(name), expected) << name;
+}
+
+TEST(HostText, PrintedNamesKeepToOneLine) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain Песня.mp3", "plain Песня.mp3"},
+        {"tab\there.mp3", "tab\\x09here.mp3"},
+        {"line\nbreak\r.mp3", "line\\x0Abreak\\x0D.mp3"},
+        {"del\x7F.mp3", "del\\x7F.mp3"},
+        {"c1\xC2\x85next.mp3", "c1\\x85next.mp3"},  // U+0085, a line end to some terminals
+        {"latin \xC2\xA0\xC3\xA9.mp3", "latin \xC2\xA0\xC3\xA9.mp3"},
+        {"C:\\Music\\a.mp3", "C:\\Music\\a.mp3"},
+    };
+    for (const auto& [text, shown] : cases) EXPECT_EQ(Printable(text), shown) << text;
 }
 
 TEST(HostRunPlan, JudgesInRunOrder) {
@@ -204,6 +225,37 @@ TEST(HostJournal, NewestIsTheLatestStart) {
     EXPECT_EQ(NewestJournal({sameMillisecond, tenth, late}), tenth);
     EXPECT_EQ(NewestJournal({JournalName(TimeStamp(), 0), late}).substr(0, 2), "20");
     EXPECT_LT(JournalName("2024-01-02_03-04-05.007Z", 0), JournalName(TimeStamp(), 0));
+}
+
+TEST(HostJournal, IdentityRoundTripsAndOldJournalsStillRead) {
+    TFileId id;
+    id.volume = 65024;
+    id.index = 11051076;
+    id.size = 5;
+    id.modified = 1796788554619104673;
+    id.valid = true;
+    const std::string text = std::string(kJournalHeader) + "\n" + JournalLine(kKindRenamed, "/m/a", "/m/b", id) +
+                             JournalLine(kKindRenamed, "/m/c", "/m/d") + "renamed\t/m/e\t/m/f\t1:2:x:4\n" +
+                             kUndoneNote + "2026-01-01\n";
+    TJournal journal;
+    ASSERT_TRUE(ParseJournal(text, journal));
+    ASSERT_EQ(journal.entries.size(), 2u) << "a line with a damaged identity is passed over";
+    EXPECT_TRUE(journal.entries[0].id == id);
+    EXPECT_FALSE(journal.entries[1].id.valid);
+    EXPECT_TRUE(journal.undoRan);
+}
+
+TEST(HostReport, JsonStringsHoldAnyName) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain.mp3", "\"plain.mp3\""},
+        {"say \"hi\"\\", "\"say \\\"hi\\\"\\\\\""},
+        {"tab\there\n", "\"tab\\u0009here\\u000a\""},
+        {"\xC2\x85" "C1", "\"\\u0085C1\""},
+        {"Белая", "\"Белая\""},
+        {"bad\xFF\xC3", "\"bad\\udcff\\udcc3\""},
+        {"\xE0\x80\x80", "\"\\udce0\\udc80\\udc80\""},  // an overlong form is no UTF-8
+    };
+    for (const auto& [text, json] : cases) EXPECT_EQ(JsonString(text), json) << text;
 }
 
 }  // namespace

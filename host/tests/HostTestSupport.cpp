@@ -75,21 +75,29 @@ std::vector<std::string> Names(const std::string& folder) {
 
 std::string TestPluginPath() { return host::ProgramFolder() + host::kPathDelimiter + PELMORA_TEST_PLUGIN_FILE; }
 
-TRun Run(const std::vector<std::string>& args, const std::string& stateFolder) {
+TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, int outWrites) {
     TRun run;
     host::THostContext context;
     context.programFolder = host::ProgramFolder();
     context.stateFolder = stateFolder;
     context.defaultPluginFile = PELMORA_TEST_PLUGIN_FILE;
-    context.out = [&](const std::string& text) { run.out += text; };
-    context.err = [&](const std::string& text) { run.err += text; };
+    context.out = [&](const std::string& text) {
+        if (outWrites == 0) return false;
+        if (outWrites > 0) --outWrites;
+        run.out += text;
+        return true;
+    };
+    context.err = [&](const std::string& text) {
+        run.err += text;
+        return true;
+    };
     run.status = host::RunPelmora(args, context);
     return run;
 }
 
-TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder) {
+TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder, int outWrites) {
     args.insert(args.begin(), {"--plugin", TestPluginPath()});
-    return Run(args, stateFolder);
+    return Run(args, stateFolder, outWrites);
 }
 
 TTestPluginProbe::TTestPluginProbe() {

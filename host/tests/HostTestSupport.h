@@ -40,10 +40,11 @@ struct TRun {
 std::string TestPluginPath();
 
 // Runs the command in-process with these arguments; the journals of runs
-// without --journal go to stateFolder.
-TRun Run(const std::vector<std::string>& args, const std::string& stateFolder = "");
+// without --journal go to stateFolder. Standard output takes outWrites
+// writes and fails from then on, as a closed pipe does (-1: never fails).
+TRun Run(const std::vector<std::string>& args, const std::string& stateFolder = "", int outWrites = -1);
 // The same, with the stand-in plug-in named first.
-TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder = "");
+TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder = "", int outWrites = -1);
 
 // Keeps the stand-in plug-in loaded, so that the host's own load shares its
 // state, and reads its count of records handed out by newOpt and not freed.

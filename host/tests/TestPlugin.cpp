@@ -1,6 +1,6 @@
 // A stand-in plug-in with the real one's eight exports and boundary rules,
 // whose names come from the files' own text: the pattern's "*title*" becomes
-// the file's first line and "*tag*" the tag source. Host tests use it to
+// the file's first line, "*tag*" the tag source and "*empty*" an empty value. Host tests use it to
 // steer names exactly, apart from the engine.
 #include <cstring>
 #include <string>
@@ -81,6 +81,7 @@ PELMORA_EXPORT void PELMORA_CALL process(char** path, const char* previewPath, v
     const std::string title = firstLine(preview != 0 ? previewPath : oldPath.c_str());
     bool substituted = !title.empty() && replaceAll(name, "*title*", title);
     substituted = replaceAll(name, "*tag*", std::to_string(options[0]->tagSource)) || substituted;
+    substituted = replaceAll(name, "*empty*", "") || substituted;
     std::size_t folder = oldPath.size();
     while (folder > 0 && !platform::IsPathDelimiter(oldPath[folder - 1])) --folder;
     std::string newPath = substituted ? oldPath.substr(0, folder) + name + ".mp3" : oldPath;

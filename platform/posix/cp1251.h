@@ -1,8 +1,10 @@
-// Windows-1251: the upper half as 16-bit units, and the letter-case tables of
-// the ANSI rules (only the pairs that both exist in the code page).
+// Windows-1251: the upper half as 16-bit units, the reverse look-up built from
+// it, and the letter-case tables of the ANSI rules (only the pairs that both
+// exist in the code page).
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace platform::cp1251 {
@@ -25,6 +27,61 @@ constexpr std::array<std::uint16_t, 128> kUpperHalf = {
     0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
+
+// 16-bit unit to byte in two steps: the unit's high byte picks a page of 256
+// bytes, its low byte the entry. Byte 0 answers unit 0 and every unit the code
+// page cannot hold. Built at compile time from kUpperHalf, so the two cannot
+// disagree; the text of almost every tag touches two pages (ASCII, Cyrillic).
+constexpr std::size_t kPageSize = 256;
+constexpr unsigned kPageBits = 8;
+constexpr std::uint8_t kFirstUpperByte = 0x80;
+
+constexpr std::size_t CountPages() {
+    std::array<bool, kPageSize> used{};
+    used[0] = true;  // ASCII
+    for (const std::uint16_t unit : kUpperHalf) used[unit >> kPageBits] = true;
+    std::size_t pages = 1;  // the page of units without a byte
+    for (const bool u : used) pages += u ? 1 : 0;
+    return pages;
+}
+
+struct UnitToByte {
+    std::array<std::uint8_t, kPageSize> pageOf{};  // 0: the empty page
+    std::array<std::array<std::uint8_t, kPageSize>, CountPages()> pages{};
+
+    constexpr std::uint8_t operator()(std::uint16_t unit) const {
+        return pages[pageOf[unit >> kPageBits]][unit & (kPageSize - 1)];
+    }
+};
+
+constexpr UnitToByte MakeUnitToByte() {
+    UnitToByte table{};
+    std::uint8_t next = 1;
+    auto put = [&](std::uint16_t unit, std::uint8_t byte) {
+        std::uint8_t& page = table.pageOf[unit >> kPageBits];
+        if (page == 0) page = next++;
+        table.pages[page][unit & (kPageSize - 1)] = byte;
+    };
+    for (std::uint8_t c = 0; c < kFirstUpperByte; ++c) put(c, c);
+    for (std::size_t i = 0; i < kUpperHalf.size(); ++i) {
+        put(kUpperHalf[i], static_cast<std::uint8_t>(kFirstUpperByte + i));
+    }
+    return table;
+}
+
+inline constexpr UnitToByte kUnitToByte = MakeUnitToByte();
+
+// Every byte comes back from its own unit, so no unit stands in the table twice.
+constexpr bool EveryByteRoundTrips() {
+    for (std::size_t i = 0; i < kUpperHalf.size(); ++i) {
+        if (kUnitToByte(kUpperHalf[i]) != kFirstUpperByte + i) return false;
+    }
+    for (std::uint8_t c = 0; c < kFirstUpperByte; ++c) {
+        if (kUnitToByte(c) != c) return false;
+    }
+    return true;
+}
+static_assert(EveryByteRoundTrips());
 
 constexpr std::array<std::uint8_t, 256> kToUpper = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,

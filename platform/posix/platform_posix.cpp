@@ -16,30 +16,40 @@ namespace platform {
 
 namespace {
 
+// UTF-8 of the 16-bit range: one, two or three bytes.
+constexpr std::uint32_t kOneByteLimit = 0x80, kTwoByteLimit = 0x800;
+constexpr std::uint32_t kTwoByteLead = 0xC0, kThreeByteLead = 0xE0, kContinuation = 0x80;
+constexpr std::uint32_t kContinuationBits = 0x3F, kContinuationMask = 0xC0;
+// A lead byte's marker bits, and the bits of the character it carries.
+constexpr std::uint32_t kTwoByteMask = 0xE0, kTwoByteBits = 0x1F, kThreeByteMask = 0xF0, kThreeByteBits = 0x0F;
+constexpr unsigned kBitsPerContinuation = 6;
+
 void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+    auto put = [&out](std::uint32_t byte) { out += static_cast<char>(byte); };
+    auto continuation = [](std::uint32_t bits) { return kContinuation | (bits & kContinuationBits); };
+    if (cp < kOneByteLimit) {
+        put(cp);
+    } else if (cp < kTwoByteLimit) {
+        put(kTwoByteLead | (cp >> kBitsPerContinuation));
+        put(continuation(cp));
     } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        put(kThreeByteLead | (cp >> (2 * kBitsPerContinuation)));
+        put(continuation(cp >> kBitsPerContinuation));
+        put(continuation(cp));
     }
 }
 
+// Windows-1251 is ASCII below 0x80; the table holds the upper half.
+constexpr unsigned kUpperHalfStart = 0x80;
+
 std::uint16_t AnsiToUnit(unsigned char c) {
-    return c < 0x80 ? c : cp1251::kUpperHalf[c - 0x80];
+    return c < kUpperHalfStart ? c : cp1251::kUpperHalf[c - kUpperHalfStart];
 }
 
 // Reverse of the table; 0 (not a valid answer for a non-zero unit) when absent.
 unsigned char UnitToAnsi(std::uint32_t unit) {
-    if (unit < 0x80) return static_cast<unsigned char>(unit);
-    for (std::size_t i = 0; i < cp1251::kUpperHalf.size(); ++i) {
-        if (cp1251::kUpperHalf[i] == unit) return static_cast<unsigned char>(0x80 + i);
-    }
-    return 0;
+    constexpr std::uint32_t kLargestUnit = 0xFFFF;
+    return unit > kLargestUnit ? 0 : cp1251::kUnitToByte(static_cast<std::uint16_t>(unit));
 }
 
 }  // namespace
@@ -98,8 +108,10 @@ void ReadOnlyFile::Close() {
 
 bool MoveNoReplace(const char* ansiFrom, const char* ansiTo) {
     if (ansiFrom == nullptr || ansiTo == nullptr) return false;
-    const std::string from = AnsiToUtf8(ansiFrom);
-    const std::string to = AnsiToUtf8(ansiTo);
+    return MoveNoReplaceUtf8(AnsiToUtf8(ansiFrom), AnsiToUtf8(ansiTo));
+}
+
+bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) return false;
     if (from == to) return true;
@@ -111,10 +123,15 @@ bool MoveNoReplace(const char* ansiFrom, const char* ansiTo) {
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
 #endif
     // Where the file system refuses the flag: link cannot replace either.
-    if (S_ISDIR(st.st_mode)) return false;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
     if (::link(from.c_str(), to.c_str()) != 0) return false;
     if (::unlink(from.c_str()) != 0) {
+        const int error = errno;
         ::unlink(to.c_str());
+        errno = error;
         return false;
     }
     return true;
@@ -154,13 +171,13 @@ bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
         const auto b0 = static_cast<unsigned char>(utf8[i]);
         std::uint32_t cp = 0;
         std::size_t extra = 0;
-        if (b0 < 0x80) {
+        if (b0 < kOneByteLimit) {
             cp = b0;
-        } else if ((b0 & 0xE0) == 0xC0) {
-            cp = b0 & 0x1F;
+        } else if ((b0 & kTwoByteMask) == kTwoByteLead) {
+            cp = b0 & kTwoByteBits;
             extra = 1;
-        } else if ((b0 & 0xF0) == 0xE0) {
-            cp = b0 & 0x0F;
+        } else if ((b0 & kThreeByteMask) == kThreeByteLead) {
+            cp = b0 & kThreeByteBits;
             extra = 2;
         } else {
             return false;  // four-byte forms lie outside every 8-bit code page
@@ -168,10 +185,10 @@ bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
         for (std::size_t k = 1; k <= extra; ++k) {
             if (i + k >= utf8.size()) return false;
             const auto b = static_cast<unsigned char>(utf8[i + k]);
-            if ((b & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (b & 0x3F);
+            if ((b & kContinuationMask) != kContinuation) return false;
+            cp = (cp << kBitsPerContinuation) | (b & kContinuationBits);
         }
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800)) return false;  // overlong
+        if ((extra == 1 && cp < kOneByteLimit) || (extra == 2 && cp < kTwoByteLimit)) return false;  // overlong
         const unsigned char c = UnitToAnsi(cp);
         if (c == 0 && cp != 0) return false;
         ansi += static_cast<char>(c);

@@ -13,6 +13,14 @@ namespace platform {
 
 namespace {
 
+// Other programs may go on reading and writing a file while it is analysed.
+constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// The offset of an overlapped read, split into its two 32-bit halves.
+constexpr std::uint64_t kLowHalf = 0xFFFFFFFFu;
+constexpr unsigned kHighHalfShift = 32;
+// ReadFile takes a 32-bit count; larger reads go in pieces of 1 GiB.
+constexpr DWORD kLargestRead = 0x40000000u;
+
 HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
 
 std::wstring Widen(UINT codePage, const std::string& text, DWORD flags) {
@@ -31,7 +39,7 @@ ReadOnlyFile::~ReadOnlyFile() { Close(); }
 bool ReadOnlyFile::Open(const char* ansiPath) {
     Close();
     if (ansiPath == nullptr) return false;
-    handle_ = CreateFileA(ansiPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    handle_ = CreateFileA(ansiPath, GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
     return IsOpen();
 }
@@ -53,10 +61,10 @@ bool ReadOnlyFile::ReadAt(std::int64_t offset, void* buffer, std::size_t count, 
         // The offset travels with the read: one call instead of a seek and a read.
         OVERLAPPED at{};
         const std::uint64_t pos = static_cast<std::uint64_t>(offset) + got;
-        at.Offset = static_cast<DWORD>(pos & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+        at.Offset = static_cast<DWORD>(pos & kLowHalf);
+        at.OffsetHigh = static_cast<DWORD>(pos >> kHighHalfShift);
         const std::size_t want = count - got;
-        const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
+        const DWORD chunk = want > kLargestRead ? kLargestRead : static_cast<DWORD>(want);
         DWORD n = 0;
         if (!ReadFile(AsHandle(handle_), out + got, chunk, &n, &at)) {
             if (GetLastError() == ERROR_HANDLE_EOF) break;
@@ -80,6 +88,20 @@ bool MoveNoReplace(const char* ansiFrom, const char* ansiTo) {
     if (MoveFileA(ansiFrom, ansiTo)) return true;
     // A move onto its own name changes nothing and loses nothing.
     return std::strcmp(ansiFrom, ansiTo) == 0 && GetFileAttributesA(ansiFrom) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
+    const std::wstring wideFrom = Widen(CP_UTF8, from, MB_ERR_INVALID_CHARS);
+    const std::wstring wideTo = Widen(CP_UTF8, to, MB_ERR_INVALID_CHARS);
+    if (wideFrom.empty() || wideTo.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    if (MoveFileW(wideFrom.c_str(), wideTo.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (from == to && GetFileAttributesW(wideFrom.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    SetLastError(error);
+    return false;
 }
 
 std::string WideUnitToAnsi(std::uint16_t unit) {

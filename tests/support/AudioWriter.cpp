@@ -142,7 +142,6 @@ void Put(Bytes& bytes, std::size_t offset, std::string_view text) {
     std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
-void Append(Bytes& bytes, const Bytes& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
 
 Bytes Filled(std::size_t size, std::uint8_t fill) { return Bytes(size, fill); }
 

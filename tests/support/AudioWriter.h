@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-namespace testing_support {
+#include "TagWriter.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace testing_support {
 
 // Field values as they stand in the header (codes, not meanings).
 struct FrameFields {
@@ -59,7 +59,6 @@ Bytes XingFrame(const FrameFields& fields, std::int32_t frames, std::int32_t byt
 
 // Writes text or bytes at offset, growing the buffer when needed.
 void Put(Bytes& bytes, std::size_t offset, std::string_view text);
-void Append(Bytes& bytes, const Bytes& more);
 Bytes Filled(std::size_t size, std::uint8_t fill = 0);
 
 // Minimal tags in raw bytes: an ID3v2.3 header followed by bodySize zero

@@ -26,9 +26,14 @@ void PluginTest::SetPattern(const std::string& pattern, std::int32_t tagSource) 
 }
 
 std::string PluginTest::Process(const std::string& path, bool preview) {
-    std::string text = path;
+    return CallProcess(plugin, options, path, preview);
+}
+
+std::string CallProcess(const PluginExports& plugin, PluginOptions* options, const std::string& oldPath, bool preview,
+                        const std::string& source) {
+    std::string text = oldPath;
     char* p = text.data();
-    plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
+    plugin.process(&p, source.empty() ? text.c_str() : source.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
     return p;
 }
 

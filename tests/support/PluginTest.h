@@ -25,6 +25,11 @@ protected:
     PluginOptions* options = nullptr;
 };
 
+// The text process hands back for oldPath as the host calls it: the file
+// read is source (oldPath itself when empty); the new path, or oldPath unchanged.
+std::string CallProcess(const PluginExports& plugin, PluginOptions* options, const std::string& oldPath, bool preview,
+                        const std::string& source = {});
+
 // ID3v2.3 with artist A and the title, then 20 frames of MPEG 1 Layer III at
 // 128 kbit/s and 44100 Hz.
 Bytes TaggedFile(const std::string& title = "B");

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "AudioWriter.h"
 
 namespace testing_support {
 
@@ -52,6 +51,8 @@ Bytes BigEndian(std::uint64_t value, std::size_t width) {
     for (std::size_t i = 0; i < width; ++i) bytes[width - 1 - i] = static_cast<std::uint8_t>(value >> (8 * i));
     return bytes;
 }
+
+void Append(Bytes& bytes, const Bytes& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
@@ -133,24 +134,6 @@ Bytes ID3v1Tag(const ID3v1Fields& fields) {
     }
     tag[127] = fields.genre;
     return tag;
-}
-
-bool FaultySource::Size(std::int64_t& size) {
-    if (failSize) return false;
-    size = static_cast<std::int64_t>(bytes_.size());
-    return true;
-}
-
-bool FaultySource::ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) {
-    got = 0;
-    ++calls;
-    bytesRequested += out.size();
-    if (calls == failAt || offset < 0) return false;
-    if (static_cast<std::uint64_t>(offset) >= bytes_.size()) return true;
-    got = std::min(out.size(), bytes_.size() - static_cast<std::size_t>(offset));
-    if (calls == shortAt && got > 0) --got;
-    std::memcpy(out.data(), bytes_.data() + offset, got);
-    return true;
 }
 
 }  // namespace testing_support

@@ -1,5 +1,5 @@
-// Byte-exact ID3v2 (2.2, 2.3, 2.4) and ID3v1 (1.0, 1.1) tags for tests, and a
-// byte source over memory that fails or reads short on request.
+// Byte-exact ID3v2 (2.2, 2.3, 2.4) and ID3v1 (1.0, 1.1) tags for the tests,
+// the fuzz seeds and the benchmark's library.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +8,12 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
-#include "FileSource.h"
-#include "TestFiles.h"
 
 namespace testing_support {
+
+using Bytes = std::vector<std::uint8_t>;
 
 // The bytes of an 8-bit string as they stand.
 Bytes Latin(std::string_view text);
@@ -23,6 +24,7 @@ Bytes Utf16BE(std::u16string_view text, bool mark = false);
 Bytes Syncsafe(std::uint32_t value);
 Bytes BigEndian(std::uint64_t value, std::size_t width);
 Bytes Concat(std::initializer_list<Bytes> parts);
+void Append(Bytes& bytes, const Bytes& more);
 
 // One ID3v2 tag, built frame by frame. The header's size is the body's
 // (extended header, frames, padding) unless set explicitly; the footer flag
@@ -100,24 +102,5 @@ struct ID3v1Fields {
 
 // The 128 bytes; fields are cut to their width and padded with zeros.
 Bytes ID3v1Tag(const ID3v1Fields& fields);
-
-// Bytes in memory as a TByteSource. Calls of ReadAt are counted from 1; the
-// call numbered failAt fails, the call numbered shortAt returns one byte less.
-class FaultySource final : public TByteSource {
-public:
-    explicit FaultySource(Bytes bytes) : bytes_(std::move(bytes)) {}
-
-    bool Size(std::int64_t& size) override;
-    bool ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) override;
-
-    std::size_t failAt = 0;
-    std::size_t shortAt = 0;
-    bool failSize = false;
-    std::size_t calls = 0;
-    std::uint64_t bytesRequested = 0;
-
-private:
-    Bytes bytes_;
-};
 
 }  // namespace testing_support

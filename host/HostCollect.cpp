@@ -1,0 +1,157 @@
+// Collecting the files of a run.
+#include "HostCollect.h"
+
+#include <algorithm>
+
+#include "HostPath.h"
+#include "HostSystem.h"
+#include "HostText.h"
+
+namespace host {
+
+namespace {
+
+bool WildcardMatch(const std::string& text, const std::string& mask) {
+    std::size_t t = 0, m = 0, starMask = std::string::npos, starText = 0;
+    while (t < text.size()) {
+        if (m < mask.size() && (mask[m] == '?' || mask[m] == text[t])) {
+            ++t;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starText = t;
+        } else if (starMask != std::string::npos) {
+            m = starMask + 1;
+            t = ++starText;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') ++m;
+    return m == mask.size();
+}
+
+std::string Normalised(std::string path) {
+    if (IsWindowsBuild()) std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+}  // namespace
+
+bool MatchesMask(const std::string& name, const std::string& masks) {
+    const std::string upperName = AsciiUpper(name);
+    std::size_t start = 0;
+    while (start <= masks.size()) {
+        std::size_t end = masks.find(';', start);
+        if (end == std::string::npos) end = masks.size();
+        std::string mask = masks.substr(start, end - start);
+        mask.erase(0, mask.find_first_not_of(' '));
+        mask.erase(mask.find_last_not_of(' ') + 1);
+        if (!mask.empty() && WildcardMatch(upperName, AsciiUpper(mask))) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+void TCollector::Tell(const std::string& path, TFileResult result, const std::string& reason) {
+    TFileReport report;
+    report.path = path;
+    report.result = result;
+    report.reason = reason;
+    tell_(report);
+}
+
+void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder) {
+    if (known_.insert(NameKey(JoinPath(resolvedFolder, NameOf(path)))).second) files_.push_back(path);
+}
+
+// A link is left alone, so that renaming never leaves one pointing at nothing;
+// what it leads to is renamed under its own name when the run reaches it.
+void TCollector::SkipLink(const std::string& path, TFileKind target) {
+    switch (target) {
+    case TFileKind::Missing: Tell(path, TFileResult::Skipped, "a link to nothing; skipped"); break;
+    case TFileKind::Folder: Tell(path, TFileResult::Skipped, "a link to a folder, not followed; skipped"); break;
+    case TFileKind::File: Tell(path, TFileResult::Skipped, "a symbolic link, left alone; skipped"); break;
+    case TFileKind::Other: Tell(path, TFileResult::Skipped, "a link to something other than a file; skipped"); break;
+    }
+}
+
+void TCollector::Add(const std::string& argument) {
+    const std::string path = Normalised(argument);
+    const TEntryInfo info = Examine(path);
+    if (!info.error.empty()) {
+        Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
+        return;
+    }
+    // A linked folder named by the user is the folder meant; a link to a file is not.
+    if (info.link && info.kind != TFileKind::Folder) {
+        SkipLink(path, info.kind);
+        return;
+    }
+    switch (info.kind) {
+    case TFileKind::Folder: AddFolder(path); break;
+    case TFileKind::File:
+        if (MatchesMask(NameOf(path), mask_)) {
+            AddFile(path, ParentOf(ResolvedPath(path)));
+        } else {
+            Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
+        }
+        break;
+    case TFileKind::Missing: Tell(path, TFileResult::Failed, "no such file or folder"); break;
+    case TFileKind::Other: Tell(path, TFileResult::Skipped, "not a regular file; skipped"); break;
+    }
+}
+
+void TCollector::AddFolder(const std::string& folder) {
+    std::vector<TFolderEntry> entries;
+    std::string error;
+    if (!ListFolderEntries(folder, entries, error)) {
+        Tell(folder, TFileResult::Failed, "cannot read the folder: " + error);
+        return;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
+    std::vector<std::string> subfolders;
+    std::string resolved;  // the folder as the system resolves it, looked up once
+    for (TFolderEntry& entry : entries) {
+        const std::string path = JoinPath(folder, entry.name);
+        const bool wanted = MatchesMask(entry.name, mask_);
+        if (!entry.known) {
+            // The listing could not tell (a link, or a file system that keeps
+            // no kinds): one look at this entry alone.
+            if (!wanted && !recursive_ && !entry.link) continue;
+            const TEntryInfo info = Examine(path);
+            if (!info.error.empty()) {
+                if (wanted || recursive_) Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
+                continue;
+            }
+            entry.kind = info.kind;
+            entry.link = info.link;
+        }
+        if (entry.link) {
+            if (wanted || (recursive_ && entry.kind == TFileKind::Folder)) SkipLink(path, entry.kind);
+            continue;
+        }
+        switch (entry.kind) {
+        case TFileKind::File:
+            if (!wanted) break;
+            if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
+            AddFile(path, resolved);
+            break;
+        case TFileKind::Folder:
+            if (recursive_) {
+                subfolders.push_back(path);
+            } else if (wanted) {
+                Tell(path, TFileResult::Skipped, "a folder, not a file; left alone (-r looks inside)");
+            }
+            break;
+        case TFileKind::Missing: break;  // gone since the listing
+        case TFileKind::Other:
+            if (wanted) Tell(path, TFileResult::Skipped, "not a regular file; skipped");
+            break;
+        }
+    }
+    for (const std::string& subfolder : subfolders) AddFolder(subfolder);
+}
+
+}  // namespace host

@@ -1,0 +1,44 @@
+// Collecting the files of a run from its arguments: files as named, folders
+// listed in name order (with -r, their subfolders after them), each file once
+// however it is named (by its folder as the system resolves it).
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "HostReport.h"
+#include "HostSystem.h"
+
+namespace host {
+
+// Whether a file name matches one of the ';'-separated masks ("*" and "?"
+// wildcards, ASCII letters in any case).
+bool MatchesMask(const std::string& name, const std::string& masks);
+
+class TCollector {
+public:
+    // Entries left out are reported (Failed or Skipped) through tell.
+    TCollector(std::string mask, bool recursive, std::function<void(const TFileReport&)> tell)
+        : mask_(std::move(mask)), recursive_(recursive), tell_(std::move(tell)) {}
+
+    void Add(const std::string& argument);
+    const std::vector<std::string>& Files() const { return files_; }
+
+private:
+    // resolvedFolder: the file's folder as the system resolves it (links
+    // followed, ".." as the system takes it), which tells duplicates apart.
+    void AddFile(const std::string& path, const std::string& resolvedFolder);
+    void AddFolder(const std::string& folder);
+    void SkipLink(const std::string& path, TFileKind target);
+    void Tell(const std::string& path, TFileResult result, const std::string& reason);
+
+    std::string mask_;
+    bool recursive_;
+    std::function<void(const TFileReport&)> tell_;
+    std::vector<std::string> files_;
+    std::set<std::string> known_;
+};
+
+}  // namespace host

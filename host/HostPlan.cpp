@@ -1,0 +1,140 @@
+// The preview's marks.
+#include "HostPlan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "HostPath.h"
+#include "HostSystem.h"
+#include "HostText.h"
+#include "platform.h"
+
+namespace host {
+
+namespace {
+
+constexpr unsigned char kFirstPrintable = 0x20;
+// The longest file name: 255 bytes on the usual POSIX file systems, 255
+// UTF-16 units (so 255 Windows-1251 characters) on Windows.
+constexpr std::size_t kMaxNameLength = 255;
+// What the plug-in builds from a pattern whose values are all empty.
+constexpr const char* kExtensionOnly = ".mp3";
+
+// The plug-in's own rule for where the folder part of an 8-bit path ends.
+std::size_t AnsiFolderLength(const std::string& ansiPath) {
+    for (std::size_t i = ansiPath.size(); i > 0; --i) {
+        if (platform::IsPathDelimiter(ansiPath[i - 1])) return i;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string WindowsRefusal(const std::string& ansiName) {
+    static constexpr const char* kRefused = "<>:\"|?*\\/";
+    for (const char c : ansiName) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < kFirstPrintable) {
+            char code[8];
+            std::snprintf(code, sizeof code, "%02X", u);
+            return std::string("the control character ") + code;
+        }
+        if (std::strchr(kRefused, c) != nullptr) return std::string("\"") + c + "\"";
+    }
+    if (ansiName.size() > kMaxNameLength) return "a name longer than " + std::to_string(kMaxNameLength) + " characters";
+    if (!ansiName.empty() && (ansiName.back() == '.' || ansiName.back() == ' ')) {
+        return std::string("a name ending in \"") + ansiName.back() + "\"";
+    }
+    // Device names stay reserved whatever extension follows them.
+    std::string base = AsciiUpper(ansiName.substr(0, ansiName.find('.')));
+    base.erase(base.find_last_not_of(' ') + 1);
+    static constexpr const char* kReserved[] = {"CON", "PRN", "AUX", "NUL"};
+    bool reserved = std::any_of(std::begin(kReserved), std::end(kReserved), [&](const char* r) { return base == r; });
+    constexpr std::size_t kNumberedLength = 4;
+    if (base.size() == kNumberedLength && (StartsWith(base, "COM") || StartsWith(base, "LPT")) && base[3] >= '1' &&
+        base[3] <= '9') {
+        reserved = true;
+    }
+    if (reserved) return "the reserved name \"" + base + "\"";
+    return {};
+}
+
+TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const {
+    if (claimed_.count(newKey) != 0) return TBlock::Collision;
+    if (targetOnDisk && newKey != oldKey && vacated_.count(newKey) == 0) return TBlock::Exists;
+    return TBlock::None;
+}
+
+void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
+    claimed_.insert(newKey);
+    if (oldKey != newKey) vacated_.insert(oldKey);
+}
+
+const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
+    const auto known = folders_.find(folder);
+    if (known != folders_.end()) return known->second;
+    std::string refusal;
+    const TEntryInfo info = Examine(folder);
+    if (info.kind != TFileKind::Folder) {
+        refusal = "no folder " + folder + (info.error.empty() ? "" : ": " + info.error);
+    } else if (!CanChangeFolder(folder, refusal)) {
+        refusal = "cannot write in " + folder + ": " + refusal;
+    }
+    return folders_.emplace(folder, refusal).first->second;
+}
+
+TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
+                         const std::string& newPath) {
+    TVerdict verdict;
+    const std::string oldKey = NameKey(oldPath);
+    const std::string newKey = NameKey(newPath);
+    // The name as the plug-in built it: everything after the old folder.
+    const std::size_t folderLength = AnsiFolderLength(ansiOld);
+    const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
+    const std::string ansiName = sameStart ? ansiNew.substr(folderLength) : ansiNew;
+    // ":" ends a folder for the plug-in on Windows, but there it is a character Windows refuses.
+    const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
+                                 return c != ':' && (platform::IsPathDelimiter(c) || IsSlash(c));
+                             });
+    switch (Check(oldKey, newKey, Exists(newPath))) {
+    case TBlock::Exists: verdict.marks.push_back("exists already"); break;
+    case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
+    case TBlock::None: break;
+    }
+    if (otherFolder) {
+        // Text of the pattern such as "../" would move the file out of its folder.
+        verdict.marks.push_back("the pattern leads into another folder");
+        const std::string& refusal = FolderRefusal(ParentOf(newPath));
+        if (!refusal.empty()) verdict.marks.push_back(refusal);
+    }
+    verdict.stays = !verdict.marks.empty();
+    const std::string refusal = otherFolder ? std::string() : WindowsRefusal(ansiName);
+    if (!refusal.empty()) {
+        verdict.refused = true;
+        verdict.marks.push_back("Windows refuses " + platform::AnsiToUtf8(refusal));
+        // Left alone in both builds, so that a library gets the same names on both.
+        if (IsWindowsBuild() || !allowPosixNames_) verdict.stays = true;
+    }
+    if (ansiName == kExtensionOnly) {
+        verdict.marks.push_back("no name before the extension");
+        verdict.stays = true;
+    }
+    if (!IsWindowsBuild() && NameOf(newPath).size() > kMaxNameLength) {
+        verdict.marks.push_back("name too long");
+        verdict.stays = true;
+    }
+    const std::string& folderRefusal = FolderRefusal(ParentOf(oldPath));
+    if (!folderRefusal.empty()) {
+        verdict.marks.push_back(folderRefusal);
+        verdict.stays = true;
+    }
+    if (verdict.stays) {
+        verdict.marks.back() += ": stays";
+    } else {
+        Claim(oldKey, newKey);
+    }
+    return verdict;
+}
+
+}  // namespace host

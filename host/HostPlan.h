@@ -1,0 +1,54 @@
+// Planning a run: the marks of the preview, judged in run order, so that a
+// preview says what the real run will leave and why.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// Why Windows would refuse a file name (8-bit text): the first refused
+// character or a reserved device name, described; empty when it is accepted.
+std::string WindowsRefusal(const std::string& ansiName);
+
+// Why a real run would leave a file where it is, judged in run order: a target
+// that exists and is not vacated earlier in the run, or one that an earlier
+// file of the run takes first. Keys are paths in comparable form.
+enum class TBlock { None, Exists, Collision };
+
+// The marks of one rename: why a real run leaves it, and what Windows refuses.
+struct TVerdict {
+    bool stays = false;
+    bool refused = false;  // a name Windows refuses
+    std::vector<std::string> marks;
+};
+
+class TRunPlan {
+public:
+    // allowPosixNames: names Windows refuses are marked but taken where this system allows them.
+    explicit TRunPlan(bool allowPosixNames = false) : allowPosixNames_(allowPosixNames) {}
+    TBlock Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const;
+    // Records a rename that the run will make.
+    void Claim(const std::string& oldKey, const std::string& newKey);
+
+    // Judges a rename from oldPath to the plug-in's newPath (UTF-8, and the
+    // 8-bit texts the plug-in saw and gave), claiming it unless it stays.
+    TVerdict Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
+                   const std::string& newPath);
+
+    // Why names cannot be added to or taken from a folder ("no folder F",
+    // "cannot write in F: reason"); empty when they can. Asked once per folder.
+    const std::string& FolderRefusal(const std::string& folder);
+    // Forgets what was learnt of folders, when the disk may have changed.
+    void ForgetFolders() { folders_.clear(); }
+
+private:
+    bool allowPosixNames_;
+    std::map<std::string, std::string> folders_;
+    std::set<std::string> claimed_;
+    std::set<std::string> vacated_;
+};
+
+}  // namespace host
