@@ -58,15 +58,12 @@ private:
 };
 
 // The path form of a reader's read: opens the file once, hands it to read, and
-// leaves the reader cleared (false) when the file cannot be opened. Nothing is
-// raised: an exhausted heap counts as a file that could not be read.
+// leaves the reader cleared (false) when the file cannot be opened. An
+// exhausted heap is caught once, at the exports; the file is closed either way.
 template <class Reader, class Read>
 bool ReadFromPath(Reader& reader, const char* path, Read read) {
-    try {
-        TFileSource source;  // closes the file on every path
-        if (path != nullptr && source.Open(path)) return read(reader, source);
-    } catch (...) {
-    }
+    TFileSource source;  // closes the file on every path
+    if (path != nullptr && source.Open(path)) return read(reader, source);
     reader.Clear();
     return false;
 }

@@ -115,29 +115,24 @@ bool TID3v1::ReadTag(const char* path) {
 bool TID3v1::ReadTag(TByteSource& source) {
     using namespace id3v1;
     Clear();
-    try {
-        Trailer trailer{};
-        if (!ReadTrailer(source, trailer)) return false;
-        if (std::memcmp(trailer.data(), kMarker.data(), kMarker.size()) != 0) return true;
+    Trailer trailer{};
+    if (!ReadTrailer(source, trailer)) return false;
+    if (std::memcmp(trailer.data(), kMarker.data(), kMarker.size()) != 0) return true;
 
-        HasTag = true;
-        Version = DetectVersion(trailer);
-        Title = Text(trailer, kTitle);
-        Artist = Text(trailer, kArtist);
-        Album = Text(trailer, kAlbum);
-        Year = Text(trailer, kYear);
-        if (Version == kVersion10) {
-            Comment = Text(trailer, kComment10);
-        } else {
-            Comment = Text(trailer, kComment11);
-            Track = trailer[kTrackOffset];
-        }
-        GenreIndex = trailer[kGenreOffset];
-        return true;
-    } catch (...) {
-        Clear();
-        return false;
+    HasTag = true;
+    Version = DetectVersion(trailer);
+    Title = Text(trailer, kTitle);
+    Artist = Text(trailer, kArtist);
+    Album = Text(trailer, kAlbum);
+    Year = Text(trailer, kYear);
+    if (Version == kVersion10) {
+        Comment = Text(trailer, kComment10);
+    } else {
+        Comment = Text(trailer, kComment11);
+        Track = trailer[kTrackOffset];
     }
+    GenreIndex = trailer[kGenreOffset];
+    return true;
 }
 
 std::string TID3v1::GenreText() const {

@@ -564,41 +564,36 @@ bool TID3v2::ReadTag(const char* path) {
 bool TID3v2::ReadTag(TByteSource& source) {
     using namespace id3v2;
     Clear();
-    try {
-        TagInfo info;
-        if (!ReadHeader(source, info)) return false;
-        if (std::memcmp(info.Marker.data(), kMarker.data(), kMarker.size()) != 0) return true;
+    TagInfo info;
+    if (!ReadHeader(source, info)) return false;
+    if (std::memcmp(info.Marker.data(), kMarker.data(), kMarker.size()) != 0) return true;
 
-        HasTag = true;
-        Version = info.Version;
-        TagSize = TotalTagSize(info);
-        if (Version < kVersion22 || Version > kVersion24 || TagSize == 0) return true;
+    HasTag = true;
+    Version = info.Version;
+    TagSize = TotalTagSize(info);
+    if (Version < kVersion22 || Version > kVersion24 || TagSize == 0) return true;
 
-        if (Version == kVersion22) {
-            ReadFramesV22(source, info, TagSize);
-        } else {
-            ReadFramesV23(source, info, TagSize);
-        }
-
-        auto& slots = info.FrameTexts;
-        Title = TextOrFallback(slots[kTitleSlot], slots[kGroupSlot]);
-        Artist = TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot]);
-        Album = TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot]);
-        Track = TrackFromText(slots[kTrackSlot]);
-        Year = YearOrDate(slots[kYearSlot], slots[kDateSlot]);
-        Genre = GenreFromText(slots[kGenreSlot]);
-        Comment = TextAfterDescription(slots[kCommentSlot], true);
-        Composer = DecodeText(slots[kComposerSlot]);
-        Encoder = DecodeText(slots[kEncoderSlot]);
-        Copyright = DecodeText(slots[kCopyrightSlot]);
-        Language = DecodeText(slots[kLanguageSlot]);
-        Link = TextAfterDescription(slots[kLinkSlot], false);
-        OriginalArtist = DecodeText(slots[kOriginalArtistSlot]);
-        Lyrics = TextAfterDescription(slots[kLyricsSlot], true);
-        Picture = PictureFromFrame(std::move(slots[kPictureSlot]));
-        return true;
-    } catch (...) {
-        Clear();
-        return false;
+    if (Version == kVersion22) {
+        ReadFramesV22(source, info, TagSize);
+    } else {
+        ReadFramesV23(source, info, TagSize);
     }
+
+    auto& slots = info.FrameTexts;
+    Title = TextOrFallback(slots[kTitleSlot], slots[kGroupSlot]);
+    Artist = TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot]);
+    Album = TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot]);
+    Track = TrackFromText(slots[kTrackSlot]);
+    Year = YearOrDate(slots[kYearSlot], slots[kDateSlot]);
+    Genre = GenreFromText(slots[kGenreSlot]);
+    Comment = TextAfterDescription(slots[kCommentSlot], true);
+    Composer = DecodeText(slots[kComposerSlot]);
+    Encoder = DecodeText(slots[kEncoderSlot]);
+    Copyright = DecodeText(slots[kCopyrightSlot]);
+    Language = DecodeText(slots[kLanguageSlot]);
+    Link = TextAfterDescription(slots[kLinkSlot], false);
+    OriginalArtist = DecodeText(slots[kOriginalArtistSlot]);
+    Lyrics = TextAfterDescription(slots[kLyricsSlot], true);
+    Picture = PictureFromFrame(std::move(slots[kPictureSlot]));
+    return true;
 }

@@ -287,12 +287,7 @@ bool TMPEGaudio::LoadFromFile(const char* path) {
 
 bool TMPEGaudio::LoadFromSource(TByteSource& source) {
     Clear();
-    bool result = false;
-    try {
-        result = ID3v2Tag.ReadTag(source) && ID3v1Tag.ReadTag(source) && ReadAudio(source);
-    } catch (...) {
-        result = false;
-    }
+    const bool result = ID3v2Tag.ReadTag(source) && ID3v1Tag.ReadTag(source) && ReadAudio(source);
     if (!frame.found) Clear();
     return result;
 }

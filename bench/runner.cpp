@@ -35,7 +35,7 @@ namespace fs = std::filesystem;
 
 constexpr int kDefaultRepeats = 5;
 constexpr int kHostileRepeats = 3;
-constexpr char kDefaultPattern[] = "*artist* - *title* *bitrate* *time*";
+constexpr char kBenchPattern[] = "*artist* - *title* *bitrate* *time*";
 constexpr double kNsPerUs = 1e3;
 constexpr double kNsPerS = 1e9;
 constexpr double kKiBPerMiB = 1024.0;
@@ -53,7 +53,7 @@ struct TOptions {
     fs::path hostile;
     std::string title = "Library";
     fs::path work = fs::temp_directory_path();
-    std::string pattern = kDefaultPattern;
+    std::string pattern = kBenchPattern;
     int repeats = kDefaultRepeats;
     std::size_t callgrindFiles = 0;
 };

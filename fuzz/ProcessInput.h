@@ -10,16 +10,23 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Pelmora.h"
+#include "PelmoraConstants.h"
 
 namespace fuzzing {
 
 constexpr char kProcessMagic[] = {'P', 'L', 'M', 'R'};
 constexpr std::uint8_t kFullPattern = 255;
-constexpr char kEveryPlaceholder[] =
-    "*artist* - *title* - *album* *year* *comment* *genre* *track* *bitrate* *sample* *mode* *time* *filename*";
+
+// Every placeholder once, separated by spaces.
+inline std::string EveryPlaceholder() {
+    std::string pattern;
+    for (std::string_view placeholder : pelmora::kPlaceholders) pattern.append(pattern.empty() ? "" : " ").append(placeholder);
+    return pattern;
+}
 
 struct ProcessInput {
     PluginOptions options{};
@@ -30,7 +37,8 @@ struct ProcessInput {
 inline ProcessInput ParseProcessInput(std::span<const std::uint8_t> data) {
     ProcessInput input;
     if (data.size() < sizeof kProcessMagic || std::memcmp(data.data(), kProcessMagic, sizeof kProcessMagic) != 0) {
-        std::memcpy(input.options.pattern, kEveryPlaceholder, sizeof kEveryPlaceholder - 1);
+        static const std::string everyPlaceholder = EveryPlaceholder();
+        std::memcpy(input.options.pattern, everyPlaceholder.data(), everyPlaceholder.size());
         input.options.tagSource = static_cast<std::int32_t>(data.size() % 3);  // ID3v2, ID3v1, neither
         input.file = data;
         return input;

@@ -3,7 +3,7 @@
 // or inside the ID3v1 tag, and headers at the very edge of a block or a file
 // window. Each file goes through the three readers by path, through memory,
 // and through process as the host calls it (preview and rename), and must give
-// the documented result and come out byte for byte unchanged.
+// the result the readers promise for it and come out byte for byte unchanged.
 #include <gtest/gtest.h>
 
 #include <algorithm>
