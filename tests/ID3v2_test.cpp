@@ -26,73 +26,34 @@ constexpr std::uint8_t kV24 = 4;
 const std::string kPrivet = "\xCF\xF0\xE8\xE2\xE5\xF2";
 const Bytes kPrivetUtf8 = Latin("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
 
-enum class F {
-    Title,
-    Artist,
-    Album,
-    Track,
-    Year,
-    Genre,
-    Comment,
-    Composer,
-    Encoder,
-    Copyright,
-    Language,
-    Link,
-    OriginalArtist,
-    Lyrics
+// The text fields in the order of the reader's slots; Track is checked apart.
+enum class F { Title, Artist, Album, Track, Year, Genre, Comment, Composer, Encoder, Copyright, Language, Link,
+               OriginalArtist, Lyrics };
+struct FieldOf {
+    F field;
+    const char* name;
+    std::string TID3v2::*member;  // null for Track
 };
-constexpr F kAllFields[] = {F::Title,    F::Artist,  F::Album,     F::Track,    F::Year, F::Genre,          F::Comment,
-                            F::Composer, F::Encoder, F::Copyright, F::Language, F::Link, F::OriginalArtist, F::Lyrics};
+constexpr FieldOf kAllFields[] = {
+    {F::Title, "Title", &TID3v2::Title},          {F::Artist, "Artist", &TID3v2::Artist},
+    {F::Album, "Album", &TID3v2::Album},          {F::Track, "Track", nullptr},
+    {F::Year, "Year", &TID3v2::Year},             {F::Genre, "Genre", &TID3v2::Genre},
+    {F::Comment, "Comment", &TID3v2::Comment},    {F::Composer, "Composer", &TID3v2::Composer},
+    {F::Encoder, "Encoder", &TID3v2::Encoder},    {F::Copyright, "Copyright", &TID3v2::Copyright},
+    {F::Language, "Language", &TID3v2::Language}, {F::Link, "Link", &TID3v2::Link},
+    {F::OriginalArtist, "OriginalArtist", &TID3v2::OriginalArtist}, {F::Lyrics, "Lyrics", &TID3v2::Lyrics}};
 using Want = std::map<F, std::string>;
 
-std::string FieldName(F f) {
-    static const char* const names[] = {"Title",    "Artist",  "Album",          "Track",   "Year",
-                                        "Genre",    "Comment", "Composer",       "Encoder", "Copyright",
-                                        "Language", "Link",    "OriginalArtist", "Lyrics"};
-    return names[static_cast<int>(f)];
-}
-
-std::string Field(const TID3v2& tag, F f) {
-    switch (f) {
-        case F::Title:
-            return tag.Title;
-        case F::Artist:
-            return tag.Artist;
-        case F::Album:
-            return tag.Album;
-        case F::Track:
-            return std::to_string(tag.Track);
-        case F::Year:
-            return tag.Year;
-        case F::Genre:
-            return tag.Genre;
-        case F::Comment:
-            return tag.Comment;
-        case F::Composer:
-            return tag.Composer;
-        case F::Encoder:
-            return tag.Encoder;
-        case F::Copyright:
-            return tag.Copyright;
-        case F::Language:
-            return tag.Language;
-        case F::Link:
-            return tag.Link;
-        case F::OriginalArtist:
-            return tag.OriginalArtist;
-        case F::Lyrics:
-            return tag.Lyrics;
-    }
-    return {};
+std::string Field(const TID3v2& tag, const FieldOf& f) {
+    return f.member != nullptr ? tag.*f.member : std::to_string(tag.Track);
 }
 
 // Every field named has its value; every other one is empty (Track 0).
 void ExpectFields(const TID3v2& tag, const Want& want) {
-    for (F f : kAllFields) {
-        const auto it = want.find(f);
-        const std::string expected = it != want.end() ? it->second : (f == F::Track ? "0" : "");
-        EXPECT_EQ(Field(tag, f), expected) << FieldName(f);
+    for (const FieldOf& f : kAllFields) {
+        const auto it = want.find(f.field);
+        const std::string expected = it != want.end() ? it->second : (f.field == F::Track ? "0" : "");
+        EXPECT_EQ(Field(tag, f), expected) << f.name;
     }
 }
 
@@ -101,6 +62,11 @@ Bytes WithAudio(const Bytes& tag) {
     Bytes file = tag;
     file.insert(file.end(), 64, 0xFF);
     return file;
+}
+
+// One text frame and a little audio.
+Bytes Tagged(std::uint8_t version, std::string_view id, std::uint8_t encoding, const Bytes& text) {
+    return WithAudio(ID3v2Writer(version).Text(id, encoding, text).Build());
 }
 
 TID3v2 Read(const Bytes& file, bool* result = nullptr) {
@@ -218,7 +184,7 @@ TEST(ID3v2Header, ReadsByPath) {
     EXPECT_FALSE(tag.ReadTag(dir.File("missing.mp3").c_str()));
     EXPECT_FALSE(tag.ReadTag(nullptr));
     const std::string path =
-        dir.Write("\xD2\xE5\xF1\xF2.mp3", WithAudio(ID3v2Writer(kV24).Text("TIT2", 3, kPrivetUtf8).Build()));
+        dir.Write("\xD2\xE5\xF1\xF2.mp3", Tagged(kV24, "TIT2", 3, kPrivetUtf8));
     ASSERT_TRUE(tag.ReadTag(path.c_str()));
     EXPECT_EQ(tag.Title, kPrivet);
     const std::string tiny = dir.Write("tiny.mp3", Latin("ID3\3\0\0\0\0\0"s));
@@ -248,19 +214,9 @@ TEST(ID3v2Frames, Version23SlotsAndFallbacks) {
                        .Text("TOAL", 0, Latin("Original album"))
                        .Frame("USLT", Comment(0, Latin(""), Latin("La la")))
                        .Build()),
-         {{F::Title, "Title"},
-          {F::Artist, "Artist"},
-          {F::Album, "Album"},
-          {F::Track, "7"},
-          {F::Year, "1999"},
-          {F::Genre, "Rock"},
-          {F::Comment, "Comment"},
-          {F::Composer, "Composer"},
-          {F::Encoder, "Encoder"},
-          {F::Copyright, "Copyright"},
-          {F::Language, "rus"},
-          {F::Link, "http://x"},
-          {F::OriginalArtist, "Original"},
+         {{F::Title, "Title"}, {F::Artist, "Artist"}, {F::Album, "Album"}, {F::Track, "7"}, {F::Year, "1999"},
+          {F::Genre, "Rock"}, {F::Comment, "Comment"}, {F::Composer, "Composer"}, {F::Encoder, "Encoder"},
+          {F::Copyright, "Copyright"}, {F::Language, "rus"}, {F::Link, "http://x"}, {F::OriginalArtist, "Original"},
           {F::Lyrics, "La la"}}},
         {"second choices",
          WithAudio(ID3v2Writer(kV23)
@@ -269,10 +225,7 @@ TEST(ID3v2Frames, Version23SlotsAndFallbacks) {
                        .Text("TOAL", 0, Latin("Original album"))
                        .Text("TDRC", 0, Latin("2004-05-06"))
                        .Build()),
-         {{F::Title, "Group"},
-          {F::Artist, "Original"},
-          {F::OriginalArtist, "Original"},
-          {F::Album, "Original album"},
+         {{F::Title, "Group"}, {F::Artist, "Original"}, {F::OriginalArtist, "Original"}, {F::Album, "Original album"},
           {F::Year, "2004"}}},
         {"blank first choice falls back",
          WithAudio(ID3v2Writer(kV23)
@@ -304,11 +257,9 @@ TEST(ID3v2Frames, Version23SlotsAndFallbacks) {
                        .Frame("COMM", Comment(5, Latin(""), Latin("Third")))
                        .Build()),
          {{F::Comment, "Second"}}},
-        {"inner zero bytes stay",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin(std::string("\0 A\0B \0", 7))).Build()),
+        {"inner zero bytes stay", Tagged(kV23, "TIT2", 0, Latin(std::string("\0 A\0B \0", 7))),
          {{F::Title, std::string("A\0B", 3)}}},
-        {"8-bit text is taken as stored",
-         WithAudio(ID3v2Writer(kV23).Text("TPE1", 0, Latin("\xC0\xF0\xF2\xE8\xF1\xF2")).Build()),
+        {"8-bit text is taken as stored", Tagged(kV23, "TPE1", 0, Latin("\xC0\xF0\xF2\xE8\xF1\xF2")),
          {{F::Artist, "\xC0\xF0\xF2\xE8\xF1\xF2"}}},
         {"frame sizes of 2.3 are plain numbers",
          WithAudio(
@@ -324,8 +275,7 @@ TEST(ID3v2Frames, Version23SlotsAndFallbacks) {
         {"ids compare exactly",
          WithAudio(ID3v2Writer(kV23).Text("TIT3", 0, Latin("x")).Text("TIT2", 0, Latin("Title")).Build()),
          {{F::Title, "Title"}}},
-        {"a footer ends the walk",
-         WithAudio(ID3v2Writer(kV24, 0x10).Text("TIT2", 0, Latin("Title")).Build()),
+        {"a footer ends the walk", WithAudio(ID3v2Writer(kV24, 0x10).Text("TIT2", 0, Latin("Title")).Build()),
          {{F::Title, "Title"}}},
         {"frame data may run past the tag size",
          WithAudio(ID3v2Writer(kV23)
@@ -346,11 +296,9 @@ TEST(ID3v2Frames, TheWalkStopsQuietlyAndKeepsWhatItHas) {
     const Bytes artist = Concat({Latin("TPE1"), BigEndian(7, 4), {0, 0, 0}, Latin("Artist")});
     RunFieldCases({
         {"a zero byte where an id begins", WithAudio(tag(Concat({{0}, artist}))), {{F::Title, "Title"}}},
-        {"a lower-case id",
-         WithAudio(tag(Concat({Latin("tpe1"), BigEndian(2, 4), {0, 0, 0}, Latin("x"), artist}))),
+        {"a lower-case id", WithAudio(tag(Concat({Latin("tpe1"), BigEndian(2, 4), {0, 0, 0}, Latin("x"), artist}))),
          {{F::Title, "Title"}}},
-        {"a digit first",
-         WithAudio(tag(Concat({Latin("1PE1"), BigEndian(2, 4), {0, 0, 0}, Latin("x"), artist}))),
+        {"a digit first", WithAudio(tag(Concat({Latin("1PE1"), BigEndian(2, 4), {0, 0, 0}, Latin("x"), artist}))),
          {{F::Title, "Title"}}},
         {"the file ends inside a frame header", tag(Bytes(artist.begin(), artist.begin() + 9)), {{F::Title, "Title"}}},
         {"the file ends inside frame data", tag(Bytes(artist.begin(), artist.end() - 1)), {{F::Title, "Title"}}},
@@ -418,11 +366,8 @@ TEST(ID3v2Frames, Version24FrameSizes) {
 }
 
 TEST(ID3v2Frames, ExtendedHeaderIsSkipped) {
-    auto v23 = [](const Bytes& extended) {
-        return WithAudio(ID3v2Writer(kV23, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
-    };
-    auto v24 = [](const Bytes& extended) {
-        return WithAudio(ID3v2Writer(kV24, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
+    auto with = [](std::uint8_t version, const Bytes& extended) {
+        return WithAudio(ID3v2Writer(version, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
     };
     // A 2.4 extended header size with a byte above 127, taken whole as the tag size is.
     const Bytes wholeSize = WithAudio(ID3v2Writer(kV24, 0x40)
@@ -436,10 +381,10 @@ TEST(ID3v2Frames, ExtendedHeaderIsSkipped) {
     // In 2.2 the same flag means compression; the walk starts at byte 10.
     const Bytes v22 = WithAudio(ID3v2Writer(kV22, 0x40).Text("TT2", 0, Latin("Title")).Build());
     RunFieldCases({
-        {"2.3, 6 bytes", v23({0, 0, 0, 0, 0, 0}), {{F::Title, "Title"}}},
-        {"2.3 with CRC, 10 bytes", v23({0x80, 0, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78}), {{F::Title, "Title"}}},
-        {"2.4, 6 bytes with its size field", v24({1, 0}), {{F::Title, "Title"}}},
-        {"2.4 with restrictions", v24({1, 0x10, 1, 0x55}), {{F::Title, "Title"}}},
+        {"2.3, 6 bytes", with(kV23, {0, 0, 0, 0, 0, 0}), {{F::Title, "Title"}}},
+        {"2.3 with CRC, 10 bytes", with(kV23, {0x80, 0, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78}), {{F::Title, "Title"}}},
+        {"2.4, 6 bytes with its size field", with(kV24, {1, 0}), {{F::Title, "Title"}}},
+        {"2.4 with restrictions", with(kV24, {1, 0x10, 1, 0x55}), {{F::Title, "Title"}}},
         {"2.4 size byte taken whole", wholeSize, {{F::Title, "Title"}}},
         {"start beyond the tag", beyondTag, {}},
         {"size field cut by the end of the file", cutShort, {}},
@@ -477,29 +422,16 @@ TEST(ID3v2Frames, Version22) {
     // The 500-byte block holds 249 whole 16-bit units; its last byte is no character.
     Bytes units;
     for (int i = 0; i < 300; ++i) units.insert(units.end(), {'A', 0});
-    const Bytes wideFrame = WithAudio(ID3v2Writer(kV22).Text("TT2", 1, units).Build());
+    const Bytes wideFrame = Tagged(kV22, "TT2", 1, units);
     RunFieldCases({
         {"every slot",
          tag,
-         {{F::Title, "Title"},
-          {F::Artist, "Artist"},
-          {F::Album, "Album"},
-          {F::Track, "3"},
-          {F::Year, "2004"},
-          {F::Genre, ""},
-          {F::Comment, "Comment"},
-          {F::Composer, "Composer"},
-          {F::Encoder, "Encoder"},
-          {F::Copyright, "Copyright"},
-          {F::Language, "eng"},
-          {F::Link, "http://y"},
-          {F::OriginalArtist, "Original"}}},
+         {{F::Title, "Title"}, {F::Artist, "Artist"}, {F::Album, "Album"}, {F::Track, "3"}, {F::Year, "2004"},
+          {F::Genre, ""}, {F::Comment, "Comment"}, {F::Composer, "Composer"}, {F::Encoder, "Encoder"},
+          {F::Copyright, "Copyright"}, {F::Language, "eng"}, {F::Link, "http://y"}, {F::OriginalArtist, "Original"}}},
         {"second choices",
          fallbacks,
-         {{F::Title, "Group"},
-          {F::Artist, "Original"},
-          {F::OriginalArtist, "Original"},
-          {F::Album, "Original album"},
+         {{F::Title, "Group"}, {F::Artist, "Original"}, {F::OriginalArtist, "Original"}, {F::Album, "Original album"},
           {F::Year, "1987"}}},
         {"a long frame", longFrame, {{F::Title, std::string(499, 'x')}, {F::Artist, "Artist"}}},
         {"16-bit text in a full block", wideFrame, {{F::Title, std::string(249, 'A')}}},
@@ -515,41 +447,25 @@ TEST(ID3v2Text, EncodingsAndByteOrderMarks) {
         {"a 16-bit title: FF FE 41 00 42 00 00 00",
          WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1, 0xFF, 0xFE, 0x41, 0, 0x42, 0, 0, 0}).Build()),
          {{F::Title, "AB"}}},
-        {"little-endian without a mark",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"Привет")).Build()),
+        {"little-endian without a mark", Tagged(kV23, "TIT2", 1, Utf16LE(u"Привет")), {{F::Title, kPrivet}}},
+        {"big-endian mark in encoding 1", Tagged(kV23, "TIT2", 1, Utf16BE(u"Привет", true)), {{F::Title, kPrivet}}},
+        {"encoding 2 without a mark", Tagged(kV24, "TIT2", 2, Utf16BE(u"Привет")), {{F::Title, kPrivet}}},
+        {"encoding 2 with a little-endian mark", Tagged(kV24, "TIT2", 2, Utf16LE(u"Привет", true)),
          {{F::Title, kPrivet}}},
-        {"big-endian mark in encoding 1",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16BE(u"Привет", true)).Build()),
-         {{F::Title, kPrivet}}},
-        {"encoding 2 without a mark",
-         WithAudio(ID3v2Writer(kV24).Text("TIT2", 2, Utf16BE(u"Привет")).Build()),
-         {{F::Title, kPrivet}}},
-        {"encoding 2 with a little-endian mark",
-         WithAudio(ID3v2Writer(kV24).Text("TIT2", 2, Utf16LE(u"Привет", true)).Build()),
-         {{F::Title, kPrivet}}},
-        {"encoding 3", WithAudio(ID3v2Writer(kV24).Text("TIT2", 3, kPrivetUtf8).Build()), {{F::Title, kPrivet}}},
-        {"encoding 3 in a 2.3 tag",
-         WithAudio(ID3v2Writer(kV23).Text("TPE1", 3, Latin("Artist")).Build()),
-         {{F::Artist, "Artist"}}},
-        {"a mark inside the text is dropped",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"A\uFEFFB\uFEFF", true)).Build()),
+        {"encoding 3", Tagged(kV24, "TIT2", 3, kPrivetUtf8), {{F::Title, kPrivet}}},
+        {"encoding 3 in a 2.3 tag", Tagged(kV23, "TPE1", 3, Latin("Artist")), {{F::Artist, "Artist"}}},
+        {"a mark inside the text is dropped", Tagged(kV23, "TIT2", 1, Utf16LE(u"A\uFEFFB\uFEFF", true)),
          {{F::Title, "AB"}}},
-        {"a low byte of FF is a character",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"A\u00FF\u044F\u04FFB")).Build()),
+        {"a low byte of FF is a character", Tagged(kV23, "TIT2", 1, Utf16LE(u"A\u00FF\u044F\u04FFB")),
          {{F::Title, "A?\xFF?B"}}},
-        {"a reversed mark inside the text is a character",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"A\uFFFEB", true)).Build()),
+        {"a reversed mark inside the text is a character", Tagged(kV23, "TIT2", 1, Utf16LE(u"A\uFFFEB", true)),
          {{F::Title, "A?B"}}},
-        {"unmappable characters, one per unit",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(u"\u00E9\u263A\U0001F600!", true)).Build()),
-         {{F::Title,
-           "????"
-           "!"}}},
+        {"unmappable characters, one per unit", Tagged(kV23, "TIT2", 1, Utf16LE(u"\u00E9\u263A\U0001F600!", true)),
+         {{F::Title, "????" "!"}}},
         {"16-bit text ends at a zero unit and is trimmed",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 1, Utf16LE(std::u16string(u"  A\tB \0C", 8), true)).Build()),
+         Tagged(kV23, "TIT2", 1, Utf16LE(std::u16string(u"  A\tB \0C", 8), true)),
          {{F::Title, "A\tB"}}},
-        {"an odd last byte",
-         WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1, 0xFF, 0xFE, 'A', 0, 'B'}).Build()),
+        {"an odd last byte", WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1, 0xFF, 0xFE, 'A', 0, 'B'}).Build()),
          {{F::Title, "AB"}}},
     });
 }
@@ -563,31 +479,16 @@ TEST(ID3v2Text, Utf8) {
     const Case cases[] = {
         {"ASCII and Cyrillic", "Ok \xD0\x9F\xD1\x80", "Ok \xCF\xF0"},
         {"ends at the first zero byte", std::string("AB\0CD", 5), "AB"},
-        {"a mark is unmappable",
-         "\xEF\xBB\xBF"
-         "A",
-         "?A"},
-        {"lone continuation bytes",
-         "A\x80\xBF"
-         "B",
-         "A??B"},
+        {"a mark is unmappable", "\xEF\xBB\xBF" "A", "?A"},
+        {"lone continuation bytes", "A\x80\xBF" "B", "A??B"},
         {"truncated two-byte sequence", "A\xD0", "A?"},
-        {"truncated three-byte sequence, one mark",
-         "A\xE2\x82"
-         "B",
-         "A?B"},
-        {"truncated four-byte sequence, one mark",
-         "\xF0\x9F\x98"
-         "B",
-         "?B"},
+        {"truncated three-byte sequence, one mark", "A\xE2\x82" "B", "A?B"},
+        {"truncated four-byte sequence, one mark", "\xF0\x9F\x98" "B", "?B"},
         {"overlong encoding, two marks", "\xC0\xAF", "??"},
         {"overlong three-byte encoding", "\xE0\x80\xAF", "???"},
         {"encoded surrogate", "\xED\xA0\x80", "???"},
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", "????"},
-        {"bytes that start nothing",
-         "\xF5\xFF"
-         "A",
-         "??A"},
+        {"bytes that start nothing", "\xF5\xFF" "A", "??A"},
         {"outside the 16-bit range, one mark", "\xF0\x9F\x98\x80!", "?!"},
         {"unmappable in the code page", "\xC3\xA9", "?"},
         {"trimmed at both ends", "\t  \xD0\xAF \n", "\xDF"},
@@ -602,12 +503,6 @@ TEST(ID3v2Text, EmptyAndEightBitFrames) {
     EXPECT_EQ(Read(WithAudio(ID3v2Writer(kV23).Build())).Title, "");
     for (const Bytes& data : {Bytes{}, Bytes{1}, Bytes{2, 0xFE, 0xFF}}) EXPECT_EQ(ReadFrame("TIT2", data).Title, "");
     EXPECT_EQ(ReadFrame("TIT2", Latin(std::string("\0 x \0", 5))).Title, "x");
-    // A frame longer than its block (500 bytes in 2.2): the block's end is the text's.
-    EXPECT_EQ(ReadFrame("TT2", Concat({{0}, Bytes(498, 'x'), Latin("abc")}), kV22).Title, std::string(498, 'x') + "a");
-    // 249 units of 16-bit text fit in it, and the block's last byte is in none.
-    Bytes wide = {1};
-    for (int i = 0; i < 300; ++i) Append(wide, {'a', 0});
-    EXPECT_EQ(ReadFrame("TT2", wide, kV22).Title, std::string(249, 'a'));
 }
 
 TEST(ID3v2Text, TextAfterDescription) {
@@ -668,52 +563,15 @@ TEST(ID3v2Text, TrackNumbers) {
         std::string text;
         std::uint16_t track;
     };
+    // From "-2147483647" on: the signed 32-bit range, seen through the low 16 bits.
     const Case cases[] = {
-        {"5/12", 5},
-        {"05", 5},
-        {"", 0},
-        {"A5", 0},
-        {"-1", 65535},
-        {"70000", 4464},
-        {" 7 ", 7},
-        {"7 /12", 0},
-        {"1 2", 0},
-        {"+3", 3},
-        {"/5", 0},
-        {"5/", 5},
-        {"$10", 16},
-        {"0x10", 16},
-        {"0X1a", 26},
-        {"x1F", 31},
-        {"X1f", 31},
-        {"-$10", 65520},
-        {"-0x10", 65520},
-        {"$FFFFFFFF", 0},
-        {"$", 0},
-        {"0x", 0},
-        {"-", 0},
-        {"00x5", 0},
-        {"1e3", 0},
-        {"12a", 0},
-        {"2147483647", 65535},
-        {"2147483648", 0},
-        {"65536", 0},
-        {"65537", 1},
-        {std::string("3\0", 2), 3},
-        {std::string("3\0/4", 4), 0},
-        {"$-10", 0},
-        {"--1", 0},
-        {"3/4/5", 3},
-        // The signed 32-bit range, seen through the low 16 bits.
-        {"-2147483647", 1},
-        {"-2147483649", 0},
-        {"$7FFFFFFF", 65535},
-        {"-$7FFFFFFF", 1},
-        {"$80000000", 0},
-        {"0x100000000", 0},
-        {"99999999999999999999999", 0},
-        {"-0", 0},
-        {"000000000000000000042", 42},
+        {"5/12", 5}, {"05", 5}, {"", 0}, {"A5", 0}, {"-1", 65535}, {"70000", 4464}, {" 7 ", 7}, {"7 /12", 0},
+        {"1 2", 0}, {"+3", 3}, {"/5", 0}, {"5/", 5}, {"$10", 16}, {"0x10", 16}, {"0X1a", 26}, {"x1F", 31},
+        {"X1f", 31}, {"-$10", 65520}, {"-0x10", 65520}, {"$FFFFFFFF", 0}, {"$", 0}, {"0x", 0}, {"-", 0}, {"00x5", 0},
+        {"1e3", 0}, {"12a", 0}, {"2147483647", 65535}, {"2147483648", 0}, {"65536", 0}, {"65537", 1},
+        {std::string("3\0", 2), 3}, {std::string("3\0/4", 4), 0}, {"$-10", 0}, {"--1", 0}, {"3/4/5", 3},
+        {"-2147483647", 1}, {"-2147483649", 0}, {"$7FFFFFFF", 65535}, {"-$7FFFFFFF", 1}, {"$80000000", 0},
+        {"0x100000000", 0}, {"99999999999999999999999", 0}, {"-0", 0}, {"000000000000000000042", 42},
         {"2147418113", 1},
     };
     for (const Case& c : cases) {
@@ -800,10 +658,10 @@ TEST(ID3v2Faults, FailureAtEveryReadKeepsWhatWasCollected) {
             const bool ok = tag.ReadTag(source);
             EXPECT_EQ(ok, n != 1);
             std::size_t collected = 0;
-            for (F f : kAllFields) {
+            for (const FieldOf& f : kAllFields) {
                 const std::string value = Field(tag, f);
                 if (value != Field(full, f)) {
-                    EXPECT_TRUE(value.empty() || value == "0") << FieldName(f) << " " << value;
+                    EXPECT_TRUE(value.empty() || value == "0") << f.name << " " << value;
                 } else if (!value.empty() && value != "0") {
                     ++collected;
                 }
