@@ -70,31 +70,15 @@ struct Case {
     Expect expect;
 };
 
-// The plug-in as a host loads it, shared by every case.
-class Hostile : public ::testing::Test {
+// The plug-in as a host loads it, with the pattern above and ID3v2.
+class Hostile : public PluginTest {
 protected:
-    static void SetUpTestSuite() {
-        plugin_ = new Plugin;
-        ASSERT_TRUE(plugin_->Load(PluginPath())) << PluginPath();
-    }
-    static void TearDownTestSuite() {
-        delete plugin_;
-        plugin_ = nullptr;
+    void SetUp() override {
+        PluginTest::SetUp();
+        SetPattern(kPattern);
     }
 
-    // The new path process hands back for path (read from itself).
-    static std::string Process(const std::string& path, bool preview) {
-        PluginOptions* options = nullptr;
-        plugin_->newOpt(&options);
-        std::memset(options, 0, sizeof *options);
-        std::memcpy(options->pattern, kPattern.data(), kPattern.size());
-        options->tagSource = 0;
-        std::string result = CallProcess(*plugin_, options, path, preview);
-        plugin_->freeOpt(options);
-        return result;
-    }
-
-    static void Run(const Case& c) {
+    void Run(const Case& c) {
         SCOPED_TRACE(c.name);
         const Expect& e = c.expect;
         TempDir dir;
@@ -140,11 +124,7 @@ protected:
         ASSERT_TRUE(ReadFile(expected, after));
         EXPECT_TRUE(after == c.bytes) << "changed by the rename";
     }
-
-    static Plugin* plugin_;
 };
-
-Plugin* Hostile::plugin_ = nullptr;
 
 // New names for the pattern "*artist*~*title*~*bitrate*~*time*".
 std::string Named(const std::string& artist, const std::string& title, const std::string& rest = "128~00.01") {
