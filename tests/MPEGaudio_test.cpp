@@ -174,23 +174,6 @@ TEST(MPEGFrameLength, TablesAgreeWithTheStandardForEveryValidHeader) {
 
 // --- frame search ------------------------------------------------------------
 
-TEST(MPEGFindFrame, TheFirstExample) {
-    Bytes bytes = {0xFF, 0xFB, 0x90, 0x64};
-    bytes.resize(417);
-    Append(bytes, {0xFF, 0xFB, 0x90, 0x64});
-    TMPEGaudio audio;
-    ASSERT_TRUE(Analyse(audio, bytes));
-    EXPECT_TRUE(audio.frame.found);
-    EXPECT_EQ(audio.frame.position, 0);
-    EXPECT_EQ(audio.frame.length, 417);
-    EXPECT_EQ(audio.frame.versionCode, 3);
-    EXPECT_EQ(audio.frame.layerCode, 1);
-    EXPECT_EQ(audio.BitRate(), 128);
-    EXPECT_EQ(audio.SampleRate(), 44100);
-    EXPECT_EQ(audio.ChannelModeText(), "Joint Stereo");
-    EXPECT_FALSE(audio.vbr.found);
-}
-
 TEST(MPEGFindFrame, SearchCases) {
     const FrameFields cbr = Cbr128();
     const FrameFields largest = Fields(3, 2, 14, 2, true);  // 1729 bytes

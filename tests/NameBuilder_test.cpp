@@ -195,19 +195,6 @@ TEST_F(Rename, MovesTheFileAndHandsBackTheNewPath) {
     EXPECT_TRUE(FileExists(dir.File("A - B.mp3")));
 }
 
-TEST_F(Rename, AnExistingTargetIsNeverReplaced) {
-    TempDir dir;
-    const Bytes content = Concat({V23Tag(TagFields{}), Audio()});
-    const std::string path = dir.Write("x.mp3", content);
-    const std::string target = dir.Write("A - B.mp3", {'k', 'e', 'e', 'p'});
-    EXPECT_EQ(Process(path, false), path);  // the host is shown the old name
-    Bytes bytes;
-    ASSERT_TRUE(ReadFile(target, bytes));
-    EXPECT_EQ(bytes, (Bytes{'k', 'e', 'e', 'p'}));
-    ASSERT_TRUE(ReadFile(path, bytes));
-    EXPECT_EQ(bytes, content);
-}
-
 TEST_F(Rename, HostileTagValuesStayInTheFolder) {
     TempDir dir;
     MakeDir(dir.File("music"));
