@@ -113,14 +113,8 @@ TEST_F(HostBadInput, TagSourcesOtherThanZeroAndOne) {
         std::int32_t tagSource;
         std::string name;
     };
-    const Case cases[] = {
-        {0, "A 128.mp3"},
-        {1, "C 128.mp3"},
-        {2, "*artist* 128.mp3"},
-        {7, "*artist* 128.mp3"},
-        {-1, "*artist* 128.mp3"},
-        {INT32_MIN, "*artist* 128.mp3"},
-    };
+    const Case cases[] = {{0, "A 128.mp3"},         {1, "C 128.mp3"},          {2, "*artist* 128.mp3"},
+                          {7, "*artist* 128.mp3"}, {-1, "*artist* 128.mp3"}, {INT32_MIN, "*artist* 128.mp3"}};
     for (const Case& c : cases) {
         SetPattern("*artist* *bitrate*", c.tagSource);
         EXPECT_EQ(Preview(path, path), dir.File(c.name)) << c.tagSource;
