@@ -32,14 +32,17 @@ TEST(Platform, SixteenBitUnitsToCodePage1251) {
         const std::string ansi = platform::WideUnitToAnsi(static_cast<std::uint16_t>(unit));
         if (ansi == "?" && unit != '?') continue;
         ++mapped;
+        // Appended byte by byte: a list assignment draws a false -Wrestrict from GCC 12.
         std::string utf8;
         if (unit < 0x80) {
-            utf8 = {static_cast<char>(unit)};
+            utf8.push_back(static_cast<char>(unit));
         } else if (unit < 0x800) {
-            utf8 = {static_cast<char>(0xC0 | unit >> 6), static_cast<char>(0x80 | (unit & 0x3F))};
+            utf8.push_back(static_cast<char>(0xC0 | unit >> 6));
+            utf8.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
         } else {
-            utf8 = {static_cast<char>(0xE0 | unit >> 12), static_cast<char>(0x80 | (unit >> 6 & 0x3F)),
-                    static_cast<char>(0x80 | (unit & 0x3F))};
+            utf8.push_back(static_cast<char>(0xE0 | unit >> 12));
+            utf8.push_back(static_cast<char>(0x80 | (unit >> 6 & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
         }
         EXPECT_EQ(platform::AnsiToUtf8(ansi), utf8) << std::hex << unit;
     }

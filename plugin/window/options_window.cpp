@@ -42,18 +42,25 @@ constexpr std::array<char, kVersionLineLength> kVersionLine = [] {
     return line;
 }();
 
+// Font heights are negative: the size of the glyphs, not of the cell.
 constexpr int kUiFontHeight = -11;
 constexpr int kTitleFontHeight = -19;
 constexpr int kSmallFontHeight = -8;
 constexpr int kNormalWeight = 400;
 
+// The outer size of the window, centred on the screen.
 constexpr int kWindowWidth = 263;
 constexpr int kWindowHeight = 257;
-constexpr int kHalfWidth = 131;
-constexpr int kHalfHeight = 128;
+constexpr int kHalfWidth = kWindowWidth / 2;
+constexpr int kHalfHeight = kWindowHeight / 2;
 
+// The white header with the title and the picture, and the line above the
+// buttons; each line is a light shadow with a window-coloured one below it.
+constexpr int kClientLeft = 0;
+constexpr int kHeaderTop = 0;
 constexpr int kHeaderHeight = 50;
 constexpr int kFooterLineY = 190;
+constexpr int kLineThickness = 1;
 constexpr int kTitleX = 16;
 constexpr int kTitleY = 12;
 constexpr int kVersionX = 134;
@@ -62,15 +69,55 @@ constexpr COLORREF kTitleColour = RGB(128, 128, 128);
 constexpr std::uint8_t kShadowBlendPercent = 70;
 constexpr int kBitmapRightMargin = 6;
 
-constexpr int kOkId = 1;
-constexpr int kCancelId = 2;
+// Where a control sits in the client area, in pixels.
+struct ControlBox {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+// The pattern row: label above, edit box with the placeholder button to its right.
+constexpr int kLeftMargin = 8;
+constexpr int kPatternRowY = 78;
+constexpr ControlBox kPatternLabelBox{kLeftMargin, 62, 209, 13};
+constexpr ControlBox kPatternEditBox{kLeftMargin, kPatternRowY, 209, 21};
+constexpr ControlBox kPlaceholderButtonBox{221, kPatternRowY, 25, 22};
+
+// The tag source group, one radio per source, one below the other.
+constexpr ControlBox kTagGroupBoxBox{kLeftMargin, 110, 238, 57};
+constexpr ControlBox kFirstTagRadioBox{15, 125, 200, 17};
+constexpr int kTagRadioPitch = 18;
+constexpr int kTagRadioCount = static_cast<int>(kTagSourceNames.size());
+
+// OK and Cancel below the footer line, the same size.
+constexpr int kFooterButtonY = 195;
+constexpr int kFooterButtonWidth = 81;
+constexpr int kFooterButtonHeight = 27;
+constexpr int kOkButtonX = 79;
+constexpr int kCancelButtonX = 166;
+
+// Command ids. The radios take kFirstRadioId + their source; the label, the
+// edit box and the group box are never addressed by id.
+constexpr int kNoId = 0;
+constexpr int kOkId = IDOK;
+constexpr int kCancelId = IDCANCEL;
 constexpr int kFirstRadioId = 3;
 constexpr int kPlaceholderButtonId = 5;
+static_assert(kFirstRadioId + kTagRadioCount <= kPlaceholderButtonId, "the radios' ids run into the button's");
+static_assert(kPlaceholderButtonId < static_cast<int>(kFirstPlaceholderMenuId), "the button's id is a menu item's");
+
+// showOptions' answer, and WM_COMMAND's for OK and Cancel.
+constexpr std::int32_t kAccepted = 1;
+constexpr std::int32_t kNotAccepted = 0;
 
 constexpr int kButtonIconSize = 16;
 constexpr int kButtonIconMargin = 10;
 constexpr int kInitialImages = 4;
-constexpr unsigned kIconImage = 1;  // 0 is a bitmap
+constexpr int kImageGrowth = 0;      // past kInitialImages the list grows by its own step
+constexpr int kAppendImage = -1;     // ImageList_ReplaceIcon's index for "add at the end"
+constexpr int kNormalImage = 0;      // the copy the disabled one is faded from
+constexpr unsigned kIconImage = 1;   // 0 is a bitmap
 
 // The edit box holds at most this many characters, so a pattern always fits
 // the record with its terminator.
@@ -99,7 +146,7 @@ struct OptionsWindowState {
     HWND okButton;
     HWND cancelButton;
     HWND placeholderButton;
-    HWND tagRadios[2];
+    HWND tagRadios[kTagRadioCount];
     HWND patternEdit;
     HWND tagGroupBox;
     HWND patternLabel;
@@ -112,11 +159,12 @@ struct OptionsWindowState {
     HMENU placeholderMenu;
     MSG message;
     PluginOptions editedOptions;
-    HIMAGELIST buttonImages[2];  // what the OK and Cancel buttons draw from
+    HIMAGELIST okImages;  // what the OK and Cancel buttons draw from
+    HIMAGELIST cancelImages;
 };
 
 OptionsWindowState optionsWindowState{};
-std::int32_t optionsAccepted = 0;
+std::int32_t optionsAccepted = kNotAccepted;
 
 // The description last handed to the host; valid until the next accepted showing.
 std::string& descriptionText() {
@@ -131,8 +179,12 @@ HINSTANCE moduleInstance() {
     return module;
 }
 
+// Width, angles, precisions, quality and pitch all left to the font mapper.
 HFONT createTahoma(int height) {
-    return CreateFontA(height, 0, 0, 0, kNormalWeight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, kFontFace);
+    constexpr int kMapperChooses = 0;
+    return CreateFontA(height, kMapperChooses, kMapperChooses, kMapperChooses, kNormalWeight, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, kFontFace);
 }
 
 template <class Handle>
@@ -151,28 +203,32 @@ void releaseShowingObjects() {
     deleteObject(s.headerBitmap);
     deleteObject(s.lightShadowPen);
     deleteObject(s.windowPen);
-    for (HIMAGELIST& list : s.buttonImages) {
-        if (list != nullptr) ImageList_Destroy(list);
-        list = nullptr;
+    for (HIMAGELIST* list : {&s.okImages, &s.cancelImages}) {
+        if (*list != nullptr) ImageList_Destroy(*list);
+        *list = nullptr;
     }
 }
 
 void setFont(HWND window, HFONT font) { SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE); }
 
-HWND createControl(const char* className, const char* text, DWORD style, DWORD exStyle, int x, int y, int width,
-                   int height, int id) {
-    return CreateWindowExA(exStyle, className, text, style, x, y, width, height, optionsWindowState.mainWindow,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), moduleInstance(), nullptr);
+constexpr DWORD kNoExStyle = 0;
+
+HWND createControl(const char* className, const char* text, DWORD style, DWORD exStyle, const ControlBox& box,
+                   int id) {
+    return CreateWindowExA(exStyle, className, text, style, box.x, box.y, box.width, box.height,
+                           optionsWindowState.mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           moduleInstance(), nullptr);
 }
 
 // A push button with an icon of this module; `images` receives the image
 // list it draws from (none when the button fell back to a single image).
 HWND createIconButton(const char* text, int x, int id, const char* iconName, HIMAGELIST& images) {
     constexpr DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-    HWND button = createControl("button", text, style, 0, x, 195, 81, 27, id);
+    const ControlBox box{x, kFooterButtonY, kFooterButtonWidth, kFooterButtonHeight};
+    HWND button = createControl("button", text, style, kNoExStyle, box, id);
     setButtonIcon(button, LoadIconA(moduleInstance(), iconName), kIconImage, kButtonIconSize, kButtonIconSize);
     BUTTON_IMAGELIST list{};
-    if (SendMessageA(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list)) != 0) images = list.himl;
+    if (SendMessageA(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list)) != FALSE) images = list.himl;
     setFont(button, optionsWindowState.uiFont);
     return button;
 }
@@ -181,23 +237,27 @@ void createControls() {
     OptionsWindowState& s = optionsWindowState;
     constexpr DWORD child = WS_CHILD | WS_VISIBLE;
 
-    s.tagGroupBox = createControl("button", "Версия тега", child | BS_GROUPBOX | BS_LEFT, 0, 8, 110, 238, 57, 0);
+    s.tagGroupBox =
+        createControl("button", "Версия тега", child | BS_GROUPBOX | BS_LEFT, kNoExStyle, kTagGroupBoxBox, kNoId);
     setFont(s.tagGroupBox, s.uiFont);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kTagRadioCount; ++i) {
+        ControlBox box = kFirstTagRadioBox;
+        box.y += kTagRadioPitch * i;
         // The names are literals, so each view ends at a NUL.
-        s.tagRadios[i] = createControl("button", kTagSourceNames[static_cast<std::size_t>(i)].data(), child | WS_TABSTOP | BS_AUTORADIOBUTTON | BS_LEFT,
-                                       0, 15, 125 + 18 * i, 200, 17, kFirstRadioId + i);
+        s.tagRadios[i] = createControl("button", kTagSourceNames[static_cast<std::size_t>(i)].data(),
+                                       child | WS_TABSTOP | BS_AUTORADIOBUTTON | BS_LEFT, kNoExStyle, box,
+                                       kFirstRadioId + i);
         setFont(s.tagRadios[i], s.uiFont);
     }
-    s.okButton = createIconButton("OK", 79, kOkId, "BTNOK", s.buttonImages[0]);
-    s.cancelButton = createIconButton("Отмена", 166, kCancelId, "BTNCANCEL", s.buttonImages[1]);
-    s.placeholderButton =
-        createControl("button", "..", child | WS_TABSTOP | BS_PUSHBUTTON, 0, 221, 78, 25, 22, kPlaceholderButtonId);
+    s.okButton = createIconButton("OK", kOkButtonX, kOkId, "BTNOK", s.okImages);
+    s.cancelButton = createIconButton("Отмена", kCancelButtonX, kCancelId, "BTNCANCEL", s.cancelImages);
+    s.placeholderButton = createControl("button", "..", child | WS_TABSTOP | BS_PUSHBUTTON, kNoExStyle,
+                                        kPlaceholderButtonBox, kPlaceholderButtonId);
     setFont(s.placeholderButton, s.uiFont);
-    s.patternLabel = createControl("static", "Маска:", child | SS_LEFT, 0, 8, 62, 209, 13, 0);
+    s.patternLabel = createControl("static", "Маска:", child | SS_LEFT, kNoExStyle, kPatternLabelBox, kNoId);
     setFont(s.patternLabel, s.uiFont);
     s.patternEdit = createControl("edit", kDefaultPattern.data(), child | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL,
-                                  WS_EX_CLIENTEDGE, 8, 78, 209, 21, 0);
+                                  WS_EX_CLIENTEDGE, kPatternEditBox, kNoId);
     setFont(s.patternEdit, s.uiFont);
     SendMessageA(s.patternEdit, EM_LIMITTEXT, kPatternLimit, 0);
 }
@@ -206,9 +266,10 @@ void createControls() {
 
 LRESULT onCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     OptionsWindowState& s = optionsWindowState;
-    s.lightShadowPen = CreatePen(
-        PS_SOLID, 1, blendColors(GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNFACE), kShadowBlendPercent));
-    s.windowPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_WINDOW));
+    s.lightShadowPen = CreatePen(PS_SOLID, kLineThickness,
+                                 blendColors(GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNFACE),
+                                             kShadowBlendPercent));
+    s.windowPen = CreatePen(PS_SOLID, kLineThickness, GetSysColor(COLOR_WINDOW));
     s.headerBitmap = LoadBitmapA(moduleInstance(), "OPTBG");
     s.titleFont = createTahoma(kTitleFontHeight);
     s.smallFont = createTahoma(kSmallFontHeight);
@@ -216,7 +277,7 @@ LRESULT onCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void drawSeparator(HDC dc, int y) {
-    MoveToEx(dc, 0, y, nullptr);
+    MoveToEx(dc, kClientLeft, y, nullptr);
     LineTo(dc, kWindowWidth, y);
 }
 
@@ -226,16 +287,16 @@ LRESULT onPaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     if (dc != nullptr) {
-        PatBlt(dc, 0, 0, kWindowWidth, kHeaderHeight, WHITENESS);
+        PatBlt(dc, kClientLeft, kHeaderTop, kWindowWidth, kHeaderHeight, WHITENESS);
         HGDIOBJ oldPen = SelectObject(dc, s.lightShadowPen);
         drawSeparator(dc, kHeaderHeight);
         drawSeparator(dc, kFooterLineY);
         SelectObject(dc, s.windowPen);
-        drawSeparator(dc, kHeaderHeight + 1);
-        drawSeparator(dc, kFooterLineY + 1);
+        drawSeparator(dc, kHeaderHeight + kLineThickness);
+        drawSeparator(dc, kFooterLineY + kLineThickness);
         SelectObject(dc, oldPen);
 
-        drawBitmapRightAligned(dc, kWindowWidth, 0, s.headerBitmap);
+        drawBitmapRightAligned(dc, kWindowWidth, kHeaderTop, s.headerBitmap);
 
         SetBkMode(dc, TRANSPARENT);
         HGDIOBJ oldFont = SelectObject(dc, s.titleFont);
@@ -251,7 +312,8 @@ LRESULT onPaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT onDestroy() {
-    PostQuitMessage(0);
+    constexpr int kQuitCode = 0;  // the modal loop only needs to end; nobody reads the code
+    PostQuitMessage(kQuitCode);
     return 0;
 }
 
@@ -263,27 +325,30 @@ LRESULT onNcDestroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT onOk() {
     OptionsWindowState& s = optionsWindowState;
-    optionsAccepted = 1;
+    optionsAccepted = kAccepted;
     // A record that came with neither source keeps it unless one was checked.
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kTagRadioCount; ++i) {
         if (SendMessageA(s.tagRadios[i], BM_GETCHECK, 0, 0) == BST_CHECKED) s.editedOptions.tagSource = i;
     }
     GetWindowTextA(s.patternEdit, s.editedOptions.pattern, sizeof s.editedOptions.pattern);
     DestroyWindow(s.mainWindow);
-    return 1;
+    return kAccepted;
 }
 
 LRESULT onCancel() {
     DestroyWindow(optionsWindowState.mainWindow);
-    optionsAccepted = 0;
-    return 0;
+    optionsAccepted = kNotAccepted;
+    return kNotAccepted;
 }
 
 void showPlaceholderMenu() {
     OptionsWindowState& s = optionsWindowState;
     RECT button;
     if (!GetWindowRect(s.placeholderButton, &button)) return;
-    TrackPopupMenu(s.placeholderMenu, 0, button.left, button.bottom, 0, s.mainWindow, nullptr);
+    // Opens below the button, left-aligned with it.
+    constexpr UINT kDefaultAlignment = TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON;
+    constexpr int kReserved = 0;
+    TrackPopupMenu(s.placeholderMenu, kDefaultAlignment, button.left, button.bottom, kReserved, s.mainWindow, nullptr);
 }
 
 // Puts the placeholder in place of the selection. A placeholder that the
@@ -355,7 +420,9 @@ std::string editablePattern(const PluginOptions& options) {
 
 void runModalLoop() {
     OptionsWindowState& s = optionsWindowState;
-    while (GetMessageA(&s.message, nullptr, 0, 0) > 0) {
+    constexpr UINT kAnyMessage = 0;  // as both ends of the range: no filter
+    // 0 is the quit, -1 a failure; either ends the loop.
+    while (GetMessageA(&s.message, nullptr, kAnyMessage, kAnyMessage) > 0) {
         TranslateMessage(&s.message);
         DispatchMessageA(&s.message);
     }
@@ -402,7 +469,8 @@ std::uint32_t blendColors(std::uint32_t from, std::uint32_t to, std::uint8_t per
     constexpr std::uint32_t kChannelMask = 0xFF;
     const std::int64_t p = percent < kWhole ? percent : kWhole;
     std::uint32_t result = 0;
-    for (int channel = 0; channel < 3; ++channel) {
+    constexpr int kChannels = 3;  // red, green, blue; the top byte stays 0
+    for (int channel = 0; channel < kChannels; ++channel) {
         const int shift = channel * kChannelBits;
         const std::int64_t a = (from >> shift) & kChannelMask;
         const std::int64_t b = (to >> shift) & kChannelMask;
@@ -416,11 +484,11 @@ std::uint32_t blendColors(std::uint32_t from, std::uint32_t to, std::uint8_t per
 std::intptr_t setButtonIcon(void* button, void* image, std::uint32_t imageType, int width, int height) {
     if (imageType > kIconImage) return 0;
     HWND target = static_cast<HWND>(button);
-    HIMAGELIST list = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, kInitialImages, 0);
+    HIMAGELIST list = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, kInitialImages, kImageGrowth);
     if (list == nullptr) return 0;
     auto append = [&] {
         if (imageType == kIconImage) {
-            ImageList_ReplaceIcon(list, -1, static_cast<HICON>(image));
+            ImageList_ReplaceIcon(list, kAppendImage, static_cast<HICON>(image));
         } else {
             ImageList_Add(list, static_cast<HBITMAP>(image), nullptr);
         }
@@ -428,8 +496,8 @@ std::intptr_t setButtonIcon(void* button, void* image, std::uint32_t imageType, 
     append();  // normal
     append();  // hot
     append();  // pressed
-    if (HICON faded = ImageList_GetIcon(list, 0, ILD_TRANSPARENT | ILD_BLEND50)) {
-        ImageList_ReplaceIcon(list, -1, faded);  // disabled
+    if (HICON faded = ImageList_GetIcon(list, kNormalImage, ILD_TRANSPARENT | ILD_BLEND50)) {
+        ImageList_ReplaceIcon(list, kAppendImage, faded);  // disabled
         DestroyIcon(faded);
     }
     append();  // default button
@@ -439,7 +507,7 @@ std::intptr_t setButtonIcon(void* button, void* image, std::uint32_t imageType, 
     images.margin.left = kButtonIconMargin;
     images.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
     const LRESULT answer = SendMessageA(target, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
-    if (answer != 0) return answer;
+    if (answer != FALSE) return answer;
     ImageList_Destroy(list);
     return SendMessageA(target, BM_SETIMAGE, imageType, reinterpret_cast<LPARAM>(image));
 }
@@ -454,9 +522,10 @@ void drawBitmapRightAligned(void* dc, int rightX, int y, void* bitmap) {
         BITMAP info{};
         GetObjectA(static_cast<HBITMAP>(bitmap), sizeof info, &info);
         POINT size = {info.bmWidth, info.bmHeight};
-        DPtoLP(target, &size, 1);
+        constexpr int kOnePoint = 1;
+        DPtoLP(target, &size, kOnePoint);
         POINT origin = {0, 0};
-        DPtoLP(memory, &origin, 1);
+        DPtoLP(memory, &origin, kOnePoint);
         BitBlt(target, rightX - info.bmWidth - kBitmapRightMargin, y, size.x, size.y, memory, origin.x, origin.y,
                SRCCOPY);
         SelectObject(memory, previous);
@@ -483,22 +552,22 @@ void prepareOptionsWindow() {
 std::int32_t runOptionsWindow(void* hostWindow, TOptionsAllocator allocate, bool newRecord, PluginOptions** options,
                               char** description) {
     OptionsWindowState& s = optionsWindowState;
-    if (options == nullptr) return 0;
+    if (options == nullptr) return kNotAccepted;
     PluginOptions* record = *options;
     if (newRecord) {
         record = allocate();
-        if (record == nullptr) return 0;
+        if (record == nullptr) return kNotAccepted;
         std::memcpy(record->pattern, defaultPattern.data(), defaultPattern.size());
-        record->tagSource = 0;
+        record->tagSource = static_cast<std::int32_t>(TTagSource::ID3v2);
     }
-    if (record == nullptr) return 0;
+    if (record == nullptr) return kNotAccepted;
 
     // One window at a time: a second call while one is open changes nothing.
     if (IsWindow(s.mainWindow)) {
         *options = record;
-        return 0;
+        return kNotAccepted;
     }
-    optionsAccepted = 0;
+    optionsAccepted = kNotAccepted;
 
     std::memcpy(&s.editedOptions, record, sizeof s.editedOptions);
     s.hostWindow = static_cast<HWND>(hostWindow);
@@ -507,7 +576,7 @@ std::int32_t runOptionsWindow(void* hostWindow, TOptionsAllocator allocate, bool
     if (!createOptionsWindow()) {
         EnableWindow(s.hostWindow, TRUE);
         *options = record;
-        return 0;
+        return kNotAccepted;
     }
 
     const std::int32_t source = s.editedOptions.tagSource;
@@ -524,7 +593,7 @@ std::int32_t runOptionsWindow(void* hostWindow, TOptionsAllocator allocate, bool
 
     EnableWindow(s.hostWindow, TRUE);
     SetForegroundWindow(s.hostWindow);
-    if (optionsAccepted == 1) {
+    if (optionsAccepted == kAccepted) {
         std::string& text = descriptionText();
         text = std::string("Pelmora ") + std::string(tagSourceName(s.editedOptions.tagSource)) + " (" +
                std::string(s.editedOptions.pattern, strnlen(s.editedOptions.pattern, sizeof s.editedOptions.pattern)) +

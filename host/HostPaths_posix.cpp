@@ -1,0 +1,109 @@
+// POSIX side of paths and the working folder.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "HostPaths.h"
+#include "HostSystem_posix.h"
+
+namespace host {
+
+const char kPathDelimiter = '/';
+
+TWorkingFolder::~TWorkingFolder() {
+    Leave();
+    if (saved_ >= 0) ::close(saved_);
+}
+
+bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
+    if (saved_ < 0) saved_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (saved_ < 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    if (::chdir(path.c_str()) != 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    inside_ = true;
+    return true;
+}
+
+bool TWorkingFolder::Leave() {
+    if (!inside_) return true;
+    inside_ = ::fchdir(saved_) != 0;
+    return !inside_;
+}
+
+namespace {
+
+// Asked once: the command's working folder is only ever moved for a moment
+// (TWorkingFolder) and put back.
+const std::string& WorkingFolderPath() {
+    static const std::string folder = [] {
+        char buffer[kPathBufferSize];
+        return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+    }();
+    return folder;
+}
+
+}  // namespace
+
+std::string AbsolutePath(const std::string& path) {
+    std::string full = path;
+    if (path.empty() || path[0] != '/') {
+        if (WorkingFolderPath().empty()) return path;
+        full = WorkingFolderPath() + "/" + path;
+    }
+    // Lexical: "." segments go, ".." takes the segment before it.
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= full.size()) {
+        std::size_t end = full.find('/', start);
+        if (end == std::string::npos) end = full.size();
+        const std::string part = full.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& part : parts) out += "/" + part;
+    return out.empty() ? "/" : out;
+}
+
+std::string ResolvedPath(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    const std::size_t cut = path.rfind('/', end - 1);
+    const std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+    const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1, end - (cut == std::string::npos ? 0 : cut + 1));
+    if (name.empty() || name == "." || name == "..") return AbsolutePath(path);
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (resolved == nullptr) return AbsolutePath(path);
+    std::string out = resolved;
+    std::free(resolved);
+    return out == "/" ? "/" + name : out + "/" + name;
+}
+
+std::string NameKey(const std::string& path) { return AbsolutePath(path); }
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string StateFolder() {
+    const std::string xdg = EnvironmentValue("XDG_STATE_HOME");
+    if (!xdg.empty() && xdg[0] == '/') return xdg + "/pelmora";
+    const std::string home = EnvironmentValue("HOME");
+    if (!home.empty()) return home + "/.local/state/pelmora";
+    return {};
+}
+
+}  // namespace host
