@@ -84,11 +84,18 @@ const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
     return folders_.emplace(folder, refusal).first->second;
 }
 
+std::string TRunPlan::Key(const std::string& path) {
+    const std::string folder = ParentOf(path);
+    auto known = resolvedFolders_.find(folder);
+    if (known == resolvedFolders_.end()) known = resolvedFolders_.emplace(folder, ParentOf(ResolvedPath(path))).first;
+    return NameKey(JoinPath(known->second, NameOf(path)));
+}
+
 TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
                          const std::string& newPath) {
     TVerdict verdict;
-    const std::string oldKey = NameKey(oldPath);
-    const std::string newKey = NameKey(newPath);
+    const std::string oldKey = Key(oldPath);
+    const std::string newKey = Key(newPath);
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
     const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;

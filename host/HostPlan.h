@@ -45,8 +45,13 @@ public:
     void ForgetFolders() { folders_.clear(); }
 
 private:
+    // A path in comparable form, its folder as the system resolves it (links
+    // followed, ".." never dropped as text), looked up once per folder.
+    std::string Key(const std::string& path);
+
     bool allowPosixNames_;
     std::map<std::string, std::string> folders_;
+    std::map<std::string, std::string> resolvedFolders_;
     std::set<std::string> claimed_;
     std::set<std::string> vacated_;
 };

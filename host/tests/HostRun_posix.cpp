@@ -75,3 +75,16 @@ TEST(HostRunPosix, JournalFollowsTheSystemNotTheSpelling) {
     EXPECT_TRUE(Has(changed.err, dir.File("real/Deep - Song.mp3") + ": changed since the run; left alone")) << changed.err;
     EXPECT_EQ(Names(dir.File("real")), (std::vector<std::string> {"Deep - Song.mp3", "deep"}));
 }
+
+// Two folders' files may take one name: "lnk/.." is judged by the folder the
+// system resolves, not by the spelling, which would put both in one folder.
+TEST(HostRunPosix, OneNameInTwoFoldersIsNoCollision) {
+    TScratch dir;
+    dir.Folder("real");
+    dir.Folder("real/deep");
+    ASSERT_EQ(::symlink(dir.File("real/deep").c_str(), dir.File("lnk").c_str()), 0);
+    dir.Write("real/x.mp3", "Song");
+    dir.Write("x.mp3", "Song");
+    const TRun run = RunWithTestPlugin({"-n", "-p", "*title*", dir.File("lnk/../x.mp3"), dir.File("x.mp3")});
+    EXPECT_TRUE(Has(run.out, "2 seen, 2 to rename")) << run.out;
+}
