@@ -14,17 +14,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "floor_layout.h"
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr std::size_t kHeaderSize = 10;
-constexpr std::size_t kTrailerSize = 128;
-constexpr std::size_t kBlockSize = 3458;
-constexpr std::size_t kSizeBytesAt = 6;
-constexpr unsigned kSizeBitsPerByte = 7;
+using namespace floor_layout;
 constexpr unsigned kBitsPerDword = 32;
 
 bool ReadAt(HANDLE file, std::int64_t offset, void* buffer, DWORD count) {
@@ -33,13 +31,6 @@ bool ReadAt(HANDLE file, std::int64_t offset, void* buffer, DWORD count) {
     at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> kBitsPerDword);
     DWORD got = 0;
     return ReadFile(file, buffer, count, &got, &at) && got == count;
-}
-
-std::int64_t TagEnd(const std::array<std::uint8_t, kHeaderSize>& header) {
-    if (std::memcmp(header.data(), "ID3", 3) != 0) return 0;
-    std::int64_t size = 0;
-    for (std::size_t i = kSizeBytesAt; i < kHeaderSize; ++i) size = (size << kSizeBitsPerByte) | header[i];
-    return size + static_cast<std::int64_t>(kHeaderSize);
 }
 
 // Whether the file begins with a tag; the bytes read are folded into hash.
