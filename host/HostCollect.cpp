@@ -38,8 +38,7 @@ std::string Normalised(std::string path) {
 
 }  // namespace
 
-bool MatchesMask(const std::string& name, const std::string& masks) {
-    const std::string upperName = AsciiUpper(name);
+TMasks::TMasks(const std::string& masks) {
     std::size_t start = 0;
     while (start <= masks.size()) {
         std::size_t end = masks.find(';', start);
@@ -47,11 +46,18 @@ bool MatchesMask(const std::string& name, const std::string& masks) {
         std::string mask = masks.substr(start, end - start);
         mask.erase(0, mask.find_first_not_of(' '));
         mask.erase(mask.find_last_not_of(' ') + 1);
-        if (!mask.empty() && WildcardMatch(upperName, AsciiUpper(mask))) return true;
+        if (!mask.empty()) upper_.push_back(AsciiUpper(mask));
         start = end + 1;
     }
-    return false;
 }
+
+bool TMasks::Match(const std::string& name) const {
+    const std::string upperName = AsciiUpper(name);
+    return std::any_of(upper_.begin(), upper_.end(),
+                       [&](const std::string& mask) { return WildcardMatch(upperName, mask); });
+}
+
+bool MatchesMask(const std::string& name, const std::string& masks) { return TMasks(masks).Match(name); }
 
 void TCollector::Tell(const std::string& path, TFileResult result, const std::string& reason) {
     TFileReport report;
@@ -91,7 +97,7 @@ void TCollector::Add(const std::string& argument) {
     switch (info.kind) {
     case TFileKind::Folder: AddFolder(path); break;
     case TFileKind::File:
-        if (MatchesMask(NameOf(path), mask_)) {
+        if (masks_.Match(NameOf(path))) {
             AddFile(path, ParentOf(ResolvedPath(path)));
         } else {
             Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
@@ -115,7 +121,7 @@ void TCollector::AddFolder(const std::string& folder) {
     std::string resolved;  // the folder as the system resolves it, looked up once
     for (TFolderEntry& entry : entries) {
         const std::string path = JoinPath(folder, entry.name);
-        const bool wanted = MatchesMask(entry.name, mask_);
+        const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
             // The listing could not tell (a link, or a file system that keeps
             // no kinds): one look at this entry alone.

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <functional>
-#include <set>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -17,11 +17,21 @@ namespace host {
 // wildcards, ASCII letters in any case).
 bool MatchesMask(const std::string& name, const std::string& masks);
 
+// The masks taken apart once, for a run that matches every name it lists.
+class TMasks {
+public:
+    explicit TMasks(const std::string& masks);
+    bool Match(const std::string& name) const;
+
+private:
+    std::vector<std::string> upper_;
+};
+
 class TCollector {
 public:
     // Entries left out are reported (Failed or Skipped) through tell.
     TCollector(std::string mask, bool recursive, std::function<void(const TFileReport&)> tell)
-        : mask_(std::move(mask)), recursive_(recursive), tell_(std::move(tell)) {}
+        : mask_(std::move(mask)), masks_(mask_), recursive_(recursive), tell_(std::move(tell)) {}
 
     void Add(const std::string& argument);
     const std::vector<std::string>& Files() const { return files_; }
@@ -35,10 +45,11 @@ private:
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
 
     std::string mask_;
+    TMasks masks_;
     bool recursive_;
     std::function<void(const TFileReport&)> tell_;
     std::vector<std::string> files_;
-    std::set<std::string> known_;
+    std::unordered_set<std::string> known_;
 };
 
 }  // namespace host

@@ -20,19 +20,28 @@ inline std::string JoinPath(const std::string& folder, const std::string& name) 
     return folder + kPathDelimiter + name;
 }
 
-inline std::string ParentOf(const std::string& path) {
-    for (std::size_t i = path.size(); i > 0; --i) {
-        if (IsSlash(path[i - 1])) return i == 1 ? path.substr(0, 1) : path.substr(0, i - 1);
+// Where the folder part of a path ends: the index of its last delimiter, or
+// npos for a bare name. The delimiter is read once, not once per character.
+inline std::size_t LastSlash(const std::string& path, std::size_t end) {
+    const char delimiter = kPathDelimiter;
+    for (std::size_t i = end; i > 0; --i) {
+        if (path[i - 1] == delimiter || path[i - 1] == '/') return i - 1;
     }
-    return ".";
+    return std::string::npos;
+}
+
+inline std::string ParentOf(const std::string& path) {
+    const std::size_t slash = LastSlash(path, path.size());
+    if (slash == std::string::npos) return ".";
+    return path.substr(0, slash == 0 ? 1 : slash);
 }
 
 // The last segment, trailing delimiters ignored.
 inline std::string NameOf(const std::string& path) {
     std::size_t end = path.size();
     while (end > 1 && IsSlash(path[end - 1])) --end;
-    std::size_t start = end;
-    while (start > 0 && !IsSlash(path[start - 1])) --start;
+    const std::size_t slash = LastSlash(path, end);
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
     return path.substr(start, end - start);
 }
 

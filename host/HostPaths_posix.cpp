@@ -4,7 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <vector>
+#include <string_view>
 
 #include "HostPaths.h"
 #include "HostSystem_posix.h"
@@ -50,30 +50,48 @@ const std::string& WorkingFolderPath() {
     return folder;
 }
 
+// Whether an absolute path is already in normal form: no empty, "." or ".."
+// segment, no delimiter at the end. Most paths the plan compares are.
+bool IsNormalAbsolute(std::string_view path) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path.size() == 1) return true;
+    for (std::size_t start = 1; start <= path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string AbsolutePath(const std::string& path) {
-    std::string full = path;
-    if (path.empty() || path[0] != '/') {
-        if (WorkingFolderPath().empty()) return path;
-        full = WorkingFolderPath() + "/" + path;
-    }
-    // Lexical: "." segments go, ".." takes the segment before it.
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= full.size()) {
-        std::size_t end = full.find('/', start);
-        if (end == std::string::npos) end = full.size();
-        const std::string part = full.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
+    if (IsNormalAbsolute(path)) return path;
+    const bool relative = path.empty() || path[0] != '/';
+    if (relative && WorkingFolderPath().empty()) return path;
+    // Lexical: "." segments go, ".." takes the segment before it. Built in one
+    // string, segment by segment: the plan asks this for every file.
     std::string out;
-    for (const std::string& part : parts) out += "/" + part;
+    out.reserve((relative ? WorkingFolderPath().size() + 1 : 0) + path.size());
+    const auto append = [&out](std::string_view text) {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.find('/', start);
+            if (end == std::string_view::npos) end = text.size();
+            const std::string_view part = text.substr(start, end - start);
+            if (part == "..") {
+                out.resize(out.empty() ? 0 : out.rfind('/'));
+            } else if (!part.empty() && part != ".") {
+                out += '/';
+                out += part;
+            }
+            start = end + 1;
+        }
+    };
+    if (relative) append(WorkingFolderPath());
+    append(path);
     return out.empty() ? "/" : out;
 }
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 
 #include "HostPath.h"
 #include "HostSystem.h"
@@ -29,10 +29,14 @@ std::size_t AnsiFolderLength(const std::string& ansiPath) {
     return 0;
 }
 
+bool IsAsciiPunctuation(unsigned char u) {
+    return (u >= '!' && u <= '/') || (u >= ':' && u <= '@') || (u >= '[' && u <= '`') || (u >= '{' && u <= '~');
+}
+
 }  // namespace
 
 std::string WindowsRefusal(const std::string& ansiName) {
-    static constexpr const char* kRefused = "<>:\"|?*\\/";
+    static constexpr std::string_view kRefused = "<>:\"|?*\\/";
     for (const char c : ansiName) {
         const auto u = static_cast<unsigned char>(c);
         if (u < kFirstPrintable) {
@@ -40,18 +44,22 @@ std::string WindowsRefusal(const std::string& ansiName) {
             std::snprintf(code, sizeof code, "%02X", u);
             return std::string("the control character ") + code;
         }
-        if (std::strchr(kRefused, c) != nullptr) return std::string("\"") + c + "\"";
+        // Every refused character is ASCII punctuation: letters and the upper half pass at once.
+        if (IsAsciiPunctuation(u) && kRefused.find(c) != std::string_view::npos) return std::string("\"") + c + "\"";
     }
     if (ansiName.size() > kMaxNameLength) return "a name longer than " + std::to_string(kMaxNameLength) + " characters";
     if (!ansiName.empty() && (ansiName.back() == '.' || ansiName.back() == ' ')) {
         return std::string("a name ending in \"") + ansiName.back() + "\"";
     }
-    // Device names stay reserved whatever extension follows them.
-    std::string base = AsciiUpper(ansiName.substr(0, ansiName.find('.')));
-    base.erase(base.find_last_not_of(' ') + 1);
+    // Device names stay reserved whatever extension follows them. Only a base
+    // of three or four letters can be one, so the rest is never copied.
+    std::size_t baseLength = std::min(ansiName.find('.'), ansiName.size());
+    while (baseLength > 0 && ansiName[baseLength - 1] == ' ') --baseLength;
+    constexpr std::size_t kDeviceLength = 3, kNumberedLength = 4;
+    if (baseLength != kDeviceLength && baseLength != kNumberedLength) return {};
+    const std::string base = AsciiUpper(ansiName.substr(0, baseLength));
     static constexpr const char* kReserved[] = {"CON", "PRN", "AUX", "NUL"};
     bool reserved = std::any_of(std::begin(kReserved), std::end(kReserved), [&](const char* r) { return base == r; });
-    constexpr std::size_t kNumberedLength = 4;
     if (base.size() == kNumberedLength && (StartsWith(base, "COM") || StartsWith(base, "LPT")) && base[3] >= '1' &&
         base[3] <= '9') {
         reserved = true;
@@ -72,8 +80,10 @@ void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
 }
 
 const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
-    const auto known = folders_.find(folder);
-    if (known != folders_.end()) return known->second;
+    // A run meets its files folder by folder: the last answer is nearly always the one asked for.
+    if (lastRefusal_ != folders_.end() && lastRefusal_->first == folder) return lastRefusal_->second;
+    lastRefusal_ = folders_.find(folder);
+    if (lastRefusal_ != folders_.end()) return lastRefusal_->second;
     std::string refusal;
     const TEntryInfo info = Examine(folder);
     if (info.kind != TFileKind::Folder) {
@@ -81,14 +91,40 @@ const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
     } else if (!CanChangeFolder(folder, refusal)) {
         refusal = "cannot write in " + folder + ": " + refusal;
     }
-    return folders_.emplace(folder, refusal).first->second;
+    lastRefusal_ = folders_.emplace(folder, refusal).first;
+    return lastRefusal_->second;
 }
 
 std::string TRunPlan::Key(const std::string& path) {
-    const std::string folder = ParentOf(path);
-    auto known = resolvedFolders_.find(folder);
-    if (known == resolvedFolders_.end()) known = resolvedFolders_.emplace(folder, ParentOf(ResolvedPath(path))).first;
-    return NameKey(JoinPath(known->second, NameOf(path)));
+    std::string folder = ParentOf(path);
+    if (lastResolved_ == resolvedFolders_.end() || lastResolved_->first != folder) {
+        lastResolved_ = resolvedFolders_.find(folder);
+        if (lastResolved_ == resolvedFolders_.end()) {
+            std::string resolved = ParentOf(ResolvedPath(path));
+            lastResolved_ = resolvedFolders_.emplace(std::move(folder), std::move(resolved)).first;
+        }
+    }
+    return NameKey(JoinPath(lastResolved_->second, NameOf(path)));
+}
+
+bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
+    std::string folder = ParentOf(path);
+    if (lastListing_ == listings_.end() || lastListing_->first != folder) {
+        lastListing_ = listings_.find(folder);
+        if (lastListing_ == listings_.end()) {
+            TListing listing;
+            std::vector<std::string> names;
+            std::string error;
+            listing.listed = ListFolder(folder, names, error);
+            for (const std::string& name : names) listing.keys.insert(Key(JoinPath(folder, name)));
+            lastListing_ = listings_.emplace(std::move(folder), std::move(listing)).first;
+        }
+    }
+    const TListing& listing = lastListing_->second;
+    if (!listing.listed) return Exists(path);
+    if (listing.keys.count(key) != 0) return true;
+    // Windows also finds a file by its short 8.3 alias, which no listing shows.
+    return IsWindowsBuild() && NameOf(path).find('~') != std::string::npos && Exists(path);
 }
 
 TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
@@ -104,7 +140,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& ansiOld,
     const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
                                  return c != ':' && (platform::IsPathDelimiter(c) || IsSlash(c));
                              });
-    switch (Check(oldKey, newKey, Exists(newPath))) {
+    switch (Check(oldKey, newKey, TargetOnDisk(newPath, newKey))) {
     case TBlock::Exists: verdict.marks.push_back("exists already"); break;
     case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
     case TBlock::None: break;

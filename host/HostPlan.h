@@ -3,7 +3,7 @@
 #pragma once
 
 #include <map>
-#include <set>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -29,6 +29,8 @@ class TRunPlan {
 public:
     // allowPosixNames: names Windows refuses are marked but taken where this system allows them.
     explicit TRunPlan(bool allowPosixNames = false) : allowPosixNames_(allowPosixNames) {}
+    TRunPlan(const TRunPlan&) = delete;  // it keeps iterators into its own maps
+    TRunPlan& operator=(const TRunPlan&) = delete;
     TBlock Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const;
     // Records a rename that the run will make.
     void Claim(const std::string& oldKey, const std::string& newKey);
@@ -42,18 +44,36 @@ public:
     // "cannot write in F: reason"); empty when they can. Asked once per folder.
     const std::string& FolderRefusal(const std::string& folder);
     // Forgets what was learnt of folders, when the disk may have changed.
-    void ForgetFolders() { folders_.clear(); }
+    void ForgetFolders() {
+        folders_.clear();
+        lastRefusal_ = folders_.end();
+        listings_.clear();
+        lastListing_ = listings_.end();
+    }
 
 private:
     // A path in comparable form, its folder as the system resolves it (links
     // followed, ".." never dropped as text), looked up once per folder.
     std::string Key(const std::string& path);
+    // Whether a name stands at path (key: its Key), by its folder's listing,
+    // taken once per folder; the disk is asked where the folder cannot be listed.
+    bool TargetOnDisk(const std::string& path, const std::string& key);
+
+    struct TListing {
+        bool listed = false;
+        std::unordered_set<std::string> keys;
+    };
 
     bool allowPosixNames_;
-    std::map<std::string, std::string> folders_;
-    std::map<std::string, std::string> resolvedFolders_;
-    std::set<std::string> claimed_;
-    std::set<std::string> vacated_;
+    using TFolderMap = std::map<std::string, std::string>;
+    TFolderMap folders_;
+    TFolderMap::const_iterator lastRefusal_ = folders_.end();
+    TFolderMap resolvedFolders_;
+    TFolderMap::const_iterator lastResolved_ = resolvedFolders_.end();
+    std::map<std::string, TListing> listings_;
+    std::map<std::string, TListing>::const_iterator lastListing_ = listings_.end();
+    std::unordered_set<std::string> claimed_;
+    std::unordered_set<std::string> vacated_;
 };
 
 }  // namespace host

@@ -11,11 +11,14 @@ namespace {
 
 constexpr auto kProgressDelay = std::chrono::seconds(1);
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+constexpr std::size_t kGatheredSize = 16 * 1024;
+constexpr auto kGatheredAge = std::chrono::milliseconds(200);
 
 // Lines as printed: control characters escaped, the line's own end kept.
-std::string Shown(const std::string& text) {
-    if (!EndsWith(text, "\n")) return Printable(text);
-    return Printable(text.substr(0, text.size() - 1)) + "\n";
+void AppendShown(std::string& out, const std::string& text) {
+    const bool line = EndsWith(text, "\n");
+    AppendPrintable(out, std::string_view(text).substr(0, text.size() - (line ? 1 : 0)));
+    if (line) out += '\n';
 }
 
 bool Emit(const std::function<bool(const std::string&)>& sink, const std::string& text, bool& broken) {
@@ -169,15 +172,29 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
 
 bool TConsole::Out(const std::string& text) {
     ClearProgress();
-    return Emit(context_.out, Shown(text), outBroken_);
+    if (outBroken_) return false;
+    AppendShown(pending_, text);
+    if (gather_ && pending_.size() < kGatheredSize && std::chrono::steady_clock::now() - flushed_ < kGatheredAge) {
+        return true;
+    }
+    return Flush();
+}
+
+bool TConsole::Flush() {
+    if (pending_.empty()) return !outBroken_;
+    flushed_ = std::chrono::steady_clock::now();
+    const bool written = Emit(context_.out, pending_, outBroken_);
+    pending_.clear();
+    return written;
 }
 
 bool TConsole::Err(const std::string& text) {
+    Flush();
     ClearProgress();
     // Appended, not prefixed: a prefix by operator+ draws a false -Wrestrict from GCC 12.
     std::string line = kProgram;
     line += ": ";
-    line += Shown(text + "\n");
+    AppendShown(line, text + "\n");
     return Emit(context_.err, line, errBroken_);
 }
 
@@ -187,6 +204,7 @@ void TConsole::Progress(std::size_t done, std::size_t total) {
     // Throttled even when a printed line has just cleared it.
     if (now - start_ < kProgressDelay || now - last_ < kProgressInterval) return;
     last_ = now;
+    Flush();
     std::string line = "\r";
     line.append(kProgram).append(": ").append(std::to_string(done)).append(" of ").append(std::to_string(total));
     line += " files";

@@ -21,7 +21,17 @@ constexpr const char* kProgram = "pelmora";
 class TConsole {
 public:
     explicit TConsole(const THostContext& context) : context_(context) {}
+    ~TConsole() { Flush(); }
+    TConsole(const TConsole&) = delete;
+    TConsole& operator=(const TConsole&) = delete;
     bool Out(const std::string& text);
+    // Standard output gathered and written in pieces of some kilobytes (and at
+    // least every fifth of a second), for a run that changes nothing on disk:
+    // a write per line would cost more than the line. A failed write is seen
+    // at the next piece; Flush writes what is gathered, and Err and Progress
+    // flush first, so the two streams keep their order.
+    void Gather() { gather_ = true; }
+    bool Flush();
     // "pelmora: text" on a line of its own.
     bool Err(const std::string& text);
     bool Broken() const { return outBroken_ || errBroken_; }
@@ -36,6 +46,9 @@ private:
     std::chrono::steady_clock::time_point last_ {};
     std::size_t width_ = 0;
     bool shown_ = false;
+    bool gather_ = false;
+    std::string pending_;
+    std::chrono::steady_clock::time_point flushed_ = start_;
     bool outBroken_ = false;
     bool errBroken_ = false;
 };

@@ -48,6 +48,9 @@ public:
             return kExitUsage;
         }
         record.Fill(ansiPattern, command_.tagSource);
+        // A preview moves nothing, so its lines may wait a moment; a real run
+        // writes each line before the next file, so a broken output stops it there.
+        if (command_.dryRun) console_.Gather();
 
         TCollector collector(descriptor.mask, command_.recursive, [this](const TFileReport& r) {
             if (r.result == TFileResult::Failed) {
@@ -77,6 +80,7 @@ public:
         summary.dryRun = command_.dryRun;
         if (journal_.IsOpen() && counts_.renamed > 0) summary.journalPath = journal_.Path();
         report_->Summary(summary);
+        console_.Flush();
         if (console_.Broken()) return Stopped(done, files.size());
         if (counts_.failed > 0) return kExitFailed;
         // A preview fails where the real run would leave a file in place.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace host {
 
@@ -25,24 +26,31 @@ inline bool StartsWith(const std::string& text, const std::string& prefix) {
 
 // A text as printed: control characters (C0, DEL and C1) as \xHH, so that a
 // name holding a tab or a line break still takes one line of its own.
-inline std::string Printable(const std::string& text) {
+// Appended to out, the plain runs between escapes in one piece each.
+inline void AppendPrintable(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     constexpr unsigned char kSpace = 0x20, kDelete = 0x7F, kC1Lead = 0xC2, kC1First = 0x80, kC1Last = 0x9F;
-    std::string out;
-    out.reserve(text.size());
+    std::size_t plain = 0;  // where the run not yet appended starts
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto u = static_cast<unsigned char>(text[i]);
+        if (u >= kSpace && u != kDelete && u != kC1Lead) continue;
         const bool c1 = u == kC1Lead && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= kC1First &&
                         static_cast<unsigned char>(text[i + 1]) <= kC1Last;
-        if (u >= kSpace && u != kDelete && !c1) {
-            out += text[i];
-            continue;
-        }
+        if (u == kC1Lead && !c1) continue;
+        out.append(text, plain, i - plain);
         const unsigned code = c1 ? static_cast<unsigned char>(text[++i]) : u;
         out += "\\x";
         out += kHex[code >> 4];
         out += kHex[code & 0xF];
+        plain = i + 1;
     }
+    out.append(text, plain, text.size() - plain);
+}
+
+inline std::string Printable(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendPrintable(out, text);
     return out;
 }
 
