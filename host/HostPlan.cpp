@@ -95,7 +95,7 @@ const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
     return lastRefusal_->second;
 }
 
-std::string TRunPlan::Key(const std::string& path) {
+const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
     std::string folder = ParentOf(path);
     if (lastResolved_ == resolvedFolders_.end() || lastResolved_->first != folder) {
         lastResolved_ = resolvedFolders_.find(folder);
@@ -104,8 +104,10 @@ std::string TRunPlan::Key(const std::string& path) {
             lastResolved_ = resolvedFolders_.emplace(std::move(folder), std::move(resolved)).first;
         }
     }
-    return NameKey(JoinPath(lastResolved_->second, NameOf(path)));
+    return lastResolved_->second;
 }
+
+std::string TRunPlan::Key(const std::string& path) { return NameKey(JoinPath(ResolvedFolder(path), NameOf(path))); }
 
 bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
     std::string folder = ParentOf(path);
@@ -116,7 +118,8 @@ bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
             std::vector<std::string> names;
             std::string error;
             listing.listed = ListFolder(folder, names, error);
-            for (const std::string& name : names) listing.keys.insert(Key(JoinPath(folder, name)));
+            const std::string& resolved = ResolvedFolder(path);
+            for (const std::string& name : names) listing.keys.insert(NameKey(JoinPath(resolved, name)));
             lastListing_ = listings_.emplace(std::move(folder), std::move(listing)).first;
         }
     }

@@ -55,6 +55,8 @@ private:
     // A path in comparable form, its folder as the system resolves it (links
     // followed, ".." never dropped as text), looked up once per folder.
     std::string Key(const std::string& path);
+    // The folder of path as the system resolves it, looked up once per folder.
+    const std::string& ResolvedFolder(const std::string& path);
     // Whether a name stands at path (key: its Key), by its folder's listing,
     // taken once per folder; the disk is asked where the folder cannot be listed.
     bool TargetOnDisk(const std::string& path, const std::string& key);

@@ -11,6 +11,7 @@ namespace {
 
 constexpr auto kProgressDelay = std::chrono::seconds(1);
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+constexpr std::string_view kArrow = " -> ";
 constexpr std::size_t kGatheredSize = 16 * 1024;
 constexpr auto kGatheredAge = std::chrono::milliseconds(200);
 
@@ -40,7 +41,15 @@ public:
         switch (r.result) {
         case TFileResult::Renamed:
         case TFileResult::ToRename:
-        case TFileResult::WouldStay: console_.Out(r.path + " -> " + r.newPath + MarksText(r.marks) + "\n"); break;
+        case TFileResult::WouldStay: {
+            std::string line;
+            line.reserve(r.path.size() + r.newPath.size() + kArrow.size() + 1);
+            line.append(r.path).append(kArrow).append(r.newPath);
+            if (!r.marks.empty()) line += MarksText(r.marks);
+            line += '\n';
+            console_.Out(line);
+            break;
+        }
         case TFileResult::Unchanged: break;
         case TFileResult::Failed:
             if (!r.newPath.empty()) {
