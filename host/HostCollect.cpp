@@ -67,8 +67,8 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder) {
-    if (known_.insert(NameKey(JoinPath(resolvedFolder, NameOf(path)))).second) files_.push_back(path);
+void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name) {
+    if (known_.insert(NameKey(JoinPath(resolvedFolder, name))).second) files_.push_back(path);
 }
 
 // A link is left alone, so that renaming never leaves one pointing at nothing;
@@ -98,7 +98,7 @@ void TCollector::Add(const std::string& argument) {
     case TFileKind::Folder: AddFolder(path); break;
     case TFileKind::File:
         if (masks_.Match(NameOf(path))) {
-            AddFile(path, ParentOf(ResolvedPath(path)));
+            AddFile(path, ParentOf(ResolvedPath(path)), NameOf(path));
         } else {
             Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
         }
@@ -142,7 +142,7 @@ void TCollector::AddFolder(const std::string& folder) {
         case TFileKind::File:
             if (!wanted) break;
             if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
-            AddFile(path, resolved);
+            AddFile(path, resolved, entry.name);
             break;
         case TFileKind::Folder:
             if (recursive_) {

@@ -38,8 +38,9 @@ public:
 
 private:
     // resolvedFolder: the file's folder as the system resolves it (links
-    // followed, ".." as the system takes it), which tells duplicates apart.
-    void AddFile(const std::string& path, const std::string& resolvedFolder);
+    // followed, ".." as the system takes it), which tells duplicates apart;
+    // name: the file's own, the last segment of path.
+    void AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name);
     void AddFolder(const std::string& folder);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
