@@ -160,7 +160,15 @@ void ToLowerAnsi(char* text, std::size_t length) {
 std::string AnsiToUtf8(const std::string& ansi) {
     std::string out;
     out.reserve(ansi.size() * 2);
-    for (const char c : ansi) AppendUtf8(out, AnsiToUnit(static_cast<unsigned char>(c)));
+    for (std::size_t i = 0; i < ansi.size();) {
+        // ASCII is the same in both: a run of it is copied whole.
+        std::size_t end = i;
+        while (end < ansi.size() && static_cast<unsigned char>(ansi[end]) < kOneByteLimit) ++end;
+        out.append(ansi, i, end - i);
+        if (end == ansi.size()) break;
+        AppendUtf8(out, AnsiToUnit(static_cast<unsigned char>(ansi[end])));
+        i = end + 1;
+    }
     return out;
 }
 
