@@ -68,7 +68,11 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
 }
 
 void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name) {
-    if (known_.insert(NameKey(JoinPath(resolvedFolder, name))).second) files_.push_back(path);
+    std::string key = NameKey(JoinPath(resolvedFolder, name));
+    if (known_.count(key) != 0) return;
+    keys_.push_back(std::move(key));
+    known_.insert(keys_.back());
+    files_.push_back(path);
 }
 
 // A link is left alone, so that renaming never leaves one pointing at nothing;

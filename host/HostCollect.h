@@ -3,9 +3,11 @@
 // however it is named (by its folder as the system resolves it).
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <unordered_set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "HostReport.h"
@@ -35,6 +37,10 @@ public:
 
     void Add(const std::string& argument);
     const std::vector<std::string>& Files() const { return files_; }
+    // Each file's path in the form the run plan compares, in
+    // the order of Files: the folder as the system resolves
+    // it and the name, compared as NameKey compares.
+    const std::deque<std::string>& Keys() const { return keys_; }
 
 private:
     // resolvedFolder: the file's folder as the system resolves it (links
@@ -50,7 +56,8 @@ private:
     bool recursive_;
     std::function<void(const TFileReport&)> tell_;
     std::vector<std::string> files_;
-    std::unordered_set<std::string> known_;
+    std::deque<std::string> keys_;  // a deque: known_ views its strings, which must stay put
+    std::unordered_set<std::string_view> known_;
 };
 
 }  // namespace host

@@ -130,10 +130,9 @@ bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
     return IsWindowsBuild() && NameOf(path).find('~') != std::string::npos && Exists(path);
 }
 
-TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
-                         const std::string& newPath) {
+TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
+                         const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
-    const std::string oldKey = Key(oldPath);
     const std::string newKey = Key(newPath);
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);

@@ -37,8 +37,9 @@ public:
 
     // Judges a rename from oldPath to the plug-in's newPath (UTF-8, and the
     // 8-bit texts the plug-in saw and gave), claiming it unless it stays.
-    TVerdict Judge(const std::string& oldPath, const std::string& ansiOld, const std::string& ansiNew,
-                   const std::string& newPath);
+    // oldKey: oldPath's Key, which the collector has already made.
+    TVerdict Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
+                   const std::string& ansiNew, const std::string& newPath);
 
     // Why names cannot be added to or taken from a folder ("no folder F",
     // "cannot write in F: reason"); empty when they can. Asked once per folder.

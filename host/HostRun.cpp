@@ -69,7 +69,7 @@ public:
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
             console_.Progress(done, files.size());
-            if (!HandleFile(record.Get(), files[done])) break;
+            if (!HandleFile(record.Get(), files[done], collector.Keys()[done])) break;
         }
         console_.ClearProgress();
         // A journal of nothing renamed would only hide the run before it.
@@ -143,7 +143,8 @@ private:
     }
 
     // False when the run must stop (the journal or the working folder fails).
-    bool HandleFile(PluginOptions* record, const std::string& path) {
+    // key: the path's comparable form, as the collector found it.
+    bool HandleFile(PluginOptions* record, const std::string& path, const std::string& key) {
         TRunFile file {path, {}, false};
         if (!platform::Utf8ToAnsi(path, file.ansi)) {
             if (!platform::Utf8ToAnsi(NameOf(path), file.ansi)) {
@@ -174,7 +175,7 @@ private:
             return true;
         }
         r.newPath = PathOf(file, ansiNew);
-        const TVerdict verdict = plan_.Judge(path, file.ansi, ansiNew, r.newPath);
+        const TVerdict verdict = plan_.Judge(path, key, file.ansi, ansiNew, r.newPath);
         if (verdict.refused) ++counts_.refused;
         r.marks = verdict.marks;
         if (command_.dryRun) {
