@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "HostSystem.h"
 
@@ -20,12 +21,13 @@ inline std::string JoinPath(const std::string& folder, const std::string& name) 
     return folder + kPathDelimiter + name;
 }
 
-// Where the folder part of a path ends: the index of its last delimiter, or
-// npos for a bare name. The delimiter is read once, not once per character.
+// Where the folder part of a path ends: the index of its last delimiter
+// before end, or npos for a bare name.
 inline std::size_t LastSlash(const std::string& path, std::size_t end) {
-    const char delimiter = kPathDelimiter;
+    const std::string_view text(path.data(), end);
+    if (!IsWindowsBuild()) return text.rfind('/');
     for (std::size_t i = end; i > 0; --i) {
-        if (path[i - 1] == delimiter || path[i - 1] == '/') return i - 1;
+        if (IsSlash(text[i - 1])) return i - 1;
     }
     return std::string::npos;
 }
@@ -34,6 +36,14 @@ inline std::string ParentOf(const std::string& path) {
     const std::size_t slash = LastSlash(path, path.size());
     if (slash == std::string::npos) return ".";
     return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// Whether ParentOf(path) == folder, without making it.
+inline bool IsParentOf(const std::string& folder, const std::string& path) {
+    const std::size_t slash = LastSlash(path, path.size());
+    if (slash == std::string::npos) return folder == ".";
+    const std::size_t length = slash == 0 ? 1 : slash;
+    return folder.size() == length && path.compare(0, length, folder) == 0;
 }
 
 // The last segment, trailing delimiters ignored.

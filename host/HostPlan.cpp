@@ -96,8 +96,8 @@ const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
 }
 
 const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
-    std::string folder = ParentOf(path);
-    if (lastResolved_ == resolvedFolders_.end() || lastResolved_->first != folder) {
+    if (lastResolved_ == resolvedFolders_.end() || !IsParentOf(lastResolved_->first, path)) {
+        std::string folder = ParentOf(path);
         lastResolved_ = resolvedFolders_.find(folder);
         if (lastResolved_ == resolvedFolders_.end()) {
             std::string resolved = ParentOf(ResolvedPath(path));
@@ -110,8 +110,8 @@ const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
 std::string TRunPlan::Key(const std::string& path) { return NameKey(JoinPath(ResolvedFolder(path), NameOf(path))); }
 
 bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
-    std::string folder = ParentOf(path);
-    if (lastListing_ == listings_.end() || lastListing_->first != folder) {
+    if (lastListing_ == listings_.end() || !IsParentOf(lastListing_->first, path)) {
+        std::string folder = ParentOf(path);
         lastListing_ = listings_.find(folder);
         if (lastListing_ == listings_.end()) {
             TListing listing;
