@@ -128,17 +128,36 @@ std::uint64_t SyncsafeWhole(std::span<const std::uint8_t> bytes) {
 bool IsCapital(std::uint8_t b) { return b >= 'A' && b <= 'Z'; }
 bool IsDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
 
-std::string TrimBoth(std::string_view text) {
-    std::size_t begin = 0;
+bool Trimmed(std::uint8_t b) { return b <= kTrimLimit; }
+
+void TrimBoth(std::string& text) {
     std::size_t end = text.size();
-    while (begin < end && static_cast<std::uint8_t>(text[begin]) <= kTrimLimit) ++begin;
-    while (end > begin && static_cast<std::uint8_t>(text[end - 1]) <= kTrimLimit) --end;
-    return std::string(text.substr(begin, end - begin));
+    while (end > 0 && Trimmed(static_cast<std::uint8_t>(text[end - 1]))) --end;
+    std::size_t begin = 0;
+    while (begin < end && Trimmed(static_cast<std::uint8_t>(text[begin]))) ++begin;
+    text.resize(end);
+    text.erase(0, begin);
 }
 
 // The real bytes of a slot that lie inside its block.
 std::span<const std::uint8_t> BlockBytes(const Slot& slot) {
     return std::span<const std::uint8_t>(slot.data).first(std::min(slot.data.size(), slot.length));
+}
+
+// A text as the decoders take it: the encoding byte, then the real bytes after
+// it, followed (virtually) by zeros up to length bytes. A view, so a text cut
+// out of a frame is decoded where it lies.
+struct TextBytes {
+    std::uint8_t encoding = 0;
+    std::span<const std::uint8_t> body;
+    std::size_t length = 0;
+
+    std::uint8_t At(std::size_t i) const { return i < body.size() ? body[i] : 0; }
+};
+
+TextBytes TextOf(const Slot& slot) {
+    const std::span<const std::uint8_t> real = BlockBytes(slot);
+    return {slot.At(0), real.subspan(std::min<std::size_t>(1, real.size())), slot.length > 0 ? slot.length - 1 : 0};
 }
 
 // Ids as numbers, so that a tag of millions of frames costs a few integer
@@ -173,27 +192,25 @@ int FrameSlotIndex(std::uint8_t version, std::string_view id) {
 
 // Units past the collected bytes are zero and end the text. A leading mark
 // sets the byte order; a mark anywhere else is dropped.
-std::string DecodeUtf16(const Slot& slot, bool bigEndian) {
-    const std::size_t real = BlockBytes(slot).size();
-    const std::size_t units = slot.length > 0 ? (slot.length - 1) / 2 : 0;
-    std::size_t k = 1;
+void DecodeUtf16(const TextBytes& bytes, bool bigEndian, std::string& text) {
+    const std::size_t units = bytes.length / 2;
+    std::size_t k = 0;
     if (units >= 1) {
-        const auto leading = static_cast<std::uint16_t>(slot.At(1) | slot.At(2) << kBitsPerByte);
+        const auto leading = static_cast<std::uint16_t>(bytes.At(0) | bytes.At(1) << kBitsPerByte);
         if (leading == kByteOrderMark || leading == kSwappedByteOrderMark) {
             bigEndian = leading == kSwappedByteOrderMark;
-            k = 2;
+            k = 1;
         }
     }
-    std::string text;
-    for (; k <= units && 2 * k - 1 < real; ++k) {
-        const std::uint8_t a = slot.At(2 * k - 1);
-        const std::uint8_t b = slot.At(2 * k);
+    text.reserve(std::min(units, bytes.body.size() / 2 + 1));
+    for (; k < units && 2 * k < bytes.body.size(); ++k) {
+        const std::uint8_t a = bytes.At(2 * k);
+        const std::uint8_t b = bytes.At(2 * k + 1);
         const auto unit = static_cast<std::uint16_t>(bigEndian ? (a << kBitsPerByte) | b : (b << kBitsPerByte) | a);
         if (unit == 0) break;
         if (unit == kByteOrderMark) continue;
-        text += platform::WideUnitToAnsi(unit);
+        platform::AppendWideUnitAnsi(text, unit);
     }
-    return text;
 }
 
 constexpr std::uint8_t kAsciiLimit = 0x80;
@@ -239,18 +256,17 @@ Utf8Lead ClassifyLead(std::uint8_t b) {
 
 // Up to the first zero byte; each maximal invalid subsequence and each
 // character beyond 16 bits becomes one default character.
-std::string DecodeUtf8(const Slot& slot) {
-    std::span<const std::uint8_t> bytes = BlockBytes(slot);
-    bytes = bytes.empty() ? bytes : bytes.subspan(1);
+void DecodeUtf8(const TextBytes& text8, std::string& text) {
+    std::span<const std::uint8_t> bytes = text8.body;
     const auto zero = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
     bytes = bytes.first(static_cast<std::size_t>(zero - bytes.begin()));
 
-    std::string text;
+    text.reserve(bytes.size());
     std::size_t i = 0;
     while (i < bytes.size()) {
         const std::uint8_t lead = bytes[i];
         if (lead < kAsciiLimit) {
-            text += platform::WideUnitToAnsi(lead);
+            platform::AppendWideUnitAnsi(text, lead);
             ++i;
             continue;
         }
@@ -270,11 +286,10 @@ std::string DecodeUtf8(const Slot& slot) {
         if (!complete || codePoint > kLargestUnit) {
             text += kDefaultCharacter;
         } else {
-            text += platform::WideUnitToAnsi(static_cast<std::uint16_t>(codePoint));
+            platform::AppendWideUnitAnsi(text, static_cast<std::uint16_t>(codePoint));
         }
         i = j;
     }
-    return text;
 }
 
 // None when a read fails, which ends the walk like any other failed read.
@@ -298,7 +313,8 @@ void StoreInSlot(TagInfo& info, int index, Slot& block) {
     slot.length = block.length;
 }
 
-void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout) {
+void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout,
+                bool collectPicture) {
     const std::optional<std::int64_t> start = FrameWalkStart(source, info);
     if (!start) return;
     std::array<std::uint8_t, kLargestFrameHeader> headerBytes{};
@@ -326,7 +342,7 @@ void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const 
         const std::string_view id(reinterpret_cast<const char*>(header.data()), layout.idLength);
         // Only frames that can land in a slot need their data read.
         const int index = FrameSlotIndex(info.Version, id);
-        if (index >= 0) {
+        if (index >= 0 && (collectPicture || index != kPictureSlot)) {
             block.data.resize(wanted);
             if (wanted > 0 && (!source.ReadAt(dataStart, block.data, got) || got != wanted)) return;
             StoreInSlot(info, index, block);
@@ -391,40 +407,52 @@ std::optional<std::uint32_t> FrameSizeV24(TByteSource& source, std::span<const s
     return *plainEnds ? plain : syncsafe;
 }
 
-void ReadFramesV23(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
-    WalkFrames(source, info, tagSize, kLayoutV23);
+void ReadFramesV23(TByteSource& source, TagInfo& info, std::int32_t tagSize, bool collectPicture) {
+    WalkFrames(source, info, tagSize, kLayoutV23, collectPicture);
 }
 
 void ReadFramesV22(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
-    WalkFrames(source, info, tagSize, kLayoutV22);
+    WalkFrames(source, info, tagSize, kLayoutV22, false);  // 2.2 has no picture slot
 }
 
-std::string DecodeText(const Slot& slot) {
-    switch (slot.At(0)) {
+// Into text, which is written over; texts are stored trimmed.
+void DecodeText(const TextBytes& bytes, std::string& text) {
+    text.clear();
+    switch (bytes.encoding) {
         case kUtf16:
-            return TrimBoth(DecodeUtf16(slot, false));
+            DecodeUtf16(bytes, false, text);
+            break;
         case kUtf16BE:
-            return TrimBoth(DecodeUtf16(slot, true));
+            DecodeUtf16(bytes, true, text);
+            break;
         case kUtf8:
-            return TrimBoth(DecodeUtf8(slot));
+            DecodeUtf8(bytes, text);
+            break;
         default: {
-            // The encoding byte and the block's zeros fall away by the trimming.
-            const std::span<const std::uint8_t> bytes = BlockBytes(slot);
-            return TrimBoth(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            // The block's zeros fall away by the trimming (so would the
+            // encoding byte, which is 0 here), so only the real bytes are kept.
+            std::span<const std::uint8_t> real = bytes.body;
+            while (!real.empty() && Trimmed(real.back())) real = real.first(real.size() - 1);
+            while (!real.empty() && Trimmed(real.front())) real = real.subspan(1);
+            text.assign(reinterpret_cast<const char*>(real.data()), real.size());
+            return;
         }
     }
+    TrimBoth(text);
 }
 
-std::string TextOrFallback(const Slot& primary, const Slot& secondary) {
-    std::string text = DecodeText(primary);
-    return text.empty() ? DecodeText(secondary) : text;
+void DecodeText(const Slot& slot, std::string& text) { DecodeText(TextOf(slot), text); }
+
+void TextOrFallback(const Slot& primary, const Slot& secondary, std::string& text) {
+    DecodeText(primary, text);
+    if (text.empty()) DecodeText(secondary, text);
 }
 
-std::string YearOrDate(const Slot& year, const Slot& date) {
-    std::string text = DecodeText(year);
-    if (!text.empty()) return text;
-    text = DecodeText(date);
-    return text.substr(0, std::min(text.size(), kYearLength));
+void YearOrDate(const Slot& year, const Slot& date, std::string& text) {
+    DecodeText(year, text);
+    if (!text.empty()) return;
+    DecodeText(date, text);
+    if (text.size() > kYearLength) text.resize(kYearLength);
 }
 
 std::int32_t ParseTrackNumber(std::string_view text) {
@@ -467,19 +495,21 @@ std::int32_t ParseTrackNumber(std::string_view text) {
 }
 
 std::uint16_t TrackFromText(const Slot& slot) {
-    const std::string text = DecodeText(slot);
+    std::string text;
+    DecodeText(slot, text);
     const std::string_view number = std::string_view(text).substr(0, text.find('/'));
     return static_cast<std::uint16_t>(ParseTrackNumber(number));  // the low 16 bits
 }
 
-std::string GenreFromText(const Slot& slot) {
-    std::string text = DecodeText(slot);
+void GenreFromText(const Slot& slot, std::string& text) {
+    DecodeText(slot, text);
     const std::size_t close = text.rfind(')');
-    return close == std::string::npos ? text : text.substr(close + 1);
+    if (close != std::string::npos) text.erase(0, close + 1);
 }
 
-std::string TextAfterDescription(const Slot& slot, bool withLanguage) {
-    if (slot.Empty()) return {};
+void TextAfterDescription(const Slot& slot, bool withLanguage, std::string& text) {
+    text.clear();
+    if (slot.Empty()) return;
     const std::uint8_t encoding = slot.At(0);
     const bool wideTerminator = encoding == kUtf16 || encoding == kUtf16BE;
     const std::size_t real = BlockBytes(slot).size();
@@ -507,14 +537,8 @@ std::string TextAfterDescription(const Slot& slot, bool withLanguage) {
         }
     }
 
-    // The encoding byte followed by what remains.
     const std::span<const std::uint8_t> remains = BlockBytes(slot).subspan(std::min(real, start + cut));
-    Slot text;
-    text.length = 1 + rest - cut;
-    text.data.resize(1 + remains.size());
-    text.data[0] = encoding;
-    std::copy(remains.begin(), remains.end(), text.data.begin() + 1);
-    return DecodeText(text);
+    DecodeText(TextBytes{encoding, remains, rest - cut}, text);
 }
 
 std::unique_ptr<TJPEGImage> PictureFromFrame(Slot&& slot) {
@@ -576,24 +600,24 @@ bool TID3v2::ReadTag(TByteSource& source) {
     if (Version == kVersion22) {
         ReadFramesV22(source, info, TagSize);
     } else {
-        ReadFramesV23(source, info, TagSize);
+        ReadFramesV23(source, info, TagSize, CollectPicture);
     }
 
     auto& slots = info.FrameTexts;
-    Title = TextOrFallback(slots[kTitleSlot], slots[kGroupSlot]);
-    Artist = TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot]);
-    Album = TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot]);
+    TextOrFallback(slots[kTitleSlot], slots[kGroupSlot], Title);
+    TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot], Artist);
+    TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot], Album);
     Track = TrackFromText(slots[kTrackSlot]);
-    Year = YearOrDate(slots[kYearSlot], slots[kDateSlot]);
-    Genre = GenreFromText(slots[kGenreSlot]);
-    Comment = TextAfterDescription(slots[kCommentSlot], true);
-    Composer = DecodeText(slots[kComposerSlot]);
-    Encoder = DecodeText(slots[kEncoderSlot]);
-    Copyright = DecodeText(slots[kCopyrightSlot]);
-    Language = DecodeText(slots[kLanguageSlot]);
-    Link = TextAfterDescription(slots[kLinkSlot], false);
-    OriginalArtist = DecodeText(slots[kOriginalArtistSlot]);
-    Lyrics = TextAfterDescription(slots[kLyricsSlot], true);
-    Picture = PictureFromFrame(std::move(slots[kPictureSlot]));
+    YearOrDate(slots[kYearSlot], slots[kDateSlot], Year);
+    GenreFromText(slots[kGenreSlot], Genre);
+    TextAfterDescription(slots[kCommentSlot], true, Comment);
+    DecodeText(slots[kComposerSlot], Composer);
+    DecodeText(slots[kEncoderSlot], Encoder);
+    DecodeText(slots[kCopyrightSlot], Copyright);
+    DecodeText(slots[kLanguageSlot], Language);
+    TextAfterDescription(slots[kLinkSlot], false, Link);
+    DecodeText(slots[kOriginalArtistSlot], OriginalArtist);
+    TextAfterDescription(slots[kLyricsSlot], true, Lyrics);
+    if (CollectPicture) Picture = PictureFromFrame(std::move(slots[kPictureSlot]));
     return true;
 }

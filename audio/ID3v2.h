@@ -50,6 +50,11 @@ public:
     bool ReadTag(const char* path);
     bool ReadTag(TByteSource& source);
 
+    // A setting, kept by Clear: off, the picture frame's data is never read
+    // and Picture stays empty, which spares a reader that only wants the
+    // texts up to 64 KB of reading per file.
+    bool CollectPicture = true;
+
     bool HasTag;
     std::uint8_t Version;
     std::int32_t TagSize;  // header and footer included; 0 without a tag or beyond the file

@@ -48,6 +48,8 @@ bool MoveNoReplaceUtf8(const std::string& from, const std::string& to);
 // One 16-bit text unit in the ANSI code page; "?" when the code page cannot
 // show it (no best-fit substitutes).
 std::string WideUnitToAnsi(std::uint16_t unit);
+// The same, added to the end of text: decoders build a whole text this way.
+void AppendWideUnitAnsi(std::string& text, std::uint16_t unit);
 
 // Letter case by the ANSI code page's rules, in place; the length never changes.
 void ToUpperAnsi(char* text, std::size_t length);

@@ -610,6 +610,15 @@ TEST(ID3v2Picture, TakesTheBlockAfter13Bytes) {
         ASSERT_TRUE(tag.Picture);
         EXPECT_EQ(tag.Picture->Data, c.data);
         EXPECT_EQ(tag.Picture->Size, c.size);
+
+        TID3v2 textsOnly;
+        textsOnly.CollectPicture = false;  // kept by the Clear that every read makes
+        FaultySource source(WithAudio(c.tag));
+        ASSERT_TRUE(textsOnly.ReadTag(source));
+        EXPECT_FALSE(textsOnly.Picture);
+        EXPECT_EQ(textsOnly.Title, tag.Title);
+        EXPECT_EQ(textsOnly.Year, tag.Year);
+        EXPECT_LT(source.bytesRequested, 100u);  // headers and texts: the picture's data is never asked for
     }
     EXPECT_EQ(Read(WithAudio(cases[3].tag)).Year, "2017");  // the walk goes on after a long frame
 }

@@ -138,9 +138,14 @@ bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
 }
 
 std::string WideUnitToAnsi(std::uint16_t unit) {
+    std::string text;
+    AppendWideUnitAnsi(text, unit);
+    return text;
+}
+
+void AppendWideUnitAnsi(std::string& text, std::uint16_t unit) {
     const unsigned char c = UnitToAnsi(unit);
-    if (c == 0 && unit != 0) return "?";
-    return std::string(1, static_cast<char>(c));
+    text.push_back(c == 0 && unit != 0 ? '?' : static_cast<char>(c));
 }
 
 void ToUpperAnsi(char* text, std::size_t length) {

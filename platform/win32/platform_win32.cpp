@@ -105,12 +105,21 @@ bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
 }
 
 std::string WideUnitToAnsi(std::uint16_t unit) {
+    std::string text;
+    AppendWideUnitAnsi(text, unit);
+    return text;
+}
+
+void AppendWideUnitAnsi(std::string& text, std::uint16_t unit) {
     const wchar_t w = static_cast<wchar_t>(unit);
     char out[8];
     BOOL usedDefault = FALSE;
     const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &w, 1, out, sizeof out, "?", &usedDefault);
-    if (n <= 0) return "?";
-    return std::string(out, static_cast<std::size_t>(n));
+    if (n <= 0) {
+        text.push_back('?');
+    } else {
+        text.append(out, static_cast<std::size_t>(n));
+    }
 }
 
 void ToUpperAnsi(char* text, std::size_t length) {

@@ -162,6 +162,7 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std
     for (const char* variant : {".mp3", ".MP3", ".Mp3", ".mP3"}) ReplaceAllIgnoreCase(fileNameValue, variant, "");
 
     TMPEGaudio audio;
+    audio.ID3v2Tag.CollectPicture = false;  // no placeholder shows it
     std::string name(pattern);
     bool substituted = false;
     bool tooLong = false;
