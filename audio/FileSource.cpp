@@ -67,8 +67,8 @@ bool TFileSource::ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::
     if (Serve(head_, offset, out, got) || Serve(tail_, offset, out, got)) return true;
     if (size_ >= 0 && offset < size_) {
         const auto rest = static_cast<std::uint64_t>(size_ - offset);
-        if (rest <= kTailSize && out.size() <= kTailSize) {
-            const std::int64_t start = std::max<std::int64_t>(0, size_ - static_cast<std::int64_t>(kTailSize));
+        if (rest <= tailSize_ && out.size() <= tailSize_) {
+            const std::int64_t start = std::max<std::int64_t>(0, size_ - static_cast<std::int64_t>(tailSize_));
             if (!Load(tail_, start, static_cast<std::size_t>(size_ - start))) return false;
             if (Serve(tail_, offset, out, got)) return true;
         } else if (out.size() <= kWindowSize) {

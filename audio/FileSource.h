@@ -32,6 +32,10 @@ public:
     // The end of the file: the ID3v1 tag and the tail block before it.
     static constexpr std::size_t kTailSize = 4 * 1024;
 
+    // tailSize: how much of the end a read there loads at once; a reader that
+    // wants only the ID3v1 tag loads no more than that.
+    explicit TFileSource(std::size_t tailSize = kTailSize) : tailSize_(tailSize) {}
+
     // Opens an existing file read-only, shared for reading and writing.
     bool Open(const char* path);
     bool Size(std::int64_t& size) override;
@@ -52,6 +56,7 @@ private:
     bool Serve(const Window& window, std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) const;
 
     platform::ReadOnlyFile file_;
+    std::size_t tailSize_;
     std::int64_t size_ = -1;
     Window head_;
     Window tail_;
@@ -61,8 +66,8 @@ private:
 // leaves the reader cleared (false) when the file cannot be opened. An
 // exhausted heap is caught once, at the exports; the file is closed either way.
 template <class Reader, class Read>
-bool ReadFromPath(Reader& reader, const char* path, Read read) {
-    TFileSource source;  // closes the file on every path
+bool ReadFromPath(Reader& reader, const char* path, Read read, std::size_t tailSize = TFileSource::kTailSize) {
+    TFileSource source(tailSize);  // closes the file on every path
     if (path != nullptr && source.Open(path)) return read(reader, source);
     reader.Clear();
     return false;

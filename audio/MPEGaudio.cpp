@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -40,7 +39,6 @@ constexpr std::string_view kXing = "Xing";
 constexpr std::string_view kVbri = "VBRI";
 constexpr std::string_view kLame = "LAME";
 constexpr std::string_view kGogo = "GOGO";
-constexpr std::size_t kTimeTextSize = 32;  // room for "MM:SS" of any 64-bit time
 
 using RateRow = std::array<std::uint16_t, 16>;
 constexpr RateRow kNoRates{};
@@ -249,10 +247,14 @@ std::string FormatMilliseconds(std::int64_t milliseconds) {
     const std::uint64_t magnitude = milliseconds < 0 ? 0 - static_cast<std::uint64_t>(milliseconds)
                                                      : static_cast<std::uint64_t>(milliseconds);
     const std::uint64_t totalSeconds = magnitude / kMillisPerSecond;
-    char text[kTimeTextSize];
-    std::snprintf(text, sizeof text, "%02llu:%02llu",
-                  static_cast<unsigned long long>(totalSeconds / kSecondsPerMinute),
-                  static_cast<unsigned long long>(totalSeconds % kSecondsPerMinute));
+    const std::uint64_t minutes = totalSeconds / kSecondsPerMinute;
+    const auto seconds = static_cast<unsigned>(totalSeconds % kSecondsPerMinute);
+    constexpr unsigned kTen = 10;
+    std::string text = minutes < kTen ? "0" : "";
+    text += std::to_string(minutes);
+    text += ':';
+    text += static_cast<char>('0' + seconds / kTen);
+    text += static_cast<char>('0' + seconds % kTen);
     return text;
 }
 
@@ -281,8 +283,9 @@ void TMPEGaudio::Clear() {
 }
 
 bool TMPEGaudio::LoadFromFile(const char* path) {
-    return ReadFromPath(*this, path,
-                        [](TMPEGaudio& audio, TByteSource& source) { return audio.LoadFromSource(source); });
+    return ReadFromPath(
+        *this, path, [](TMPEGaudio& audio, TByteSource& source) { return audio.LoadFromSource(source); },
+        ScanEncoder ? TFileSource::kTailSize : kID3v1TagSize);
 }
 
 bool TMPEGaudio::LoadFromSource(TByteSource& source) {
@@ -314,7 +317,7 @@ bool TMPEGaudio::ReadAudio(TByteSource& source) {
         FindFrame(block, frame, vbr);
     }
 
-    if (frame.found && !vbr.found) {
+    if (ScanEncoder && frame.found && !vbr.found) {
         // The block ends where the audio ends; a file shorter than the block
         // has all its bytes up to there at the end of the block, zeros before.
         const std::int64_t audioEnd = size - (ID3v1Tag.HasTag ? static_cast<std::int64_t>(kID3v1TagSize) : 0);

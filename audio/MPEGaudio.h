@@ -139,6 +139,10 @@ public:
     std::int64_t DurationMilliseconds() const;
     std::string DurationText() const;
 
+    // The tail block and its encoder scan; off where nothing shows the encoder,
+    // so that the end of the file is read only for the ID3v1 tag.
+    bool ScanEncoder = true;
+
     std::int32_t fileLength;
     std::string encoderText;
     mpeg::VBRData vbr;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "MPEGaudio.h"
@@ -65,30 +66,55 @@ constexpr std::size_t kLongestFilledName = std::size_t{1} << 20;
 // The ANSI lower case of every byte, taken once from the platform: in a
 // single-byte code page each character is lowered on its own, so a table gives
 // what lowering a whole text would, without a copy per search.
-const std::array<char, 256>& LowerCase() {
-    static const std::array<char, 256> table = [] {
-        std::array<char, 256> bytes{};
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i);
-        platform::ToLowerAnsi(bytes.data(), bytes.size());
-        return bytes;
+struct TCaseTable {
+    std::array<char, 256> lower{};
+    // The byte is the lower case of itself alone (as "*" and "." are), so a
+    // search for it may jump from one copy to the next.
+    std::array<bool, 256> alone{};
+};
+
+const TCaseTable& CaseTable() {
+    static const TCaseTable table = [] {
+        TCaseTable t;
+        for (std::size_t i = 0; i < t.lower.size(); ++i) t.lower[i] = static_cast<char>(i);
+        platform::ToLowerAnsi(t.lower.data(), t.lower.size());
+        std::array<int, 256> sources{};
+        for (const char c : t.lower) ++sources[static_cast<unsigned char>(c)];
+        for (std::size_t i = 0; i < t.alone.size(); ++i) {
+            t.alone[i] = sources[i] == 1 && t.lower[i] == static_cast<char>(i);
+        }
+        return t;
     }();
     return table;
 }
 
 std::string Lowered(std::string_view search) {
     std::string text(search);
-    const auto& lower = LowerCase();
+    const auto& lower = CaseTable().lower;
     for (char& c : text) c = lower[static_cast<unsigned char>(c)];
     return text;
 }
 
 // The first p >= from at which text matches the lower-case key, ignoring case.
 std::size_t FindIgnoreCase(const std::string& text, const std::string& lowerKey, std::size_t from) {
-    const auto& lower = LowerCase();
+    const TCaseTable& table = CaseTable();
     const std::size_t k = lowerKey.size();
-    for (std::size_t p = from; k <= text.size() && p <= text.size() - k; ++p) {
-        std::size_t i = 0;
-        while (i < k && lower[static_cast<unsigned char>(text[p + i])] == lowerKey[i]) ++i;
+    if (k == 0 || k > text.size()) return k == 0 && from <= text.size() ? from : std::string::npos;
+    const std::size_t last = text.size() - k;
+    const char first = lowerKey[0];
+    const bool jump = table.alone[static_cast<unsigned char>(first)];
+    const char final = lowerKey[k - 1];
+    for (std::size_t p = from; p <= last; ++p) {
+        if (jump) {
+            const void* hit = std::memchr(text.data() + p, first, last - p + 1);
+            if (hit == nullptr) break;
+            p = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+        } else if (table.lower[static_cast<unsigned char>(text[p])] != first) {
+            continue;
+        }
+        if (table.lower[static_cast<unsigned char>(text[p + k - 1])] != final) continue;
+        std::size_t i = 1;
+        while (i < k && table.lower[static_cast<unsigned char>(text[p + i])] == lowerKey[i]) ++i;
         if (i == k) return p;
     }
     return std::string::npos;
@@ -101,10 +127,7 @@ enum class Replaced { Nothing, Done, TooLong };
 // is. Inserted text is never searched (its span would be NULs, which no key
 // holds), so the search goes on in the original text after each match and the
 // result is built in one pass, however many matches there are.
-Replaced ReplaceIgnoreCase(std::string& text, std::string_view search, std::string_view replacement,
-                           std::size_t limit) {
-    if (search.empty()) return Replaced::Nothing;
-    const std::string key = Lowered(search);
+Replaced ReplaceLowered(std::string& text, const std::string& key, std::string_view replacement, std::size_t limit) {
     std::string result;
     std::uint64_t length = text.size();  // of the result once every match so far is replaced
     std::size_t from = 0;
@@ -120,11 +143,27 @@ Replaced ReplaceIgnoreCase(std::string& text, std::string_view search, std::stri
     return Replaced::Done;
 }
 
+Replaced ReplaceIgnoreCase(std::string& text, std::string_view search, std::string_view replacement,
+                           std::size_t limit) {
+    if (search.empty()) return Replaced::Nothing;
+    return ReplaceLowered(text, Lowered(search), replacement, limit);
+}
+
+// Every placeholder's text in lower case, made once.
+const std::string& LoweredPlaceholder(TPlaceholder placeholder) {
+    static const std::array<std::string, kPlaceholders.size()> lowered = [] {
+        std::array<std::string, kPlaceholders.size()> texts;
+        for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = Lowered(kPlaceholders[i]);
+        return texts;
+    }();
+    return lowered[static_cast<std::size_t>(placeholder)];
+}
+
 // A replacement that would make the name longer than kLongestFilledName is not
 // made: the name stays as it is and tooLong is set.
 bool Fill(std::string& name, TPlaceholder placeholder, const std::string& value, bool& tooLong) {
     if (tooLong) return false;
-    const Replaced replaced = ReplaceIgnoreCase(name, PlaceholderText(placeholder), value, kLongestFilledName);
+    const Replaced replaced = ReplaceLowered(name, LoweredPlaceholder(placeholder), value, kLongestFilledName);
     tooLong = replaced == Replaced::TooLong;
     return replaced == Replaced::Done;
 }
@@ -162,7 +201,9 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std
     for (const char* variant : {".mp3", ".MP3", ".Mp3", ".mP3"}) ReplaceAllIgnoreCase(fileNameValue, variant, "");
 
     TMPEGaudio audio;
-    audio.ID3v2Tag.CollectPicture = false;  // no placeholder shows it
+    // No placeholder shows the picture or the encoder.
+    audio.ID3v2Tag.CollectPicture = false;
+    audio.ScanEncoder = false;
     std::string name(pattern);
     bool substituted = false;
     bool tooLong = false;
