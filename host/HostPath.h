@@ -15,10 +15,14 @@ inline bool IsWindowsBuild() { return kPathDelimiter == '\\'; }
 // (Windows takes "/" too).
 inline bool IsSlash(char c) { return c == kPathDelimiter || c == '/'; }
 
-inline std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (IsSlash(folder.back())) return folder + name;
-    return folder + kPathDelimiter + name;
+inline std::string JoinPath(const std::string& folder, std::string_view name) {
+    if (folder.empty()) return std::string(name);
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (!IsSlash(folder.back())) path += kPathDelimiter;
+    path += name;
+    return path;
 }
 
 // Where the folder part of a path ends: the index of its last delimiter
@@ -47,12 +51,14 @@ inline bool IsParentOf(const std::string& folder, const std::string& path) {
 }
 
 // The last segment, trailing delimiters ignored.
-inline std::string NameOf(const std::string& path) {
+inline std::string_view NameView(const std::string& path) {
     std::size_t end = path.size();
     while (end > 1 && IsSlash(path[end - 1])) --end;
     const std::size_t slash = LastSlash(path, end);
     const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(start, end - start);
+    return std::string_view(path).substr(start, end - start);
 }
+
+inline std::string NameOf(const std::string& path) { return std::string(NameView(path)); }
 
 }  // namespace host

@@ -109,7 +109,10 @@ std::string ResolvedPath(const std::string& path) {
     return out == "/" ? "/" + name : out + "/" + name;
 }
 
-std::string NameKey(const std::string& path) { return AbsolutePath(path); }
+std::string NameKey(std::string path) {
+    if (IsNormalAbsolute(path)) return path;  // as it stands, without a copy
+    return AbsolutePath(path);
+}
 
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);

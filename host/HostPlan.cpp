@@ -35,7 +35,7 @@ bool IsAsciiPunctuation(unsigned char u) {
 
 }  // namespace
 
-std::string WindowsRefusal(const std::string& ansiName) {
+std::string WindowsRefusal(std::string_view ansiName) {
     static constexpr std::string_view kRefused = "<>:\"|?*\\/";
     for (const char c : ansiName) {
         const auto u = static_cast<unsigned char>(c);
@@ -57,7 +57,7 @@ std::string WindowsRefusal(const std::string& ansiName) {
     while (baseLength > 0 && ansiName[baseLength - 1] == ' ') --baseLength;
     constexpr std::size_t kDeviceLength = 3, kNumberedLength = 4;
     if (baseLength != kDeviceLength && baseLength != kNumberedLength) return {};
-    const std::string base = AsciiUpper(ansiName.substr(0, baseLength));
+    const std::string base = AsciiUpper(std::string(ansiName.substr(0, baseLength)));
     static constexpr const char* kReserved[] = {"CON", "PRN", "AUX", "NUL"};
     bool reserved = std::any_of(std::begin(kReserved), std::end(kReserved), [&](const char* r) { return base == r; });
     if (base.size() == kNumberedLength && (StartsWith(base, "COM") || StartsWith(base, "LPT")) && base[3] >= '1' &&
@@ -74,9 +74,14 @@ TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, boo
     return TBlock::None;
 }
 
-void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
-    claimed_.insert(newKey);
+void TRunPlan::Claim(const std::string& oldKey, std::string newKey) {
     if (oldKey != newKey) vacated_.insert(oldKey);
+    claimed_.insert(std::move(newKey));
+}
+
+const std::string& TRunPlan::RefusalOfFolderOf(const std::string& path) {
+    if (lastRefusal_ != folders_.end() && IsParentOf(lastRefusal_->first, path)) return lastRefusal_->second;
+    return FolderRefusal(ParentOf(path));
 }
 
 const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
@@ -107,7 +112,7 @@ const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
     return lastResolved_->second;
 }
 
-std::string TRunPlan::Key(const std::string& path) { return NameKey(JoinPath(ResolvedFolder(path), NameOf(path))); }
+std::string TRunPlan::Key(const std::string& path) { return NameKey(JoinPath(ResolvedFolder(path), NameView(path))); }
 
 bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
     if (lastListing_ == listings_.end() || !IsParentOf(lastListing_->first, path)) {
@@ -133,11 +138,11 @@ bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
 TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
                          const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
-    const std::string newKey = Key(newPath);
+    std::string newKey = Key(newPath);
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
     const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
-    const std::string ansiName = sameStart ? ansiNew.substr(folderLength) : ansiNew;
+    const std::string_view ansiName = std::string_view(ansiNew).substr(sameStart ? folderLength : 0);
     // ":" ends a folder for the plug-in on Windows, but there it is a character Windows refuses.
     const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
                                  return c != ':' && (platform::IsPathDelimiter(c) || IsSlash(c));
@@ -150,7 +155,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
     if (otherFolder) {
         // Text of the pattern such as "../" would move the file out of its folder.
         verdict.marks.push_back("the pattern leads into another folder");
-        const std::string& refusal = FolderRefusal(ParentOf(newPath));
+        const std::string& refusal = RefusalOfFolderOf(newPath);
         if (!refusal.empty()) verdict.marks.push_back(refusal);
     }
     verdict.stays = !verdict.marks.empty();
@@ -165,11 +170,11 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
         verdict.marks.push_back("no name before the extension");
         verdict.stays = true;
     }
-    if (!IsWindowsBuild() && NameOf(newPath).size() > kMaxNameLength) {
+    if (!IsWindowsBuild() && NameView(newPath).size() > kMaxNameLength) {
         verdict.marks.push_back("name too long");
         verdict.stays = true;
     }
-    const std::string& folderRefusal = FolderRefusal(ParentOf(oldPath));
+    const std::string& folderRefusal = RefusalOfFolderOf(oldPath);
     if (!folderRefusal.empty()) {
         verdict.marks.push_back(folderRefusal);
         verdict.stays = true;
@@ -177,7 +182,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
     if (verdict.stays) {
         verdict.marks.back() += ": stays";
     } else {
-        Claim(oldKey, newKey);
+        Claim(oldKey, std::move(newKey));
     }
     return verdict;
 }

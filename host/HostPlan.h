@@ -5,13 +5,14 @@
 #include <map>
 #include <unordered_set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host {
 
 // Why Windows would refuse a file name (8-bit text): the first refused
 // character or a reserved device name, described; empty when it is accepted.
-std::string WindowsRefusal(const std::string& ansiName);
+std::string WindowsRefusal(std::string_view ansiName);
 
 // Why a real run would leave a file where it is, judged in run order: a target
 // that exists and is not vacated earlier in the run, or one that an earlier
@@ -33,7 +34,7 @@ public:
     TRunPlan& operator=(const TRunPlan&) = delete;
     TBlock Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const;
     // Records a rename that the run will make.
-    void Claim(const std::string& oldKey, const std::string& newKey);
+    void Claim(const std::string& oldKey, std::string newKey);
 
     // Judges a rename from oldPath to the plug-in's newPath (UTF-8, and the
     // 8-bit texts the plug-in saw and gave), claiming it unless it stays.
@@ -44,6 +45,8 @@ public:
     // Why names cannot be added to or taken from a folder ("no folder F",
     // "cannot write in F: reason"); empty when they can. Asked once per folder.
     const std::string& FolderRefusal(const std::string& folder);
+    // FolderRefusal of the folder of path, without making its name when it was the last one asked.
+    const std::string& RefusalOfFolderOf(const std::string& path);
     // Forgets what was learnt of folders, when the disk may have changed.
     void ForgetFolders() {
         folders_.clear();

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "HostPath.h"
 #include "platform.h"
@@ -39,13 +38,16 @@ TDescriptor TPluginHost::Descriptor() const {
     return d;
 }
 
-std::string TPluginHost::Process(PluginOptions* record, const std::string& ansiPath, bool preview) const {
-    std::vector<char> text(ansiPath.begin(), ansiPath.end());
-    text.push_back('\0');
-    char* path = text.data();
+void TPluginHost::Process(PluginOptions* record, const std::string& ansiPath, bool preview, std::string& result) {
+    text_.assign(ansiPath.c_str(), ansiPath.c_str() + ansiPath.size() + 1);
+    char* path = text_.data();
     PluginOptions* options = record;
-    process(&path, text.data(), nullptr, nullptr, &options, preview ? 1 : 0);
-    return path != nullptr ? std::string(path) : ansiPath;
+    process(&path, text_.data(), nullptr, nullptr, &options, preview ? 1 : 0);
+    if (path != nullptr) {
+        result.assign(path);
+    } else {
+        result = ansiPath;
+    }
 }
 
 void TOptionsRecord::Fill(const std::string& ansiPattern, std::int32_t tagSource) {

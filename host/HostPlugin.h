@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "HostCore.h"
 #include "HostSystem.h"
@@ -21,11 +22,12 @@ public:
     bool Load(const std::string& path, std::string& error);
     TDescriptor Descriptor() const;
     // One process call on an 8-bit path; the path handed back, copied out of
-    // the plug-in's storage (the path itself when it hands back none).
-    std::string Process(PluginOptions* record, const std::string& ansiPath, bool preview) const;
+    // the plug-in's storage into result (the path itself when it hands back none).
+    void Process(PluginOptions* record, const std::string& ansiPath, bool preview, std::string& result);
 
 private:
     TLibrary library_;
+    std::vector<char> text_;  // the host's copy of the path, kept from call to call
 };
 
 // An options record from the plug-in's heap, given back through freeOpt.

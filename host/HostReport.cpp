@@ -42,9 +42,8 @@ public:
         case TFileResult::Renamed:
         case TFileResult::ToRename:
         case TFileResult::WouldStay: {
-            std::string line;
-            line.reserve(r.path.size() + r.newPath.size() + kArrow.size() + 1);
-            line.append(r.path).append(kArrow).append(r.newPath);
+            std::string& line = line_;  // its room kept from line to line
+            line.assign(r.path).append(kArrow).append(r.newPath);
             if (!r.marks.empty()) line += MarksText(r.marks);
             line += '\n';
             console_.Out(line);
@@ -98,6 +97,7 @@ public:
 private:
     TConsole& console_;
     bool quiet_;
+    std::string line_;
 };
 
 const char* ResultName(TFileResult result) {

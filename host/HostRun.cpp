@@ -93,8 +93,8 @@ private:
     // whole path or, when its folder's name is beyond Windows-1251, the name
     // alone from inside that folder, as a host working there would hand it.
     struct TRunFile {
-        std::string path;
-        std::string ansi;
+        const std::string& path;
+        std::string& ansi;
         bool inFolder = false;
     };
 
@@ -127,25 +127,30 @@ private:
     bool Process(PluginOptions* record, const TRunFile& file, bool preview, std::string& ansiResult,
                  std::string& error) {
         if (!file.inFolder) {
-            ansiResult = plugin_.Process(record, file.ansi, preview);
+            plugin_.Process(record, file.ansi, preview, ansiResult);
             return true;
         }
         if (!workingFolder_.Enter(ParentOf(file.path), error)) return false;
-        ansiResult = plugin_.Process(record, file.ansi, preview);
+        plugin_.Process(record, file.ansi, preview, ansiResult);
         if (workingFolder_.Leave()) return true;
         error = "cannot return to the working folder";
         return false;
     }
 
-    static std::string PathOf(const TRunFile& file, const std::string& ansiResult) {
-        const std::string result = platform::AnsiToUtf8(ansiResult);
-        return file.inFolder ? JoinPath(ParentOf(file.path), result) : result;
+    // The UTF-8 path of the plug-in's result, into path.
+    static void PathOf(const TRunFile& file, const std::string& ansiResult, std::string& path) {
+        path.clear();
+        if (file.inFolder) {
+            path = ParentOf(file.path);
+            if (!IsSlash(path.back())) path += kPathDelimiter;
+        }
+        platform::AppendAnsiAsUtf8(path, ansiResult);
     }
 
     // False when the run must stop (the journal or the working folder fails).
     // key: the path's comparable form, as the collector found it.
     bool HandleFile(PluginOptions* record, const std::string& path, const std::string& key) {
-        TRunFile file {path, {}, false};
+        TRunFile file {path, ansiOld_, false};
         if (!platform::Utf8ToAnsi(path, file.ansi)) {
             if (!platform::Utf8ToAnsi(NameOf(path), file.ansi)) {
                 Fail(path, "the name cannot be written in Windows-1251, the plug-in's code page; left alone");
@@ -153,14 +158,20 @@ private:
             }
             file.inFolder = true;
         }
-        std::string ansiNew, error;
+        std::string& ansiNew = ansiNew_;
+        std::string error;
         if (!Process(record, file, true, ansiNew, error)) {
             Fail(path, error + "; stopped");
             return false;
         }
         ++counts_.seen;
-        TFileReport r;
+        // One report, its strings' room kept from file to file.
+        TFileReport& r = fileReport_;
         r.path = path;
+        r.newPath.clear();
+        r.result = TFileResult::Unchanged;
+        r.marks.clear();
+        r.reason.clear();
         if (ansiNew == file.ansi) {
             // The plug-in keeps the name of a file it cannot read too: only then is it asked why.
             std::string reason;
@@ -174,10 +185,10 @@ private:
             report_->File(r);
             return true;
         }
-        r.newPath = PathOf(file, ansiNew);
-        const TVerdict verdict = plan_.Judge(path, key, file.ansi, ansiNew, r.newPath);
+        PathOf(file, ansiNew, r.newPath);
+        TVerdict verdict = plan_.Judge(path, key, file.ansi, ansiNew, r.newPath);
         if (verdict.refused) ++counts_.refused;
-        r.marks = verdict.marks;
+        r.marks = std::move(verdict.marks);
         if (command_.dryRun) {
             r.result = verdict.stays ? TFileResult::WouldStay : TFileResult::ToRename;
             ++(verdict.stays ? counts_.stays : counts_.renamed);
@@ -241,7 +252,7 @@ private:
         }
         ++renames_;
         if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
-        r.newPath = PathOf(file, ansiResult);
+        PathOf(file, ansiResult, r.newPath);
         r.result = TFileResult::Renamed;
         // The name the folder lists is the truth: a file system layer may cut
         // a name it cannot hold and still report the move done.
@@ -290,6 +301,9 @@ private:
     long renames_ = 0;
     bool stopped_ = false;  // with a rename on record that may have happened
     TFileId id_;            // of the file being renamed
+    // Kept from file to file, so that a file costs no new strings.
+    std::string ansiOld_, ansiNew_;
+    TFileReport fileReport_;
 };
 
 }  // namespace

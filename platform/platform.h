@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -59,6 +60,8 @@ void ToLowerAnsi(char* text, std::size_t length);
 // command line. Utf8ToAnsi fails on invalid UTF-8 or on a character that the
 // code page cannot hold, so a name is never mangled.
 std::string AnsiToUtf8(const std::string& ansi);
+// The same, added to the end of out.
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi);
 bool Utf8ToAnsi(const std::string& utf8, std::string& ansi);
 
 // Whether a character ends the directory part of a path ("\" and ":" on

@@ -7,8 +7,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "cp1251.h"
 
@@ -164,17 +166,42 @@ void ToLowerAnsi(char* text, std::size_t length) {
 
 std::string AnsiToUtf8(const std::string& ansi) {
     std::string out;
-    out.reserve(ansi.size() * 2);
+    AppendAnsiAsUtf8(out, ansi);
+    return out;
+}
+
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
+    // The UTF-8 of every upper-half byte, made once: each is then a copy.
+    struct TEncoded {
+        char bytes[3];
+        std::uint8_t length;
+    };
+    static const std::array<TEncoded, 128> kUpper = [] {
+        std::array<TEncoded, 128> table{};
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            std::string bytes;
+            AppendUtf8(bytes, AnsiToUnit(static_cast<unsigned char>(kUpperHalfStart + i)));
+            bytes.copy(table[i].bytes, sizeof table[i].bytes);
+            table[i].length = static_cast<std::uint8_t>(bytes.size());
+        }
+        return table;
+    }();
+    constexpr std::size_t kLongest = 3;
+    const std::size_t start = out.size();
+    out.resize(start + ansi.size() * kLongest);
+    char* to = out.data() + start;
     for (std::size_t i = 0; i < ansi.size();) {
         // ASCII is the same in both: a run of it is copied whole.
         std::size_t end = i;
         while (end < ansi.size() && static_cast<unsigned char>(ansi[end]) < kOneByteLimit) ++end;
-        out.append(ansi, i, end - i);
+        std::memcpy(to, ansi.data() + i, end - i);
+        to += end - i;
         if (end == ansi.size()) break;
-        AppendUtf8(out, AnsiToUnit(static_cast<unsigned char>(ansi[end])));
+        const TEncoded& e = kUpper[static_cast<unsigned char>(ansi[end]) - kUpperHalfStart];
+        for (std::uint8_t k = 0; k < e.length; ++k) *to++ = e.bytes[k];
         i = end + 1;
     }
-    return out;
+    out.resize(static_cast<std::size_t>(to - out.data()));
 }
 
 bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
@@ -185,8 +212,14 @@ bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
         std::uint32_t cp = 0;
         std::size_t extra = 0;
         if (b0 < kOneByteLimit) {
-            cp = b0;
-        } else if ((b0 & kTwoByteMask) == kTwoByteLead) {
+            // ASCII is the same in both: a run of it is copied whole.
+            std::size_t end = i + 1;
+            while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < kOneByteLimit) ++end;
+            ansi.append(utf8, i, end - i);
+            i = end;
+            continue;
+        }
+        if ((b0 & kTwoByteMask) == kTwoByteLead) {
             cp = b0 & kTwoByteBits;
             extra = 1;
         } else if ((b0 & kThreeByteMask) == kThreeByteLead) {

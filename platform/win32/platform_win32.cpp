@@ -139,6 +139,8 @@ std::string AnsiToUtf8(const std::string& ansi) {
     return out;
 }
 
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) { out += AnsiToUtf8(std::string(ansi)); }
+
 bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
     ansi.clear();
     if (utf8.empty()) return true;
