@@ -67,12 +67,14 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name) {
-    std::string key = NameKey(JoinPath(resolvedFolder, name));
-    if (known_.count(key) != 0) return;
-    keys_.push_back(std::move(key));
-    known_.insert(keys_.back());
-    files_.push_back(path);
+void TCollector::AddFile(std::string path, const std::string& resolvedFolder, std::string_view name) {
+    JoinPathInto(key_, resolvedFolder, name);
+    key_ = NameKey(std::move(key_));
+    bool added = false;
+    const std::string_view key = known_.Insert(key_, &added);
+    if (!added) return;
+    keys_.push_back(key);
+    files_.push_back(std::move(path));
 }
 
 // A link is left alone, so that renaming never leaves one pointing at nothing;
@@ -102,7 +104,7 @@ void TCollector::Add(const std::string& argument) {
     case TFileKind::Folder: AddFolder(path); break;
     case TFileKind::File:
         if (masks_.Match(NameOf(path))) {
-            AddFile(path, ParentOf(ResolvedPath(path)), NameOf(path));
+            AddFile(path, ParentOf(ResolvedPath(path)), NameView(path));
         } else {
             Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
         }
@@ -124,7 +126,7 @@ void TCollector::AddFolder(const std::string& folder) {
     std::vector<std::string> subfolders;
     std::string resolved;  // the folder as the system resolves it, looked up once
     for (TFolderEntry& entry : entries) {
-        const std::string path = JoinPath(folder, entry.name);
+        std::string path = JoinPath(folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
             // The listing could not tell (a link, or a file system that keeps
@@ -146,7 +148,7 @@ void TCollector::AddFolder(const std::string& folder) {
         case TFileKind::File:
             if (!wanted) break;
             if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
-            AddFile(path, resolved, entry.name);
+            AddFile(std::move(path), resolved, entry.name);
             break;
         case TFileKind::Folder:
             if (recursive_) {
@@ -161,6 +163,7 @@ void TCollector::AddFolder(const std::string& folder) {
             break;
         }
     }
+    if (listed_ && !resolved.empty()) listed_(folder, resolved, entries);
     for (const std::string& subfolder : subfolders) AddFolder(subfolder);
 }
 

@@ -3,13 +3,12 @@
 // however it is named (by its folder as the system resolves it).
 #pragma once
 
-#include <deque>
 #include <functional>
-#include <unordered_set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "HostKeySet.h"
 #include "HostReport.h"
 #include "HostSystem.h"
 
@@ -36,17 +35,22 @@ public:
         : mask_(std::move(mask)), masks_(mask_), recursive_(recursive), tell_(std::move(tell)) {}
 
     void Add(const std::string& argument);
+    // Told of every listed folder that gave the run a file: the folder as
+    // named, as the system resolves it, and what it held.
+    using TListed = std::function<void(const std::string& folder, const std::string& resolved,
+                                       const std::vector<TFolderEntry>& entries)>;
+    void OnListed(TListed listed) { listed_ = std::move(listed); }
     const std::vector<std::string>& Files() const { return files_; }
     // Each file's path in the form the run plan compares, in
     // the order of Files: the folder as the system resolves
     // it and the name, compared as NameKey compares.
-    const std::deque<std::string>& Keys() const { return keys_; }
+    const std::vector<std::string_view>& Keys() const { return keys_; }
 
 private:
     // resolvedFolder: the file's folder as the system resolves it (links
     // followed, ".." as the system takes it), which tells duplicates apart;
     // name: the file's own, the last segment of path.
-    void AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name);
+    void AddFile(std::string path, const std::string& resolvedFolder, std::string_view name);
     void AddFolder(const std::string& folder);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
@@ -55,9 +59,11 @@ private:
     TMasks masks_;
     bool recursive_;
     std::function<void(const TFileReport&)> tell_;
+    TListed listed_;
     std::vector<std::string> files_;
-    std::deque<std::string> keys_;  // a deque: known_ views its strings, which must stay put
-    std::unordered_set<std::string_view> known_;
+    std::vector<std::string_view> keys_;  // known_'s copies
+    TKeySet known_;
+    std::string key_;  // the key being made, its room kept from file to file
 };
 
 }  // namespace host

@@ -15,13 +15,17 @@ inline bool IsWindowsBuild() { return kPathDelimiter == '\\'; }
 // (Windows takes "/" too).
 inline bool IsSlash(char c) { return c == kPathDelimiter || c == '/'; }
 
+// JoinPath into path, which keeps its room.
+inline void JoinPathInto(std::string& path, const std::string& folder, std::string_view name) {
+    path.assign(folder);
+    if (!folder.empty() && !IsSlash(folder.back())) path += kPathDelimiter;
+    path += name;
+}
+
 inline std::string JoinPath(const std::string& folder, std::string_view name) {
-    if (folder.empty()) return std::string(name);
     std::string path;
     path.reserve(folder.size() + 1 + name.size());
-    path += folder;
-    if (!IsSlash(folder.back())) path += kPathDelimiter;
-    path += name;
+    JoinPathInto(path, folder, name);
     return path;
 }
 

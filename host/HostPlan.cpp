@@ -29,6 +29,13 @@ std::size_t AnsiFolderLength(const std::string& ansiPath) {
     return 0;
 }
 
+// The key of a listed name into keys; buffer keeps its room from name to name.
+void KeepKey(TKeySet& keys, std::string& buffer, const std::string& resolved, std::string_view name) {
+    JoinPathInto(buffer, resolved, name);
+    buffer = NameKey(std::move(buffer));
+    keys.Insert(buffer);
+}
+
 bool IsAsciiPunctuation(unsigned char u) {
     return (u >= '!' && u <= '/') || (u >= ':' && u <= '@') || (u >= '[' && u <= '`') || (u >= '{' && u <= '~');
 }
@@ -68,15 +75,15 @@ std::string WindowsRefusal(std::string_view ansiName) {
     return {};
 }
 
-TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const {
-    if (claimed_.count(newKey) != 0) return TBlock::Collision;
-    if (targetOnDisk && newKey != oldKey && vacated_.count(newKey) == 0) return TBlock::Exists;
+TBlock TRunPlan::Check(std::string_view oldKey, std::string_view newKey, bool targetOnDisk) const {
+    if (claimed_.Contains(newKey)) return TBlock::Collision;
+    if (targetOnDisk && newKey != oldKey && !vacated_.Contains(newKey)) return TBlock::Exists;
     return TBlock::None;
 }
 
-void TRunPlan::Claim(const std::string& oldKey, std::string newKey) {
-    if (oldKey != newKey) vacated_.insert(oldKey);
-    claimed_.insert(std::move(newKey));
+void TRunPlan::Claim(std::string_view oldKey, std::string_view newKey) {
+    claimed_.Insert(newKey);
+    if (oldKey != newKey) vacated_.Insert(oldKey);
 }
 
 const std::string& TRunPlan::RefusalOfFolderOf(const std::string& path) {
@@ -112,9 +119,24 @@ const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
     return lastResolved_->second;
 }
 
-std::string TRunPlan::Key(const std::string& path) { return NameKey(JoinPath(ResolvedFolder(path), NameView(path))); }
+const std::string& TRunPlan::Key(const std::string& path) {
+    JoinPathInto(key_, ResolvedFolder(path), NameView(path));
+    key_ = NameKey(std::move(key_));
+    return key_;
+}
 
-bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
+void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved,
+                          const std::vector<TFolderEntry>& entries) {
+    resolvedFolders_.emplace(folder, resolved);
+    TListing listing;
+    listing.listed = true;
+    listing.keys.Reserve(entries.size());
+    std::string key;
+    for (const TFolderEntry& entry : entries) KeepKey(listing.keys, key, resolved, entry.name);
+    listings_.emplace(folder, std::move(listing));
+}
+
+bool TRunPlan::TargetOnDisk(const std::string& path, std::string_view key) {
     if (lastListing_ == listings_.end() || !IsParentOf(lastListing_->first, path)) {
         std::string folder = ParentOf(path);
         lastListing_ = listings_.find(folder);
@@ -124,21 +146,23 @@ bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
             std::string error;
             listing.listed = ListFolder(folder, names, error);
             const std::string& resolved = ResolvedFolder(path);
-            for (const std::string& name : names) listing.keys.insert(NameKey(JoinPath(resolved, name)));
+            listing.keys.Reserve(names.size());
+            std::string listed;
+            for (const std::string& name : names) KeepKey(listing.keys, listed, resolved, name);
             lastListing_ = listings_.emplace(std::move(folder), std::move(listing)).first;
         }
     }
     const TListing& listing = lastListing_->second;
     if (!listing.listed) return Exists(path);
-    if (listing.keys.count(key) != 0) return true;
+    if (listing.keys.Contains(key)) return true;
     // Windows also finds a file by its short 8.3 alias, which no listing shows.
     return IsWindowsBuild() && NameOf(path).find('~') != std::string::npos && Exists(path);
 }
 
-TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
+TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, const std::string& ansiOld,
                          const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
-    std::string newKey = Key(newPath);
+    const std::string& newKey = Key(newPath);
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
     const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
@@ -182,7 +206,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
     if (verdict.stays) {
         verdict.marks.back() += ": stays";
     } else {
-        Claim(oldKey, std::move(newKey));
+        Claim(oldKey, newKey);
     }
     return verdict;
 }

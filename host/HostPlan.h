@@ -3,10 +3,12 @@
 #pragma once
 
 #include <map>
-#include <unordered_set>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "HostFiles.h"
+#include "HostKeySet.h"
 
 namespace host {
 
@@ -32,14 +34,14 @@ public:
     explicit TRunPlan(bool allowPosixNames = false) : allowPosixNames_(allowPosixNames) {}
     TRunPlan(const TRunPlan&) = delete;  // it keeps iterators into its own maps
     TRunPlan& operator=(const TRunPlan&) = delete;
-    TBlock Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const;
+    TBlock Check(std::string_view oldKey, std::string_view newKey, bool targetOnDisk) const;
     // Records a rename that the run will make.
-    void Claim(const std::string& oldKey, std::string newKey);
+    void Claim(std::string_view oldKey, std::string_view newKey);
 
     // Judges a rename from oldPath to the plug-in's newPath (UTF-8, and the
     // 8-bit texts the plug-in saw and gave), claiming it unless it stays.
     // oldKey: oldPath's Key, which the collector has already made.
-    TVerdict Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
+    TVerdict Judge(const std::string& oldPath, std::string_view oldKey, const std::string& ansiOld,
                    const std::string& ansiNew, const std::string& newPath);
 
     // Why names cannot be added to or taken from a folder ("no folder F",
@@ -47,6 +49,9 @@ public:
     const std::string& FolderRefusal(const std::string& folder);
     // FolderRefusal of the folder of path, without making its name when it was the last one asked.
     const std::string& RefusalOfFolderOf(const std::string& path);
+    // A folder's listing taken already (folder as named, resolved as the system
+    // resolves it), so that the plan need not list it again.
+    void KnowFolder(const std::string& folder, const std::string& resolved, const std::vector<TFolderEntry>& entries);
     // Forgets what was learnt of folders, when the disk may have changed.
     void ForgetFolders() {
         folders_.clear();
@@ -57,17 +62,18 @@ public:
 
 private:
     // A path in comparable form, its folder as the system resolves it (links
-    // followed, ".." never dropped as text), looked up once per folder.
-    std::string Key(const std::string& path);
+    // followed, ".." never dropped as text), looked up once per folder. Valid
+    // until the next call.
+    const std::string& Key(const std::string& path);
     // The folder of path as the system resolves it, looked up once per folder.
     const std::string& ResolvedFolder(const std::string& path);
     // Whether a name stands at path (key: its Key), by its folder's listing,
     // taken once per folder; the disk is asked where the folder cannot be listed.
-    bool TargetOnDisk(const std::string& path, const std::string& key);
+    bool TargetOnDisk(const std::string& path, std::string_view key);
 
     struct TListing {
         bool listed = false;
-        std::unordered_set<std::string> keys;
+        TKeySet keys;
     };
 
     bool allowPosixNames_;
@@ -78,8 +84,9 @@ private:
     TFolderMap::const_iterator lastResolved_ = resolvedFolders_.end();
     std::map<std::string, TListing> listings_;
     std::map<std::string, TListing>::const_iterator lastListing_ = listings_.end();
-    std::unordered_set<std::string> claimed_;
-    std::unordered_set<std::string> vacated_;
+    TKeySet claimed_;
+    TKeySet vacated_;
+    std::string key_;  // Key's, its room kept from file to file
 };
 
 }  // namespace host

@@ -61,6 +61,9 @@ public:
             }
             report_->File(r);
         });
+        // The collector's listings serve the plan too: each folder is listed once.
+        collector.OnListed([this](const std::string& folder, const std::string& resolved,
+                                  const std::vector<TFolderEntry>& entries) { plan_.KnowFolder(folder, resolved, entries); });
         for (const std::string& argument : command_.paths) {
             if (console_.Broken()) break;
             collector.Add(argument);
@@ -149,7 +152,7 @@ private:
 
     // False when the run must stop (the journal or the working folder fails).
     // key: the path's comparable form, as the collector found it.
-    bool HandleFile(PluginOptions* record, const std::string& path, const std::string& key) {
+    bool HandleFile(PluginOptions* record, const std::string& path, std::string_view key) {
         TRunFile file {path, ansiOld_, false};
         if (!platform::Utf8ToAnsi(path, file.ansi)) {
             if (!platform::Utf8ToAnsi(NameOf(path), file.ansi)) {

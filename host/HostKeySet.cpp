@@ -1,0 +1,81 @@
+// The key set.
+#include "HostKeySet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+namespace host {
+
+namespace {
+
+constexpr std::size_t kFirstSlots = 64;
+constexpr std::size_t kBlockSize = 64 * 1024;
+// An empty key needs somewhere to point that is not null.
+constexpr char kEmpty[1] = {};
+
+}  // namespace
+
+std::size_t TKeySet::Find(std::string_view key, std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (slot.data == nullptr) return i;
+        if (slot.hash == hash && slot.size == key.size() && std::memcmp(slot.data, key.data(), key.size()) == 0) {
+            return i;
+        }
+    }
+}
+
+bool TKeySet::Contains(std::string_view key) const {
+    if (count_ == 0) return false;
+    return slots_[Find(key, std::hash<std::string_view>{}(key))].data != nullptr;
+}
+
+void TKeySet::Grow(std::size_t slots) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(slots, Slot{});
+    const std::size_t mask = slots - 1;
+    for (const Slot& slot : old) {
+        if (slot.data == nullptr) continue;
+        std::size_t i = static_cast<std::size_t>(slot.hash) & mask;
+        while (slots_[i].data != nullptr) i = (i + 1) & mask;
+        slots_[i] = slot;
+    }
+}
+
+void TKeySet::Reserve(std::size_t keys) {
+    std::size_t slots = std::max(slots_.size(), kFirstSlots);
+    while (slots / 2 < keys) slots *= 2;
+    if (slots != slots_.size()) Grow(slots);
+}
+
+const char* TKeySet::Keep(std::string_view key) {
+    if (key.empty()) return kEmpty;
+    if (key.size() > blockLeft_) {
+        // A key longer than a block gets a block of its own.
+        const std::size_t size = std::max(kBlockSize, key.size());
+        blocks_.emplace_back(new char[size]);  // left uninitialised: only copies are ever read
+        blockNext_ = blocks_.back().get();
+        blockLeft_ = size;
+    }
+    char* kept = blockNext_;
+    std::memcpy(kept, key.data(), key.size());
+    blockNext_ += key.size();
+    blockLeft_ -= key.size();
+    return kept;
+}
+
+std::string_view TKeySet::Insert(std::string_view key, bool* added) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow(std::max(kFirstSlots, slots_.size() * 2));
+    const std::uint64_t hash = std::hash<std::string_view>{}(key);
+    Slot& slot = slots_[Find(key, hash)];
+    if (added != nullptr) *added = slot.data == nullptr;
+    if (slot.data == nullptr) {
+        slot = Slot{hash, Keep(key), key.size()};
+        ++count_;
+    }
+    return std::string_view(slot.data, slot.size);
+}
+
+}  // namespace host

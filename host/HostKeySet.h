@@ -1,0 +1,49 @@
+// A set of path keys for runs of many thousands of files: the bytes of the
+// keys kept in large blocks and the keys in one open-addressed table, so that
+// a key costs no allocation of its own and a look-up reads one slot and, only
+// when the hashes agree, one key.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+class TKeySet {
+public:
+    TKeySet() = default;
+    TKeySet(const TKeySet&) = delete;
+    TKeySet& operator=(const TKeySet&) = delete;
+    TKeySet(TKeySet&&) = default;
+    TKeySet& operator=(TKeySet&&) = default;
+
+    bool Contains(std::string_view key) const;
+    // The set's own copy of key, which stays put as long as the set lives,
+    // and whether it was new.
+    std::string_view Insert(std::string_view key, bool* added = nullptr);
+    std::size_t Size() const { return count_; }
+    // Room for this many keys without growing the table.
+    void Reserve(std::size_t keys);
+
+private:
+    struct Slot {
+        std::uint64_t hash = 0;
+        const char* data = nullptr;  // null: the slot is free
+        std::size_t size = 0;
+    };
+
+    std::size_t Find(std::string_view key, std::uint64_t hash) const;  // the key's slot or the free one it would take
+    void Grow(std::size_t slots);
+    const char* Keep(std::string_view key);
+
+    std::vector<Slot> slots_;  // a power of two, never more than half full
+    std::size_t count_ = 0;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t blockLeft_ = 0;
+    char* blockNext_ = nullptr;
+};
+
+}  // namespace host
