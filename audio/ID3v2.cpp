@@ -203,14 +203,23 @@ void DecodeUtf16(const TextBytes& bytes, bool bigEndian, std::string& text) {
         }
     }
     text.reserve(std::min(units, bytes.body.size() / 2 + 1));
+    // Converted a batch at a time: one call into the platform per batch, not per unit.
+    constexpr std::size_t kBatch = 128;
+    std::array<std::uint16_t, kBatch> batch;
+    std::size_t waiting = 0;
     for (; k < units && 2 * k < bytes.body.size(); ++k) {
         const std::uint8_t a = bytes.At(2 * k);
         const std::uint8_t b = bytes.At(2 * k + 1);
         const auto unit = static_cast<std::uint16_t>(bigEndian ? (a << kBitsPerByte) | b : (b << kBitsPerByte) | a);
         if (unit == 0) break;
         if (unit == kByteOrderMark) continue;
-        platform::AppendWideUnitAnsi(text, unit);
+        batch[waiting++] = unit;
+        if (waiting == kBatch) {
+            platform::AppendWideUnitsAnsi(text, batch.data(), waiting);
+            waiting = 0;
+        }
     }
+    platform::AppendWideUnitsAnsi(text, batch.data(), waiting);
 }
 
 constexpr std::uint8_t kAsciiLimit = 0x80;

@@ -51,6 +51,8 @@ bool MoveNoReplaceUtf8(const std::string& from, const std::string& to);
 std::string WideUnitToAnsi(std::uint16_t unit);
 // The same, added to the end of text: decoders build a whole text this way.
 void AppendWideUnitAnsi(std::string& text, std::uint16_t unit);
+// Each of count units so, in one call.
+void AppendWideUnitsAnsi(std::string& text, const std::uint16_t* units, std::size_t count);
 
 // Letter case by the ANSI code page's rules, in place; the length never changes.
 void ToUpperAnsi(char* text, std::size_t length);

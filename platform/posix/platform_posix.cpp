@@ -145,9 +145,16 @@ std::string WideUnitToAnsi(std::uint16_t unit) {
     return text;
 }
 
-void AppendWideUnitAnsi(std::string& text, std::uint16_t unit) {
-    const unsigned char c = UnitToAnsi(unit);
-    text.push_back(c == 0 && unit != 0 ? '?' : static_cast<char>(c));
+void AppendWideUnitAnsi(std::string& text, std::uint16_t unit) { AppendWideUnitsAnsi(text, &unit, 1); }
+
+void AppendWideUnitsAnsi(std::string& text, const std::uint16_t* units, std::size_t count) {
+    const std::size_t start = text.size();
+    text.resize(start + count);
+    char* out = text.data() + start;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char c = UnitToAnsi(units[i]);
+        out[i] = c == 0 && units[i] != 0 ? '?' : static_cast<char>(c);
+    }
 }
 
 void ToUpperAnsi(char* text, std::size_t length) {

@@ -122,6 +122,11 @@ void AppendWideUnitAnsi(std::string& text, std::uint16_t unit) {
     }
 }
 
+void AppendWideUnitsAnsi(std::string& text, const std::uint16_t* units, std::size_t count) {
+    // Unit by unit, as the decoders always converted: a surrogate pair stays two "?".
+    for (std::size_t i = 0; i < count; ++i) AppendWideUnitAnsi(text, units[i]);
+}
+
 void ToUpperAnsi(char* text, std::size_t length) {
     if (text != nullptr && length > 0) CharUpperBuffA(text, static_cast<DWORD>(length));
 }
