@@ -30,8 +30,18 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
     echo "setup: apt-get update failed (attempt $attempt of 3)" >&2
     [ "$attempt" = 3 ] || sleep 10
   done
-  if [ ${#missing[@]} -gt 0 ]; then
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  if [ ${#missing[@]} -gt 0 ] && ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    # The 32-bit packages must match the 64-bit ones version for version; a
+    # security index missing for one architecture breaks that. The main
+    # archive alone still has both at one version.
+    echo "setup: the install failed; trying again from the main archive alone" >&2
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    sources=$(mktemp -d)
+    printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+      "$codename" "$codename" > "$sources/main.sources"
+    apt-get install -y -qq --no-install-recommends -o Dir::Etc::SourceList=/dev/null \
+      -o Dir::Etc::SourceParts="$sources" "${missing[@]}" >/dev/null
+    rm -rf "$sources"
   fi
 fi
 
