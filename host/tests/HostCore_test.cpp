@@ -150,11 +150,34 @@ TEST(HostText, PrintedNamesKeepToOneLine) {
         {"tab\there.mp3", "tab\\x09here.mp3"},
         {"line\nbreak\r.mp3", "line\\x0Abreak\\x0D.mp3"},
         {"del\x7F.mp3", "del\\x7F.mp3"},
+        {"twenty-four plain bytes\x7F.mp3", "twenty-four plain bytes\\x7F.mp3"},  // past whole plain words
         {"c1\xC2\x85next.mp3", "c1\\x85next.mp3"},  // U+0085, a line end to some terminals
         {"latin \xC2\xA0\xC3\xA9.mp3", "latin \xC2\xA0\xC3\xA9.mp3"},
         {"C:\\Music\\a.mp3", "C:\\Music\\a.mp3"},
     };
     for (const auto& [text, shown] : cases) EXPECT_EQ(Printable(text), shown) << text;
+}
+
+TEST(HostKeySet, KeepsEveryKeyThroughGrowth) {
+    std::vector<std::string> keys = {"", std::string(100000, 'x')};  // empty, and longer than a block
+    for (int i = 0; i < 5000; ++i) keys.push_back("/music/folder/" + std::to_string(i) + ".mp3");
+    TKeySet set;
+    std::vector<std::string_view> kept;
+    for (const std::string& key : keys) {
+        bool added = false;
+        kept.push_back(set.Insert(key, &added));
+        EXPECT_TRUE(added) << key;
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        bool added = true;
+        EXPECT_EQ(kept[i], keys[i]);
+        EXPECT_EQ(set.Insert(keys[i], &added).data(), kept[i].data()) << "a key's copy stays put";
+        EXPECT_FALSE(added);
+        EXPECT_TRUE(set.Contains(keys[i]));
+    }
+    EXPECT_EQ(set.Size(), keys.size());
+    EXPECT_FALSE(set.Contains("/music/folder/5000.mp3"));
+    EXPECT_FALSE(set.Contains("/music/folder/1.mp"));
 }
 
 TEST(HostRunPlan, JudgesInRunOrder) {
