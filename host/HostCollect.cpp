@@ -11,10 +11,12 @@ namespace host {
 
 namespace {
 
-bool WildcardMatch(const std::string& text, const std::string& mask) {
+// upperMask: in ASCII upper case, as text is compared.
+bool WildcardMatch(const std::string& text, const std::string& upperMask) {
+    const std::string& mask = upperMask;
     std::size_t t = 0, m = 0, starMask = std::string::npos, starText = 0;
     while (t < text.size()) {
-        if (m < mask.size() && (mask[m] == '?' || mask[m] == text[t])) {
+        if (m < mask.size() && (mask[m] == '?' || mask[m] == AsciiUpper(text[t]))) {
             ++t;
             ++m;
         } else if (m < mask.size() && mask[m] == '*') {
@@ -52,9 +54,7 @@ TMasks::TMasks(const std::string& masks) {
 }
 
 bool TMasks::Match(const std::string& name) const {
-    const std::string upperName = AsciiUpper(name);
-    return std::any_of(upper_.begin(), upper_.end(),
-                       [&](const std::string& mask) { return WildcardMatch(upperName, mask); });
+    return std::any_of(upper_.begin(), upper_.end(), [&](const std::string& mask) { return WildcardMatch(name, mask); });
 }
 
 bool MatchesMask(const std::string& name, const std::string& masks) { return TMasks(masks).Match(name); }

@@ -2,6 +2,7 @@
 #include "HostPlan.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <string_view>
 
@@ -21,10 +22,28 @@ constexpr std::size_t kMaxNameLength = 255;
 // What the plug-in builds from a pattern whose values are all empty.
 constexpr const char* kExtensionOnly = ".mp3";
 
-// The plug-in's own rule for where the folder part of an 8-bit path ends.
+// Byte by byte: whether the plug-in ends a folder there, and whether a new
+// name holding it leads out of its folder on this system (":" ends a folder
+// for the plug-in on Windows, but there it is a character Windows refuses).
+struct TDelimiters {
+    std::array<bool, 256> plugin{};
+    std::array<bool, 256> elsewhere{};
+};
+
+const TDelimiters kDelimiters = [] {
+    TDelimiters d;
+    for (std::size_t i = 0; i < d.plugin.size(); ++i) {
+        const auto c = static_cast<char>(i);
+        d.plugin[i] = platform::IsPathDelimiter(c);
+        d.elsewhere[i] = c != ':' && (d.plugin[i] || IsSlash(c));
+    }
+    return d;
+}();
+
+// Where the folder part of an 8-bit path ends, by the plug-in's rule.
 std::size_t AnsiFolderLength(const std::string& ansiPath) {
     for (std::size_t i = ansiPath.size(); i > 0; --i) {
-        if (platform::IsPathDelimiter(ansiPath[i - 1])) return i;
+        if (kDelimiters.plugin[static_cast<unsigned char>(ansiPath[i - 1])]) return i;
     }
     return 0;
 }
@@ -36,23 +55,27 @@ void KeepKey(TKeySet& keys, std::string& buffer, const std::string& resolved, st
     keys.Insert(buffer);
 }
 
-bool IsAsciiPunctuation(unsigned char u) {
-    return (u >= '!' && u <= '/') || (u >= ':' && u <= '@') || (u >= '[' && u <= '`') || (u >= '{' && u <= '~');
-}
+// The bytes Windows refuses in a name: the controls and a few ASCII punctuation marks.
+constexpr std::string_view kRefused = "<>:\"|?*\\/";
+constexpr std::array<bool, 256> kRefusedBytes = [] {
+    std::array<bool, 256> table{};
+    for (unsigned u = 0; u < kFirstPrintable; ++u) table[u] = true;
+    for (const char c : kRefused) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
 
 }  // namespace
 
 std::string WindowsRefusal(std::string_view ansiName) {
-    static constexpr std::string_view kRefused = "<>:\"|?*\\/";
     for (const char c : ansiName) {
         const auto u = static_cast<unsigned char>(c);
+        if (!kRefusedBytes[u]) continue;
         if (u < kFirstPrintable) {
             char code[8];
             std::snprintf(code, sizeof code, "%02X", u);
             return std::string("the control character ") + code;
         }
-        // Every refused character is ASCII punctuation: letters and the upper half pass at once.
-        if (IsAsciiPunctuation(u) && kRefused.find(c) != std::string_view::npos) return std::string("\"") + c + "\"";
+        return std::string("\"") + c + "\"";
     }
     if (ansiName.size() > kMaxNameLength) return "a name longer than " + std::to_string(kMaxNameLength) + " characters";
     if (!ansiName.empty() && (ansiName.back() == '.' || ansiName.back() == ' ')) {
@@ -167,9 +190,8 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, co
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
     const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
     const std::string_view ansiName = std::string_view(ansiNew).substr(sameStart ? folderLength : 0);
-    // ":" ends a folder for the plug-in on Windows, but there it is a character Windows refuses.
     const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
-                                 return c != ':' && (platform::IsPathDelimiter(c) || IsSlash(c));
+                                 return kDelimiters.elsewhere[static_cast<unsigned char>(c)];
                              });
     switch (Check(oldKey, newKey, TargetOnDisk(newPath, newKey))) {
     case TBlock::Exists: verdict.marks.push_back("exists already"); break;

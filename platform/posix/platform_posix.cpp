@@ -204,8 +204,10 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
         std::memcpy(to, ansi.data() + i, end - i);
         to += end - i;
         if (end == ansi.size()) break;
+        // All three bytes copied, the length counted: the room is there.
         const TEncoded& e = kUpper[static_cast<unsigned char>(ansi[end]) - kUpperHalfStart];
-        for (std::uint8_t k = 0; k < e.length; ++k) *to++ = e.bytes[k];
+        std::memcpy(to, e.bytes, sizeof e.bytes);
+        to += e.length;
         i = end + 1;
     }
     out.resize(static_cast<std::size_t>(to - out.data()));
