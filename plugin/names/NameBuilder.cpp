@@ -3,6 +3,7 @@
 // placeholder is searched by every later one.
 #include "NameBuilder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -19,8 +20,9 @@ constexpr std::string_view kMp3Extension = ".MP3";
 constexpr std::string_view kNewExtension = ".mp3";
 constexpr std::string_view kNoTag = "NOTAG";
 
-// The tag placeholders are the first kTagPlaceholderCount, substituted in that order.
-using TTagValues = std::array<std::string, kTagPlaceholderCount>;
+// The tag placeholders are the first kTagPlaceholderCount, substituted in that
+// order; the values stay where the tag holds them.
+using TTagValues = std::array<const std::string*, kTagPlaceholderCount>;
 
 std::size_t LastDelimiter(const std::string& path) {
     for (std::size_t i = path.size(); i > 0; --i) {
@@ -50,11 +52,13 @@ bool HasMp3Extension(const std::string& path) {
 }
 
 // A tag value may not move the file into another folder: "AC/DC", "..\..\x".
-std::string KeptInFolder(std::string value) {
-    for (char& c : value) {
-        if (c == '\\' || c == '/' || c == ':') c = '_';
-    }
-    return value;
+// The value itself when it holds no delimiter, else its copy in scratch.
+const std::string& KeptInFolder(const std::string& value, std::string& scratch) {
+    const auto delimiter = [](char c) { return c == '\\' || c == '/' || c == ':'; };
+    if (std::none_of(value.begin(), value.end(), delimiter)) return value;
+    scratch = value;
+    std::replace_if(scratch.begin(), scratch.end(), delimiter, '_');
+    return scratch;
 }
 
 // Tag values may hold later placeholders, each replaced in turn, so a hostile
@@ -126,9 +130,13 @@ enum class Replaced { Nothing, Done, TooLong };
 // overlap, unless the result would be longer than limit: then text stays as it
 // is. Inserted text is never searched (its span would be NULs, which no key
 // holds), so the search goes on in the original text after each match and the
-// result is built in one pass, however many matches there are.
-Replaced ReplaceLowered(std::string& text, const std::string& key, std::string_view replacement, std::size_t limit) {
-    std::string result;
+// result is built in one pass, however many matches there are. It is built in
+// spare, which then trades places with text, so that two buffers serve every
+// replacement of a name.
+Replaced ReplaceLowered(std::string& text, const std::string& key, std::string_view replacement, std::size_t limit,
+                        std::string& spare) {
+    std::string& result = spare;
+    result.clear();
     std::uint64_t length = text.size();  // of the result once every match so far is replaced
     std::size_t from = 0;
     for (std::size_t p; (p = FindIgnoreCase(text, key, from)) != std::string::npos; from = p + key.size()) {
@@ -139,14 +147,15 @@ Replaced ReplaceLowered(std::string& text, const std::string& key, std::string_v
     }
     if (from == 0) return Replaced::Nothing;
     result.append(text, from);
-    text = std::move(result);
+    text.swap(result);
     return Replaced::Done;
 }
 
 Replaced ReplaceIgnoreCase(std::string& text, std::string_view search, std::string_view replacement,
                            std::size_t limit) {
     if (search.empty()) return Replaced::Nothing;
-    return ReplaceLowered(text, Lowered(search), replacement, limit);
+    std::string spare;
+    return ReplaceLowered(text, Lowered(search), replacement, limit, spare);
 }
 
 // Every placeholder's text in lower case, made once.
@@ -159,32 +168,41 @@ const std::string& LoweredPlaceholder(TPlaceholder placeholder) {
     return lowered[static_cast<std::size_t>(placeholder)];
 }
 
-// A replacement that would make the name longer than kLongestFilledName is not
-// made: the name stays as it is and tooLong is set.
-bool Fill(std::string& name, TPlaceholder placeholder, const std::string& value, bool& tooLong) {
-    if (tooLong) return false;
-    const Replaced replaced = ReplaceLowered(name, LoweredPlaceholder(placeholder), value, kLongestFilledName);
-    tooLong = replaced == Replaced::TooLong;
-    return replaced == Replaced::Done;
-}
+// The name being filled from the pattern. A replacement that would make it
+// longer than kLongestFilledName is not made: the name stays as it is and
+// tooLong is set.
+struct TFilling {
+    std::string name;
+    std::string spare;  // ReplaceLowered's
+    bool tooLong = false;
+
+    bool Fill(TPlaceholder placeholder, std::string_view value) {
+        if (tooLong) return false;
+        const Replaced replaced = ReplaceLowered(name, LoweredPlaceholder(placeholder), value, kLongestFilledName, spare);
+        tooLong = replaced == Replaced::TooLong;
+        return replaced == Replaced::Done;
+    }
+};
 
 struct TagValues {
     bool present = false;
-    TTagValues values;
+    TTagValues values{};
+    std::string genre, track;  // the texts the tag does not hold as they are shown
 };
 
-TagValues SelectedTag(const TMPEGaudio& audio, TTagSource tagSource) {
-    TagValues tag;
+void SelectTag(const TMPEGaudio& audio, TTagSource tagSource, TagValues& tag) {
     if (tagSource == TTagSource::ID3v2) {
         const TID3v2& t = audio.ID3v2Tag;
         tag.present = t.HasTag;
-        tag.values = {t.Artist, t.Title, t.Album, t.Year, t.Comment, t.Genre, std::to_string(t.Track)};
+        tag.track = std::to_string(t.Track);
+        tag.values = {&t.Artist, &t.Title, &t.Album, &t.Year, &t.Comment, &t.Genre, &tag.track};
     } else if (tagSource == TTagSource::ID3v1) {
         const TID3v1& t = audio.ID3v1Tag;
         tag.present = t.HasTag;
-        tag.values = {t.Artist, t.Title, t.Album, t.Year, t.Comment, t.GenreText(), std::to_string(t.Track)};
+        tag.genre = t.GenreText();
+        tag.track = std::to_string(t.Track);
+        tag.values = {&t.Artist, &t.Title, &t.Album, &t.Year, &t.Comment, &tag.genre, &tag.track};
     }
-    return tag;
 }
 
 }  // namespace
@@ -204,36 +222,38 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std
     // No placeholder shows the picture or the encoder.
     audio.ID3v2Tag.CollectPicture = false;
     audio.ScanEncoder = false;
-    std::string name(pattern);
+    TFilling filling;
+    filling.name = pattern;
     bool substituted = false;
-    bool tooLong = false;
     if (audio.LoadFromFile(sourcePath.c_str())) {
         std::string time = audio.DurationText();
         for (char& c : time) {
             if (c == ':') c = '.';
         }
-        if (Fill(name, TPlaceholder::BitRate, std::to_string(audio.BitRate()), tooLong)) substituted = true;
-        if (Fill(name, TPlaceholder::Sample, std::to_string(audio.SampleRate()), tooLong)) substituted = true;
-        if (Fill(name, TPlaceholder::Mode, audio.ChannelModeText(), tooLong)) substituted = true;
-        Fill(name, TPlaceholder::FileName, fileNameValue, tooLong);  // keeps the name: never counts
-        if (Fill(name, TPlaceholder::Time, time, tooLong)) substituted = true;
+        if (filling.Fill(TPlaceholder::BitRate, std::to_string(audio.BitRate()))) substituted = true;
+        if (filling.Fill(TPlaceholder::Sample, std::to_string(audio.SampleRate()))) substituted = true;
+        if (filling.Fill(TPlaceholder::Mode, audio.ChannelModeText())) substituted = true;
+        filling.Fill(TPlaceholder::FileName, fileNameValue);  // keeps the name: never counts
+        if (filling.Fill(TPlaceholder::Time, time)) substituted = true;
 
         if (tagSource == TTagSource::ID3v2 || tagSource == TTagSource::ID3v1) {
-            const TagValues tag = SelectedTag(audio, tagSource);
+            TagValues tag;
+            SelectTag(audio, tagSource, tag);
+            std::string scratch;
             for (std::size_t i = 0; i < kTagPlaceholderCount; ++i) {
                 const auto placeholder = static_cast<TPlaceholder>(i);
                 if (tag.present) {
-                    if (Fill(name, placeholder, KeptInFolder(tag.values[i]), tooLong)) substituted = true;
+                    if (filling.Fill(placeholder, KeptInFolder(*tag.values[i], scratch))) substituted = true;
                 } else if (substituted) {
-                    Fill(name, placeholder, std::string(kNoTag), tooLong);
+                    filling.Fill(placeholder, kNoTag);
                 }
             }
         }
     }
 
     // A name that outgrew every limit can never be given: the file keeps its own.
-    const bool filled = substituted && !tooLong;
-    const std::string newName = filled ? name + std::string(kNewExtension) : FileNamePart(sourcePath);
+    const bool filled = substituted && !filling.tooLong;
+    const std::string newName = filled ? filling.name + std::string(kNewExtension) : FileNamePart(sourcePath);
     newPath = DirectoryPart(oldPath) + newName;
     return true;
 }
