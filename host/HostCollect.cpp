@@ -2,6 +2,7 @@
 #include "HostCollect.h"
 
 #include <algorithm>
+#include <deque>
 
 #include "HostPath.h"
 #include "HostSystem.h"
@@ -67,14 +68,14 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-void TCollector::AddFile(std::string path, const std::string& resolvedFolder, std::string_view name) {
-    JoinPathInto(key_, resolvedFolder, name);
-    key_ = NameKey(std::move(key_));
+std::string_view TCollector::AddFile(std::string path, const std::string& resolvedFolder, std::string_view name) {
+    ChildKey(key_, resolvedFolder, name);
     bool added = false;
     const std::string_view key = known_.Insert(key_, &added);
-    if (!added) return;
+    if (!added) return key;
     keys_.push_back(key);
     files_.push_back(std::move(path));
+    return key;
 }
 
 // A link is left alone, so that renaming never leaves one pointing at nothing;
@@ -125,7 +126,9 @@ void TCollector::AddFolder(const std::string& folder) {
               [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
     std::vector<std::string> subfolders;
     std::string resolved;  // the folder as the system resolves it, looked up once
-    for (TFolderEntry& entry : entries) {
+    std::vector<std::string_view> keys(listed_ ? entries.size() : 0);  // the files' keys, made once
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        TFolderEntry& entry = entries[i];
         std::string path = JoinPath(folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
@@ -148,7 +151,11 @@ void TCollector::AddFolder(const std::string& folder) {
         case TFileKind::File:
             if (!wanted) break;
             if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
-            AddFile(std::move(path), resolved, entry.name);
+            if (listed_) {
+                keys[i] = AddFile(std::move(path), resolved, entry.name);
+            } else {
+                AddFile(std::move(path), resolved, entry.name);
+            }
             break;
         case TFileKind::Folder:
             if (recursive_) {
@@ -163,7 +170,17 @@ void TCollector::AddFolder(const std::string& folder) {
             break;
         }
     }
-    if (listed_ && !resolved.empty()) listed_(folder, resolved, entries);
+    if (listed_ && !resolved.empty()) {
+        // Every other name of the folder too: a new name may take any of them.
+        std::deque<std::string> others;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!keys[i].empty()) continue;
+            others.emplace_back();
+            ChildKey(others.back(), resolved, entries[i].name);
+            keys[i] = others.back();
+        }
+        listed_(folder, resolved, keys);
+    }
     for (const std::string& subfolder : subfolders) AddFolder(subfolder);
 }
 

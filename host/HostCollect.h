@@ -36,9 +36,9 @@ public:
 
     void Add(const std::string& argument);
     // Told of every listed folder that gave the run a file: the folder as
-    // named, as the system resolves it, and what it held.
+    // named, as the system resolves it, and the keys of every name it held.
     using TListed = std::function<void(const std::string& folder, const std::string& resolved,
-                                       const std::vector<TFolderEntry>& entries)>;
+                                       const std::vector<std::string_view>& keys)>;
     void OnListed(TListed listed) { listed_ = std::move(listed); }
     const std::vector<std::string>& Files() const { return files_; }
     // Each file's path in the form the run plan compares, in
@@ -50,7 +50,8 @@ private:
     // resolvedFolder: the file's folder as the system resolves it (links
     // followed, ".." as the system takes it), which tells duplicates apart;
     // name: the file's own, the last segment of path.
-    void AddFile(std::string path, const std::string& resolvedFolder, std::string_view name);
+    // The file's key, which stays put as long as the collector lives.
+    std::string_view AddFile(std::string path, const std::string& resolvedFolder, std::string_view name);
     void AddFolder(const std::string& folder);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace host {
 
@@ -43,6 +44,9 @@ std::string ResolvedPath(const std::string& path);
 // A path in a form that compares equal for names the file system takes as
 // the same: absolute, and letter case folded on Windows.
 std::string NameKey(std::string path);
+// NameKey(JoinPath(folder, name)) into key, which keeps its room, for a folder
+// as ResolvedPath gives it and a name of one segment.
+void ChildKey(std::string& key, const std::string& resolvedFolder, std::string_view name);
 
 // An environment variable; empty when unset.
 std::string EnvironmentValue(const char* name);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "HostPath.h"
 #include "HostPaths.h"
 #include "HostSystem_posix.h"
 
@@ -55,12 +56,12 @@ const std::string& WorkingFolderPath() {
 bool IsNormalAbsolute(std::string_view path) {
     if (path.empty() || path[0] != '/') return false;
     if (path.size() == 1) return true;
-    for (std::size_t start = 1; start <= path.size();) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos) end = path.size();
-        const std::string_view part = path.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") return false;
-        start = end + 1;
+    if (path.back() == '/' || path.find("//") != std::string_view::npos) return false;
+    // A "." or ".." segment starts with "/." and ends at a delimiter or at the end.
+    for (std::size_t at = path.find("/."); at != std::string_view::npos; at = path.find("/.", at + 1)) {
+        std::size_t end = at + 2;
+        if (end < path.size() && path[end] == '.') ++end;
+        if (end == path.size() || path[end] == '/') return false;
     }
     return true;
 }
@@ -112,6 +113,15 @@ std::string ResolvedPath(const std::string& path) {
 std::string NameKey(std::string path) {
     if (IsNormalAbsolute(path)) return path;  // as it stands, without a copy
     return AbsolutePath(path);
+}
+
+void ChildKey(std::string& key, const std::string& resolvedFolder, std::string_view name) {
+    JoinPathInto(key, resolvedFolder, name);
+    // The folder is in that form already (or relative, which NameKey keeps
+    // when it cannot tell the working folder): only the name could undo it.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) {
+        key = NameKey(std::move(key));
+    }
 }
 
 std::string EnvironmentValue(const char* name) {

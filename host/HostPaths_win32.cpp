@@ -3,6 +3,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "HostPath.h"
 #include "HostPaths.h"
 #include "HostSystem_win32.h"
 
@@ -70,6 +71,11 @@ std::string ResolvedPath(const std::string& path) {
     }
     if (!resolved.empty() && resolved.back() != L'\\') resolved += L'\\';
     return Narrow(resolved) + absolute.substr(cut + 1);
+}
+
+void ChildKey(std::string& key, const std::string& resolvedFolder, std::string_view name) {
+    JoinPathInto(key, resolvedFolder, name);
+    key = NameKey(std::move(key));
 }
 
 std::string NameKey(std::string path) {

@@ -50,8 +50,7 @@ std::size_t AnsiFolderLength(const std::string& ansiPath) {
 
 // The key of a listed name into keys; buffer keeps its room from name to name.
 void KeepKey(TKeySet& keys, std::string& buffer, const std::string& resolved, std::string_view name) {
-    JoinPathInto(buffer, resolved, name);
-    buffer = NameKey(std::move(buffer));
+    ChildKey(buffer, resolved, name);
     keys.Insert(buffer);
 }
 
@@ -143,19 +142,17 @@ const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
 }
 
 const std::string& TRunPlan::Key(const std::string& path) {
-    JoinPathInto(key_, ResolvedFolder(path), NameView(path));
-    key_ = NameKey(std::move(key_));
+    ChildKey(key_, ResolvedFolder(path), NameView(path));
     return key_;
 }
 
 void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved,
-                          const std::vector<TFolderEntry>& entries) {
+                          const std::vector<std::string_view>& keys) {
     resolvedFolders_.emplace(folder, resolved);
     TListing listing;
     listing.listed = true;
-    listing.keys.Reserve(entries.size());
-    std::string key;
-    for (const TFolderEntry& entry : entries) KeepKey(listing.keys, key, resolved, entry.name);
+    listing.keys.Reserve(keys.size());
+    for (const std::string_view key : keys) listing.keys.Insert(key);
     listings_.emplace(folder, std::move(listing));
 }
 

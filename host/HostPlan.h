@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "HostFiles.h"
 #include "HostKeySet.h"
 
 namespace host {
@@ -51,7 +50,8 @@ public:
     const std::string& RefusalOfFolderOf(const std::string& path);
     // A folder's listing taken already (folder as named, resolved as the system
     // resolves it), so that the plan need not list it again.
-    void KnowFolder(const std::string& folder, const std::string& resolved, const std::vector<TFolderEntry>& entries);
+    // keys: of every name the folder held.
+    void KnowFolder(const std::string& folder, const std::string& resolved, const std::vector<std::string_view>& keys);
     // Forgets what was learnt of folders, when the disk may have changed.
     void ForgetFolders() {
         folders_.clear();

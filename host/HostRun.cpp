@@ -63,7 +63,7 @@ public:
         });
         // The collector's listings serve the plan too: each folder is listed once.
         collector.OnListed([this](const std::string& folder, const std::string& resolved,
-                                  const std::vector<TFolderEntry>& entries) { plan_.KnowFolder(folder, resolved, entries); });
+                                  const std::vector<std::string_view>& keys) { plan_.KnowFolder(folder, resolved, keys); });
         for (const std::string& argument : command_.paths) {
             if (console_.Broken()) break;
             collector.Add(argument);

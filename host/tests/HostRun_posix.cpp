@@ -88,3 +88,13 @@ TEST(HostRunPosix, OneNameInTwoFoldersIsNoCollision) {
     const TRun run = RunWithTestPlugin({"-n", "-p", "*title*", dir.File("lnk/../x.mp3"), dir.File("x.mp3")});
     EXPECT_TRUE(Has(run.out, "2 seen, 2 to rename")) << run.out;
 }
+
+TEST(HostRunPosix, NameKeysAreNormalAbsolutePaths) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/m/a.mp3", "/m/a.mp3"},        {"/m/./a.mp3", "/m/a.mp3"},    {"/m/x/../a.mp3", "/m/a.mp3"},
+        {"/m//a.mp3", "/m/a.mp3"},       {"/m/a/", "/m/a"},             {"/m/.", "/m"},
+        {"/m/..", "/"},                  {"/.hidden/a.mp3", "/.hidden/a.mp3"},
+        {"/m/.../a.mp3", "/m/.../a.mp3"}, {"/m/..a/a.mp3", "/m/..a/a.mp3"}, {"/", "/"},
+    };
+    for (const auto& [path, key] : cases) EXPECT_EQ(host::NameKey(path), key) << path;
+}
