@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 
 namespace host {
 
@@ -27,9 +26,31 @@ std::size_t TKeySet::Find(std::string_view key, std::uint64_t hash) const {
     }
 }
 
-bool TKeySet::Contains(std::string_view key) const {
+std::uint64_t TKeySet::Hash(std::string_view key) {
+    // Eight bytes a step, then a full mix: paths share long beginnings, and
+    // the table takes its slot from the low bits.
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    constexpr unsigned kHalf = 32;
+    std::uint64_t h = key.size() * kMultiplier;
+    for (std::size_t i = 0; i < key.size(); i += sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, key.data() + i, std::min(sizeof word, key.size() - i));
+        h = (h ^ word) * kMultiplier;
+        h ^= h >> kHalf;
+    }
+    constexpr unsigned kShift = 33;
+    constexpr std::uint64_t kMix1 = 0xFF51AFD7ED558CCDull, kMix2 = 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> kShift;
+    h *= kMix1;
+    h ^= h >> kShift;
+    h *= kMix2;
+    h ^= h >> kShift;
+    return h;
+}
+
+bool TKeySet::Contains(std::string_view key, std::uint64_t hash) const {
     if (count_ == 0) return false;
-    return slots_[Find(key, std::hash<std::string_view>{}(key))].data != nullptr;
+    return slots_[Find(key, hash)].data != nullptr;
 }
 
 void TKeySet::Grow(std::size_t slots) {
@@ -66,9 +87,8 @@ const char* TKeySet::Keep(std::string_view key) {
     return kept;
 }
 
-std::string_view TKeySet::Insert(std::string_view key, bool* added) {
+std::string_view TKeySet::Insert(std::string_view key, std::uint64_t hash, bool* added) {
     if ((count_ + 1) * 2 > slots_.size()) Grow(std::max(kFirstSlots, slots_.size() * 2));
-    const std::uint64_t hash = std::hash<std::string_view>{}(key);
     Slot& slot = slots_[Find(key, hash)];
     if (added != nullptr) *added = slot.data == nullptr;
     if (slot.data == nullptr) {

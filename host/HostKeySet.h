@@ -20,10 +20,16 @@ public:
     TKeySet(TKeySet&&) = default;
     TKeySet& operator=(TKeySet&&) = default;
 
-    bool Contains(std::string_view key) const;
+    // Keys are hashed with this; a caller that asks about one key more than
+    // once may hash it once and hand the hash on.
+    static std::uint64_t Hash(std::string_view key);
+
+    bool Contains(std::string_view key) const { return Contains(key, Hash(key)); }
+    bool Contains(std::string_view key, std::uint64_t hash) const;
     // The set's own copy of key, which stays put as long as the set lives,
     // and whether it was new.
-    std::string_view Insert(std::string_view key, bool* added = nullptr);
+    std::string_view Insert(std::string_view key, bool* added = nullptr) { return Insert(key, Hash(key), added); }
+    std::string_view Insert(std::string_view key, std::uint64_t hash, bool* added = nullptr);
     std::size_t Size() const { return count_; }
     // Room for this many keys without growing the table.
     void Reserve(std::size_t keys);

@@ -46,12 +46,21 @@ inline std::string ParentOf(const std::string& path) {
     return path.substr(0, slash == 0 ? 1 : slash);
 }
 
-// Whether ParentOf(path) == folder, without making it.
+// Whether ParentOf(path) == folder, without making it: path goes on from
+// folder with a delimiter and a last segment (or is the root's own name).
 inline bool IsParentOf(const std::string& folder, const std::string& path) {
-    const std::size_t slash = LastSlash(path, path.size());
-    if (slash == std::string::npos) return folder == ".";
-    const std::size_t length = slash == 0 ? 1 : slash;
-    return folder.size() == length && path.compare(0, length, folder) == 0;
+    if (folder == ".") return LastSlash(path, path.size()) == std::string::npos;
+    const std::size_t length = folder.size();
+    if (path.size() < length || path.compare(0, length, folder) != 0) return false;
+    std::size_t last = 0;  // the last delimiter of path, if folder is its parent
+    if (length < path.size() && IsSlash(path[length])) {
+        last = length;
+    } else if (length != 1 || !IsSlash(path[0])) {
+        return false;
+    }
+    const std::string_view rest = std::string_view(path).substr(last + 1);
+    return IsWindowsBuild() ? rest.find_first_of("\\/") == std::string_view::npos
+                            : rest.find('/') == std::string_view::npos;
 }
 
 // The last segment, trailing delimiters ignored.

@@ -97,14 +97,15 @@ std::string WindowsRefusal(std::string_view ansiName) {
     return {};
 }
 
-TBlock TRunPlan::Check(std::string_view oldKey, std::string_view newKey, bool targetOnDisk) const {
-    if (claimed_.Contains(newKey)) return TBlock::Collision;
-    if (targetOnDisk && newKey != oldKey && !vacated_.Contains(newKey)) return TBlock::Exists;
+TBlock TRunPlan::Check(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash,
+                       bool targetOnDisk) const {
+    if (claimed_.Contains(newKey, newHash)) return TBlock::Collision;
+    if (targetOnDisk && newKey != oldKey && !vacated_.Contains(newKey, newHash)) return TBlock::Exists;
     return TBlock::None;
 }
 
-void TRunPlan::Claim(std::string_view oldKey, std::string_view newKey) {
-    claimed_.Insert(newKey);
+void TRunPlan::Claim(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash) {
+    claimed_.Insert(newKey, newHash);
     if (oldKey != newKey) vacated_.Insert(oldKey);
 }
 
@@ -156,7 +157,7 @@ void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved
     listings_.emplace(folder, std::move(listing));
 }
 
-bool TRunPlan::TargetOnDisk(const std::string& path, std::string_view key) {
+bool TRunPlan::TargetOnDisk(const std::string& path, std::string_view key, std::uint64_t hash) {
     if (lastListing_ == listings_.end() || !IsParentOf(lastListing_->first, path)) {
         std::string folder = ParentOf(path);
         lastListing_ = listings_.find(folder);
@@ -174,7 +175,7 @@ bool TRunPlan::TargetOnDisk(const std::string& path, std::string_view key) {
     }
     const TListing& listing = lastListing_->second;
     if (!listing.listed) return Exists(path);
-    if (listing.keys.Contains(key)) return true;
+    if (listing.keys.Contains(key, hash)) return true;
     // Windows also finds a file by its short 8.3 alias, which no listing shows.
     return IsWindowsBuild() && NameOf(path).find('~') != std::string::npos && Exists(path);
 }
@@ -183,6 +184,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, co
                          const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
     const std::string& newKey = Key(newPath);
+    const std::uint64_t newHash = TKeySet::Hash(newKey);
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
     const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
@@ -190,7 +192,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, co
     const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
                                  return kDelimiters.elsewhere[static_cast<unsigned char>(c)];
                              });
-    switch (Check(oldKey, newKey, TargetOnDisk(newPath, newKey))) {
+    switch (Check(oldKey, newKey, newHash, TargetOnDisk(newPath, newKey, newHash))) {
     case TBlock::Exists: verdict.marks.push_back("exists already"); break;
     case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
     case TBlock::None: break;
@@ -225,7 +227,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, co
     if (verdict.stays) {
         verdict.marks.back() += ": stays";
     } else {
-        Claim(oldKey, newKey);
+        Claim(oldKey, newKey, newHash);
     }
     return verdict;
 }

@@ -33,9 +33,16 @@ public:
     explicit TRunPlan(bool allowPosixNames = false) : allowPosixNames_(allowPosixNames) {}
     TRunPlan(const TRunPlan&) = delete;  // it keeps iterators into its own maps
     TRunPlan& operator=(const TRunPlan&) = delete;
-    TBlock Check(std::string_view oldKey, std::string_view newKey, bool targetOnDisk) const;
+    TBlock Check(std::string_view oldKey, std::string_view newKey, bool targetOnDisk) const {
+        return Check(oldKey, newKey, TKeySet::Hash(newKey), targetOnDisk);
+    }
     // Records a rename that the run will make.
-    void Claim(std::string_view oldKey, std::string_view newKey);
+    void Claim(std::string_view oldKey, std::string_view newKey) { Claim(oldKey, newKey, TKeySet::Hash(newKey)); }
+    // Room for the claims of this many files.
+    void Expect(std::size_t files) {
+        claimed_.Reserve(files);
+        vacated_.Reserve(files);
+    }
 
     // Judges a rename from oldPath to the plug-in's newPath (UTF-8, and the
     // 8-bit texts the plug-in saw and gave), claiming it unless it stays.
@@ -69,7 +76,10 @@ private:
     const std::string& ResolvedFolder(const std::string& path);
     // Whether a name stands at path (key: its Key), by its folder's listing,
     // taken once per folder; the disk is asked where the folder cannot be listed.
-    bool TargetOnDisk(const std::string& path, std::string_view key);
+    bool TargetOnDisk(const std::string& path, std::string_view key, std::uint64_t hash);
+    // Check and Claim with newKey's hash made once.
+    TBlock Check(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash, bool targetOnDisk) const;
+    void Claim(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash);
 
     struct TListing {
         bool listed = false;

@@ -197,18 +197,27 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
     const std::size_t start = out.size();
     out.resize(start + ansi.size() * kLongest);
     char* to = out.data() + start;
+    constexpr std::size_t kShortRun = 16;  // shorter runs are cheaper copied byte by byte
     for (std::size_t i = 0; i < ansi.size();) {
-        // ASCII is the same in both: a run of it is copied whole.
-        std::size_t end = i;
-        while (end < ansi.size() && static_cast<unsigned char>(ansi[end]) < kOneByteLimit) ++end;
-        std::memcpy(to, ansi.data() + i, end - i);
-        to += end - i;
-        if (end == ansi.size()) break;
+        const auto byte = static_cast<unsigned char>(ansi[i]);
+        if (byte < kOneByteLimit) {
+            // ASCII is the same in both.
+            std::size_t end = i + 1;
+            while (end < ansi.size() && static_cast<unsigned char>(ansi[end]) < kOneByteLimit) ++end;
+            if (end - i < kShortRun) {
+                while (i < end) *to++ = ansi[i++];
+            } else {
+                std::memcpy(to, ansi.data() + i, end - i);
+                to += end - i;
+                i = end;
+            }
+            continue;
+        }
         // All three bytes copied, the length counted: the room is there.
-        const TEncoded& e = kUpper[static_cast<unsigned char>(ansi[end]) - kUpperHalfStart];
+        const TEncoded& e = kUpper[byte - kUpperHalfStart];
         std::memcpy(to, e.bytes, sizeof e.bytes);
         to += e.length;
-        i = end + 1;
+        ++i;
     }
     out.resize(static_cast<std::size_t>(to - out.data()));
 }
