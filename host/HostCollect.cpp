@@ -2,7 +2,6 @@
 #include "HostCollect.h"
 
 #include <algorithm>
-#include <deque>
 
 #include "HostPath.h"
 #include "HostSystem.h"
@@ -172,12 +171,10 @@ void TCollector::AddFolder(const std::string& folder) {
     }
     if (listed_ && !resolved.empty()) {
         // Every other name of the folder too: a new name may take any of them.
-        std::deque<std::string> others;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             if (!keys[i].empty()) continue;
-            others.emplace_back();
-            ChildKey(others.back(), resolved, entries[i].name);
-            keys[i] = others.back();
+            ChildKey(key_, resolved, entries[i].name);
+            keys[i] = others_.Insert(key_);
         }
         listed_(folder, resolved, keys);
     }

@@ -36,7 +36,8 @@ public:
 
     void Add(const std::string& argument);
     // Told of every listed folder that gave the run a file: the folder as
-    // named, as the system resolves it, and the keys of every name it held.
+    // named, as the system resolves it, and the keys of every name it held,
+    // which stay put as long as the collector lives.
     using TListed = std::function<void(const std::string& folder, const std::string& resolved,
                                        const std::vector<std::string_view>& keys)>;
     void OnListed(TListed listed) { listed_ = std::move(listed); }
@@ -64,6 +65,7 @@ private:
     std::vector<std::string> files_;
     std::vector<std::string_view> keys_;  // known_'s copies
     TKeySet known_;
+    TKeySet others_;  // the keys of the names in listed folders that are not files of the run
     std::string key_;  // the key being made, its room kept from file to file
 };
 

@@ -17,10 +17,11 @@ constexpr char kEmpty[1] = {};
 
 std::size_t TKeySet::Find(std::string_view key, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+    const auto low = static_cast<std::uint32_t>(hash);
+    for (std::size_t i = low & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
         if (slot.data == nullptr) return i;
-        if (slot.hash == hash && slot.size == key.size() && std::memcmp(slot.data, key.data(), key.size()) == 0) {
+        if (slot.hash == low && slot.size == key.size() && std::memcmp(slot.data, key.data(), key.size()) == 0) {
             return i;
         }
     }
@@ -87,12 +88,13 @@ const char* TKeySet::Keep(std::string_view key) {
     return kept;
 }
 
-std::string_view TKeySet::Insert(std::string_view key, std::uint64_t hash, bool* added) {
+std::string_view TKeySet::Add(std::string_view key, std::uint64_t hash, bool* added, bool copy) {
     if ((count_ + 1) * 2 > slots_.size()) Grow(std::max(kFirstSlots, slots_.size() * 2));
     Slot& slot = slots_[Find(key, hash)];
     if (added != nullptr) *added = slot.data == nullptr;
     if (slot.data == nullptr) {
-        slot = Slot{hash, Keep(key), key.size()};
+        const char* data = copy ? Keep(key) : key.empty() ? kEmpty : key.data();
+        slot = Slot{data, static_cast<std::uint32_t>(key.size()), static_cast<std::uint32_t>(hash)};
         ++count_;
     }
     return std::string_view(slot.data, slot.size);

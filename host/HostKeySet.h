@@ -29,18 +29,25 @@ public:
     // The set's own copy of key, which stays put as long as the set lives,
     // and whether it was new.
     std::string_view Insert(std::string_view key, bool* added = nullptr) { return Insert(key, Hash(key), added); }
-    std::string_view Insert(std::string_view key, std::uint64_t hash, bool* added = nullptr);
+    std::string_view Insert(std::string_view key, std::uint64_t hash, bool* added = nullptr) {
+        return Add(key, hash, added, true);
+    }
+    // A key whose bytes stay put elsewhere as long as the set is used (another
+    // set's copy): not copied again.
+    void InsertKept(std::string_view key, std::uint64_t hash) { Add(key, hash, nullptr, false); }
     std::size_t Size() const { return count_; }
     // Room for this many keys without growing the table.
     void Reserve(std::size_t keys);
 
 private:
+    // Sixteen bytes, so that a table of many keys stays small.
     struct Slot {
-        std::uint64_t hash = 0;
         const char* data = nullptr;  // null: the slot is free
-        std::size_t size = 0;
+        std::uint32_t size = 0;
+        std::uint32_t hash = 0;  // the low half of the key's hash
     };
 
+    std::string_view Add(std::string_view key, std::uint64_t hash, bool* added, bool copy);
     std::size_t Find(std::string_view key, std::uint64_t hash) const;  // the key's slot or the free one it would take
     void Grow(std::size_t slots);
     const char* Keep(std::string_view key);

@@ -106,7 +106,7 @@ TBlock TRunPlan::Check(std::string_view oldKey, std::string_view newKey, std::ui
 
 void TRunPlan::Claim(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash) {
     claimed_.Insert(newKey, newHash);
-    if (oldKey != newKey) vacated_.Insert(oldKey);
+    if (oldKey != newKey) vacated_.InsertKept(oldKey, TKeySet::Hash(oldKey));
 }
 
 const std::string& TRunPlan::RefusalOfFolderOf(const std::string& path) {
@@ -153,7 +153,7 @@ void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved
     TListing listing;
     listing.listed = true;
     listing.keys.Reserve(keys.size());
-    for (const std::string_view key : keys) listing.keys.Insert(key);
+    for (const std::string_view key : keys) listing.keys.InsertKept(key, TKeySet::Hash(key));
     listings_.emplace(folder, std::move(listing));
 }
 

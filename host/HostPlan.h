@@ -36,7 +36,7 @@ public:
     TBlock Check(std::string_view oldKey, std::string_view newKey, bool targetOnDisk) const {
         return Check(oldKey, newKey, TKeySet::Hash(newKey), targetOnDisk);
     }
-    // Records a rename that the run will make.
+    // Records a rename that the run will make. oldKey must outlive the plan.
     void Claim(std::string_view oldKey, std::string_view newKey) { Claim(oldKey, newKey, TKeySet::Hash(newKey)); }
     // Room for the claims of this many files.
     void Expect(std::size_t files) {
@@ -46,7 +46,8 @@ public:
 
     // Judges a rename from oldPath to the plug-in's newPath (UTF-8, and the
     // 8-bit texts the plug-in saw and gave), claiming it unless it stays.
-    // oldKey: oldPath's Key, which the collector has already made.
+    // oldKey: oldPath's Key, which the collector has already made; like Claim's
+    // oldKey it is kept where it is, so it must outlive the plan.
     TVerdict Judge(const std::string& oldPath, std::string_view oldKey, const std::string& ansiOld,
                    const std::string& ansiNew, const std::string& newPath);
 
@@ -56,8 +57,8 @@ public:
     // FolderRefusal of the folder of path, without making its name when it was the last one asked.
     const std::string& RefusalOfFolderOf(const std::string& path);
     // A folder's listing taken already (folder as named, resolved as the system
-    // resolves it), so that the plan need not list it again.
-    // keys: of every name the folder held.
+    // resolves it), so that the plan need not list it again. keys: of every
+    // name the folder held, kept where they are (they must outlive the plan).
     void KnowFolder(const std::string& folder, const std::string& resolved, const std::vector<std::string_view>& keys);
     // Forgets what was learnt of folders, when the disk may have changed.
     void ForgetFolders() {

@@ -1,6 +1,8 @@
 // The rename run.
 #include "HostRun.h"
 
+#include <optional>
+
 #include "HostCollect.h"
 #include "HostJournal.h"
 #include "HostPlan.h"
@@ -52,7 +54,7 @@ public:
         // writes each line before the next file, so a broken output stops it there.
         if (command_.dryRun) console_.Gather();
 
-        TCollector collector(descriptor.mask, command_.recursive, [this](const TFileReport& r) {
+        TCollector& collector = collector_.emplace(descriptor.mask, command_.recursive, [this](const TFileReport& r) {
             if (r.result == TFileResult::Failed) {
                 ++counts_.seen;
                 ++counts_.failed;
@@ -299,6 +301,8 @@ private:
     std::unique_ptr<TRunReporter> report_;
     TPluginHost plugin_;
     TJournalWriter journal_;
+    // Before the plan, which keeps views of the collector's keys: it goes first.
+    std::optional<TCollector> collector_;
     TRunPlan plan_;
     TCounts counts_;
     TWorkingFolder workingFolder_;
