@@ -2,6 +2,7 @@
 #include "HostKeySet.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace host {
@@ -33,11 +34,22 @@ std::uint64_t TKeySet::Hash(std::string_view key) {
     constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
     constexpr unsigned kHalf = 32;
     std::uint64_t h = key.size() * kMultiplier;
-    for (std::size_t i = 0; i < key.size(); i += sizeof(std::uint64_t)) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, key.data() + i, std::min(sizeof word, key.size() - i));
+    const auto step = [&h](std::uint64_t word) {
         h = (h ^ word) * kMultiplier;
         h ^= h >> kHalf;
+    };
+    std::size_t i = 0;
+    for (; i + sizeof(std::uint64_t) <= key.size(); i += sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, key.data() + i, sizeof word);
+        step(word);
+    }
+    if (i < key.size()) {
+        std::uint64_t word = 0;
+        for (std::size_t k = 0; i + k < key.size(); ++k) {
+            word |= static_cast<std::uint64_t>(static_cast<unsigned char>(key[i + k])) << (k * CHAR_BIT);
+        }
+        step(word);
     }
     constexpr unsigned kShift = 33;
     constexpr std::uint64_t kMix1 = 0xFF51AFD7ED558CCDull, kMix2 = 0xC4CEB9FE1A85EC53ull;

@@ -33,7 +33,12 @@ inline std::string JoinPath(const std::string& folder, std::string_view name) {
 // before end, or npos for a bare name.
 inline std::size_t LastSlash(const std::string& path, std::size_t end) {
     const std::string_view text(path.data(), end);
-    if (!IsWindowsBuild()) return text.rfind('/');
+    if (!IsWindowsBuild()) {
+        // Forward from slash to slash: a path has few, and long names between them.
+        std::size_t last = std::string::npos;
+        for (std::size_t at = text.find('/'); at != std::string::npos; at = text.find('/', at + 1)) last = at;
+        return last;
+    }
     for (std::size_t i = end; i > 0; --i) {
         if (IsSlash(text[i - 1])) return i - 1;
     }

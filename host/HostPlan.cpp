@@ -142,8 +142,8 @@ const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
     return lastResolved_->second;
 }
 
-const std::string& TRunPlan::Key(const std::string& path) {
-    ChildKey(key_, ResolvedFolder(path), NameView(path));
+const std::string& TRunPlan::Key(const std::string& path, std::string_view name) {
+    ChildKey(key_, ResolvedFolder(path), name);
     return key_;
 }
 
@@ -183,7 +183,8 @@ bool TRunPlan::TargetOnDisk(const std::string& path, std::string_view key, std::
 TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, const std::string& ansiOld,
                          const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
-    const std::string& newKey = Key(newPath);
+    const std::string_view newName = NameView(newPath);
+    const std::string& newKey = Key(newPath, newName);
     const std::uint64_t newHash = TKeySet::Hash(newKey);
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
@@ -215,7 +216,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, co
         verdict.marks.push_back("no name before the extension");
         verdict.stays = true;
     }
-    if (!IsWindowsBuild() && NameView(newPath).size() > kMaxNameLength) {
+    if (!IsWindowsBuild() && newName.size() > kMaxNameLength) {
         verdict.marks.push_back("name too long");
         verdict.stays = true;
     }

@@ -69,10 +69,10 @@ public:
     }
 
 private:
-    // A path in comparable form, its folder as the system resolves it (links
-    // followed, ".." never dropped as text), looked up once per folder. Valid
-    // until the next call.
-    const std::string& Key(const std::string& path);
+    // A path (whose last segment is name) in comparable form, its folder as the
+    // system resolves it (links followed, ".." never dropped as text), looked
+    // up once per folder. Valid until the next call.
+    const std::string& Key(const std::string& path, std::string_view name);
     // The folder of path as the system resolves it, looked up once per folder.
     const std::string& ResolvedFolder(const std::string& path);
     // Whether a name stands at path (key: its Key), by its folder's listing,
