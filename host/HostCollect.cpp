@@ -14,6 +14,15 @@ namespace {
 // upperMask: in ASCII upper case, as text is compared.
 bool WildcardMatch(const std::string& text, const std::string& upperMask) {
     const std::string& mask = upperMask;
+    if (!mask.empty() && mask[0] == '*' && mask.find_first_of("*?", 1) == std::string::npos) {
+        // "*" and a plain ending, as "*.MP3": only the ending needs comparing.
+        const std::size_t n = mask.size() - 1;
+        if (text.size() < n) return false;
+        for (std::size_t k = 0; k < n; ++k) {
+            if (AsciiUpper(text[text.size() - n + k]) != mask[1 + k]) return false;
+        }
+        return true;
+    }
     std::size_t t = 0, m = 0, starMask = std::string::npos, starText = 0;
     while (t < text.size()) {
         if (m < mask.size() && (mask[m] == '?' || mask[m] == AsciiUpper(text[t]))) {

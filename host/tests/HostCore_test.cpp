@@ -113,7 +113,7 @@ TEST(HostMask, MatchesTheDescriptorsMasks) {
         {".mp3", "*.mp3", true},         {"a.mp3x", "*.mp3", false},     {"a.mp", "*.mp3", false},
         {"mp3", "*.mp3", false},         {"a.mp3.txt", "*.mp3", false},  {"a.txt", "*.mp3; *.txt", true},
         {"x1.wav", "x?.wav", true},      {"x12.wav", "x?.wav", false},   {"Песня.MP3", "*.mp3", true},
-        {"a.mp3", "", false},
+        {"a.mp3", "", false},            {"a12b.wav", "a*b.wav", true},  {"a12c.wav", "A*B.WAV", false},
     };
     for (const auto& [name, mask, expected] : cases) {
         EXPECT_EQ(MatchesMask(name, mask), expected) << name << " against " << mask;
