@@ -76,13 +76,13 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-std::string_view TCollector::AddFile(std::string path, const std::string& resolvedFolder, std::string_view name) {
+std::string_view TCollector::AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name) {
     ChildKey(key_, resolvedFolder, name);
     bool added = false;
     const std::string_view key = known_.Insert(key_, &added);
     if (!added) return key;
     keys_.push_back(key);
-    files_.push_back(std::move(path));
+    files_.push_back(paths_.Keep(path));
     return key;
 }
 
@@ -135,9 +135,10 @@ void TCollector::AddFolder(const std::string& folder) {
     std::vector<std::string> subfolders;
     std::string resolved;  // the folder as the system resolves it, looked up once
     std::vector<std::string_view> keys(listed_ ? entries.size() : 0);  // the files' keys, made once
+    std::string path;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         TFolderEntry& entry = entries[i];
-        std::string path = JoinPath(folder, entry.name);
+        JoinPathInto(path, folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
             // The listing could not tell (a link, or a file system that keeps
@@ -160,9 +161,9 @@ void TCollector::AddFolder(const std::string& folder) {
             if (!wanted) break;
             if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
             if (listed_) {
-                keys[i] = AddFile(std::move(path), resolved, entry.name);
+                keys[i] = AddFile(path, resolved, entry.name);
             } else {
-                AddFile(std::move(path), resolved, entry.name);
+                AddFile(path, resolved, entry.name);
             }
             break;
         case TFileKind::Folder:

@@ -41,7 +41,8 @@ public:
     using TListed = std::function<void(const std::string& folder, const std::string& resolved,
                                        const std::vector<std::string_view>& keys)>;
     void OnListed(TListed listed) { listed_ = std::move(listed); }
-    const std::vector<std::string>& Files() const { return files_; }
+    // The files' paths, which stay put as long as the collector lives.
+    const std::vector<std::string_view>& Files() const { return files_; }
     // Each file's path in the form the run plan compares, in
     // the order of Files: the folder as the system resolves
     // it and the name, compared as NameKey compares.
@@ -52,7 +53,7 @@ private:
     // followed, ".." as the system takes it), which tells duplicates apart;
     // name: the file's own, the last segment of path.
     // The file's key, which stays put as long as the collector lives.
-    std::string_view AddFile(std::string path, const std::string& resolvedFolder, std::string_view name);
+    std::string_view AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name);
     void AddFolder(const std::string& folder);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
@@ -62,7 +63,8 @@ private:
     bool recursive_;
     std::function<void(const TFileReport&)> tell_;
     TListed listed_;
-    std::vector<std::string> files_;
+    std::vector<std::string_view> files_;  // paths_'s copies
+    TTextPool paths_;
     std::vector<std::string_view> keys_;  // known_'s copies
     TKeySet known_;
     TKeySet others_;  // the keys of the names in listed folders that are not files of the run

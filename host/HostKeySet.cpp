@@ -84,20 +84,20 @@ void TKeySet::Reserve(std::size_t keys) {
     if (slots != slots_.size()) Grow(slots);
 }
 
-const char* TKeySet::Keep(std::string_view key) {
-    if (key.empty()) return kEmpty;
-    if (key.size() > blockLeft_) {
-        // A key longer than a block gets a block of its own.
-        const std::size_t size = std::max(kBlockSize, key.size());
+std::string_view TTextPool::Keep(std::string_view text) {
+    if (text.empty()) return std::string_view(kEmpty, 0);
+    if (text.size() > blockLeft_) {
+        // A text longer than a block gets a block of its own.
+        const std::size_t size = std::max(kBlockSize, text.size());
         blocks_.emplace_back(new char[size]);  // left uninitialised: only copies are ever read
         blockNext_ = blocks_.back().get();
         blockLeft_ = size;
     }
     char* kept = blockNext_;
-    std::memcpy(kept, key.data(), key.size());
-    blockNext_ += key.size();
-    blockLeft_ -= key.size();
-    return kept;
+    std::memcpy(kept, text.data(), text.size());
+    blockNext_ += text.size();
+    blockLeft_ -= text.size();
+    return std::string_view(kept, text.size());
 }
 
 std::string_view TKeySet::Add(std::string_view key, std::uint64_t hash, bool* added, bool copy) {
@@ -105,7 +105,7 @@ std::string_view TKeySet::Add(std::string_view key, std::uint64_t hash, bool* ad
     Slot& slot = slots_[Find(key, hash)];
     if (added != nullptr) *added = slot.data == nullptr;
     if (slot.data == nullptr) {
-        const char* data = copy ? Keep(key) : key.empty() ? kEmpty : key.data();
+        const char* data = copy ? keys_.Keep(key).data() : key.empty() ? kEmpty : key.data();
         slot = Slot{data, static_cast<std::uint32_t>(key.size()), static_cast<std::uint32_t>(hash)};
         ++count_;
     }

@@ -1,5 +1,5 @@
 // A set of path keys for runs of many thousands of files: the bytes of the
-// keys kept in large blocks and the keys in one open-addressed table, so that
+// keys kept in a pool and the keys in one open-addressed table, so that
 // a key costs no allocation of its own and a look-up reads one slot and, only
 // when the hashes agree, one key.
 #pragma once
@@ -11,6 +11,18 @@
 #include <vector>
 
 namespace host {
+
+// Texts kept in large blocks: each copy stays put as long as the pool lives,
+// and costs no allocation of its own.
+class TTextPool {
+public:
+    std::string_view Keep(std::string_view text);
+
+private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t blockLeft_ = 0;
+    char* blockNext_ = nullptr;
+};
 
 class TKeySet {
 public:
@@ -50,13 +62,10 @@ private:
     std::string_view Add(std::string_view key, std::uint64_t hash, bool* added, bool copy);
     std::size_t Find(std::string_view key, std::uint64_t hash) const;  // the key's slot or the free one it would take
     void Grow(std::size_t slots);
-    const char* Keep(std::string_view key);
 
     std::vector<Slot> slots_;  // a power of two, never more than half full
     std::size_t count_ = 0;
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t blockLeft_ = 0;
-    char* blockNext_ = nullptr;
+    TTextPool keys_;
 };
 
 }  // namespace host

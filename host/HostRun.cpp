@@ -70,12 +70,13 @@ public:
             if (console_.Broken()) break;
             collector.Add(argument);
         }
-        const std::vector<std::string>& files = collector.Files();
+        const std::vector<std::string_view>& files = collector.Files();
         plan_.Expect(files.size());
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
             console_.Progress(done, files.size());
-            if (!HandleFile(record.Get(), files[done], collector.Keys()[done])) break;
+            path_.assign(files[done]);
+            if (!HandleFile(record.Get(), path_, collector.Keys()[done])) break;
         }
         console_.ClearProgress();
         // A journal of nothing renamed would only hide the run before it.
@@ -310,7 +311,7 @@ private:
     bool stopped_ = false;  // with a rename on record that may have happened
     TFileId id_;            // of the file being renamed
     // Kept from file to file, so that a file costs no new strings.
-    std::string ansiOld_, ansiNew_;
+    std::string path_, ansiOld_, ansiNew_;
     TFileReport fileReport_;
 };
 
