@@ -11,9 +11,8 @@ namespace host {
 
 namespace {
 
-// upperMask: in ASCII upper case, as text is compared.
-bool WildcardMatch(const std::string& text, const std::string& upperMask) {
-    const std::string& mask = upperMask;
+// mask: in ASCII upper case, as text is compared.
+bool WildcardMatch(const std::string& text, const std::string& mask) {
     if (!mask.empty() && mask[0] == '*' && mask.find_first_of("*?", 1) == std::string::npos) {
         // "*" and a plain ending, as "*.MP3": only the ending needs comparing.
         const std::size_t n = mask.size() - 1;
@@ -134,7 +133,7 @@ void TCollector::AddFolder(const std::string& folder) {
               [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
     std::vector<std::string> subfolders;
     std::string resolved;  // the folder as the system resolves it, looked up once
-    std::vector<std::string_view> keys(listed_ ? entries.size() : 0);  // the files' keys, made once
+    std::vector<std::string_view> keys(entries.size());  // the files' keys, made once
     std::string path;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         TFolderEntry& entry = entries[i];
@@ -160,11 +159,7 @@ void TCollector::AddFolder(const std::string& folder) {
         case TFileKind::File:
             if (!wanted) break;
             if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
-            if (listed_) {
-                keys[i] = AddFile(path, resolved, entry.name);
-            } else {
-                AddFile(path, resolved, entry.name);
-            }
+            keys[i] = AddFile(path, resolved, entry.name);
             break;
         case TFileKind::Folder:
             if (recursive_) {
