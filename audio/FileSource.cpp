@@ -18,15 +18,20 @@ bool TFileSource::Size(std::int64_t& size) {
     return true;
 }
 
-bool TFileSource::Load(Window& window, std::int64_t start, std::size_t count) {
+bool TFileSource::Load(Window& window, std::span<std::uint8_t> room, std::int64_t start, std::size_t count) {
     window.start = -1;
     window.size = 0;
-    if (window.capacity < count) {
-        window.bytes.reset(new std::uint8_t[count]);  // left uninitialised: the read fills what is served
-        window.capacity = count;
+    std::uint8_t* bytes = room.data();
+    if (count > room.size()) {
+        if (window.heapCapacity < count) {
+            window.heap.reset(new std::uint8_t[count]);  // left uninitialised: the read fills what is served
+            window.heapCapacity = count;
+        }
+        bytes = window.heap.get();
     }
+    window.bytes = bytes;
     std::size_t got = 0;
-    if (!file_.ReadAt(start, window.bytes.get(), count, got)) return false;
+    if (!file_.ReadAt(start, bytes, count, got)) return false;
     window.size = got;
     window.start = start;
     return true;
@@ -44,7 +49,7 @@ bool TFileSource::Serve(const Window& window, std::int64_t offset, std::span<std
         if (size_ < 0 || window.start + static_cast<std::int64_t>(window.size) != size_) return false;
         count = available;
     }
-    std::memcpy(out.data(), window.bytes.get() + skip, count);
+    std::memcpy(out.data(), window.bytes + skip, count);
     got = count;
     return true;
 }
@@ -57,7 +62,7 @@ bool TFileSource::ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::
     if (head_.start >= 0 && offset >= head_.start) {
         const auto skip = static_cast<std::uint64_t>(offset - head_.start);
         if (skip <= head_.size && out.size() <= head_.size - skip) {
-            if (!out.empty()) std::memcpy(out.data(), head_.bytes.get() + skip, out.size());
+            if (!out.empty()) std::memcpy(out.data(), head_.bytes + skip, out.size());
             got = out.size();
             return true;
         }
@@ -69,13 +74,16 @@ bool TFileSource::ReadAt(std::int64_t offset, std::span<std::uint8_t> out, std::
         const auto rest = static_cast<std::uint64_t>(size_ - offset);
         if (rest <= tailSize_ && out.size() <= tailSize_) {
             const std::int64_t start = std::max<std::int64_t>(0, size_ - static_cast<std::int64_t>(tailSize_));
-            if (!Load(tail_, start, static_cast<std::size_t>(size_ - start))) return false;
+            if (!Load(tail_, tailRoom_, start, static_cast<std::size_t>(size_ - start))) return false;
             if (Serve(tail_, offset, out, got)) return true;
         } else if (out.size() <= kWindowSize) {
             // A small first window suits the common small tag; a tag that
             // outgrows it is walked on in larger steps.
-            const std::size_t length = std::max(head_.capacity == 0 ? kFirstWindowSize : kWindowSize, out.size());
-            if (!Load(head_, offset, static_cast<std::size_t>(std::min<std::uint64_t>(length, rest)))) return false;
+            const std::size_t length = std::max(headLoaded_ ? kWindowSize : kFirstWindowSize, out.size());
+            headLoaded_ = true;
+            if (!Load(head_, headRoom_, offset, static_cast<std::size_t>(std::min<std::uint64_t>(length, rest)))) {
+                return false;
+            }
             if (Serve(head_, offset, out, got)) return true;
         }
     }
@@ -87,4 +95,5 @@ void TFileSource::Close() {
     size_ = -1;
     head_ = Window{};
     tail_ = Window{};
+    headLoaded_ = false;
 }

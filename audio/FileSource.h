@@ -4,6 +4,7 @@
 // calls however many frames the tag holds.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -45,12 +46,14 @@ public:
 private:
     struct Window {
         // Never zero-filled: only the bytes the file delivered are ever served.
-        std::unique_ptr<std::uint8_t[]> bytes;
-        std::size_t capacity = 0;
+        const std::uint8_t* bytes = nullptr;  // in the window's room or on the heap
         std::size_t size = 0;
         std::int64_t start = -1;
+        std::unique_ptr<std::uint8_t[]> heap;  // for loads larger than the room
+        std::size_t heapCapacity = 0;
     };
-    bool Load(Window& window, std::int64_t start, std::size_t count);
+    // room: the window's own, inside the source, used when count fits.
+    bool Load(Window& window, std::span<std::uint8_t> room, std::int64_t start, std::size_t count);
     // Copies the bytes at offset when the window holds them all, or all up to
     // the end of the file; false when the file must be asked.
     bool Serve(const Window& window, std::int64_t offset, std::span<std::uint8_t> out, std::size_t& got) const;
@@ -60,6 +63,10 @@ private:
     std::int64_t size_ = -1;
     Window head_;
     Window tail_;
+    bool headLoaded_ = false;  // since Open: later head windows take larger steps
+    // The common small tag and the end of the file need no allocation.
+    std::array<std::uint8_t, kFirstWindowSize> headRoom_;
+    std::array<std::uint8_t, kTailSize> tailRoom_;
 };
 
 // The path form of a reader's read: opens the file once, hands it to read, and
