@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::size_t kFirstSlots = 64;
 constexpr std::size_t kBlockSize = 64 * 1024;
+
+// At most three keys to four slots: a look-up still ends within a few slots.
+bool Roomy(std::size_t keys, std::size_t slots) { return keys * 4 <= slots * 3; }
 // An empty key needs somewhere to point that is not null.
 constexpr char kEmpty[1] = {};
 
@@ -80,7 +83,7 @@ void TKeySet::Grow(std::size_t slots) {
 
 void TKeySet::Reserve(std::size_t keys) {
     std::size_t slots = std::max(slots_.size(), kFirstSlots);
-    while (slots / 2 < keys) slots *= 2;
+    while (!Roomy(keys, slots)) slots *= 2;
     if (slots != slots_.size()) Grow(slots);
 }
 
@@ -101,7 +104,7 @@ std::string_view TTextPool::Keep(std::string_view text) {
 }
 
 std::string_view TKeySet::Add(std::string_view key, std::uint64_t hash, bool* added, bool copy) {
-    if ((count_ + 1) * 2 > slots_.size()) Grow(std::max(kFirstSlots, slots_.size() * 2));
+    if (!Roomy(count_ + 1, slots_.size())) Grow(std::max(kFirstSlots, slots_.size() * 2));
     Slot& slot = slots_[Find(key, hash)];
     if (added != nullptr) *added = slot.data == nullptr;
     if (slot.data == nullptr) {

@@ -63,7 +63,7 @@ private:
     std::size_t Find(std::string_view key, std::uint64_t hash) const;  // the key's slot or the free one it would take
     void Grow(std::size_t slots);
 
-    std::vector<Slot> slots_;  // a power of two, never more than half full
+    std::vector<Slot> slots_;  // a power of two, never more than three quarters full
     std::size_t count_ = 0;
     TTextPool keys_;
 };
