@@ -147,10 +147,7 @@ private:
     // The UTF-8 path of the plug-in's result, into path.
     static void PathOf(const TRunFile& file, const std::string& ansiResult, std::string& path) {
         path.clear();
-        if (file.inFolder) {
-            path = ParentOf(file.path);
-            if (!IsSlash(path.back())) path += kPathDelimiter;
-        }
+        if (file.inFolder) JoinPathInto(path, ParentOf(file.path), "");
         platform::AppendAnsiAsUtf8(path, ansiResult);
     }
 

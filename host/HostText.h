@@ -1,7 +1,6 @@
 // Small text helpers shared by the command's units.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -33,13 +32,6 @@ inline bool StartsWith(const std::string& text, const std::string& prefix) {
 inline void AppendPrintable(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     constexpr unsigned char kSpace = 0x20, kDelete = 0x7F, kC1Lead = 0xC2, kC1First = 0x80, kC1Last = 0x9F;
-    // The bytes that may need an escape, in a table: every line passes here.
-    static constexpr auto kSuspect = [] {
-        std::array<bool, 256> suspect{};
-        for (unsigned u = 0; u < kSpace; ++u) suspect[u] = true;
-        suspect[kDelete] = suspect[kC1Lead] = true;
-        return suspect;
-    }();
     // Eight bytes at a time while none is below a space, DEL or a C1 lead.
     constexpr std::uint64_t kOnes = 0x0101010101010101, kHighBits = 0x8080808080808080;
     const auto plainWord = [&](std::size_t at) {
@@ -56,7 +48,7 @@ inline void AppendPrintable(std::string& out, std::string_view text) {
         while (i + sizeof(std::uint64_t) <= text.size() && plainWord(i)) i += sizeof(std::uint64_t);
         if (i == text.size()) break;
         const auto u = static_cast<unsigned char>(text[i]);
-        if (!kSuspect[u]) continue;
+        if (u >= kSpace && u != kDelete && u != kC1Lead) continue;
         const bool c1 = u == kC1Lead && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= kC1First &&
                         static_cast<unsigned char>(text[i + 1]) <= kC1Last;
         if (u == kC1Lead && !c1) continue;

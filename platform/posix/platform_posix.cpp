@@ -197,27 +197,16 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
     const std::size_t start = out.size();
     out.resize(start + ansi.size() * kLongest);
     char* to = out.data() + start;
-    constexpr std::size_t kShortRun = 16;  // shorter runs are cheaper copied byte by byte
-    for (std::size_t i = 0; i < ansi.size();) {
-        const auto byte = static_cast<unsigned char>(ansi[i]);
+    for (const char c : ansi) {
+        const auto byte = static_cast<unsigned char>(c);
         if (byte < kOneByteLimit) {
-            // ASCII is the same in both.
-            std::size_t end = i + 1;
-            while (end < ansi.size() && static_cast<unsigned char>(ansi[end]) < kOneByteLimit) ++end;
-            if (end - i < kShortRun) {
-                while (i < end) *to++ = ansi[i++];
-            } else {
-                std::memcpy(to, ansi.data() + i, end - i);
-                to += end - i;
-                i = end;
-            }
+            *to++ = c;  // ASCII is the same in both
             continue;
         }
         // All three bytes copied, the length counted: the room is there.
         const TEncoded& e = kUpper[byte - kUpperHalfStart];
         std::memcpy(to, e.bytes, sizeof e.bytes);
         to += e.length;
-        ++i;
     }
     out.resize(static_cast<std::size_t>(to - out.data()));
 }

@@ -103,7 +103,7 @@ std::string Lowered(std::string_view search) {
 std::size_t FindIgnoreCase(const std::string& text, const std::string& lowerKey, std::size_t from) {
     const TCaseTable& table = CaseTable();
     const std::size_t k = lowerKey.size();
-    if (k == 0 || k > text.size()) return k == 0 && from <= text.size() ? from : std::string::npos;
+    if (k == 0 || k > text.size()) return std::string::npos;  // callers never search for nothing
     const std::size_t last = text.size() - k;
     const char first = lowerKey[0];
     const bool jump = table.alone[static_cast<unsigned char>(first)];
