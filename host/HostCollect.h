@@ -66,8 +66,8 @@ private:
     std::vector<std::string_view> files_;  // paths_'s copies
     TTextPool paths_;
     std::vector<std::string_view> keys_;  // known_'s copies
-    TKeySet known_;
-    TKeySet others_;  // the keys of the names in listed folders that are not files of the run
+    TFolderKeySet known_;
+    TFolderKeySet others_;  // the keys of the names in listed folders that are not files of the run
     std::string key_;  // the key being made, its room kept from file to file
 };
 

@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstring>
 
+#include "HostSystem.h"
+
 namespace host {
 
 namespace {
@@ -103,16 +105,51 @@ std::string_view TTextPool::Keep(std::string_view text) {
     return std::string_view(kept, text.size());
 }
 
-std::string_view TKeySet::Add(std::string_view key, std::uint64_t hash, bool* added, bool copy) {
+std::string_view TKeySet::Add(std::string_view key, std::uint64_t hash, bool* added, TTextPool* pool) {
     if (!Roomy(count_ + 1, slots_.size())) Grow(std::max(kFirstSlots, slots_.size() * 2));
     Slot& slot = slots_[Find(key, hash)];
     if (added != nullptr) *added = slot.data == nullptr;
     if (slot.data == nullptr) {
-        const char* data = copy ? keys_.Keep(key).data() : key.empty() ? kEmpty : key.data();
+        const char* data = pool != nullptr ? pool->Keep(key).data() : key.empty() ? kEmpty : key.data();
         slot = Slot{data, static_cast<std::uint32_t>(key.size()), static_cast<std::uint32_t>(hash)};
         ++count_;
     }
     return std::string_view(slot.data, slot.size);
+}
+
+namespace {
+
+// Keys are normal paths, so this build's delimiter alone ends their folders.
+std::string_view FolderOfKey(std::string_view key) {
+    const std::size_t delimiter = key.rfind(kPathDelimiter);
+    return key.substr(0, delimiter == std::string_view::npos ? 0 : delimiter);
+}
+
+}  // namespace
+
+TKeySet* TFolderKeySet::SetOf(std::string_view key, bool make) const {
+    if (last_ != sets_.end()) {
+        // Nearly always the folder of the key before: its name, one delimiter and no other.
+        const std::string& folder = last_->first;
+        if (key.size() > folder.size() && key[folder.size()] == kPathDelimiter &&
+            key.compare(0, folder.size(), folder) == 0 &&
+            key.find(kPathDelimiter, folder.size() + 1) == std::string_view::npos) {
+            return &last_->second;
+        }
+    }
+    const std::string_view folder = FolderOfKey(key);
+    auto found = sets_.find(folder);
+    if (found == sets_.end()) {
+        if (!make) return nullptr;
+        found = sets_.emplace(std::string(folder), TKeySet()).first;
+    }
+    last_ = found;
+    return &found->second;
+}
+
+bool TFolderKeySet::Contains(std::string_view key, std::uint64_t hash) const {
+    const TKeySet* set = SetOf(key, false);
+    return set != nullptr && set->Contains(key, hash);
 }
 
 }  // namespace host

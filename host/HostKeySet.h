@@ -6,7 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,11 +45,15 @@ public:
     // and whether it was new.
     std::string_view Insert(std::string_view key, bool* added = nullptr) { return Insert(key, Hash(key), added); }
     std::string_view Insert(std::string_view key, std::uint64_t hash, bool* added = nullptr) {
-        return Add(key, hash, added, true);
+        return Add(key, hash, added, &keys_);
+    }
+    // Insert with the copy made in pool, which must outlive the set's use.
+    std::string_view Insert(std::string_view key, std::uint64_t hash, bool* added, TTextPool& pool) {
+        return Add(key, hash, added, &pool);
     }
     // A key whose bytes stay put elsewhere as long as the set is used (another
     // set's copy): not copied again.
-    void InsertKept(std::string_view key, std::uint64_t hash) { Add(key, hash, nullptr, false); }
+    void InsertKept(std::string_view key, std::uint64_t hash) { Add(key, hash, nullptr, nullptr); }
     std::size_t Size() const { return count_; }
     // Room for this many keys without growing the table.
     void Reserve(std::size_t keys);
@@ -59,13 +66,36 @@ private:
         std::uint32_t hash = 0;  // the low half of the key's hash
     };
 
-    std::string_view Add(std::string_view key, std::uint64_t hash, bool* added, bool copy);
+    std::string_view Add(std::string_view key, std::uint64_t hash, bool* added, TTextPool* pool);
     std::size_t Find(std::string_view key, std::uint64_t hash) const;  // the key's slot or the free one it would take
     void Grow(std::size_t slots);
 
     std::vector<Slot> slots_;  // a power of two, never more than three quarters full
     std::size_t count_ = 0;
     TTextPool keys_;
+};
+
+// Path keys held apart by the folder part of each key (up to its last delimiter):
+// a run meets its files folder by folder, so the few keys of the folder at
+// hand are asked about together, not scattered over one table of the whole
+// run. Whether a key is in the set is as for one TKeySet.
+class TFolderKeySet {
+public:
+    bool Contains(std::string_view key, std::uint64_t hash) const;
+    // As TKeySet's: the set's own copy of key, and whether it was new.
+    std::string_view Insert(std::string_view key, bool* added = nullptr) { return Insert(key, TKeySet::Hash(key), added); }
+    std::string_view Insert(std::string_view key, std::uint64_t hash, bool* added = nullptr) {
+        return SetOf(key, true)->Insert(key, hash, added, keys_);
+    }
+    void InsertKept(std::string_view key, std::uint64_t hash) { SetOf(key, true)->InsertKept(key, hash); }
+
+private:
+    using TSets = std::map<std::string, TKeySet, std::less<>>;
+    TKeySet* SetOf(std::string_view key, bool make) const;
+
+    mutable TSets sets_;
+    mutable TSets::iterator last_ = sets_.end();  // the folder asked about last
+    TTextPool keys_;  // the copies, for every folder's set
 };
 
 }  // namespace host

@@ -38,11 +38,6 @@ public:
     }
     // Records a rename that the run will make. oldKey must outlive the plan.
     void Claim(std::string_view oldKey, std::string_view newKey) { Claim(oldKey, newKey, TKeySet::Hash(newKey)); }
-    // Room for the claims of this many files.
-    void Expect(std::size_t files) {
-        claimed_.Reserve(files);
-        vacated_.Reserve(files);
-    }
 
     // Judges a rename from oldPath to the plug-in's newPath (UTF-8, and the
     // 8-bit texts the plug-in saw and gave), claiming it unless it stays.
@@ -95,8 +90,8 @@ private:
     TFolderMap::const_iterator lastResolved_ = resolvedFolders_.end();
     std::map<std::string, TListing> listings_;
     std::map<std::string, TListing>::const_iterator lastListing_ = listings_.end();
-    TKeySet claimed_;
-    TKeySet vacated_;
+    TFolderKeySet claimed_;
+    TFolderKeySet vacated_;
     std::string key_;  // Key's, its room kept from file to file
 };
 

@@ -71,7 +71,6 @@ public:
             collector.Add(argument);
         }
         const std::vector<std::string_view>& files = collector.Files();
-        plan_.Expect(files.size());
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
             console_.Progress(done, files.size());

@@ -158,10 +158,12 @@ TEST(HostText, PrintedNamesKeepToOneLine) {
     for (const auto& [text, shown] : cases) EXPECT_EQ(Printable(text), shown) << text;
 }
 
-TEST(HostKeySet, KeepsEveryKeyThroughGrowth) {
-    std::vector<std::string> keys = {"", std::string(100000, 'x')};  // empty, and longer than a block
-    for (int i = 0; i < 5000; ++i) keys.push_back("/music/folder/" + std::to_string(i) + ".mp3");
-    TKeySet set;
+// Both sets, the second with keys of several folders met in turn.
+template <class TSet>
+void ExpectKeepsEveryKey(TSet& set) {
+    // Empty, longer than a block, and with no folder.
+    std::vector<std::string> keys = {"", std::string(100000, 'x'), "loose.mp3"};
+    for (int i = 0; i < 5000; ++i) keys.push_back("/music/f" + std::to_string(i % 7) + "/" + std::to_string(i) + ".mp3");
     std::vector<std::string_view> kept;
     for (const std::string& key : keys) {
         bool added = false;
@@ -173,11 +175,19 @@ TEST(HostKeySet, KeepsEveryKeyThroughGrowth) {
         EXPECT_EQ(kept[i], keys[i]);
         EXPECT_EQ(set.Insert(keys[i], &added).data(), kept[i].data()) << "a key's copy stays put";
         EXPECT_FALSE(added);
-        EXPECT_TRUE(set.Contains(keys[i]));
+        EXPECT_TRUE(set.Contains(keys[i], TKeySet::Hash(keys[i])));
     }
-    EXPECT_EQ(set.Size(), keys.size());
-    EXPECT_FALSE(set.Contains("/music/folder/5000.mp3"));
-    EXPECT_FALSE(set.Contains("/music/folder/1.mp"));
+    for (const char* absent : {"/music/f0/5000.mp3", "/music/f1/1.mp", "/music/f1", "/music/f7/7.mp3", "/x/loose.mp3"}) {
+        EXPECT_FALSE(set.Contains(absent, TKeySet::Hash(absent))) << absent;
+    }
+}
+
+TEST(HostKeySet, KeepsEveryKeyThroughGrowth) {
+    TKeySet set;
+    ExpectKeepsEveryKey(set);
+    EXPECT_EQ(set.Size(), 5003u);
+    TFolderKeySet byFolder;
+    ExpectKeepsEveryKey(byFolder);
 }
 
 TEST(HostRunPlan, JudgesInRunOrder) {
