@@ -36,13 +36,19 @@ enum TextEncoding : std::uint8_t {
 };
 
 // The data collected for one frame: its first data bytes, followed (virtually)
-// by zeros up to the block length. Nothing else of the block is stored.
+// by zeros up to the block length. Nothing else of the block is stored, and
+// the bytes lie in the tag's arena.
 struct Slot {
-    std::vector<std::uint8_t> data;
+    const std::vector<std::uint8_t>* arena = nullptr;
+    std::size_t offset = 0;
+    std::size_t size = 0;    // of the real bytes
     std::size_t length = 0;  // the virtual block length; 0 for an empty slot
 
     bool Empty() const { return length == 0; }
-    std::uint8_t At(std::size_t i) const { return i < data.size() ? data[i] : 0; }
+    std::span<const std::uint8_t> Data() const {
+        return size == 0 ? std::span<const std::uint8_t>() : std::span(*arena).subspan(offset, size);
+    }
+    std::uint8_t At(std::size_t i) const { return i < size ? (*arena)[offset + i] : 0; }
 };
 
 // What one read knows about a tag: the header bytes in file order, the file's
@@ -55,6 +61,15 @@ struct TagInfo {
     std::array<std::uint8_t, 4> SizeBytes{};
     std::int64_t FileSize = 0;
     std::array<Slot, kSlotCount> FrameTexts{};
+    // Every kept frame's bytes one after another, so that a tag costs one
+    // allocation, not one per frame. A frame read again for the same slot
+    // leaves its old bytes behind (dead) until the arena is packed.
+    std::vector<std::uint8_t> arena;
+    std::size_t dead = 0;
+
+    TagInfo() = default;
+    TagInfo(const TagInfo&) = delete;  // the slots point into the arena
+    TagInfo& operator=(const TagInfo&) = delete;
 };
 
 std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& info);
@@ -141,7 +156,7 @@ void TrimBoth(std::string& text) {
 
 // The real bytes of a slot that lie inside its block.
 std::span<const std::uint8_t> BlockBytes(const Slot& slot) {
-    return std::span<const std::uint8_t>(slot.data).first(std::min(slot.data.size(), slot.length));
+    return slot.Data().first(std::min(slot.size, slot.length));
 }
 
 // A text as the decoders take it: the encoding byte, then the real bytes after
@@ -313,13 +328,42 @@ std::optional<bool> IsFrameBoundary(TByteSource& source, std::int64_t at, std::i
            std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return IsCapital(b) || IsDigit(b); });
 }
 
-// The block's bytes move into the slot, and the slot's old storage becomes
-// the next block's: a frame's data is never copied after it is read.
-void StoreInSlot(TagInfo& info, int index, Slot& block) {
-    if (block.At(0) > kHighestEncoding) return;
+// The arena moves the live bytes together when it would otherwise grow with a
+// quarter or more of it dead, so that a tag of millions of frames read into
+// the same few slots holds little more than their last frames.
+void Pack(TagInfo& info) {
+    std::vector<std::uint8_t> packed;
+    packed.reserve(info.arena.size() - info.dead);
+    for (Slot& slot : info.FrameTexts) {
+        if (slot.size == 0) continue;
+        const std::span<const std::uint8_t> bytes = slot.Data();
+        slot.offset = packed.size();
+        packed.insert(packed.end(), bytes.begin(), bytes.end());
+    }
+    info.arena.swap(packed);
+    info.dead = 0;
+}
+
+// Room for a frame's bytes at the end of the arena.
+std::span<std::uint8_t> ArenaRoom(TagInfo& info, std::size_t size) {
+    std::vector<std::uint8_t>& arena = info.arena;
+    if (arena.size() + size > arena.capacity() && info.dead * 4 >= arena.size()) Pack(info);
+    const std::size_t offset = arena.size();
+    arena.resize(offset + size);
+    return std::span(arena).subspan(offset);
+}
+
+// The frame just read into the last size bytes of the arena takes the slot,
+// unless its encoding byte is unknown: then its bytes are dropped again.
+void StoreInSlot(TagInfo& info, int index, std::size_t size, std::size_t blockLength) {
+    const std::size_t offset = info.arena.size() - size;
+    if (size > 0 && info.arena[offset] > kHighestEncoding) {
+        info.arena.resize(offset);
+        return;
+    }
     Slot& slot = info.FrameTexts[static_cast<std::size_t>(index)];
-    std::swap(slot.data, block.data);
-    slot.length = block.length;
+    info.dead += slot.size;
+    slot = Slot{&info.arena, offset, size, blockLength};
 }
 
 void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout,
@@ -328,8 +372,8 @@ void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const 
     if (!start) return;
     std::array<std::uint8_t, kLargestFrameHeader> headerBytes{};
     const std::span<std::uint8_t> header = std::span(headerBytes).first(layout.headerSize);
-    Slot block;
-    block.length = layout.blockLength;
+    constexpr std::size_t kFirstArena = 4096;  // the texts of most tags
+    info.arena.reserve(static_cast<std::size_t>(std::min<std::int64_t>(tagSize, kFirstArena)));
     std::int64_t position = *start;
     while (position < tagSize && position < info.FileSize) {
         std::size_t got = 0;
@@ -352,9 +396,9 @@ void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const 
         // Only frames that can land in a slot need their data read.
         const int index = FrameSlotIndex(info.Version, id);
         if (index >= 0 && (collectPicture || index != kPictureSlot)) {
-            block.data.resize(wanted);
-            if (wanted > 0 && (!source.ReadAt(dataStart, block.data, got) || got != wanted)) return;
-            StoreInSlot(info, index, block);
+            const std::span<std::uint8_t> room = ArenaRoom(info, wanted);
+            if (wanted > 0 && (!source.ReadAt(dataStart, room, got) || got != wanted)) return;
+            StoreInSlot(info, index, wanted, layout.blockLength);
         }
         position = dataStart + static_cast<std::int64_t>(dataSize);
     }
@@ -550,16 +594,12 @@ void TextAfterDescription(const Slot& slot, bool withLanguage, std::string& text
     DecodeText(TextBytes{encoding, remains, rest - cut}, text);
 }
 
-std::unique_ptr<TJPEGImage> PictureFromFrame(Slot&& slot) {
+std::unique_ptr<TJPEGImage> PictureFromFrame(const Slot& slot) {
     auto image = std::make_unique<TJPEGImage>();
     if (slot.length > kPicturePrefix) {
         image->Size = slot.length - kPicturePrefix;
-        const std::size_t real = BlockBytes(slot).size();
-        if (real > kPicturePrefix) {
-            image->Data = std::move(slot.data);  // pictures are large: taken over, not copied
-            image->Data.resize(real);
-            image->Data.erase(image->Data.begin(), image->Data.begin() + kPicturePrefix);
-        }
+        const std::span<const std::uint8_t> real = BlockBytes(slot);
+        if (real.size() > kPicturePrefix) image->Data.assign(real.begin() + kPicturePrefix, real.end());
     }
     return image;
 }
@@ -627,6 +667,6 @@ bool TID3v2::ReadTag(TByteSource& source) {
     TextAfterDescription(slots[kLinkSlot], false, Link);
     DecodeText(slots[kOriginalArtistSlot], OriginalArtist);
     TextAfterDescription(slots[kLyricsSlot], true, Lyrics);
-    if (CollectPicture) Picture = PictureFromFrame(std::move(slots[kPictureSlot]));
+    if (CollectPicture) Picture = PictureFromFrame(slots[kPictureSlot]);
     return true;
 }
