@@ -222,10 +222,14 @@ void DecodeUtf16(const TextBytes& bytes, bool bigEndian, std::string& text) {
     constexpr std::size_t kBatch = 128;
     std::array<std::uint16_t, kBatch> batch;
     std::size_t waiting = 0;
-    for (; k < units && 2 * k < bytes.body.size(); ++k) {
-        const std::uint8_t a = bytes.At(2 * k);
-        const std::uint8_t b = bytes.At(2 * k + 1);
-        const auto unit = static_cast<std::uint16_t>(bigEndian ? (a << kBitsPerByte) | b : (b << kBitsPerByte) | a);
+    // Units from real bytes only; an odd last byte pairs with a zero.
+    const std::size_t real = std::min(units, (bytes.body.size() + 1) / 2);
+    const std::uint8_t* body = bytes.body.data();
+    const unsigned highShift = bigEndian ? kBitsPerByte : 0, lowShift = bigEndian ? 0 : kBitsPerByte;
+    for (; k < real; ++k) {
+        const std::uint8_t a = body[2 * k];
+        const std::uint8_t b = 2 * k + 1 < bytes.body.size() ? body[2 * k + 1] : 0;
+        const auto unit = static_cast<std::uint16_t>(a << highShift | b << lowShift);
         if (unit == 0) break;
         if (unit == kByteOrderMark) continue;
         batch[waiting++] = unit;

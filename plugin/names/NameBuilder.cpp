@@ -134,7 +134,7 @@ enum class Replaced { Nothing, Done, TooLong };
 // spare, which then trades places with text, so that two buffers serve every
 // replacement of a name.
 Replaced ReplaceLowered(std::string& text, const std::string& key, std::string_view replacement, std::size_t limit,
-                        std::string& spare) {
+                        std::string& spare, std::size_t* matches = nullptr) {
     std::string& result = spare;
     result.clear();
     std::uint64_t length = text.size();  // of the result once every match so far is replaced
@@ -144,6 +144,7 @@ Replaced ReplaceLowered(std::string& text, const std::string& key, std::string_v
         if (length > limit) return Replaced::TooLong;
         result.append(text, from, p - from);
         result.append(replacement);
+        if (matches != nullptr) ++*matches;
     }
     if (from == 0) return Replaced::Nothing;
     result.append(text, from);
@@ -157,6 +158,12 @@ Replaced ReplaceIgnoreCase(std::string& text, std::string_view search, std::stri
     std::string spare;
     return ReplaceLowered(text, Lowered(search), replacement, limit, spare);
 }
+
+constexpr bool EveryPlaceholderHoldsTwoStars() {
+    return std::all_of(kPlaceholders.begin(), kPlaceholders.end(),
+                       [](std::string_view p) { return std::count(p.begin(), p.end(), '*') == 2; });
+}
+static_assert(EveryPlaceholderHoldsTwoStars());  // TFilling skips on it
 
 // Every placeholder's text in lower case, made once.
 const std::string& LoweredPlaceholder(TPlaceholder placeholder) {
@@ -176,12 +183,30 @@ struct TFilling {
     std::string spare;  // ReplaceLowered's
     bool tooLong = false;
 
+    explicit TFilling(std::string_view pattern) : name(pattern), stars_(Stars(name)) {}
+
     bool Fill(TPlaceholder placeholder, std::string_view value) {
-        if (tooLong) return false;
-        const Replaced replaced = ReplaceLowered(name, LoweredPlaceholder(placeholder), value, kLongestFilledName, spare);
+        if (tooLong || stars_ < 2) return false;
+        std::size_t matches = 0;
+        const Replaced replaced =
+            ReplaceLowered(name, LoweredPlaceholder(placeholder), value, kLongestFilledName, spare, &matches);
         tooLong = replaced == Replaced::TooLong;
-        return replaced == Replaced::Done;
+        if (replaced != Replaced::Done) return false;
+        stars_ = stars_ - 2 * matches + matches * Stars(value);  // each match took two and put the value's
+        return true;
     }
+
+private:
+    // Every placeholder holds two stars, so a name with fewer matches none.
+    // Counted only where a star matches nothing but a star, ignoring case;
+    // elsewhere the count never falls below two.
+    static std::size_t Stars(std::string_view text) {
+        if (!CaseTable().alone[static_cast<unsigned char>('*')]) return 2;
+        std::size_t stars = 0;
+        for (std::size_t at = 0; (at = text.find('*', at)) != std::string_view::npos; ++at) ++stars;
+        return stars;
+    }
+    std::size_t stars_;
 };
 
 struct TagValues {
@@ -216,14 +241,17 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std
     if (!HasMp3Extension(oldPath)) return false;
 
     std::string fileNameValue = FileNamePart(oldPath);
-    for (const char* variant : {".mp3", ".MP3", ".Mp3", ".mP3"}) ReplaceAllIgnoreCase(fileNameValue, variant, "");
+    // Each variant is sought ignoring case, so once one finds nothing the rest
+    // would search the same text for the same thing.
+    for (const char* variant : {".mp3", ".MP3", ".Mp3", ".mP3"}) {
+        if (!ReplaceAllIgnoreCase(fileNameValue, variant, "")) break;
+    }
 
     TMPEGaudio audio;
     // No placeholder shows the picture or the encoder.
     audio.ID3v2Tag.CollectPicture = false;
     audio.ScanEncoder = false;
-    TFilling filling;
-    filling.name = pattern;
+    TFilling filling(pattern);
     bool substituted = false;
     if (audio.LoadFromFile(sourcePath.c_str())) {
         std::string time = audio.DurationText();
