@@ -13,15 +13,6 @@ namespace {
 
 // mask: in ASCII upper case, as text is compared.
 bool WildcardMatch(const std::string& text, const std::string& mask) {
-    if (!mask.empty() && mask[0] == '*' && mask.find_first_of("*?", 1) == std::string::npos) {
-        // "*" and a plain ending, as "*.MP3": only the ending needs comparing.
-        const std::size_t n = mask.size() - 1;
-        if (text.size() < n) return false;
-        for (std::size_t k = 0; k < n; ++k) {
-            if (AsciiUpper(text[text.size() - n + k]) != mask[1 + k]) return false;
-        }
-        return true;
-    }
     std::size_t t = 0, m = 0, starMask = std::string::npos, starText = 0;
     while (t < text.size()) {
         if (m < mask.size() && (mask[m] == '?' || mask[m] == AsciiUpper(text[t]))) {
@@ -56,13 +47,24 @@ TMasks::TMasks(const std::string& masks) {
         std::string mask = masks.substr(start, end - start);
         mask.erase(0, mask.find_first_not_of(' '));
         mask.erase(mask.find_last_not_of(' ') + 1);
-        if (!mask.empty()) upper_.push_back(AsciiUpper(mask));
+        if (!mask.empty()) {
+            const bool ending = mask[0] == '*' && mask.find_first_of("*?", 1) == std::string::npos;
+            masks_.push_back({AsciiUpper(mask), ending});
+        }
         start = end + 1;
     }
 }
 
 bool TMasks::Match(const std::string& name) const {
-    return std::any_of(upper_.begin(), upper_.end(), [&](const std::string& mask) { return WildcardMatch(name, mask); });
+    return std::any_of(masks_.begin(), masks_.end(), [&](const TMask& mask) {
+        if (!mask.ending) return WildcardMatch(name, mask.upper);
+        const std::size_t n = mask.upper.size() - 1;
+        if (name.size() < n) return false;
+        for (std::size_t k = 0; k < n; ++k) {
+            if (AsciiUpper(name[name.size() - n + k]) != mask.upper[1 + k]) return false;
+        }
+        return true;
+    });
 }
 
 bool MatchesMask(const std::string& name, const std::string& masks) { return TMasks(masks).Match(name); }
@@ -158,7 +160,10 @@ void TCollector::AddFolder(const std::string& folder) {
         switch (entry.kind) {
         case TFileKind::File:
             if (!wanted) break;
-            if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
+            if (resolved.empty()) {
+                resolved = ParentOf(ResolvedPath(path));
+                known_.Reserve(resolved, entries.size());
+            }
             keys[i] = AddFile(path, resolved, entry.name);
             break;
         case TFileKind::Folder:

@@ -25,7 +25,11 @@ public:
     bool Match(const std::string& name) const;
 
 private:
-    std::vector<std::string> upper_;
+    struct TMask {
+        std::string upper;
+        bool ending;  // "*" and a plain ending, as "*.MP3": only the ending needs comparing
+    };
+    std::vector<TMask> masks_;
 };
 
 class TCollector {

@@ -147,6 +147,12 @@ TKeySet* TFolderKeySet::SetOf(std::string_view key, bool make) const {
     return &found->second;
 }
 
+void TFolderKeySet::Reserve(std::string_view folder, std::size_t keys) {
+    auto found = sets_.find(folder);
+    if (found == sets_.end()) found = sets_.emplace(std::string(folder), TKeySet()).first;
+    found->second.Reserve(keys);
+}
+
 bool TFolderKeySet::Contains(std::string_view key, std::uint64_t hash) const {
     const TKeySet* set = SetOf(key, false);
     return set != nullptr && set->Contains(key, hash);

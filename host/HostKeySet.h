@@ -88,6 +88,8 @@ public:
         return SetOf(key, true)->Insert(key, hash, added, keys_);
     }
     void InsertKept(std::string_view key, std::uint64_t hash) { SetOf(key, true)->InsertKept(key, hash); }
+    // Room for this many keys of one folder (a key's text up to its last delimiter).
+    void Reserve(std::string_view folder, std::size_t keys);
 
 private:
     using TSets = std::map<std::string, TKeySet, std::less<>>;

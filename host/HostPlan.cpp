@@ -150,6 +150,9 @@ const std::string& TRunPlan::Key(const std::string& path, std::string_view name)
 void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved,
                           const std::vector<std::string_view>& keys) {
     resolvedFolders_.emplace(folder, resolved);
+    // The folder's files may all be renamed: room for their claims.
+    claimed_.Reserve(resolved, keys.size());
+    vacated_.Reserve(resolved, keys.size());
     TListing listing;
     listing.listed = true;
     listing.keys.Reserve(keys.size());
