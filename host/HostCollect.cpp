@@ -2,6 +2,7 @@
 #include "HostCollect.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "HostPath.h"
 #include "HostSystem.h"
@@ -77,10 +78,11 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-std::string_view TCollector::AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name) {
+THashedKey TCollector::AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name) {
     ChildKey(key_, resolvedFolder, name);
+    const std::uint64_t hash = TKeySet::Hash(key_);
     bool added = false;
-    const std::string_view key = known_.Insert(key_, &added);
+    const THashedKey key{known_.Insert(key_, hash, &added), hash};
     if (!added) return key;
     keys_.push_back(key);
     files_.push_back(paths_.Keep(path));
@@ -131,13 +133,16 @@ void TCollector::AddFolder(const std::string& folder) {
         Tell(folder, TFileResult::Failed, "cannot read the folder: " + error);
         return;
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
+    // In name order; the entries stay where they are, only their indexes move.
+    std::vector<std::uint32_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(),
+              [&entries](std::uint32_t a, std::uint32_t b) { return entries[a].name < entries[b].name; });
     std::vector<std::string> subfolders;
     std::string resolved;  // the folder as the system resolves it, looked up once
-    std::vector<std::string_view> keys(entries.size());  // the files' keys, made once
+    std::vector<THashedKey> keys(entries.size());  // the files' keys, made once
     std::string path;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (const std::uint32_t i : order) {
         TFolderEntry& entry = entries[i];
         JoinPathInto(path, folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
@@ -182,9 +187,10 @@ void TCollector::AddFolder(const std::string& folder) {
     if (listed_ && !resolved.empty()) {
         // Every other name of the folder too: a new name may take any of them.
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (!keys[i].empty()) continue;
+            if (keys[i].text.data() != nullptr) continue;
             ChildKey(key_, resolved, entries[i].name);
-            keys[i] = others_.Insert(key_);
+            keys[i].hash = TKeySet::Hash(key_);
+            keys[i].text = others_.Insert(key_, keys[i].hash);
         }
         listed_(folder, resolved, keys);
     }

@@ -43,21 +43,21 @@ public:
     // named, as the system resolves it, and the keys of every name it held,
     // which stay put as long as the collector lives.
     using TListed = std::function<void(const std::string& folder, const std::string& resolved,
-                                       const std::vector<std::string_view>& keys)>;
+                                       const std::vector<THashedKey>& keys)>;
     void OnListed(TListed listed) { listed_ = std::move(listed); }
     // The files' paths, which stay put as long as the collector lives.
     const std::vector<std::string_view>& Files() const { return files_; }
     // Each file's path in the form the run plan compares, in
     // the order of Files: the folder as the system resolves
     // it and the name, compared as NameKey compares.
-    const std::vector<std::string_view>& Keys() const { return keys_; }
+    const std::vector<THashedKey>& Keys() const { return keys_; }
 
 private:
     // resolvedFolder: the file's folder as the system resolves it (links
     // followed, ".." as the system takes it), which tells duplicates apart;
     // name: the file's own, the last segment of path.
     // The file's key, which stays put as long as the collector lives.
-    std::string_view AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name);
+    THashedKey AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name);
     void AddFolder(const std::string& folder);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
@@ -69,7 +69,7 @@ private:
     TListed listed_;
     std::vector<std::string_view> files_;  // paths_'s copies
     TTextPool paths_;
-    std::vector<std::string_view> keys_;  // known_'s copies
+    std::vector<THashedKey> keys_;  // known_'s copies
     TFolderKeySet known_;
     TFolderKeySet others_;  // the keys of the names in listed folders that are not files of the run
     std::string key_;  // the key being made, its room kept from file to file

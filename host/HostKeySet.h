@@ -27,6 +27,12 @@ private:
     char* blockNext_ = nullptr;
 };
 
+// A key with its hash, made once and handed on.
+struct THashedKey {
+    std::string_view text;
+    std::uint64_t hash = 0;
+};
+
 class TKeySet {
 public:
     TKeySet() = default;

@@ -104,9 +104,9 @@ TBlock TRunPlan::Check(std::string_view oldKey, std::string_view newKey, std::ui
     return TBlock::None;
 }
 
-void TRunPlan::Claim(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash) {
+void TRunPlan::Claim(THashedKey oldKey, std::string_view newKey, std::uint64_t newHash) {
     claimed_.Insert(newKey, newHash);
-    if (oldKey != newKey) vacated_.InsertKept(oldKey, TKeySet::Hash(oldKey));
+    if (oldKey.text != newKey) vacated_.InsertKept(oldKey.text, oldKey.hash);
 }
 
 const std::string& TRunPlan::RefusalOfFolderOf(const std::string& path) {
@@ -148,7 +148,7 @@ const std::string& TRunPlan::Key(const std::string& path, std::string_view name)
 }
 
 void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved,
-                          const std::vector<std::string_view>& keys) {
+                          const std::vector<THashedKey>& keys) {
     resolvedFolders_.emplace(folder, resolved);
     // The folder's files may all be renamed: room for their claims.
     claimed_.Reserve(resolved, keys.size());
@@ -156,7 +156,7 @@ void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved
     TListing listing;
     listing.listed = true;
     listing.keys.Reserve(keys.size());
-    for (const std::string_view key : keys) listing.keys.InsertKept(key, TKeySet::Hash(key));
+    for (const THashedKey& key : keys) listing.keys.InsertKept(key.text, key.hash);
     listings_.emplace(folder, std::move(listing));
 }
 
@@ -183,7 +183,7 @@ bool TRunPlan::TargetOnDisk(const std::string& path, std::string_view key, std::
     return IsWindowsBuild() && NameOf(path).find('~') != std::string::npos && Exists(path);
 }
 
-TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, const std::string& ansiOld,
+TVerdict TRunPlan::Judge(const std::string& oldPath, THashedKey oldKey, const std::string& ansiOld,
                          const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
     const std::string_view newName = NameView(newPath);
@@ -196,7 +196,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, std::string_view oldKey, co
     const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
                                  return kDelimiters.elsewhere[static_cast<unsigned char>(c)];
                              });
-    switch (Check(oldKey, newKey, newHash, TargetOnDisk(newPath, newKey, newHash))) {
+    switch (Check(oldKey.text, newKey, newHash, TargetOnDisk(newPath, newKey, newHash))) {
     case TBlock::Exists: verdict.marks.push_back("exists already"); break;
     case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
     case TBlock::None: break;

@@ -37,13 +37,15 @@ public:
         return Check(oldKey, newKey, TKeySet::Hash(newKey), targetOnDisk);
     }
     // Records a rename that the run will make. oldKey must outlive the plan.
-    void Claim(std::string_view oldKey, std::string_view newKey) { Claim(oldKey, newKey, TKeySet::Hash(newKey)); }
+    void Claim(std::string_view oldKey, std::string_view newKey) {
+        Claim({oldKey, TKeySet::Hash(oldKey)}, newKey, TKeySet::Hash(newKey));
+    }
 
     // Judges a rename from oldPath to the plug-in's newPath (UTF-8, and the
     // 8-bit texts the plug-in saw and gave), claiming it unless it stays.
     // oldKey: oldPath's Key, which the collector has already made; like Claim's
     // oldKey it is kept where it is, so it must outlive the plan.
-    TVerdict Judge(const std::string& oldPath, std::string_view oldKey, const std::string& ansiOld,
+    TVerdict Judge(const std::string& oldPath, THashedKey oldKey, const std::string& ansiOld,
                    const std::string& ansiNew, const std::string& newPath);
 
     // Why names cannot be added to or taken from a folder ("no folder F",
@@ -54,7 +56,7 @@ public:
     // A folder's listing taken already (folder as named, resolved as the system
     // resolves it), so that the plan need not list it again. keys: of every
     // name the folder held, kept where they are (they must outlive the plan).
-    void KnowFolder(const std::string& folder, const std::string& resolved, const std::vector<std::string_view>& keys);
+    void KnowFolder(const std::string& folder, const std::string& resolved, const std::vector<THashedKey>& keys);
     // Forgets what was learnt of folders, when the disk may have changed.
     void ForgetFolders() {
         folders_.clear();
@@ -75,7 +77,7 @@ private:
     bool TargetOnDisk(const std::string& path, std::string_view key, std::uint64_t hash);
     // Check and Claim with newKey's hash made once.
     TBlock Check(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash, bool targetOnDisk) const;
-    void Claim(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash);
+    void Claim(THashedKey oldKey, std::string_view newKey, std::uint64_t newHash);
 
     struct TListing {
         bool listed = false;

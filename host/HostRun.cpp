@@ -65,7 +65,7 @@ public:
         });
         // The collector's listings serve the plan too: each folder is listed once.
         collector.OnListed([this](const std::string& folder, const std::string& resolved,
-                                  const std::vector<std::string_view>& keys) { plan_.KnowFolder(folder, resolved, keys); });
+                                  const std::vector<THashedKey>& keys) { plan_.KnowFolder(folder, resolved, keys); });
         for (const std::string& argument : command_.paths) {
             if (console_.Broken()) break;
             collector.Add(argument);
@@ -152,7 +152,7 @@ private:
 
     // False when the run must stop (the journal or the working folder fails).
     // key: the path's comparable form, as the collector found it.
-    bool HandleFile(PluginOptions* record, const std::string& path, std::string_view key) {
+    bool HandleFile(PluginOptions* record, const std::string& path, THashedKey key) {
         TRunFile file {path, ansiOld_, false};
         if (!platform::Utf8ToAnsi(path, file.ansi)) {
             if (!platform::Utf8ToAnsi(NameOf(path), file.ansi)) {
