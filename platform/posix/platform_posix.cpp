@@ -41,6 +41,14 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
+// Whether the eight bytes at text are all ASCII.
+bool IsAsciiWord(const char* text) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080;
+    std::uint64_t word = 0;
+    std::memcpy(&word, text, sizeof word);
+    return (word & kHighBits) == 0;
+}
+
 // Windows-1251 is ASCII below 0x80; the table holds the upper half.
 constexpr unsigned kUpperHalfStart = 0x80;
 
@@ -197,10 +205,18 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
     const std::size_t start = out.size();
     out.resize(start + ansi.size() * kLongest);
     char* to = out.data() + start;
-    for (const char c : ansi) {
+    for (std::size_t i = 0; i < ansi.size(); ++i) {
+        // ASCII is the same in both: eight bytes a step while it lasts.
+        while (i + sizeof(std::uint64_t) <= ansi.size() && IsAsciiWord(ansi.data() + i)) {
+            std::memcpy(to, ansi.data() + i, sizeof(std::uint64_t));
+            to += sizeof(std::uint64_t);
+            i += sizeof(std::uint64_t);
+        }
+        if (i == ansi.size()) break;
+        const char c = ansi[i];
         const auto byte = static_cast<unsigned char>(c);
         if (byte < kOneByteLimit) {
-            *to++ = c;  // ASCII is the same in both
+            *to++ = c;
             continue;
         }
         // All three bytes copied, the length counted: the room is there.
@@ -221,6 +237,9 @@ bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
         if (b0 < kOneByteLimit) {
             // ASCII is the same in both: a run of it is copied whole.
             std::size_t end = i + 1;
+            while (end + sizeof(std::uint64_t) <= utf8.size() && IsAsciiWord(utf8.data() + end)) {
+                end += sizeof(std::uint64_t);
+            }
             while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < kOneByteLimit) ++end;
             ansi.append(utf8, i, end - i);
             i = end;
