@@ -87,13 +87,13 @@ void PELMORA_CALL process(char** path, const char* previewPath, void* /*unused3*
         const std::string sourcePath = preview != 0 && previewPath != nullptr ? std::string(previewPath) : oldPath;
         // Any 32-bit value fits the enumeration; only 0 and 1 select a tag.
         const auto tagSource = static_cast<pelmora::TTagSource>((*options)->tagSource);
-        std::string newPath;
+        // Built where it is kept (the paths in are copies already); a path
+        // that is not an .mp3 leaves it alone.
+        std::string& newPath = lastPath();
         if (!pelmora::BuildNewPath(oldPath, sourcePath, patternOf(**options), tagSource, newPath)) return;
         // The host must never be shown a rename that did not happen.
         if (preview == 0 && !platform::MoveNoReplace(oldPath.c_str(), newPath.c_str())) newPath = oldPath;
-        std::string& kept = lastPath();
-        kept = newPath;
-        *path = kept.data();
+        *path = newPath.data();
     } catch (...) {
     }
 }

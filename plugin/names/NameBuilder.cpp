@@ -36,15 +36,10 @@ std::string FileNamePart(const std::string& path) {
     return d == std::string::npos ? path : path.substr(d + 1);
 }
 
-std::string DirectoryPart(const std::string& path) {
-    const std::size_t d = LastDelimiter(path);
-    return d == std::string::npos ? std::string() : path.substr(0, d + 1);
-}
-
-bool HasMp3Extension(const std::string& path) {
+// d: the path's LastDelimiter.
+bool HasMp3Extension(const std::string& path, std::size_t d) {
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos) return false;
-    const std::size_t d = LastDelimiter(path);
     if (d != std::string::npos && d > dot) return false;
     std::string extension = path.substr(dot);
     platform::ToUpperAnsi(extension.data(), extension.size());
@@ -185,8 +180,11 @@ struct TFilling {
 
     explicit TFilling(std::string_view pattern) : name(pattern), stars_(Stars(name)) {}
 
+    // Whether no placeholder can be filled any more.
+    bool Done() const { return tooLong || stars_ < 2; }
+
     bool Fill(TPlaceholder placeholder, std::string_view value) {
-        if (tooLong || stars_ < 2) return false;
+        if (Done()) return false;
         std::size_t matches = 0;
         const Replaced replaced =
             ReplaceLowered(name, LoweredPlaceholder(placeholder), value, kLongestFilledName, spare, &matches);
@@ -238,9 +236,11 @@ bool ReplaceAllIgnoreCase(std::string& text, std::string_view search, std::strin
 
 bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std::string_view pattern,
                   TTagSource tagSource, std::string& newPath) {
-    if (!HasMp3Extension(oldPath)) return false;
+    const std::size_t delimiter = LastDelimiter(oldPath);
+    if (!HasMp3Extension(oldPath, delimiter)) return false;
+    const std::size_t nameStart = delimiter == std::string::npos ? 0 : delimiter + 1;
 
-    std::string fileNameValue = FileNamePart(oldPath);
+    std::string fileNameValue = oldPath.substr(nameStart);
     // Each variant is sought ignoring case, so once one finds nothing the rest
     // would search the same text for the same thing.
     for (const char* variant : {".mp3", ".MP3", ".Mp3", ".mP3"}) {
@@ -268,7 +268,7 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std
             TagValues tag;
             SelectTag(audio, tagSource, tag);
             std::string scratch;
-            for (std::size_t i = 0; i < kTagPlaceholderCount; ++i) {
+            for (std::size_t i = 0; i < kTagPlaceholderCount && !filling.Done(); ++i) {
                 const auto placeholder = static_cast<TPlaceholder>(i);
                 if (tag.present) {
                     if (filling.Fill(placeholder, KeptInFolder(*tag.values[i], scratch))) substituted = true;
@@ -281,8 +281,13 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std
 
     // A name that outgrew every limit can never be given: the file keeps its own.
     const bool filled = substituted && !filling.tooLong;
-    const std::string newName = filled ? filling.name + std::string(kNewExtension) : FileNamePart(sourcePath);
-    newPath = DirectoryPart(oldPath) + newName;
+    newPath.assign(oldPath, 0, nameStart);
+    if (filled) {
+        newPath += filling.name;
+        newPath += kNewExtension;
+    } else {
+        newPath += FileNamePart(sourcePath);
+    }
     return true;
 }
 
