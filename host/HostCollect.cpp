@@ -167,7 +167,7 @@ void TCollector::AddFolder(const std::string& folder) {
             if (!wanted) break;
             if (resolved.empty()) {
                 resolved = ParentOf(ResolvedPath(path));
-                known_.Reserve(resolved, entries.size());
+                known_.Expect(resolved, entries.size());
             }
             keys[i] = AddFile(path, resolved, entry.name);
             break;

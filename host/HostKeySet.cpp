@@ -106,7 +106,13 @@ std::string_view TTextPool::Keep(std::string_view text) {
 }
 
 std::string_view TKeySet::Add(std::string_view key, std::uint64_t hash, bool* added, TTextPool* pool) {
-    if (!Roomy(count_ + 1, slots_.size())) Grow(std::max(kFirstSlots, slots_.size() * 2));
+    if (!Roomy(count_ + 1, slots_.size())) {
+        if (slots_.empty() && expected_ > 0) {
+            Reserve(expected_);
+        } else {
+            Grow(std::max(kFirstSlots, slots_.size() * 2));
+        }
+    }
     Slot& slot = slots_[Find(key, hash)];
     if (added != nullptr) *added = slot.data == nullptr;
     if (slot.data == nullptr) {
@@ -147,10 +153,10 @@ TKeySet* TFolderKeySet::SetOf(std::string_view key, bool make) const {
     return &found->second;
 }
 
-void TFolderKeySet::Reserve(std::string_view folder, std::size_t keys) {
+void TFolderKeySet::Expect(std::string_view folder, std::size_t keys) {
     auto found = sets_.find(folder);
     if (found == sets_.end()) found = sets_.emplace(std::string(folder), TKeySet()).first;
-    found->second.Reserve(keys);
+    found->second.Expect(keys);
 }
 
 bool TFolderKeySet::Contains(std::string_view key, std::uint64_t hash) const {

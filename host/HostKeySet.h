@@ -63,6 +63,9 @@ public:
     std::size_t Size() const { return count_; }
     // Room for this many keys without growing the table.
     void Reserve(std::size_t keys);
+    // The same, made at the first insertion: a table that waits to be used
+    // is then new in the cache when it is.
+    void Expect(std::size_t keys) { expected_ = keys; }
 
 private:
     // Sixteen bytes, so that a table of many keys stays small.
@@ -78,6 +81,7 @@ private:
 
     std::vector<Slot> slots_;  // a power of two, never more than three quarters full
     std::size_t count_ = 0;
+    std::size_t expected_ = 0;
     TTextPool keys_;
 };
 
@@ -94,8 +98,9 @@ public:
         return SetOf(key, true)->Insert(key, hash, added, keys_);
     }
     void InsertKept(std::string_view key, std::uint64_t hash) { SetOf(key, true)->InsertKept(key, hash); }
-    // Room for this many keys of one folder (a key's text up to its last delimiter).
-    void Reserve(std::string_view folder, std::size_t keys);
+    // Room for this many keys of one folder (a key's text up to its last
+    // delimiter), made when the first of them is inserted.
+    void Expect(std::string_view folder, std::size_t keys);
 
 private:
     using TSets = std::map<std::string, TKeySet, std::less<>>;

@@ -151,12 +151,11 @@ void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved
                           const std::vector<THashedKey>& keys) {
     resolvedFolders_.emplace(folder, resolved);
     // The folder's files may all be renamed: room for their claims.
-    claimed_.Reserve(resolved, keys.size());
-    vacated_.Reserve(resolved, keys.size());
+    claimed_.Expect(resolved, keys.size());
+    vacated_.Expect(resolved, keys.size());
     TListing listing;
     listing.listed = true;
-    listing.keys.Reserve(keys.size());
-    for (const THashedKey& key : keys) listing.keys.InsertKept(key.text, key.hash);
+    listing.waiting = keys;
     listings_.emplace(folder, std::move(listing));
 }
 
@@ -176,7 +175,12 @@ bool TRunPlan::TargetOnDisk(const std::string& path, std::string_view key, std::
             lastListing_ = listings_.emplace(std::move(folder), std::move(listing)).first;
         }
     }
-    const TListing& listing = lastListing_->second;
+    TListing& listing = lastListing_->second;
+    if (!listing.waiting.empty()) {
+        listing.keys.Reserve(listing.waiting.size());
+        for (const THashedKey& k : listing.waiting) listing.keys.InsertKept(k.text, k.hash);
+        listing.waiting = {};
+    }
     if (!listing.listed) return Exists(path);
     if (listing.keys.Contains(key, hash)) return true;
     // Windows also finds a file by its short 8.3 alias, which no listing shows.

@@ -82,6 +82,9 @@ private:
     struct TListing {
         bool listed = false;
         TKeySet keys;
+        // A listing the collector took: its keys go into keys when the folder
+        // is first asked about, so that the table is fresh in the cache then.
+        std::vector<THashedKey> waiting;
     };
 
     bool allowPosixNames_;
@@ -91,7 +94,7 @@ private:
     TFolderMap resolvedFolders_;
     TFolderMap::const_iterator lastResolved_ = resolvedFolders_.end();
     std::map<std::string, TListing> listings_;
-    std::map<std::string, TListing>::const_iterator lastListing_ = listings_.end();
+    std::map<std::string, TListing>::iterator lastListing_ = listings_.end();
     TFolderKeySet claimed_;
     TFolderKeySet vacated_;
     std::string key_;  // Key's, its room kept from file to file
