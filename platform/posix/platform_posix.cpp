@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -205,24 +206,27 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
     const std::size_t start = out.size();
     out.resize(start + ansi.size() * kLongest);
     char* to = out.data() + start;
-    for (std::size_t i = 0; i < ansi.size(); ++i) {
-        // ASCII is the same in both: eight bytes a step while it lasts.
-        while (i + sizeof(std::uint64_t) <= ansi.size() && IsAsciiWord(ansi.data() + i)) {
-            std::memcpy(to, ansi.data() + i, sizeof(std::uint64_t));
-            to += sizeof(std::uint64_t);
-            i += sizeof(std::uint64_t);
-        }
-        if (i == ansi.size()) break;
-        const char c = ansi[i];
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < kOneByteLimit) {
-            *to++ = c;
+    // Eight bytes a step: copied whole when all are ASCII (the same in both),
+    // else byte by byte; the last few byte by byte.
+    for (std::size_t i = 0; i < ansi.size();) {
+        const std::size_t step = std::min(ansi.size() - i, sizeof(std::uint64_t));
+        if (step == sizeof(std::uint64_t) && IsAsciiWord(ansi.data() + i)) {
+            std::memcpy(to, ansi.data() + i, step);
+            to += step;
+            i += step;
             continue;
         }
-        // All three bytes copied, the length counted: the room is there.
-        const TEncoded& e = kUpper[byte - kUpperHalfStart];
-        std::memcpy(to, e.bytes, sizeof e.bytes);
-        to += e.length;
+        for (const std::size_t end = i + step; i < end; ++i) {
+            const auto byte = static_cast<unsigned char>(ansi[i]);
+            if (byte < kOneByteLimit) {
+                *to++ = ansi[i];
+                continue;
+            }
+            // All three bytes copied, the length counted: the room is there.
+            const TEncoded& e = kUpper[byte - kUpperHalfStart];
+            std::memcpy(to, e.bytes, sizeof e.bytes);
+            to += e.length;
+        }
     }
     out.resize(static_cast<std::size_t>(to - out.data()));
 }
