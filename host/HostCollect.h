@@ -39,6 +39,12 @@ public:
         : mask_(std::move(mask)), masks_(mask_), recursive_(recursive), tell_(std::move(tell)) {}
 
     void Add(const std::string& argument);
+    // No more arguments: the tables that told duplicates apart are given back
+    // for the run's own; the files, their keys and the listings' keys stay.
+    void Close() {
+        known_.DropTables();
+        others_.DropTables();
+    }
     // Told of every listed folder that gave the run a file: the folder as
     // named, as the system resolves it, and the keys of every name it held,
     // which stay put as long as the collector lives.

@@ -101,6 +101,11 @@ public:
     // Room for this many keys of one folder (a key's text up to its last
     // delimiter), made when the first of them is inserted.
     void Expect(std::string_view folder, std::size_t keys);
+    // Empties the set but keeps the copies of its keys where they are.
+    void DropTables() {
+        sets_.clear();
+        last_ = sets_.end();
+    }
 
 private:
     using TSets = std::map<std::string, TKeySet, std::less<>>;

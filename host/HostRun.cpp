@@ -70,6 +70,7 @@ public:
             if (console_.Broken()) break;
             collector.Add(argument);
         }
+        collector.Close();
         const std::vector<std::string_view>& files = collector.Files();
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
