@@ -187,7 +187,7 @@ void TCollector::AddFolder(const std::string& folder) {
     if (listed_ && !resolved.empty()) {
         // Every other name of the folder too: a new name may take any of them.
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (keys[i].text.data() != nullptr) continue;
+            if (!keys[i].text.empty()) continue;  // a file's
             ChildKey(key_, resolved, entries[i].name);
             keys[i].hash = TKeySet::Hash(key_);
             keys[i].text = others_.Insert(key_, keys[i].hash);

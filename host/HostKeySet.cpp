@@ -106,13 +106,8 @@ std::string_view TTextPool::Keep(std::string_view text) {
 }
 
 std::string_view TKeySet::Add(std::string_view key, std::uint64_t hash, bool* added, TTextPool* pool) {
-    if (!Roomy(count_ + 1, slots_.size())) {
-        if (slots_.empty() && expected_ > 0) {
-            Reserve(expected_);
-        } else {
-            Grow(std::max(kFirstSlots, slots_.size() * 2));
-        }
-    }
+    // Twice the slots when full (Reserve doubles until there is room), or the expected room at once.
+    if (!Roomy(count_ + 1, slots_.size())) Reserve(std::max(count_ + 1, expected_));
     Slot& slot = slots_[Find(key, hash)];
     if (added != nullptr) *added = slot.data == nullptr;
     if (slot.data == nullptr) {
