@@ -42,7 +42,8 @@ constexpr double kKiBPerMiB = 1024.0;
 // The goals the engine is held to.
 constexpr double kLeastSpeedupOverTagLib = 3.0;
 constexpr double kMostSlowdownOverFloor = 2.0;
-constexpr double kMostCommandOverPlugin = 1.3;
+constexpr double kMostCommandOverPlugin = 1.5;
+constexpr double kMostCommandOverFloor = 2.5;
 constexpr double kMostPeakMiB = 16.0;
 constexpr double kMostHostileSeconds = 2.0;
 
@@ -548,8 +549,8 @@ int main(int argc, char** argv) {
         const TContender& command = contenders[*commandIndex];
         std::snprintf(goal, sizeof goal, "the command's preview within %.1f× the plug-in alone", kMostCommandOverPlugin);
         ratioRow(goal, command, pelmora, kMostCommandOverPlugin, false);
-        std::snprintf(goal, sizeof goal, "the command's preview within %.0f× the floor", kMostSlowdownOverFloor);
-        ratioRow(goal, command, floor, kMostSlowdownOverFloor, false);
+        std::snprintf(goal, sizeof goal, "the command's preview within %.1f× the floor", kMostCommandOverFloor);
+        ratioRow(goal, command, floor, kMostCommandOverFloor, false);
     }
 
     if (!o.hostile.empty()) {
