@@ -1,0 +1,85 @@
+// The console: lines shown one to a line, output gathered for a preview, the progress line.
+#include "Console.h"
+
+#include <algorithm>
+#include <functional>
+#include <string_view>
+
+#include "Text.h"
+
+namespace host {
+
+namespace {
+
+constexpr auto kProgressDelay = std::chrono::seconds(1);
+constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+constexpr std::size_t kGatheredSize = 16 * 1024;
+constexpr auto kGatheredAge = std::chrono::milliseconds(200);
+
+
+// Lines as printed: control characters escaped, the line's own end kept.
+void AppendShown(std::string& out, const std::string& text) {
+    const bool line = EndsWith(text, "\n");
+    AppendPrintable(out, std::string_view(text).substr(0, text.size() - (line ? 1 : 0)));
+    if (line) out += '\n';
+}
+
+bool Emit(const std::function<bool(const std::string&)>& sink, const std::string& text, bool& broken) {
+    if (!sink) return true;
+    if (!sink(text)) broken = true;
+    return !broken;
+}
+
+}  // namespace
+
+bool TConsole::Out(const std::string& text) {
+    ClearProgress();
+    if (outBroken_) return false;
+    AppendShown(pending_, text);
+    if (gather_ && pending_.size() < kGatheredSize && std::chrono::steady_clock::now() - flushed_ < kGatheredAge) {
+        return true;
+    }
+    return Flush();
+}
+
+bool TConsole::Flush() {
+    if (pending_.empty()) return !outBroken_;
+    flushed_ = std::chrono::steady_clock::now();
+    const bool written = Emit(context_.out, pending_, outBroken_);
+    pending_.clear();
+    return written;
+}
+
+bool TConsole::Err(const std::string& text) {
+    Flush();
+    ClearProgress();
+    // Appended, not prefixed: a prefix by operator+ draws a false -Wrestrict from GCC 12.
+    std::string line = kProgram;
+    line += ": ";
+    AppendShown(line, text + "\n");
+    return Emit(context_.err, line, errBroken_);
+}
+
+void TConsole::Progress(std::size_t done, std::size_t total) {
+    if (!context_.errIsTerminal || !context_.err) return;
+    const auto now = std::chrono::steady_clock::now();
+    // Throttled even when a printed line has just cleared it.
+    if (now - start_ < kProgressDelay || now - last_ < kProgressInterval) return;
+    last_ = now;
+    Flush();
+    std::string line = "\r";
+    line.append(kProgram).append(": ").append(std::to_string(done)).append(" of ").append(std::to_string(total));
+    line += " files";
+    width_ = std::max(width_, line.size());
+    shown_ = Emit(context_.err, line, errBroken_);
+}
+
+void TConsole::ClearProgress() {
+    if (!shown_) return;
+    shown_ = false;
+    std::string blank(width_ + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    Emit(context_.err, blank, errBroken_);
+}
+
+}  // namespace host

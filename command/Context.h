@@ -1,0 +1,28 @@
+// What every unit of the pelmora command needs from around it: the folders it
+// works with, its two output streams, and the exit statuses it gives.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace host {
+
+// What the command needs from around it.
+struct THostContext {
+    std::string programFolder;
+    std::string stateFolder;
+    std::string defaultPluginFile;
+    // Each false when the text could not be written (a closed pipe, a full disk).
+    std::function<bool(const std::string&)> out;
+    std::function<bool(const std::string&)> err;
+    bool errIsTerminal = false;
+    // Test hook: after this many real renames the process dies before it
+    // journals the last one, as a kill would leave it (0: never).
+    long killAfterRenames = 0;
+};
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+}  // namespace host

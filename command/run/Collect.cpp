@@ -1,0 +1,200 @@
+// Collecting the files of a run.
+#include "Collect.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "PathText.h"
+#include "System.h"
+#include "Text.h"
+
+namespace host {
+
+namespace {
+
+// mask: in ASCII upper case, as text is compared.
+bool WildcardMatch(const std::string& text, const std::string& mask) {
+    std::size_t t = 0, m = 0, starMask = std::string::npos, starText = 0;
+    while (t < text.size()) {
+        if (m < mask.size() && (mask[m] == '?' || mask[m] == AsciiUpper(text[t]))) {
+            ++t;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starText = t;
+        } else if (starMask != std::string::npos) {
+            m = starMask + 1;
+            t = ++starText;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') ++m;
+    return m == mask.size();
+}
+
+std::string Normalised(std::string path) {
+    if (IsWindowsBuild()) std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+}  // namespace
+
+TMasks::TMasks(const std::string& masks) {
+    std::size_t start = 0;
+    while (start <= masks.size()) {
+        std::size_t end = masks.find(';', start);
+        if (end == std::string::npos) end = masks.size();
+        std::string mask = masks.substr(start, end - start);
+        mask.erase(0, mask.find_first_not_of(' '));
+        mask.erase(mask.find_last_not_of(' ') + 1);
+        if (!mask.empty()) {
+            const bool ending = mask[0] == '*' && mask.find_first_of("*?", 1) == std::string::npos;
+            masks_.push_back({AsciiUpper(mask), ending});
+        }
+        start = end + 1;
+    }
+}
+
+bool TMasks::Match(const std::string& name) const {
+    return std::any_of(masks_.begin(), masks_.end(), [&](const TMask& mask) {
+        if (!mask.ending) return WildcardMatch(name, mask.upper);
+        const std::size_t n = mask.upper.size() - 1;
+        if (name.size() < n) return false;
+        for (std::size_t k = 0; k < n; ++k) {
+            if (AsciiUpper(name[name.size() - n + k]) != mask.upper[1 + k]) return false;
+        }
+        return true;
+    });
+}
+
+bool MatchesMask(const std::string& name, const std::string& masks) { return TMasks(masks).Match(name); }
+
+void TCollector::Tell(const std::string& path, TFileResult result, const std::string& reason) {
+    TFileReport report;
+    report.path = path;
+    report.result = result;
+    report.reason = reason;
+    tell_(report);
+}
+
+THashedKey TCollector::AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name) {
+    ChildKey(key_, resolvedFolder, name);
+    const std::uint64_t hash = TKeySet::Hash(key_);
+    bool added = false;
+    const THashedKey key{known_.Insert(key_, hash, &added), hash};
+    if (!added) return key;
+    keys_.push_back(key);
+    files_.push_back(paths_.Keep(path));
+    return key;
+}
+
+// A link is left alone, so that renaming never leaves one pointing at nothing;
+// what it leads to is renamed under its own name when the run reaches it.
+void TCollector::SkipLink(const std::string& path, TFileKind target) {
+    switch (target) {
+    case TFileKind::Missing: Tell(path, TFileResult::Skipped, "a link to nothing; skipped"); break;
+    case TFileKind::Folder: Tell(path, TFileResult::Skipped, "a link to a folder, not followed; skipped"); break;
+    case TFileKind::File: Tell(path, TFileResult::Skipped, "a symbolic link, left alone; skipped"); break;
+    case TFileKind::Other: Tell(path, TFileResult::Skipped, "a link to something other than a file; skipped"); break;
+    }
+}
+
+void TCollector::Add(const std::string& argument) {
+    const std::string path = Normalised(argument);
+    const TEntryInfo info = Examine(path);
+    if (!info.error.empty()) {
+        Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
+        return;
+    }
+    // A linked folder named by the user is the folder meant; a link to a file is not.
+    if (info.link && info.kind != TFileKind::Folder) {
+        SkipLink(path, info.kind);
+        return;
+    }
+    switch (info.kind) {
+    case TFileKind::Folder: AddFolder(path); break;
+    case TFileKind::File:
+        if (masks_.Match(NameOf(path))) {
+            AddFile(path, ParentOf(ResolvedPath(path)), NameView(path));
+        } else {
+            Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
+        }
+        break;
+    case TFileKind::Missing: Tell(path, TFileResult::Failed, "no such file or folder"); break;
+    case TFileKind::Other: Tell(path, TFileResult::Skipped, "not a regular file; skipped"); break;
+    }
+}
+
+void TCollector::AddFolder(const std::string& folder) {
+    std::vector<TFolderEntry> entries;
+    std::string error;
+    if (!ListFolderEntries(folder, entries, error)) {
+        Tell(folder, TFileResult::Failed, "cannot read the folder: " + error);
+        return;
+    }
+    // In name order; the entries stay where they are, only their indexes move.
+    std::vector<std::uint32_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(),
+              [&entries](std::uint32_t a, std::uint32_t b) { return entries[a].name < entries[b].name; });
+    std::vector<std::string> subfolders;
+    std::string resolved;  // the folder as the system resolves it, looked up once
+    std::vector<THashedKey> keys(entries.size());  // the files' keys, made once
+    std::string path;
+    for (const std::uint32_t i : order) {
+        TFolderEntry& entry = entries[i];
+        JoinPathInto(path, folder, entry.name);
+        const bool wanted = masks_.Match(entry.name);
+        if (!entry.known) {
+            // The listing could not tell (a link, or a file system that keeps
+            // no kinds): one look at this entry alone.
+            if (!wanted && !recursive_ && !entry.link) continue;
+            const TEntryInfo info = Examine(path);
+            if (!info.error.empty()) {
+                if (wanted || recursive_) Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
+                continue;
+            }
+            entry.kind = info.kind;
+            entry.link = info.link;
+        }
+        if (entry.link) {
+            if (wanted || (recursive_ && entry.kind == TFileKind::Folder)) SkipLink(path, entry.kind);
+            continue;
+        }
+        switch (entry.kind) {
+        case TFileKind::File:
+            if (!wanted) break;
+            if (resolved.empty()) {
+                resolved = ParentOf(ResolvedPath(path));
+                known_.Expect(resolved, entries.size());
+            }
+            keys[i] = AddFile(path, resolved, entry.name);
+            break;
+        case TFileKind::Folder:
+            if (recursive_) {
+                subfolders.push_back(path);
+            } else if (wanted) {
+                Tell(path, TFileResult::Skipped, "a folder, not a file; left alone (-r looks inside)");
+            }
+            break;
+        case TFileKind::Missing: break;  // gone since the listing
+        case TFileKind::Other:
+            if (wanted) Tell(path, TFileResult::Skipped, "not a regular file; skipped");
+            break;
+        }
+    }
+    if (listed_ && !resolved.empty()) {
+        // Every other name of the folder too: a new name may take any of them.
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!keys[i].text.empty()) continue;  // a file's
+            ChildKey(key_, resolved, entries[i].name);
+            keys[i].hash = TKeySet::Hash(key_);
+            keys[i].text = others_.Insert(key_, keys[i].hash);
+        }
+        listed_(folder, resolved, keys);
+    }
+    for (const std::string& subfolder : subfolders) AddFolder(subfolder);
+}
+
+}  // namespace host

@@ -1,0 +1,82 @@
+// Driving the plug-in through its exports, as a host does.
+#include "PluginHost.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "PathText.h"
+#include "platform.h"
+
+namespace host {
+
+namespace {
+
+std::string FieldText(const char* field, std::size_t width) {
+    const void* end = std::memchr(field, 0, width);
+    const std::size_t length = end == nullptr ? width : static_cast<std::size_t>(static_cast<const char*>(end) - field);
+    return platform::AnsiToUtf8(std::string(field, length));
+}
+
+}  // namespace
+
+bool TPluginHost::Load(const std::string& path, std::string& error) {
+    if (!library_.Load(path, error)) return false;
+    if (Resolve([this](const char* name) { return library_.Symbol(name); })) return true;
+    error = "not a rename plug-in: an export is missing";
+    return false;
+}
+
+TDescriptor TPluginHost::Descriptor() const {
+    PluginInfo info {};
+    getInfo(&info);
+    TDescriptor d;
+    d.version = FieldText(info.version, sizeof info.version);
+    d.title = FieldText(info.title, sizeof info.title);
+    d.author = FieldText(info.author, sizeof info.author);
+    d.mask = FieldText(info.mask, sizeof info.mask);
+    std::memcpy(&d.optionsSize, &info.optionsSize, sizeof d.optionsSize);
+    return d;
+}
+
+void TPluginHost::Process(PluginOptions* record, const std::string& ansiPath, bool preview, std::string& result) {
+    text_.assign(ansiPath.c_str(), ansiPath.c_str() + ansiPath.size() + 1);
+    char* path = text_.data();
+    PluginOptions* options = record;
+    process(&path, text_.data(), nullptr, nullptr, &options, preview ? 1 : 0);
+    if (path != nullptr) {
+        result.assign(path);
+    } else {
+        result = ansiPath;
+    }
+}
+
+void TOptionsRecord::Fill(const std::string& ansiPattern, std::int32_t tagSource) {
+    std::memset(record_, 0, sizeof(PluginOptions));
+    std::memcpy(record_->pattern, ansiPattern.data(), std::min(ansiPattern.size(), sizeof record_->pattern));
+    std::memcpy(&record_->tagSource, &tagSource, sizeof tagSource);
+}
+
+std::string PluginPath(const std::string& named, const THostContext& context, std::string& error) {
+    if (!named.empty()) return named;
+    // Only where the command is installed: a library in the current folder or
+    // on a search path could be anyone's.
+    if (context.programFolder.empty()) {
+        error = "cannot tell where pelmora is installed, so the plug-in cannot be found; name it with --plugin FILE";
+        return {};
+    }
+    const std::string beside = JoinPath(context.programFolder, context.defaultPluginFile);
+    if (Exists(beside) || IsWindowsBuild()) return beside;
+    const std::string installed = JoinPath(ParentOf(context.programFolder), "lib/pelmora/" + context.defaultPluginFile);
+    return Exists(installed) ? installed : beside;
+}
+
+bool LoadPlugin(TPluginHost& plugin, const std::string& named, const THostContext& context, std::string& error) {
+    const std::string path = PluginPath(named, context, error);
+    if (path.empty()) return false;
+    std::string reason;
+    if (plugin.Load(path, reason)) return true;
+    error = "cannot load the plug-in " + path + ": " + reason;
+    return false;
+}
+
+}  // namespace host

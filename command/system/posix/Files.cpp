@@ -1,0 +1,190 @@
+// POSIX side of files and folders: paths are UTF-8 already.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "Files.h"
+#include "Shared.h"
+
+namespace host {
+
+namespace {
+
+TFileKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return TFileKind::File;
+    if (S_ISDIR(mode)) return TFileKind::Folder;
+    return TFileKind::Other;
+}
+
+TFileId IdOf(const struct stat& st) {
+    TFileId id;
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    constexpr std::int64_t kNanosPerSecond = 1000000000;
+    id.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNanosPerSecond + st.st_mtim.tv_nsec;
+    id.valid = true;
+    return id;
+}
+
+}  // namespace
+
+TFileKind KindOf(const std::string& path) {
+    TFileId id;
+    return KindOf(path, id);
+}
+
+TFileKind KindOf(const std::string& path, TFileId& id) {
+    struct stat st {};
+    id = TFileId {};
+    if (::stat(path.c_str(), &st) != 0) return TFileKind::Missing;
+    id = IdOf(st);
+    return KindOfMode(st.st_mode);
+}
+
+bool IdentityOf(const std::string& path, TFileId& id) { return KindOf(path, id) != TFileKind::Missing; }
+
+bool IsSymbolicLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error) {
+    names.clear();
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) {
+        error = ErrorText(errno);
+        return false;
+    }
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(folder);
+    return true;
+}
+
+TEntryInfo Examine(const std::string& path) {
+    TEntryInfo info;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) info.error = ErrorText(errno);
+        return info;
+    }
+    info.link = S_ISLNK(st.st_mode);
+    if (!info.link) {
+        info.kind = KindOfMode(st.st_mode);
+    } else if (::stat(path.c_str(), &st) == 0) {
+        info.kind = KindOfMode(st.st_mode);
+    }
+    return info;
+}
+
+bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entries, std::string& error) {
+    entries.clear();
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) {
+        error = ErrorText(errno);
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        TFolderEntry e;
+        e.name = entry->d_name;
+        if (e.name == "." || e.name == "..") continue;
+        switch (entry->d_type) {
+        case DT_REG: e.kind = TFileKind::File; e.known = true; break;
+        case DT_DIR: e.kind = TFileKind::Folder; e.known = true; break;
+        case DT_LNK: e.link = true; break;  // what it leads to needs a look
+        case DT_UNKNOWN: break;
+        default: e.kind = TFileKind::Other; e.known = true; break;
+        }
+        entries.push_back(std::move(e));
+    }
+    const int readError = errno;
+    ::closedir(folder);
+    if (readError != 0) {
+        error = ErrorText(readError);
+        return false;
+    }
+    return true;
+}
+
+bool CanChangeFolder(const std::string& path, std::string& error) {
+    if (::access(path.c_str(), W_OK | X_OK) == 0) return true;
+    error = ErrorText(errno);
+    return false;
+}
+
+std::string ListedName(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool CanRead(const std::string& path, std::string& error) {
+    // Non-blocking, so that a pipe named like an MP3 cannot stall the run.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    char probe = 0;
+    const ssize_t n = ::read(fd, &probe, 1);
+    const int readError = errno;
+    ::close(fd);
+    if (n < 0) {
+        error = ErrorText(readError);
+        return false;
+    }
+    return true;
+}
+
+std::string LastErrorText() { return ErrorText(errno); }
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool MakeFolders(const std::string& path) {
+    constexpr mode_t kFolderMode = 0700;  // journals hold the user's paths
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            const std::string prefix = path.substr(0, i);
+            if (::mkdir(prefix.c_str(), kFolderMode) != 0 && errno != EEXIST) return false;
+        }
+    }
+    return KindOf(path) == TFileKind::Folder;
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+    constexpr mode_t kFileMode = 0600;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "w");
+    if (file == nullptr) ::close(fd);
+    return file;
+}
+
+std::FILE* OpenForReading(const std::string& path) {
+    if (KindOf(path) != TFileKind::File) return nullptr;
+    return std::fopen(path.c_str(), "re");
+}
+
+std::FILE* OpenForAppending(const std::string& path) {
+    if (KindOf(path) != TFileKind::File) return nullptr;
+    return std::fopen(path.c_str(), "ae");
+}
+
+bool FlushFile(std::FILE* file) { return std::fflush(file) == 0; }
+
+}  // namespace host

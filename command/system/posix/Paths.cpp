@@ -1,0 +1,140 @@
+// POSIX side of paths and the working folder.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+#include "PathText.h"
+#include "Paths.h"
+#include "Shared.h"
+
+namespace host {
+
+const char kPathDelimiter = '/';
+
+TWorkingFolder::~TWorkingFolder() {
+    Leave();
+    if (saved_ >= 0) ::close(saved_);
+}
+
+bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
+    if (saved_ < 0) saved_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (saved_ < 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    if (::chdir(path.c_str()) != 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    inside_ = true;
+    return true;
+}
+
+bool TWorkingFolder::Leave() {
+    if (!inside_) return true;
+    inside_ = ::fchdir(saved_) != 0;
+    return !inside_;
+}
+
+namespace {
+
+// Asked once: the command's working folder is only ever moved for a moment
+// (TWorkingFolder) and put back.
+const std::string& WorkingFolderPath() {
+    static const std::string folder = [] {
+        char buffer[kPathBufferSize];
+        return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+    }();
+    return folder;
+}
+
+// Whether an absolute path is already in normal form: no empty, "." or ".."
+// segment, no delimiter at the end. Most paths the plan compares are.
+bool IsNormalAbsolute(std::string_view path) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path.size() == 1) return true;
+    if (path.back() == '/' || path.find("//") != std::string_view::npos) return false;
+    // A "." or ".." segment starts with "/." and ends at a delimiter or at the end.
+    for (std::size_t at = path.find("/."); at != std::string_view::npos; at = path.find("/.", at + 1)) {
+        std::size_t end = at + 2;
+        if (end < path.size() && path[end] == '.') ++end;
+        if (end == path.size() || path[end] == '/') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string AbsolutePath(const std::string& path) {
+    if (IsNormalAbsolute(path)) return path;
+    const bool relative = path.empty() || path[0] != '/';
+    if (relative && WorkingFolderPath().empty()) return path;
+    // Lexical: "." segments go, ".." takes the segment before it. Built in one
+    // string, segment by segment: the plan asks this for every file.
+    std::string out;
+    out.reserve((relative ? WorkingFolderPath().size() + 1 : 0) + path.size());
+    const auto append = [&out](std::string_view text) {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.find('/', start);
+            if (end == std::string_view::npos) end = text.size();
+            const std::string_view part = text.substr(start, end - start);
+            if (part == "..") {
+                out.resize(out.empty() ? 0 : out.rfind('/'));
+            } else if (!part.empty() && part != ".") {
+                out += '/';
+                out += part;
+            }
+            start = end + 1;
+        }
+    };
+    if (relative) append(WorkingFolderPath());
+    append(path);
+    return out.empty() ? "/" : out;
+}
+
+std::string ResolvedPath(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    const std::size_t cut = path.rfind('/', end - 1);
+    const std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+    const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1, end - (cut == std::string::npos ? 0 : cut + 1));
+    if (name.empty() || name == "." || name == "..") return AbsolutePath(path);
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (resolved == nullptr) return AbsolutePath(path);
+    std::string out = resolved;
+    std::free(resolved);
+    return out == "/" ? "/" + name : out + "/" + name;
+}
+
+std::string NameKey(std::string path) {
+    if (IsNormalAbsolute(path)) return path;  // as it stands, without a copy
+    return AbsolutePath(path);
+}
+
+void ChildKey(std::string& key, const std::string& resolvedFolder, std::string_view name) {
+    JoinPathInto(key, resolvedFolder, name);
+    // The folder is in that form already (or relative, which NameKey keeps
+    // when it cannot tell the working folder): only the name could undo it.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) {
+        key = NameKey(std::move(key));
+    }
+}
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string StateFolder() {
+    const std::string xdg = EnvironmentValue("XDG_STATE_HOME");
+    if (!xdg.empty() && xdg[0] == '/') return xdg + "/pelmora";
+    const std::string home = EnvironmentValue("HOME");
+    if (!home.empty()) return home + "/.local/state/pelmora";
+    return {};
+}
+
+}  // namespace host

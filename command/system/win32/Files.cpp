@@ -1,0 +1,208 @@
+// Windows side of files and folders: UTF-8 in, UTF-16 to the system, so every
+// name on disk can be listed, whatever the ANSI code page holds.
+#define STRICT
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "Files.h"
+#include "Shared.h"
+
+namespace host {
+
+namespace {
+
+bool IsNotFound(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
+
+TFileKind KindOfAttributes(DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TFileKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return TFileKind::Other;
+    return TFileKind::File;
+}
+
+std::FILE* Open(const std::string& path, const wchar_t* mode) {
+    if (KindOf(path) != TFileKind::File) return nullptr;
+    return _wfopen(Wide(path).c_str(), mode);
+}
+
+// Hands each entry of a folder but "." and ".." to each, with its attributes;
+// false with the reason when the folder cannot be opened (an empty drive root
+// opens and lists nothing). end is the code the listing stopped on:
+// ERROR_NO_MORE_FILES when it ran to the end.
+template <typename Each>
+bool ListFound(const std::string& path, std::string& error, DWORD& end, Each each) {
+    end = ERROR_NO_MORE_FILES;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return true;
+        error = ErrorText(code);
+        return false;
+    }
+    do {
+        std::string name = Narrow(found.cFileName);
+        if (name != "." && name != "..") each(std::move(name), found.dwFileAttributes);
+    } while (FindNextFileW(search, &found));
+    end = GetLastError();
+    FindClose(search);
+    return true;
+}
+
+}  // namespace
+
+TFileKind KindOf(const std::string& path, TFileId& id) {
+    id = TFileId {};
+    return KindOf(path);
+}
+
+bool IdentityOf(const std::string& path, TFileId& id) {
+    id = TFileId {};
+    // Attributes only: a file another program holds open can still be examined.
+    const HANDLE file = CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool ok = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!ok) return false;
+    constexpr unsigned kHighShift = 32;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << kHighShift) | info.nFileIndexLow;
+    id.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << kHighShift) | info.nFileSizeLow;
+    id.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << kHighShift) |
+                                            info.ftLastWriteTime.dwLowDateTime);
+    id.valid = true;
+    return true;
+}
+
+TFileKind KindOf(const std::string& path) {
+    // CreateFileW follows links, as the plug-in's open does.
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ? TFileKind::Missing : KindOfAttributes(attributes);
+}
+
+bool IsSymbolicLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error) {
+    names.clear();
+    // Only a folder that cannot be opened fails here; a listing cut short does in ListFolderEntries.
+    DWORD end = 0;
+    return ListFound(path, error, end, [&](std::string name, DWORD) { names.push_back(std::move(name)); });
+}
+
+TEntryInfo Examine(const std::string& path) {
+    TEntryInfo info;
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (!IsNotFound(code)) info.error = ErrorText(code);
+        return info;
+    }
+    info.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (info.link) {
+        // Opening follows the link: a link to nothing cannot be opened.
+        const HANDLE target = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (target == INVALID_HANDLE_VALUE) return info;
+        CloseHandle(target);
+    }
+    info.kind = KindOfAttributes(attributes);
+    return info;
+}
+
+bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entries, std::string& error) {
+    entries.clear();
+    DWORD end = 0;
+    if (!ListFound(path, error, end, [&](std::string name, DWORD attributes) {
+            TFolderEntry e;
+            e.name = std::move(name);
+            e.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            e.kind = KindOfAttributes(attributes);
+            e.known = !e.link;
+            entries.push_back(std::move(e));
+        })) {
+        return false;
+    }
+    if (end != ERROR_NO_MORE_FILES) {
+        error = ErrorText(end);
+        return false;
+    }
+    return true;
+}
+
+bool CanChangeFolder(const std::string& path, std::string& error) {
+    // Asking for the rights to add and remove entries checks them, as the move would.
+    const HANDLE folder = CreateFileW(Wide(path).c_str(), FILE_ADD_FILE | FILE_DELETE_CHILD,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        error = ErrorText(GetLastError());
+        return false;
+    }
+    CloseHandle(folder);
+    return true;
+}
+
+std::string ListedName(const std::string& path) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    FindClose(search);
+    return Narrow(found.cFileName);
+}
+
+bool CanRead(const std::string& path, std::string& error) {
+    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = ErrorText(GetLastError());
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+std::string LastErrorText() { return ErrorText(GetLastError()); }
+
+bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
+
+bool MakeFolders(const std::string& path) {
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '\\' || path[i] == '/') {
+            const std::string prefix = path.substr(0, i);
+            // A drive ("C:") or a share root is not made, only passed.
+            if (prefix.empty() || prefix.back() == ':' || KindOf(prefix) == TFileKind::Folder) continue;
+            CreateDirectoryW(Wide(prefix).c_str(), nullptr);
+        }
+    }
+    return KindOf(path) == TFileKind::Folder;
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+    const int fd = _wopen(Wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) _close(fd);
+    return file;
+}
+
+std::FILE* OpenForReading(const std::string& path) { return Open(path, L"rb"); }
+std::FILE* OpenForAppending(const std::string& path) { return Open(path, L"ab"); }
+
+bool FlushFile(std::FILE* file) { return std::fflush(file) == 0; }
+
+}  // namespace host

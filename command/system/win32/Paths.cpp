@@ -1,0 +1,106 @@
+// Windows side of paths and the working folder.
+#define STRICT
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "PathText.h"
+#include "Paths.h"
+#include "Shared.h"
+
+namespace host {
+
+const char kPathDelimiter = '\\';
+
+TWorkingFolder::~TWorkingFolder() { Leave(); }
+
+bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
+    if (saved_.empty()) {
+        const DWORD n = GetCurrentDirectoryW(0, nullptr);
+        std::wstring current(n, L'\0');
+        const DWORD got = n == 0 ? 0 : GetCurrentDirectoryW(n, current.data());
+        if (got == 0 || got >= n) {
+            error = ErrorText(GetLastError());
+            return false;
+        }
+        current.resize(got);
+        saved_ = current;
+    }
+    if (!SetCurrentDirectoryW(Wide(path).c_str())) {
+        error = ErrorText(GetLastError());
+        return false;
+    }
+    inside_ = true;
+    return true;
+}
+
+bool TWorkingFolder::Leave() {
+    if (!inside_) return true;
+    inside_ = !SetCurrentDirectoryW(saved_.c_str());
+    return !inside_;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return path;
+    full.resize(got);
+    return Narrow(full);
+}
+
+std::string ResolvedPath(const std::string& path) {
+    const std::string absolute = AbsolutePath(path);
+    const std::size_t cut = absolute.find_last_of("\\/");
+    if (cut == std::string::npos || cut + 1 >= absolute.size()) return absolute;
+    const HANDLE folder = CreateFileW(Wide(absolute.substr(0, cut + 1)).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return absolute;
+    std::wstring resolved(MAX_PATH * 4, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(folder, resolved.data(), static_cast<DWORD>(resolved.size()), FILE_NAME_NORMALIZED);
+    CloseHandle(folder);
+    if (n == 0 || n >= resolved.size()) return absolute;
+    resolved.resize(n);
+    // "\\?\C:\..." and "\\?\UNC\server\..." back to the forms every call takes.
+    if (resolved.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        resolved = L"\\\\" + resolved.substr(8);
+    } else if (resolved.rfind(L"\\\\?\\", 0) == 0) {
+        resolved = resolved.substr(4);
+    }
+    if (!resolved.empty() && resolved.back() != L'\\') resolved += L'\\';
+    return Narrow(resolved) + absolute.substr(cut + 1);
+}
+
+void ChildKey(std::string& key, const std::string& resolvedFolder, std::string_view name) {
+    JoinPathInto(key, resolvedFolder, name);
+    key = NameKey(std::move(key));
+}
+
+std::string NameKey(std::string path) {
+    std::wstring wide = Wide(AbsolutePath(path));
+    if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Narrow(wide);
+}
+
+std::string EnvironmentValue(const char* name) {
+    const std::wstring wideName = Wide(name);
+    const DWORD n = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (n == 0) return {};
+    std::wstring value(n, L'\0');
+    const DWORD got = GetEnvironmentVariableW(wideName.c_str(), value.data(), n);
+    if (got == 0 || got >= n) return {};
+    value.resize(got);
+    return Narrow(value);
+}
+
+std::string StateFolder() {
+    const std::string local = EnvironmentValue("LOCALAPPDATA");
+    if (!local.empty()) return local + "\\Pelmora";
+    const std::string profile = EnvironmentValue("USERPROFILE");
+    if (!profile.empty()) return profile + "\\AppData\\Local\\Pelmora";
+    return {};
+}
+
+}  // namespace host

@@ -1,0 +1,458 @@
+// The whole command run in-process against the stand-in plug-in: what it
+// prints, what it renames, its exit status, its journal and undo.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "Journal.h"
+#include "Report.h"
+#include "System.h"
+#include "TestSupport.h"
+#include "platform.h"
+
+using namespace commandtest;
+
+namespace {
+
+const bool kWindows = host::kPathDelimiter == '\\';
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The "old -> new" lines without their marks.
+std::vector<std::string> Renames(const std::string& out, bool keepMarked) {
+    std::vector<std::string> renames;
+    for (const std::string& line : Lines(out)) {
+        if (!Has(line, " -> ")) continue;
+        const std::size_t mark = line.find("  [");
+        if (mark != std::string::npos && Has(line, ": stays]") && !keepMarked) continue;
+        renames.push_back(line.substr(0, mark));
+    }
+    return renames;
+}
+
+std::string Arrow(const TScratch& dir, const std::string& from, const std::string& to) {
+    return dir.File(from) + " -> " + dir.File(to);
+}
+
+// A folder where every kind of mark arises once, plus a chain of renames that
+// only works in run order.
+void MakeMarkedLibrary(const TScratch& dir) {
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Alpha");     // the same name as a.mp3: stays
+    dir.Write("c.mp3", "Keep");      // Keep.mp3 exists: stays
+    dir.Write("Keep.mp3", "");       // no title: unchanged
+    dir.Write("d.mp3", "Who?");      // Windows refuses "?"
+    dir.Write("e.mp3", "");          // unchanged
+    dir.Write("f.mp3", "Gamma");
+    dir.Write("g.mp3", "f");         // takes f.mp3, which f.mp3 has left by then
+}
+
+TEST(Run, PreviewMarksWhatTheRealRunCannotDo) {
+    TScratch dir;
+    MakeMarkedLibrary(dir);
+    const std::vector<std::string> before = Names(dir.Path());
+
+    const TRun preview = RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(preview.status, 1) << "a real run would leave files in place";
+    EXPECT_EQ(Names(dir.Path()), before) << "a preview renames nothing";
+    const std::vector<std::string> lines = Lines(preview.out);
+    auto line = [&](const std::string& from, const std::string& to) {
+        const std::string start = Arrow(dir, from, to);
+        const auto found = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+        return found == lines.end() ? std::string("(missing)") : *found;
+    };
+    EXPECT_EQ(line("a.mp3", "Alpha.mp3"), Arrow(dir, "a.mp3", "Alpha.mp3"));
+    EXPECT_TRUE(Has(line("b.mp3", "Alpha.mp3"), "[an earlier file takes this name: stays]")) << preview.out;
+    EXPECT_TRUE(Has(line("c.mp3", "Keep.mp3"), "[exists already: stays]")) << preview.out;
+    EXPECT_TRUE(Has(line("d.mp3", "Who?.mp3"), "[Windows refuses \"?\": stays]")) << preview.out;
+    EXPECT_EQ(line("g.mp3", "f.mp3"), Arrow(dir, "g.mp3", "f.mp3"));
+    EXPECT_TRUE(Has(preview.out, "8 seen, 3 to rename, 2 unchanged, 0 failed; marked: 3 would stay, 1 with")) << preview.out;
+
+    TScratch state;
+    const TRun real = RunWithTestPlugin({"-p", "*title*", dir.Path()}, state.Path());
+    EXPECT_EQ(real.status, 1);
+    // The preview told the truth: the same renames, and only those, happened.
+    EXPECT_EQ(Renames(real.out, false), Renames(preview.out, false));
+    EXPECT_EQ(Read(dir.File("b.mp3")), "Alpha");
+    EXPECT_EQ(Read(dir.File("Keep.mp3")), "") << "an existing file is never replaced";
+    EXPECT_EQ(Read(dir.File("f.mp3")), "f");
+    EXPECT_EQ(Read(dir.File("Gamma.mp3")), "Gamma");
+    EXPECT_TRUE(Has(real.err, "b.mp3: not renamed to")) << real.err;
+
+    // Undo takes the chain back newest first: every file under its first name.
+    const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(Names(dir.Path()), before);
+    for (const char* name : {"a.mp3", "b.mp3", "f.mp3", "g.mp3", "d.mp3"}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(Read(dir.File(name)), "");
+    }
+    EXPECT_EQ(Read(dir.File("g.mp3")), "f");
+    EXPECT_EQ(Read(dir.File("f.mp3")), "Gamma");
+}
+
+TEST(Run, OptionsRecordReachesThePlugin) {
+    TScratch dir;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    TTestPluginProbe probe;
+    const TRun v1 = RunWithTestPlugin({"--no-journal", "-t", "id3v1", "-p", "*tag*-*title*", dir.File("a.mp3")});
+    const TRun v2 = RunWithTestPlugin({"--no-journal", "-p", "*tag*-*title*", dir.File("b.mp3")});
+    EXPECT_EQ(v1.status, 0) << v1.err;
+    EXPECT_EQ(v2.status, 0) << v2.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"0-Beta.mp3", "1-Alpha.mp3"}));
+    EXPECT_EQ(probe.OutstandingRecords(), 0) << "every record from newOpt goes back through freeOpt";
+    EXPECT_TRUE(Has(v1.out, "1 seen, 1 renamed, 0 unchanged, 0 failed")) << v1.out;
+}
+
+TEST(Run, CyrillicNamesTravelAsWindows1251) {
+    TScratch dir;
+    dir.Write("Песня.mp3", "\xC3\xE8\xEC\xED");  // "Гимн" in Windows-1251, as a tag would give it
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"Гимн.mp3"});
+    EXPECT_TRUE(Has(run.out, "Песня.mp3 -> ")) << run.out;
+}
+
+TEST(Run, NameWindows1251CannotHoldIsSkippedNotMangled) {
+    TScratch dir;
+    dir.Write("日本.mp3", "Alpha");
+    dir.Write("ok.mp3", "Beta");
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.err, "日本.mp3: the name cannot be written in Windows-1251")) << run.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Beta.mp3", "日本.mp3"}));
+    EXPECT_EQ(Read(dir.File("日本.mp3")), "Alpha");
+    EXPECT_TRUE(Has(run.out, "2 seen, 1 renamed, 0 unchanged, 1 failed")) << run.out;
+}
+
+TEST(Run, FoldersMissingFilesAndOtherFiles) {
+    TScratch dir;
+    const std::string folder = dir.Folder("x.mp3");
+    dir.Write("x.mp3" + std::string(1, host::kPathDelimiter) + "in.mp3", "Inner");
+    dir.Write("notes.txt", "Text");
+
+    const TRun flat = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(flat.status, 0) << flat.err;
+    EXPECT_TRUE(Has(flat.err, "x.mp3: a folder, not a file; left alone")) << flat.err;
+    EXPECT_EQ(Names(folder), std::vector<std::string> {"in.mp3"});
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"notes.txt", "x.mp3"}));
+
+    const TRun other = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.File("notes.txt")});
+    EXPECT_EQ(other.status, 0);
+    EXPECT_TRUE(Has(other.err, "notes.txt: not a file the plug-in handles (*.mp3)")) << other.err;
+
+    const TRun missing = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.File("gone.mp3")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(Has(missing.err, "gone.mp3: no such file or folder")) << missing.err;
+
+    const TRun deep = RunWithTestPlugin({"--no-journal", "-r", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(deep.status, 0) << deep.err;
+    EXPECT_EQ(Names(folder), std::vector<std::string> {"Inner.mp3"});
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"notes.txt", "x.mp3"}));
+}
+
+TEST(Run, FileNamedTwiceIsHandledOnce) {
+    TScratch dir;
+    dir.Write("a.mp3", "Alpha");
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.File("a.mp3"), dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "1 seen, 1 renamed")) << run.out;
+}
+
+TEST(Run, UsageAndPluginErrors) {
+    TScratch dir;
+    dir.Write("a.mp3", "Alpha");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-z", dir.Path()}, "unknown option '-z'"},
+        {{"--plugin", dir.File("none.so"), dir.Path()}, "cannot load the plug-in"},
+        {{"--plugin", dir.File("a.mp3"), dir.Path()}, "cannot load the plug-in"},
+        {{"--plugin", dir.File("none.so"), "--version"}, "cannot load the plug-in"},
+        {{"-p", std::string(257, 'x'), dir.Path()}, "longer than 256 bytes"},
+        {{"-p", "*title* 日本", dir.Path()}, "the pattern holds a character"},
+    };
+    for (const auto& [args, expected] : cases) {
+        const TRun run = commandtest::Run(args);
+        EXPECT_EQ(run.status, 2) << expected;
+        EXPECT_TRUE(Has(run.err, expected)) << run.err;
+    }
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"a.mp3"});
+    // A pattern may fill all 256 bytes; the name it gives is too long for any disk.
+    const TRun longest = RunWithTestPlugin({"-n", "-p", std::string(249, 'x') + "*title*", dir.Path()});
+    EXPECT_EQ(longest.status, 1) << longest.err;
+    EXPECT_TRUE(Has(longest.out, kWindows ? "Alpha.mp3  [Windows refuses a name longer than 255 characters: stays]"
+                                          : "Alpha.mp3  [Windows refuses a name longer than 255 characters; name too long: stays]"))
+        << longest.out;
+
+    const TRun version = RunWithTestPlugin({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "pelmora 0.9.test (Test names by Host tests, handles *.mp3)\n");
+    const TRun help = commandtest::Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(Has(help.out, "Usage: pelmora"));
+}
+
+TEST(Run, NamesWindowsRefusesStayInEveryBuild) {
+    TScratch dir;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Who?", "Windows refuses \"?\": stays]"},
+        {"tab\there", "Windows refuses the control character 09: stays]"},
+        {"con", "Windows refuses the reserved name \"CON\": stays]"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) dir.Write(std::string("f").append(std::to_string(i)) + ".mp3", cases[i].first);
+    const std::vector<std::string> before = Names(dir.Path());
+    const TRun preview = RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(preview.status, 1);
+    const std::vector<std::string> lines = Lines(preview.out);
+    ASSERT_EQ(lines.size(), cases.size() + 1) << "one line per file, whatever its name holds: " << preview.out;
+    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_TRUE(Has(lines[i], cases[i].second)) << lines[i];
+    EXPECT_TRUE(Has(lines[1], "tab\\x09here.mp3")) << lines[1];
+
+    const TRun real = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(real.status, 1);
+    EXPECT_EQ(Names(dir.Path()), before) << real.err;
+    EXPECT_TRUE(Has(real.out, "3 seen, 0 renamed, 0 unchanged, 3 failed; 3 with a name Windows refuses")) << real.out;
+
+    // A name of nothing but the extension stays even where names are free.
+    const TRun empty = RunWithTestPlugin({"-n", "--allow-posix-names", "-p", "*empty*", dir.File("f0.mp3")});
+    EXPECT_TRUE(Has(empty.out, "[no name before the extension: stays]")) << empty.out;
+    const TRun posix = RunWithTestPlugin({"--no-journal", "--allow-posix-names", "-p", "*title*", dir.File("f0.mp3")});
+    if (kWindows) {
+        EXPECT_EQ(posix.status, 1) << "Windows itself refuses the name";
+    } else {
+        EXPECT_EQ(posix.status, 0) << posix.err;
+        EXPECT_TRUE(Has(posix.out, "Who?.mp3  [Windows refuses \"?\"]\n")) << posix.out;
+    }
+}
+
+TEST(Run, PatternLeadingIntoAnotherFolderStays) {
+    TScratch dir;
+    const std::string sep(1, host::kPathDelimiter);
+    const std::string inner = dir.Folder("inner");
+    dir.Write("inner" + sep + "a.mp3", "Alpha");
+    const TRun up = RunWithTestPlugin({"-p", ".." + sep + "*title*", "--no-journal", inner});
+    EXPECT_EQ(up.status, 1);
+    EXPECT_TRUE(Has(up.err, "[the pattern leads into another folder: stays]")) << up.err;
+    const TRun none = RunWithTestPlugin({"-n", "-p", "none" + sep + "*title*", inner});
+    EXPECT_TRUE(Has(none.out, "[the pattern leads into another folder; no folder " + inner + sep + "none: stays]"))
+        << none.out;
+    EXPECT_EQ(Names(inner), std::vector<std::string> {"a.mp3"});
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"inner"});
+}
+
+TEST(Run, FolderWindows1251CannotHoldStillRenamesItsFiles) {
+    TScratch dir, state;
+    const std::string folder = dir.Folder("Björk 日本");
+    const std::string sep(1, host::kPathDelimiter);
+    dir.Write("Björk 日本" + sep + "a.mp3", "Alpha");
+    dir.Write("Björk 日本" + sep + "ü.mp3", "Beta");  // ü fits no more than 日 does
+    const TRun run = RunWithTestPlugin({"-p", "*title*", dir.Path(), "-r"}, state.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.out, folder + sep + "a.mp3 -> " + folder + sep + "Alpha.mp3\n")) << run.out;
+    EXPECT_TRUE(Has(run.err, "ü.mp3: the name cannot be written in Windows-1251")) << run.err;
+    EXPECT_EQ(Names(folder), (std::vector<std::string> {"Alpha.mp3", "ü.mp3"}));
+    EXPECT_EQ(RunWithTestPlugin({"--undo"}, state.Path()).status, 0);
+    EXPECT_EQ(Names(folder), (std::vector<std::string> {"a.mp3", "ü.mp3"}));
+}
+
+TEST(Run, OutputThatCannotBeWrittenStopsTheRun) {
+    TScratch dir, state;
+    for (const char* name : {"a", "b", "c"}) dir.Write(std::string(name) + ".mp3", std::string(name) + "-new");
+    const TRun run = RunWithTestPlugin({"-p", "*title*", dir.Path()}, state.Path(), 1);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.err, "cannot write to standard output; stopped after 2 of 3 files, 2 renamed; journal: " +
+                                 state.Path()))
+        << run.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"a-new.mp3", "b-new.mp3", "c.mp3"}));
+    EXPECT_EQ(RunWithTestPlugin({"--undo"}, state.Path()).status, 0);
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"a.mp3", "b.mp3", "c.mp3"}));
+
+    // A preview writes its lines in pieces, so it learns of the failure at the first piece.
+    const TRun preview = RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()}, state.Path(), 0);
+    EXPECT_EQ(preview.status, 1);
+    EXPECT_TRUE(Has(preview.err, "cannot write to standard output; stopped after 3 of 3 files (a preview: nothing renamed)"))
+        << preview.err;
+}
+
+TEST(Journal, RealRunsKeepAJournalOutsideTheMusic) {
+    TScratch dir, state;
+    const std::string stateFolder = state.File("deep" + std::string(1, host::kPathDelimiter) + "pelmora");
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    dir.Write("c.mp3", "");
+
+    const TRun none = RunWithTestPlugin({"-p", "*title*", dir.File("c.mp3")}, stateFolder);
+    EXPECT_EQ(none.status, 0);
+    EXPECT_FALSE(host::Exists(stateFolder)) << "a run that renames nothing leaves no journal to shadow the last";
+    const TRun off = RunWithTestPlugin({"--no-journal", "-n", "-p", "*title*", dir.Path()}, stateFolder);
+    EXPECT_FALSE(host::Exists(stateFolder));
+
+    const TRun run = RunWithTestPlugin({"-p", "*title*", dir.Path()}, stateFolder);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> journals = Names(stateFolder);
+    ASSERT_EQ(journals.size(), 1u);
+    EXPECT_TRUE(Has(run.out, "journal: " + stateFolder)) << run.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Alpha.mp3", "Beta.mp3", "c.mp3"}));
+    const std::string journal = Read(stateFolder + host::kPathDelimiter + journals[0]);
+    EXPECT_TRUE(Has(journal, "renamed\t" + dir.File("a.mp3") + "\t" + dir.File("Alpha.mp3") + "\t")) << journal;
+    EXPECT_TRUE(Has(journal, "renamed\t" + dir.File("b.mp3") + "\t" + dir.File("Beta.mp3") + "\t")) << journal;
+
+    const TRun preview = RunWithTestPlugin({"--undo", "-n"}, stateFolder);
+    EXPECT_EQ(preview.status, 0);
+    EXPECT_TRUE(Has(preview.out, "2 to restore")) << preview.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Alpha.mp3", "Beta.mp3", "c.mp3"}));
+
+    const TRun undo = RunWithTestPlugin({"--undo"}, stateFolder);
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(undo.out.find(dir.File("Beta.mp3") + " -> "), 0u) << "newest first: " << undo.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"a.mp3", "b.mp3", "c.mp3"}));
+    EXPECT_EQ(Read(dir.File("a.mp3")), "Alpha");
+
+    // Files renamed again by hand must not be pulled back by a second undo.
+    RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    const TRun again = RunWithTestPlugin({"--undo"}, stateFolder);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(Has(again.err, "is undone; nothing to undo")) << again.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Alpha.mp3", "Beta.mp3", "c.mp3"}));
+}
+
+TEST(Journal, UndoNeverReplacesAFileAtAnOldName) {
+    TScratch dir, state;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    dir.Write("c.mp3", "Gamma");
+    const std::string journal = state.File("run.journal");
+    ASSERT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.Path()}).status, 0);
+    dir.Write("a.mp3", "newcomer");
+    ASSERT_TRUE(platform::MoveNoReplaceUtf8(dir.File("Gamma.mp3"), dir.File("elsewhere.mp3")));
+
+    const TRun undo = RunWithTestPlugin({"--undo", journal});
+    EXPECT_EQ(undo.status, 1);
+    EXPECT_TRUE(Has(undo.err, "not put back, a file stands at " + dir.File("a.mp3"))) << undo.err;
+    EXPECT_TRUE(Has(undo.err, dir.File("Gamma.mp3") + " is gone")) << undo.err;
+    EXPECT_TRUE(Has(undo.out, "1 restored, 0 already in place, 2 left alone")) << undo.out;
+    EXPECT_EQ(Read(dir.File("a.mp3")), "newcomer");
+    EXPECT_EQ(Read(dir.File("Alpha.mp3")), "Alpha");
+    EXPECT_EQ(Read(dir.File("b.mp3")), "Beta");
+
+    // Once the way is clear, the entries left alone can still be undone.
+    ASSERT_TRUE(platform::MoveNoReplaceUtf8(dir.File("a.mp3"), dir.File("newcomer.mp3")));
+    const TRun retry = RunWithTestPlugin({"--undo", journal});
+    EXPECT_TRUE(Has(retry.out, "1 restored")) << retry.out;
+    EXPECT_EQ(Read(dir.File("a.mp3")), "Alpha");
+}
+
+TEST(Journal, NamedJournalIsAppendedOnlyWhenItIsOne) {
+    TScratch dir, state;
+    dir.Write("a.mp3", "Alpha");
+    const std::string notJournal = state.Write("notes.journal", "shopping list\n");
+    const TRun refused = RunWithTestPlugin({"--journal", notJournal, "-p", "*title*", dir.Path()});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Has(refused.err, "is not a pelmora journal")) << refused.err;
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"a.mp3"}) << "no rename without its journal";
+    EXPECT_EQ(Read(notJournal), "shopping list\n");
+
+    const std::string journal = state.File("both.journal");
+    EXPECT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.Path()}).status, 0);
+    dir.Write("b.mp3", "Beta");
+    EXPECT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.File("b.mp3")}).status, 0);
+    EXPECT_EQ(RunWithTestPlugin({"--undo", journal}).status, 0);
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"a.mp3", "b.mp3"}));
+}
+
+TEST(Journal, UndoOfAnInterruptedRunChecksTheDisk) {
+    TScratch dir, state;
+    dir.Write("Alpha.mp3", "Alpha");  // moved before the run died
+    dir.Write("b.mp3", "Beta");       // the run died before moving it
+    dir.Write("Beta.mp3", "other");
+    const std::string journal = state.Write(
+        "killed.journal", std::string(host::kJournalHeader) + "\n" +
+                              host::JournalLine("renaming", dir.File("a.mp3"), dir.File("Alpha.mp3")) +
+                              host::JournalLine("renaming", dir.File("b.mp3"), dir.File("Beta.mp3")));
+    const TRun undo = RunWithTestPlugin({"--undo", journal});
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Beta.mp3", "a.mp3", "b.mp3"}));
+    EXPECT_EQ(Read(dir.File("Beta.mp3")), "other");
+
+    const TRun nothing = RunWithTestPlugin({"--undo", state.File("missing.journal")});
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_TRUE(Has(nothing.err, "cannot read the journal")) << nothing.err;
+    const TRun empty = RunWithTestPlugin({"--undo"}, state.File("no-state"));
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_TRUE(Has(empty.err, "nothing to undo")) << empty.err;
+}
+
+// --undo walks back through the runs; a run that renamed nothing leaves no
+// journal and promises no undo.
+TEST(Journal, UndoWalksBackThroughHistory) {
+    TScratch dir, state;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    dir.Write("Taken.mp3", "");
+    dir.Write("c.mp3", "Taken");
+    ASSERT_EQ(RunWithTestPlugin({"-p", "*title*", dir.File("a.mp3")}, state.Path()).status, 0);
+    ASSERT_EQ(RunWithTestPlugin({"-p", "*title*", dir.File("b.mp3")}, state.Path()).status, 0);
+    const TRun nothing = RunWithTestPlugin({"-p", "*title*", dir.File("c.mp3"), dir.File("Taken.mp3")}, state.Path());
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_FALSE(Has(nothing.out, "--undo")) << nothing.out;
+    ASSERT_EQ(Names(state.Path()).size(), 2u) << "a run that renamed nothing keeps no journal";
+
+    const TRun listed = RunWithTestPlugin({"--history"}, state.Path());
+    EXPECT_EQ(listed.status, 0);
+    const std::vector<std::string> lines = Lines(listed.out);
+    ASSERT_EQ(lines.size(), 2u) << listed.out;
+    EXPECT_TRUE(Has(lines[0], "1 renamed, not undone  " + dir.Path())) << listed.out;
+    EXPECT_TRUE(Has(lines[1], "(next --undo)")) << listed.out;
+
+    const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
+        {"Beta.mp3", {"Alpha.mp3", "Taken.mp3", "b.mp3", "c.mp3"}},
+        {"Alpha.mp3", {"Taken.mp3", "a.mp3", "b.mp3", "c.mp3"}},
+    };
+    for (const auto& [restored, names] : steps) {
+        const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
+        EXPECT_EQ(undo.status, 0) << undo.err;
+        EXPECT_TRUE(Has(undo.out, dir.File(restored) + " -> ")) << undo.out;
+        EXPECT_EQ(Names(dir.Path()), names);
+    }
+    const TRun done = RunWithTestPlugin({"--undo"}, state.Path());
+    EXPECT_EQ(done.status, 1);
+    EXPECT_TRUE(Has(done.err, "nothing to undo")) << done.err;
+    const TRun after = RunWithTestPlugin({"--history"}, state.Path());
+    EXPECT_EQ(Lines(after.out).size(), 2u);
+    EXPECT_FALSE(Has(after.out, "not undone")) << after.out;
+    EXPECT_FALSE(Has(after.out, "next --undo")) << after.out;
+}
+
+TEST(Run, JsonAndQuietOutput) {
+    TScratch dir;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Alpha");
+    dir.Write("c.mp3", "");
+    const TRun json = RunWithTestPlugin({"-n", "--json", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(json.status, 1);
+    const std::vector<std::string> lines = Lines(json.out);
+    ASSERT_EQ(lines.size(), 4u) << json.out;
+    const std::string a = host::JsonString(dir.File("a.mp3")), alpha = host::JsonString(dir.File("Alpha.mp3"));
+    EXPECT_EQ(lines[0], "{\"type\":\"file\",\"old\":" + a + ",\"new\":" + alpha +
+                            ",\"result\":\"to rename\",\"marks\":[],\"reason\":null}");
+    EXPECT_TRUE(Has(lines[1], "\"result\":\"would stay\",\"marks\":[\"an earlier file takes this name: stays\"]"))
+        << lines[1];
+    EXPECT_TRUE(Has(lines[2], "\"new\":null,\"result\":\"unchanged\"")) << lines[2];
+    EXPECT_EQ(lines[3].rfind("{\"type\":\"summary\",\"dryRun\":true,\"seen\":3,\"renamed\":1,", 0), 0u) << lines[3];
+
+    const TRun quiet = RunWithTestPlugin({"-q", "--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_FALSE(Has(quiet.out, " -> ")) << quiet.out;
+    EXPECT_TRUE(Has(quiet.err, "b.mp3: not renamed to")) << quiet.err;
+    EXPECT_TRUE(Has(quiet.out, "3 seen, 1 renamed")) << quiet.out;
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+// POSIX-only cases: entries named like MP3s that are not regular files.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+using namespace commandtest;
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(RunPosix, PipesAndBrokenLinksAreReportedNotOpened) {
+    TScratch dir;
+    // Opening a pipe for reading would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo(dir.File("pipe.mp3").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(dir.File("nowhere.mp3").c_str(), dir.File("broken.mp3").c_str()), 0);
+    dir.Write("ok.mp3", "Fine");
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 0) << "skipped entries are no failures";
+    EXPECT_TRUE(Has(run.err, "pipe.mp3: not a regular file; skipped")) << run.err;
+    EXPECT_TRUE(Has(run.err, "broken.mp3: a link to nothing; skipped")) << run.err;
+    EXPECT_TRUE(Has(run.out, "1 seen, 1 renamed, 0 unchanged, 0 failed, 2 skipped")) << run.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Fine.mp3", "broken.mp3", "pipe.mp3"}));
+}
+
+TEST(RunPosix, RecursionDoesNotFollowLinkedFolders) {
+    TScratch dir;
+    const std::string inner = dir.Folder("inner");
+    dir.Write("inner/a.mp3", "Alpha");
+    ASSERT_EQ(::symlink(dir.Path().c_str(), (inner + "/loop").c_str()), 0);
+    const TRun run = RunWithTestPlugin({"--no-journal", "-r", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "1 seen, 1 renamed")) << run.out;
+}
+
+}  // namespace
+
+// A journal names what the system renamed: "lnk/.." is the folder above the
+// link's target, not the current folder, and undo moves back only the file
+// the run renamed.
+TEST(RunPosix, JournalFollowsTheSystemNotTheSpelling) {
+    TScratch dir, state;
+    dir.Folder("real");
+    dir.Folder("real/deep");
+    ASSERT_EQ(::symlink(dir.File("real/deep").c_str(), dir.File("lnk").c_str()), 0);
+    dir.Write("real/x.mp3", "Deep - Song");
+    dir.Write("Deep - Song.mp3", "unrelated");
+    dir.Write("x.mp3", "Other");
+    const std::string spelled = dir.File("lnk/../x.mp3");
+
+    const TRun both = RunWithTestPlugin({"-n", "-p", "*title*", spelled, dir.File("x.mp3")});
+    EXPECT_TRUE(Has(both.out, "2 seen, 2 to rename")) << "two files, however alike their spellings: " << both.out;
+
+    const std::string journal = state.File("run.journal");
+    ASSERT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", spelled}).status, 0);
+    EXPECT_EQ(Names(dir.File("real")), (std::vector<std::string> {"Deep - Song.mp3", "deep"}));
+    EXPECT_TRUE(Has(Read(journal), "renamed\t" + dir.File("real/x.mp3") + "\t" + dir.File("real/Deep - Song.mp3")))
+        << Read(journal);
+    const TRun undo = RunWithTestPlugin({"--undo", journal});
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(Read(dir.File("real/x.mp3")), "Deep - Song");
+    EXPECT_EQ(Read(dir.File("Deep - Song.mp3")), "unrelated");
+    EXPECT_EQ(Read(dir.File("x.mp3")), "Other");
+
+    // A file put at the new name after the run is not the one the run renamed.
+    const std::string again = state.File("again.journal");
+    ASSERT_EQ(RunWithTestPlugin({"--journal", again, "-p", "*title*", dir.File("real/x.mp3")}).status, 0);
+    ASSERT_EQ(::unlink(dir.File("real/Deep - Song.mp3").c_str()), 0);
+    dir.Write("real/Deep - Song.mp3", "a newcomer");
+    const TRun changed = RunWithTestPlugin({"--undo", again});
+    EXPECT_EQ(changed.status, 1);
+    EXPECT_TRUE(Has(changed.err, dir.File("real/Deep - Song.mp3") + ": changed since the run; left alone")) << changed.err;
+    EXPECT_EQ(Names(dir.File("real")), (std::vector<std::string> {"Deep - Song.mp3", "deep"}));
+}
+
+// Two folders' files may take one name: "lnk/.." is judged by the folder the
+// system resolves, not by the spelling, which would put both in one folder.
+TEST(RunPosix, OneNameInTwoFoldersIsNoCollision) {
+    TScratch dir;
+    dir.Folder("real");
+    dir.Folder("real/deep");
+    ASSERT_EQ(::symlink(dir.File("real/deep").c_str(), dir.File("lnk").c_str()), 0);
+    dir.Write("real/x.mp3", "Song");
+    dir.Write("x.mp3", "Song");
+    const TRun run = RunWithTestPlugin({"-n", "-p", "*title*", dir.File("lnk/../x.mp3"), dir.File("x.mp3")});
+    EXPECT_TRUE(Has(run.out, "2 seen, 2 to rename")) << run.out;
+}
+
+TEST(RunPosix, NameKeysAreNormalAbsolutePaths) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/m/a.mp3", "/m/a.mp3"},        {"/m/./a.mp3", "/m/a.mp3"},    {"/m/x/../a.mp3", "/m/a.mp3"},
+        {"/m//a.mp3", "/m/a.mp3"},       {"/m/a/", "/m/a"},             {"/m/.", "/m"},
+        {"/m/..", "/"},                  {"/.hidden/a.mp3", "/.hidden/a.mp3"},
+        {"/m/.../a.mp3", "/m/.../a.mp3"}, {"/m/..a/a.mp3", "/m/..a/a.mp3"}, {"/", "/"},
+    };
+    for (const auto& [path, key] : cases) EXPECT_EQ(host::NameKey(path), key) << path;
+}

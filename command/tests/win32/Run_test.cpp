@@ -1,0 +1,54 @@
+// Windows-only cases: a file another program holds without sharing, and a
+// rename that changes only the letter case of a name.
+#define STRICT
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+using namespace commandtest;
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+int CompareStringOrdinalA(const std::string& a, const std::string& b) {
+    const std::wstring wa(a.begin(), a.end()), wb(b.begin(), b.end());  // ASCII names
+    return CompareStringOrdinal(wa.c_str(), -1, wb.c_str(), -1, TRUE);
+}
+
+TEST(RunWindows, FileHeldByAnotherProgramIsReportedAndKept) {
+    TScratch dir;
+    const std::string path = dir.Write("held.mp3", "Held");
+    dir.Write("free.mp3", "Open");
+    const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    CloseHandle(held);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.err, "held.mp3: cannot read: In use by another program; left alone")) << run.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Open.mp3", "held.mp3"}));
+}
+
+TEST(RunWindows, LetterCaseChangeIsNoConflictAndUndoes) {
+    TScratch dir, state;
+    dir.Write("song.mp3", "SONG");
+    const TRun preview = RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(preview.status, 0) << preview.out;
+    EXPECT_FALSE(Has(preview.out, "[")) << "no mark for the file's own name: " << preview.out;
+    const TRun run = RunWithTestPlugin({"-p", "*title*", dir.Path()}, state.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "1 renamed")) << run.out;
+    // Wine keeps the letter case on a case-sensitive disk; Windows changes it.
+    const std::vector<std::string> names = Names(dir.Path());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(CompareStringOrdinalA(names[0], "SONG.mp3"), CSTR_EQUAL);
+    const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_TRUE(Has(undo.out, "1 restored, 0 already in place, 0 left alone")) << undo.out;
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"song.mp3"});
+}
+
+}  // namespace
