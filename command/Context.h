@@ -16,13 +16,19 @@ struct THostContext {
     std::function<bool(const std::string&)> out;
     std::function<bool(const std::string&)> err;
     bool errIsTerminal = false;
+    // The signal that asks the command to stop (Ctrl-C), 0 while none has.
+    std::function<int()> stopSignal;
     // Test hook: after this many real renames the process dies before it
     // journals the last one, as a kill would leave it (0: never).
     long killAfterRenames = 0;
+    // Test hook: a pause before each file, so that a signal can reach a run midway.
+    long pauseMillis = 0;
 };
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// Stopped by a signal: this plus the signal's number.
+constexpr int kExitSignal = 128;
 
 }  // namespace host

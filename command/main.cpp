@@ -15,7 +15,8 @@ namespace {
 int Run(const std::vector<std::string>& args) {
     // Before anything is opened: a closed output must not become the journal.
     host::OpenClosedStandardStreams();
-    host::IgnoreBrokenPipes();
+    host::IgnoreWriteSignals();
+    host::CatchStopSignals();
     host::THostContext context;
     context.programFolder = host::ProgramFolder();
     context.stateFolder = host::StateFolder();
@@ -23,11 +24,14 @@ int Run(const std::vector<std::string>& args) {
     context.out = host::WriteOut;
     context.err = host::WriteErr;
     context.errIsTerminal = host::ErrIsTerminal();
+    context.stopSignal = host::StopSignal;
 #ifdef PELMORA_TEST_HOOKS
     // Only in the tests' build of the command: dies like a killed process
-    // after this many renames.
+    // after this many renames; pauses before each file.
     const std::string kill = host::EnvironmentValue("PELMORA_TEST_KILL_AFTER");
     if (!kill.empty()) context.killAfterRenames = std::strtol(kill.c_str(), nullptr, 10);
+    const std::string pause = host::EnvironmentValue("PELMORA_TEST_PAUSE_MS");
+    if (!pause.empty()) context.pauseMillis = std::strtol(pause.c_str(), nullptr, 10);
 #endif
     return host::RunPelmora(args, context);
 }

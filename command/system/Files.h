@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -73,19 +72,76 @@ bool CanRead(const std::string& path, std::string& error);
 // Why the last system call failed (errno, or GetLastError on Windows).
 std::string LastErrorText();
 
+// Moves a file to a new name, never over another file; false with the
+// system's reason. A move that changes only the letter case is confirmed by
+// the folder's listing (FixLetterCase), as a system may ignore it.
+bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error);
+// After a move from one spelling of a name to another (letter case only):
+// the name listed as to spells it, through a name of its own where the system
+// ignored the move (Wine on a disk that tells case apart). False with why not.
+bool FixLetterCase(const std::string& from, const std::string& to, std::string& error);
+
 // Removes a file; false when it cannot.
 bool RemoveFile(const std::string& path);
 
-// Creates the folder and its parents.
-bool MakeFolders(const std::string& path);
+// Creates the folder and its parents; false with the system's reason.
+bool MakeFolders(const std::string& path, std::string& error);
 
-// Creates a file that must not exist yet, for appending text; nullptr when it
-// exists or cannot be made.
-std::FILE* CreateNewFile(const std::string& path);
-// Opens an existing file for reading or for appending.
-std::FILE* OpenForReading(const std::string& path);
-std::FILE* OpenForAppending(const std::string& path);
-// Pushes written text to the file system before the next step.
-bool FlushFile(std::FILE* file);
+// The whole of a regular file; false with the system's reason.
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
+
+// A file the command keeps a record in: every text appended whole or not at
+// all, so that a full disk or a file-size limit never leaves half a line.
+class TAppendFile {
+public:
+    TAppendFile() = default;
+    ~TAppendFile() { Close(); }
+    TAppendFile(const TAppendFile&) = delete;
+    TAppendFile& operator=(const TAppendFile&) = delete;
+    // A new file, which must not exist yet (readable by its owner alone).
+    bool Create(const std::string& path, std::string& error);
+    // An existing regular file, written at its end.
+    bool Open(const std::string& path, std::string& error);
+    bool IsOpen() const;
+    std::uint64_t Size() const { return size_; }
+    // In the file system when it returns true (a killed process keeps it);
+    // on failure the file is cut back to where the text began.
+    bool Append(const std::string& text, std::string& error);
+    // Cuts the file to its first size bytes.
+    bool CutTo(std::uint64_t size, std::string& error);
+    void Close();
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    std::uint64_t size_ = 0;
+};
+
+// A lock that one process at a time holds, given back by the system when the
+// process ends however it ends (a killed run never blocks the next one). The
+// holder's note (who holds it, since when) stands in the file for the others.
+class TLockFile {
+public:
+    enum class TResult { Taken, Busy, Failed };
+    TLockFile() = default;
+    ~TLockFile();
+    TLockFile(const TLockFile&) = delete;
+    TLockFile& operator=(const TLockFile&) = delete;
+    // Busy: text is the holder's note; Failed: the system's reason.
+    TResult Take(const std::string& path, const std::string& note, std::string& text);
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+// This process's number, as the system lists it.
+unsigned long ProcessId();
 
 }  // namespace host

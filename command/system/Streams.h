@@ -14,8 +14,19 @@ void OpenClosedStandardStreams();
 bool WriteOut(const std::string& text);
 bool WriteErr(const std::string& text);
 bool ErrIsTerminal();
-// A write into a closed pipe fails with an error instead of ending the process.
-void IgnoreBrokenPipes();
+// A write into a closed pipe or past the file-size limit fails with an error
+// instead of ending the process.
+void IgnoreWriteSignals();
+
+// From now on an interrupt (Ctrl-C, SIGINT), SIGTERM or SIGHUP (Ctrl-Break and
+// the console's closing on Windows) only asks the command to stop: the run
+// stops before its next file and says so. A second one ends the process at
+// once. Signals ignored when the command starts (nohup) stay ignored.
+void CatchStopSignals();
+// The signal that asked to stop, 0 while none has; 128 plus it is the exit status.
+int StopSignal();
+// Its name for a message: "SIGINT", "Ctrl-Break".
+std::string SignalName(int signal);
 
 // Ends the process at once, as a kill would: nothing is flushed or cleaned up.
 [[noreturn]] void KillSelf();

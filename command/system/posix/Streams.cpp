@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <string>
 
 #include "Streams.h"
 
@@ -40,7 +41,42 @@ void OpenClosedStandardStreams() {
 bool WriteOut(const std::string& text) { return WriteAll(STDOUT_FILENO, text); }
 bool WriteErr(const std::string& text) { return WriteAll(STDERR_FILENO, text); }
 bool ErrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
-void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+void IgnoreWriteSignals() {
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+namespace {
+
+volatile std::sig_atomic_t caught = 0;
+
+void onStop(int signal) { caught = signal; }
+
+}  // namespace
+
+void CatchStopSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = onStop;
+        // Restarted: the plug-in's reads never see an interrupted call.
+        action.sa_flags = SA_RESTART | SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+int StopSignal() { return caught; }
+
+std::string SignalName(int signal) {
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "signal " + std::to_string(signal);
+    }
+}
 
 void KillSelf() {
     ::raise(SIGKILL);

@@ -65,7 +65,44 @@ void OpenClosedStandardStreams() {
 
 bool WriteOut(const std::string& text) { return WriteTo(STD_OUTPUT_HANDLE, text); }
 bool WriteErr(const std::string& text) { return WriteTo(STD_ERROR_HANDLE, text); }
-void IgnoreBrokenPipes() {}
+void IgnoreWriteSignals() {}
+
+namespace {
+
+// The numbers the C runtime gives these events, so that the exit status is
+// the same as for the signals elsewhere.
+constexpr LONG kInterrupt = 2, kBreak = 21, kHangUp = 1;
+// The system ends the process some seconds after the console's closing: time
+// for the run to finish its file and say where it stopped.
+constexpr DWORD kClosingGrace = 4000;
+
+volatile LONG caught = 0;
+
+BOOL WINAPI onControl(DWORD event) {
+    const LONG signal = event == CTRL_C_EVENT ? kInterrupt : event == CTRL_BREAK_EVENT ? kBreak
+                        : event == CTRL_CLOSE_EVENT                        ? kHangUp
+                                                                           : 0;
+    if (signal == 0) return FALSE;
+    // A second one ends the process at once, as elsewhere.
+    if (InterlockedExchange(&caught, signal) != 0) return FALSE;
+    if (event == CTRL_CLOSE_EVENT) Sleep(kClosingGrace);
+    return TRUE;
+}
+
+}  // namespace
+
+void CatchStopSignals() { SetConsoleCtrlHandler(onControl, TRUE); }
+
+int StopSignal() { return static_cast<int>(caught); }
+
+std::string SignalName(int signal) {
+    switch (signal) {
+    case kInterrupt: return "Ctrl-C";
+    case kBreak: return "Ctrl-Break";
+    case kHangUp: return "the console's closing";
+    default: return "signal " + std::to_string(signal);
+    }
+}
 
 bool ErrIsTerminal() {
     DWORD mode = 0;
