@@ -1,6 +1,4 @@
-// The undo journal's format: one line per step, "kind<TAB>old<TAB>new", with
-// control characters and "%" written as %XX so any name fits on one line;
-// and the journal names, which sort by the time their run started.
+// The journal's text: its lines written and read, and journal names.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,11 +12,28 @@ namespace host {
 
 namespace {
 
-constexpr char kJournalSeparator = '\t';
+constexpr char kSeparator = '\t';
 constexpr char kEscape = '%';
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
 constexpr int kHexBase = 16;
+// Windows editors save UTF-8 text with it.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Every kind of step this version writes and reads, and whether its line
+// must carry the identity of the file (the lines that can lead to a move).
+enum class TStep { Renaming, Renamed, Failed, Undone };
+struct TKind {
+    const char* name;
+    TStep step;
+    bool identity;
+};
+constexpr TKind kKinds[] = {
+    {kKindRenaming, TStep::Renaming, true},
+    {kKindRenamed, TStep::Renamed, true},
+    {kKindFailed, TStep::Failed, false},
+    {kKindUndone, TStep::Undone, false},
+};
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -27,9 +42,8 @@ int HexValue(char c) {
     return -1;
 }
 
-std::string EscapeField(const std::string& text) {
+void AppendEscaped(std::string& out, const std::string& text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
         if (u < kFirstPrintable || u == kDelete || c == kEscape) {
@@ -40,10 +54,9 @@ std::string EscapeField(const std::string& text) {
             out += c;
         }
     }
-    return out;
 }
 
-bool UnescapeField(const std::string& text, std::string& out) {
+bool Unescape(std::string_view text, std::string& out) {
     out.clear();
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != kEscape) {
@@ -57,26 +70,43 @@ bool UnescapeField(const std::string& text, std::string& out) {
         out += static_cast<char>(high * kHexBase + low);
         i += 2;
     }
+    return !out.empty();
+}
+
+// "volume:index:size:modified", decimal, the time perhaps negative.
+bool ParseIdentity(std::string_view text, TFileId& id) {
+    std::uint64_t values[4] = {};
+    std::size_t field = 0;
+    bool digit = false, negative = false;
+    constexpr std::size_t kMostDigits = 19;  // every field fits 64 bits
+    std::size_t digits = 0;
+    for (const char c : text) {
+        if (c == ':' && digit && field < 3) {
+            ++field;
+            digit = false;
+            digits = 0;
+        } else if (c >= '0' && c <= '9' && ++digits <= kMostDigits) {
+            constexpr std::uint64_t kDecimal = 10;
+            values[field] = values[field] * kDecimal + static_cast<std::uint64_t>(c - '0');
+            digit = true;
+        } else if (c == '-' && field == 3 && !digit && !negative) {
+            negative = true;
+        } else {
+            return false;
+        }
+    }
+    if (field != 3 || !digit) return false;
+    id.volume = values[0];
+    id.index = values[1];
+    id.size = values[2];
+    id.modified = negative ? -static_cast<std::int64_t>(values[3]) : static_cast<std::int64_t>(values[3]);
+    id.valid = true;
     return true;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// Splits a journal name into its start time and its sequence number, so that
-// "…Z-2.journal" sorts after "…Z.journal" of the same millisecond.
-std::pair<std::string, unsigned long> JournalOrder(const std::string& name) {
+// A journal name's start and sequence, so that "…Z-2.journal" sorts after
+// "…Z.journal" of the same millisecond; the whole base for other names.
+std::pair<std::string, unsigned long> NameOrder(const std::string& name) {
     const std::string base = name.substr(0, name.size() - std::strlen(kJournalExtension));
     const std::size_t dash = base.rfind("Z-");
     constexpr std::size_t kMaxSequenceDigits = 9;  // fits an unsigned long anywhere
@@ -88,112 +118,116 @@ std::pair<std::string, unsigned long> JournalOrder(const std::string& name) {
     return {base, 0};
 }
 
-bool ParseIdentity(const std::string& text, TFileId& id) {
-    std::uint64_t values[4] = {};
-    std::size_t field = 0;
-    bool digit = false;
-    for (const char c : text) {
-        if (c == ':' && digit && field < 3) {
-            ++field;
-            digit = false;
-        } else if (c >= '0' && c <= '9') {
-            constexpr std::uint64_t kDecimal = 10;
-            values[field] = values[field] * kDecimal + static_cast<std::uint64_t>(c - '0');
-            digit = true;
-        } else if (!(c == '-' && field == 3 && !digit)) {
-            return false;
-        }
-    }
-    if (field != 3 || !digit) return false;
-    id.volume = values[0];
-    id.index = values[1];
-    id.size = values[2];
-    const bool negative = text[text.rfind(':') + 1] == '-';
-    id.modified = negative ? -static_cast<std::int64_t>(values[3]) : static_cast<std::int64_t>(values[3]);
-    id.valid = true;
-    return true;
-}
-
 }  // namespace
 
-std::string JournalLine(const std::string& kind, const std::string& oldPath, const std::string& newPath,
+std::string JournalLine(std::string_view kind, const std::string& oldPath, const std::string& newPath,
                         const TFileId& id) {
-    std::string line = kind + kJournalSeparator + EscapeField(oldPath) + kJournalSeparator + EscapeField(newPath);
+    std::string line(kind);
+    line += kSeparator;
+    AppendEscaped(line, oldPath);
+    line += kSeparator;
+    AppendEscaped(line, newPath);
     if (id.valid) {
-        line += kJournalSeparator;
+        line += kSeparator;
         line += std::to_string(id.volume) + ':' + std::to_string(id.index) + ':' + std::to_string(id.size) + ':' +
                 std::to_string(id.modified);
     }
     return line + "\n";
 }
 
-bool ParseJournal(const std::string& text, std::vector<TJournalEntry>& entries) {
-    TJournal journal;
-    const bool ok = ParseJournal(text, journal);
-    entries = std::move(journal.entries);
-    return ok;
-}
-
-bool ParseJournal(const std::string& text, TJournal& journal) {
-    journal = TJournal {};
-    std::vector<TJournalEntry>& entries = journal.entries;
-    if (!StartsWith(text, kJournalHeader)) return false;
-    auto findLast = [&](const std::string& oldPath, auto&& accept) -> TJournalEntry* {
-        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-            if (entry->oldPath == oldPath && accept(*entry)) return &*entry;
-        }
-        return nullptr;
-    };
-    for (const std::string& line : SplitLines(text)) {
-        if (StartsWith(line, kUndoneNote)) journal.undoRan = true;
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields;
-        for (std::size_t start = 0;;) {
-            const std::size_t end = line.find(kJournalSeparator, start);
-            fields.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
-            if (end == std::string::npos) break;
-            start = end + 1;
-        }
-        // A line cut short by a crash, or one this version does not know, is passed over.
-        if (fields.size() != 3 && fields.size() != 4) continue;
-        const std::string& kind = fields[0];
-        std::string oldPath, newPath;
-        TFileId id;
-        if (!UnescapeField(fields[1], oldPath) || !UnescapeField(fields[2], newPath)) continue;
-        if (fields.size() == 4 && !ParseIdentity(fields[3], id)) continue;
-        if (kind == kKindRenaming) {
-            entries.push_back({oldPath, newPath, TEntryState::Pending, false, id});
-        } else if (kind == kKindRenamed) {
-            TJournalEntry* entry =
-                findLast(oldPath, [](const TJournalEntry& e) { return e.state == TEntryState::Pending; });
-            if (entry == nullptr) {
-                entries.push_back({oldPath, newPath, TEntryState::Done, false, id});
-            } else {
-                entry->newPath = newPath;
-                entry->state = TEntryState::Done;
-                if (id.valid) entry->id = id;
-            }
-        } else if (kind == kKindFailed) {
-            TJournalEntry* entry =
-                findLast(oldPath, [](const TJournalEntry& e) { return e.state == TEntryState::Pending; });
-            if (entry != nullptr) entry->state = TEntryState::Failed;
-        } else if (kind == kKindUndone) {
-            TJournalEntry* entry = findLast(oldPath, [&](const TJournalEntry& e) {
-                return !e.undone && e.state != TEntryState::Failed && e.newPath == newPath;
-            });
-            if (entry != nullptr) entry->undone = true;
+bool TJournal::Parse(const std::string& input) {
+    entries_.clear();
+    problems_.clear();
+    undoRan_ = damaged_ = false;
+    wholeSize_ = 0;
+    std::string_view text = input;
+    const std::size_t mark = text.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+    text.remove_prefix(mark);
+    if (text.substr(0, std::strlen(kJournalHeader)) != kJournalHeader) return false;
+    std::size_t number = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        ++number;
+        const std::size_t end = text.find('\n', start);
+        const bool whole = end != std::string_view::npos;
+        std::string_view line = text.substr(start, whole ? end - start : std::string_view::npos);
+        start = whole ? end + 1 : text.size();
+        if (whole) wholeSize_ = mark + start;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || line[0] == '#') {
+            if (whole && line.substr(0, std::strlen(kUndoneNote)) == kUndoneNote) undoRan_ = true;
+        } else if (!whole) {
+            // The disk filled, or the system stopped, as it was written: the
+            // step it began is told by the lines before it.
+            problems_.push_back("journal line " + std::to_string(number) + " is cut short; not used");
+        } else {
+            ReadLine(line, number);
         }
     }
     return true;
 }
 
-std::string NewestJournal(const std::vector<std::string>& names) {
-    std::string newest;
-    for (const std::string& name : names) {
-        if (!EndsWith(name, kJournalExtension) || name.size() == std::strlen(kJournalExtension)) continue;
-        if (newest.empty() || JournalOrder(newest) < JournalOrder(name)) newest = name;
+void TJournal::ReadLine(std::string_view line, std::size_t number) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = line.find(kSeparator, start);
+        fields.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
     }
-    return newest;
+    const std::string where = "journal line " + std::to_string(number);
+    const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                   [&](const TKind& k) { return fields[0] == k.name; });
+    if (kind == std::end(kKinds)) {
+        damaged_ = true;
+        problems_.push_back(where + " is of a kind this version does not know (\"" + Printable(std::string(fields[0])) +
+                            "\"); not used");
+        return;
+    }
+    std::string oldPath, newPath;
+    TFileId id;
+    const bool oldRead = fields.size() > 1 && Unescape(fields[1], oldPath);
+    if (!oldRead || fields.size() < 3 || !Unescape(fields[2], newPath) ||
+        (kind->identity && (fields.size() < 4 || !ParseIdentity(fields[3], id)))) {
+        // Hand edited, or cut and written after: without all of it no file is moved.
+        damaged_ = true;
+        problems_.push_back(where + " is incomplete; its file is left alone");
+        if (!oldRead) return;
+        for (TJournalEntry& e : entries_) {
+            if (e.oldPath == oldPath) e.damaged = true;
+        }
+        entries_.push_back({oldPath, newPath, TEntryState::Failed, false, true, id});
+        return;
+    }
+    auto findLast = [&](auto&& accept) -> TJournalEntry* {
+        for (auto e = entries_.rbegin(); e != entries_.rend(); ++e) {
+            if (e->oldPath == oldPath && accept(*e)) return &*e;
+        }
+        return nullptr;
+    };
+    auto pending = [](const TJournalEntry& e) { return e.state == TEntryState::Pending; };
+    const bool damaged = findLast([](const TJournalEntry& e) { return e.damaged; }) != nullptr;
+    switch (kind->step) {
+    case TStep::Renaming: entries_.push_back({oldPath, newPath, TEntryState::Pending, false, damaged, id}); break;
+    case TStep::Renamed:
+        if (TJournalEntry* e = findLast(pending)) {
+            e->newPath = newPath;
+            e->state = TEntryState::Done;
+            e->id = id;
+        } else {
+            entries_.push_back({oldPath, newPath, TEntryState::Done, false, damaged, id});
+        }
+        break;
+    case TStep::Failed:
+        if (TJournalEntry* e = findLast(pending)) e->state = TEntryState::Failed;
+        break;
+    case TStep::Undone:
+        if (TJournalEntry* e = findLast([&](const TJournalEntry& x) {
+                return !x.undone && x.state != TEntryState::Failed && x.newPath == newPath;
+            })) {
+            e->undone = true;
+        }
+        break;
+    }
 }
 
 std::vector<std::string> JournalsInOrder(const std::vector<std::string>& names) {
@@ -202,8 +236,18 @@ std::vector<std::string> JournalsInOrder(const std::vector<std::string>& names) 
         if (EndsWith(name, kJournalExtension) && name.size() > std::strlen(kJournalExtension)) journals.push_back(name);
     }
     std::sort(journals.begin(), journals.end(),
-              [](const std::string& a, const std::string& b) { return JournalOrder(a) < JournalOrder(b); });
+              [](const std::string& a, const std::string& b) { return NameOrder(a) < NameOrder(b); });
     return journals;
+}
+
+std::string JournalStart(const std::string& name) {
+    std::string when = NameOrder(name).first;
+    // "2026-12-08_18-49-10.272Z" reads as "2026-12-08 18:49:10".
+    constexpr std::size_t kStampLength = 19;
+    if (when.size() >= kStampLength && when[10] == '_') {
+        when = when.substr(0, 10) + " " + when.substr(11, 2) + ":" + when.substr(14, 2) + ":" + when.substr(17, 2);
+    }
+    return when;
 }
 
 std::string JournalName(const std::string& stamp, unsigned sequence) {

@@ -1,94 +1,111 @@
-// The undo journal: its format, its names, and the writer a real run keeps.
+// The undo journal, with one owner: TJournal writes it for a run, reads it
+// for undo and history, and notes what undo put back; journal names are made
+// and taken apart here too.
 #pragma once
 
-#include <cstdio>
-#include <memory>
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "CommandLine.h"
-#include "Context.h"
 #include "System.h"
 
 namespace host {
 
-// One line per step, "kind<TAB>old<TAB>new<TAB>identity", paths absolute with
-// their folders as the system resolves them, UTF-8, with control characters
-// and "%" written as %XX; the identity (volume:index:size:modified, decimal)
-// is what undo checks before it moves a file back. Journals of earlier
-// versions have no identity field.
+// A journal is text, one step a line, "kind<TAB>old<TAB>new[<TAB>identity]",
+// each line ended by a line feed; a line without one was cut short as it was
+// written and is never used. Paths are absolute with their folders as the
+// system resolves them, UTF-8, with control characters and "%" written as
+// %XX; the identity (volume:index:size:modified, decimal) is what undo checks
+// before it moves a file back. Lines starting with "#" are notes. A kind of
+// line that a version does not know is reported by it, never guessed at.
 constexpr const char* kJournalHeader = "# pelmora journal";
 // Steps: "renaming" before the plug-in moves a file, then "renamed" with the
-// name it really gave or "failed"; "undone" once undo has put it back.
+// name it really gave, or "failed"; "undone" once undo has put it back.
 constexpr const char* kKindRenaming = "renaming";
 constexpr const char* kKindRenamed = "renamed";
 constexpr const char* kKindFailed = "failed";
 constexpr const char* kKindUndone = "undone";
-constexpr const char* kJournalExtension = ".journal";
-// Appended by every undo that has gone through a journal, so that the next
-// --undo goes on to the run before it.
+// Appended by every undo that has gone through a journal.
 constexpr const char* kUndoneNote = "# undone ";
-std::string JournalLine(const std::string& kind, const std::string& oldPath, const std::string& newPath,
+constexpr const char* kJournalExtension = ".journal";
+
+// One step as a line. The identity is written when it is valid.
+std::string JournalLine(std::string_view kind, const std::string& oldPath, const std::string& newPath,
                         const TFileId& id = TFileId {});
 
 enum class TEntryState { Pending, Done, Failed };
+// One rename of a run, as its lines tell it.
 struct TJournalEntry {
     std::string oldPath;
     std::string newPath;
     TEntryState state = TEntryState::Pending;
     bool undone = false;
-    TFileId id;  // invalid in journals of earlier versions
+    bool damaged = false;  // a line of this file is incomplete: undo leaves it alone
+    TFileId id;
 };
-struct TJournal {
-    std::vector<TJournalEntry> entries;
-    bool undoRan = false;
-};
-// False when the text is not a journal.
-bool ParseJournal(const std::string& text, TJournal& journal);
-bool ParseJournal(const std::string& text, std::vector<TJournalEntry>& entries);
-// The newest of a folder's journal names; empty when there is none.
-std::string NewestJournal(const std::vector<std::string>& names);
-// A folder's journal names, oldest first.
-std::vector<std::string> JournalsInOrder(const std::vector<std::string>& names);
-// A journal name for a start time (UTC "YYYY-MM-DD_hh-mm-ss.mmmZ").
-std::string JournalName(const std::string& stamp, unsigned sequence);
-std::string TimeStamp();
 
-struct TFileCloser {
-    void operator()(std::FILE* file) const {
-        if (file != nullptr) std::fclose(file);
-    }
-};
-using TFilePtr = std::unique_ptr<std::FILE, TFileCloser>;
-
-bool ReadWholeFile(const std::string& path, std::string& text);
-
-class TJournalWriter {
+class TJournal {
 public:
-    TJournalWriter(const TCommand& command, const THostContext& context, std::string stamp)
-        : command_(command), context_(context), stamp_(std::move(stamp)) {}
+    TJournal() = default;
+    ~TJournal() { Close(); }
+    TJournal(const TJournal&) = delete;
+    TJournal& operator=(const TJournal&) = delete;
 
+    // Reading. Load reads the file once; false with the message to print when
+    // it cannot be read or is not a journal. Parse takes the text itself.
+    bool Load(const std::string& path, std::string& error);
+    bool Parse(const std::string& text);
     const std::string& Path() const { return path_; }
-    bool IsOpen() const { return file_ != nullptr; }
+    std::vector<TJournalEntry>& Entries() { return entries_; }
+    const std::vector<TJournalEntry>& Entries() const { return entries_; }
+    // Whether an undo has gone through it.
+    bool UndoRan() const { return undoRan_; }
+    // What reading found wrong, a text per line: "journal line 7 is incomplete; …".
+    const std::vector<std::string>& Problems() const { return problems_; }
+    // A line that could not be used and may stand for a file: undo cannot be whole.
+    bool Damaged() const { return damaged_; }
 
-    // Made at the first rename, so that a run that renames nothing leaves no
-    // journal to shadow the one before it.
-    bool Open(std::string& error);
-    bool Write(const char* kind, const std::string& oldPath, const std::string& newPath, const TFileId& id);
-    // Closes the journal, and removes it when this run made it: for a run
-    // that renamed nothing.
+    // Writing. A run's journal is made in folder at its first step, named after
+    // the run's start; --journal names a new file or a journal to add to.
+    bool Create(const std::string& folder, const std::string& stamp, std::string& error);
+    bool OpenNamed(const std::string& path, const std::string& stamp, std::string& error);
+    // The loaded journal opened to add undo's steps; a line cut short at its
+    // end is taken off first, so that nothing is added to half a line.
+    bool OpenLoaded(std::string& error);
+    bool IsOpen() const { return file_.IsOpen(); }
+    // The whole line in the file system, or false with the reason and nothing of it.
+    bool Write(std::string_view kind, const std::string& oldPath, const std::string& newPath, const TFileId& id,
+               std::string& error);
+    bool NoteUndone(std::string& error);
+    // Closed; a journal this object made that holds no step is removed.
+    void Close();
+    // Closed and removed when this object made it (a run that renamed nothing).
     void Discard();
 
 private:
-    bool OpenNamed(const std::string& path, std::string& error);
-    bool WriteHeader(std::string& error);
+    bool WriteHeader(const std::string& stamp, std::string& error);
+    void ReadLine(std::string_view line, std::size_t number);
 
-    const TCommand& command_;
-    const THostContext& context_;
-    std::string stamp_;
     std::string path_;
-    TFilePtr file_;
-    bool created_ = false;
+    std::vector<TJournalEntry> entries_;
+    std::vector<std::string> problems_;
+    bool undoRan_ = false;
+    bool damaged_ = false;
+    std::size_t wholeSize_ = 0;  // bytes up to the end of the last whole line
+    TAppendFile file_;
+    bool made_ = false;
+    std::size_t steps_ = 0;  // written by this object
 };
+
+// Journal names: "YYYY-MM-DD_hh-mm-ss.mmmZ.journal" after the run's start
+// (UTC), "-N" before the extension for a second run of the same millisecond.
+std::string TimeStamp();
+std::string JournalName(const std::string& stamp, unsigned sequence);
+// A folder's journals among its names, oldest first.
+std::vector<std::string> JournalsInOrder(const std::vector<std::string>& names);
+// The start of a journal's run as history shows it, "2026-12-08 18:49:10";
+// the name without its extension when it is not one this command made.
+std::string JournalStart(const std::string& name);
 
 }  // namespace host

@@ -1,8 +1,11 @@
 // Undo of a journal, and the list of journals.
 #include "Undo.h"
 
+#include <memory>
+
 #include "Console.h"
 #include "Journal.h"
+#include "Lock.h"
 #include "PathText.h"
 #include "System.h"
 #include "platform.h"
@@ -11,49 +14,33 @@ namespace host {
 
 namespace {
 
-bool ReadJournal(const std::string& path, TJournal& journal, TConsole& console) {
-    std::string text;
-    if (!ReadWholeFile(path, text)) {
-        console.Err(path + ": cannot read the journal");
-        return false;
-    }
-    if (!ParseJournal(text, journal)) {
-        console.Err(path + ": not a pelmora journal");
-        return false;
-    }
-    return true;
+bool Open(const TJournalEntry& e) { return !e.undone && !e.damaged && e.state != TEntryState::Failed; }
+
+// Whether undo could move the file back now: it stands at its new name as the
+// run left it (only another file at its old name, or the system, stood in the way).
+bool Waiting(const TJournalEntry& e) {
+    TFileId found;
+    return Open(e) && IdentityOf(e.newPath, found) && found == e.id;
 }
 
-bool HasWorkLeft(const TJournal& journal) {
-    for (const TJournalEntry& e : journal.entries) {
-        if (!e.undone && e.state != TEntryState::Failed) return true;
+// The run a bare --undo takes: one not yet undone, or one whose undo left a
+// file that can go back now that the way may be clear.
+bool NextToUndo(const TJournal& journal) {
+    for (const TJournalEntry& e : journal.Entries()) {
+        if (journal.UndoRan() ? Waiting(e) : Open(e)) return true;
     }
     return false;
 }
 
-// The newest journal of the state folder that no undo has gone through yet.
-bool NextToUndo(const THostContext& context, TConsole& console, std::string& path) {
+// The state folder's journals, oldest first; empty with a message when there are none.
+std::vector<std::string> StateJournals(const THostContext& context, std::string& error) {
     std::vector<std::string> names;
-    std::string error;
-    const std::string where = context.stateFolder.empty() ? std::string("the state folder") : context.stateFolder;
-    if (context.stateFolder.empty() || !ListFolder(context.stateFolder, names, error) ||
-        NewestJournal(names).empty()) {
-        console.Err("no journal in " + where + "; nothing to undo");
-        return false;
-    }
-    const std::vector<std::string> journals = JournalsInOrder(names);
-    for (auto name = journals.rbegin(); name != journals.rend(); ++name) {
-        std::string text;
-        TJournal journal;
-        const std::string candidate = JoinPath(context.stateFolder, *name);
-        if (!ReadWholeFile(candidate, text) || !ParseJournal(text, journal)) continue;
-        if (!journal.undoRan && HasWorkLeft(journal)) {
-            path = candidate;
-            return true;
-        }
-    }
-    console.Err("every journal in " + where + " is undone; nothing to undo (pelmora --history lists them)");
-    return false;
+    std::string reason;
+    if (context.stateFolder.empty() || !ListFolder(context.stateFolder, names, reason)) names.clear();
+    std::vector<std::string> journals = JournalsInOrder(names);
+    for (std::string& name : journals) name = JoinPath(context.stateFolder, name);
+    if (journals.empty()) error = "no journal in " + (context.stateFolder.empty() ? std::string("the state folder") : context.stateFolder);
+    return journals;
 }
 
 // The folder every path lies in.
@@ -75,128 +62,175 @@ std::string CommonFolder(const std::vector<TJournalEntry>& entries) {
     return common;
 }
 
+struct TUndoCounts {
+    std::size_t restored = 0, inPlace = 0, leftAlone = 0, waiting = 0;
+};
+
+// One entry put back, or why not; false when the file stays where the run put it.
+void UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoCounts& counts, bool& moved) {
+    moved = false;
+    if (entry.damaged) {
+        ++counts.leftAlone;
+        report.Err(entry.newPath + ": its journal line is incomplete; left alone");
+        return;
+    }
+    const bool caseOnly = NameKey(entry.oldPath) == NameKey(entry.newPath);
+    TFileId found;
+    const bool newThere = Exists(entry.newPath);
+    const bool oldThere = !caseOnly && Exists(entry.oldPath);
+    const bool same = IdentityOf(entry.newPath, found) && found == entry.id;
+    // A run stopped between its journal line and the move: did the move happen?
+    if (entry.state == TEntryState::Pending && !(newThere && !oldThere && same)) {
+        if (newThere && !oldThere) {
+            ++counts.leftAlone;
+            report.Err(entry.newPath + ": changed since the run; left alone");
+        }
+        return;
+    }
+    if (!newThere) {
+        if (oldThere) {
+            ++counts.inPlace;
+        } else {
+            ++counts.leftAlone;
+            report.Err(entry.newPath + " is gone; " + entry.oldPath + " cannot be restored");
+        }
+        return;
+    }
+    if (!same) {
+        ++counts.leftAlone;
+        report.Err(entry.newPath + ": changed since the run; left alone");
+        return;
+    }
+    if (oldThere) {
+        ++counts.leftAlone;
+        ++counts.waiting;
+        report.Err(entry.newPath + ": not put back, a file stands at " + entry.oldPath + "; left alone");
+        return;
+    }
+    std::string error;
+    if (!dryRun && !MoveNoReplace(entry.newPath, entry.oldPath, error)) {
+        ++counts.leftAlone;
+        ++counts.waiting;
+        report.Err(entry.newPath + ": not put back to " + entry.oldPath + ": " + error);
+        return;
+    }
+    ++counts.restored;
+    moved = true;
+    report.Out(entry.newPath + " -> " + entry.oldPath + "\n");
+}
+
 }  // namespace
 
 int RunUndo(const TCommand& command, const THostContext& context) {
     TConsole report(context);
-    std::string path = command.undoJournal;
-    if (path.empty() && !NextToUndo(context, report, path)) return kExitFailed;
-    TJournal parsed;
-    if (!ReadJournal(path, parsed, report)) return kExitFailed;
-    std::vector<TJournalEntry>& entries = parsed.entries;
-    TFilePtr journal;
-    if (!command.dryRun) {
-        journal.reset(OpenForAppending(path));
-        if (journal == nullptr) report.Err(path + ": cannot note the undo in the journal; a second undo will say so");
+    TStateLock lock;
+    std::string error;
+    if (!lock.Take(context, "an undo", error)) {
+        report.Err(error);
+        return kExitFailed;
     }
-    std::size_t restored = 0, inPlace = 0, leftAlone = 0;
+    auto journal = std::make_unique<TJournal>();
+    if (!command.undoJournal.empty()) {
+        if (!journal->Load(command.undoJournal, error)) {
+            report.Err(error);
+            return kExitFailed;
+        }
+    } else {
+        const std::vector<std::string> journals = StateJournals(context, error);
+        bool found = false;
+        for (auto path = journals.rbegin(); path != journals.rend() && !found; ++path) {
+            std::string ignored;
+            found = journal->Load(*path, ignored) && NextToUndo(*journal);
+        }
+        if (!found) {
+            report.Err(journals.empty() ? error + "; nothing to undo"
+                                        : "every journal in " + context.stateFolder +
+                                              " is undone; nothing to undo (pelmora --history lists them)");
+            return kExitFailed;
+        }
+    }
+    for (const std::string& problem : journal->Problems()) report.Err(journal->Path() + ": " + problem);
+    if (!command.dryRun && !journal->OpenLoaded(error)) {
+        report.Err(error + "; a second undo will not know what this one put back");
+    }
+    TUndoCounts counts;
+    bool noted = true;
+    int stop = 0;
+    const std::vector<TJournalEntry>& entries = journal->Entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (context.stopSignal && (stop = context.stopSignal()) != 0) break;
         if (entry->undone || entry->state == TEntryState::Failed) continue;
-        const bool caseOnly = NameKey(entry->oldPath) == NameKey(entry->newPath);
-        TFileId found;
-        const bool newThere = Exists(entry->newPath);
-        const bool oldThere = !caseOnly && Exists(entry->oldPath);
-        // Journals of earlier versions hold no identity: the name alone decides.
-        const bool same = !entry->id.valid || (IdentityOf(entry->newPath, found) && found == entry->id);
-        // A run killed between its journal line and the move: did the move happen?
-        if (entry->state == TEntryState::Pending && !(newThere && !oldThere && same)) {
-            if (newThere && !oldThere) {
-                ++leftAlone;
-                report.Err(entry->newPath + ": changed since the run; left alone");
-            }
-            continue;
-        }
-        if (!newThere) {
-            if (oldThere) {
-                ++inPlace;
-            } else {
-                ++leftAlone;
-                report.Err(entry->newPath + " is gone; " + entry->oldPath + " cannot be restored");
-            }
-            continue;
-        }
-        if (!same) {
-            ++leftAlone;
-            report.Err(entry->newPath + ": changed since the run; left alone");
-            continue;
-        }
-        if (oldThere) {
-            ++leftAlone;
-            report.Err(entry->newPath + ": not put back, a file stands at " + entry->oldPath + "; left alone");
-            continue;
-        }
-        if (!command.dryRun && !platform::MoveNoReplaceUtf8(entry->newPath, entry->oldPath)) {
-            ++leftAlone;
-            report.Err(entry->newPath + ": not put back to " + entry->oldPath + ": " + LastErrorText());
-            continue;
-        }
-        ++restored;
-        report.Out(entry->newPath + " -> " + entry->oldPath + "\n");
-        if (journal != nullptr) {
-            const std::string line = JournalLine(kKindUndone, entry->oldPath, entry->newPath);
-            std::fputs(line.c_str(), journal.get());
-            FlushFile(journal.get());
+        bool moved = false;
+        UndoEntry(*entry, command.dryRun, report, counts, moved);
+        if (moved && journal->IsOpen() && noted && !journal->Write(kKindUndone, entry->oldPath, entry->newPath, {}, error)) {
+            report.Err(error + "; a second undo will find these files in place");
+            noted = false;
         }
     }
-    if (journal != nullptr) {
-        const std::string note = std::string(kUndoneNote) + TimeStamp() + "\n";
-        std::fputs(note.c_str(), journal.get());
-        FlushFile(journal.get());
+    if (journal->IsOpen() && noted && stop == 0 && !journal->NoteUndone(error)) {
+        report.Err(error);
+        noted = false;
     }
-    report.Out(std::to_string(restored) + (command.dryRun ? " to restore, " : " restored, ") +
-               std::to_string(inPlace) + " already in place, " + std::to_string(leftAlone) + " left alone (" + path +
-               ")\n");
-    return leftAlone > 0 ? kExitFailed : kExitSuccess;
+    std::string summary = std::to_string(counts.restored) + (command.dryRun ? " to restore, " : " restored, ") +
+                          std::to_string(counts.inPlace) + " already in place, " + std::to_string(counts.leftAlone) +
+                          " left alone (" + journal->Path() + ")\n";
+    if (stop != 0) {
+        report.Err("interrupted by " + SignalName(stop) + "; stopped with " + std::to_string(counts.restored) +
+                   " restored; pelmora --undo goes on with this run");
+        return kExitSignal + stop;
+    }
+    report.Out(summary);
+    if (counts.waiting > 0 && !command.dryRun) {
+        report.Out("once the way is clear, pelmora --undo" +
+                   (command.undoJournal.empty() ? std::string() : " " + journal->Path()) +
+                   " puts back what was left alone\n");
+    }
+    return counts.leftAlone > 0 || journal->Damaged() || !noted ? kExitFailed : kExitSuccess;
 }
 
 int RunHistory(const TCommand&, const THostContext& context) {
     TConsole console(context);
-    std::vector<std::string> names;
+    TStateLock lock;
     std::string error;
-    if (context.stateFolder.empty() || !ListFolder(context.stateFolder, names, error)) {
+    if (!lock.Take(context, "a look at the history", error)) {
+        console.Err(error);
+        return kExitFailed;
+    }
+    const std::vector<std::string> journals = StateJournals(context, error);
+    if (journals.empty()) {
         console.Out("no journals" + (context.stateFolder.empty() ? std::string() : " in " + context.stateFolder) + "\n");
         return kExitSuccess;
     }
-    const std::vector<std::string> journals = JournalsInOrder(names);
-    std::string next;
-    for (auto name = journals.rbegin(); name != journals.rend() && next.empty(); ++name) {
-        std::string text;
+    // Each journal read once; the next --undo is the newest that undo would take.
+    std::vector<std::string> lines(journals.size());
+    bool nextFound = false;
+    for (std::size_t i = journals.size(); i-- > 0;) {
+        const std::string& path = journals[i];
+        const std::string name = NameOf(path);
         TJournal journal;
-        if (ReadWholeFile(JoinPath(context.stateFolder, *name), text) && ParseJournal(text, journal) &&
-            !journal.undoRan && HasWorkLeft(journal)) {
-            next = *name;
-        }
-    }
-    for (const std::string& name : journals) {
-        const std::string path = JoinPath(context.stateFolder, name);
-        std::string text;
-        TJournal journal;
-        if (!ReadWholeFile(path, text) || !ParseJournal(text, journal)) {
-            console.Out(name + "  not a pelmora journal\n");
+        std::string ignored;
+        if (!journal.Load(path, ignored)) {
+            lines[i] = name + "  not a pelmora journal\n";
             continue;
         }
         std::size_t renamed = 0, undone = 0;
-        for (const TJournalEntry& e : journal.entries) {
+        for (const TJournalEntry& e : journal.Entries()) {
             if (e.state == TEntryState::Failed) continue;
             ++renamed;
             if (e.undone) ++undone;
         }
         std::string state = "not undone";
-        if (journal.undoRan) {
+        if (journal.UndoRan()) {
             state = undone == renamed ? "undone" : "undone but " + std::to_string(renamed - undone) + " left alone";
         } else if (undone > 0) {
             state = std::to_string(undone) + " of " + std::to_string(renamed) + " undone";
         }
-        // "2026-12-08_18-49-10.272Z" reads as "2026-12-08 18:49:10".
-        std::string when = name.substr(0, name.size() - std::string(kJournalExtension).size());
-        constexpr std::size_t kStampLength = 19;
-        if (when.size() >= kStampLength && when[10] == '_') {
-            when = when.substr(0, 10) + " " + when.substr(11, 2) + ":" + when.substr(14, 2) + ":" + when.substr(17, 2);
-        }
-        console.Out(when + "  " + std::to_string(renamed) + " renamed, " + state + "  " + CommonFolder(journal.entries) +
-                    "  " + path + (name == next ? "  (next --undo)" : "") + "\n");
+        const bool next = !nextFound && NextToUndo(journal);
+        nextFound = nextFound || next;
+        lines[i] = JournalStart(name) + "  " + std::to_string(renamed) + " renamed, " + state + "  " +
+                   CommonFolder(journal.Entries()) + "  " + path + (next ? "  (next --undo)" : "") + "\n";
     }
-    if (journals.empty()) console.Out("no journals in " + context.stateFolder + "\n");
+    for (const std::string& line : lines) console.Out(line);
     return kExitSuccess;
 }
 
