@@ -14,7 +14,7 @@ constexpr const char* kProgram = "pelmora";
 
 // Standard output and error, with a progress line on a terminal that any
 // other line clears first. Control characters in the text are shown escaped,
-// so that every line printed is one line. A text that cannot be written makes
+// so that every line printed is one line. Output that cannot be written makes
 // the console broken for good, and the run stops at the next file.
 class TConsole {
 public:
@@ -32,8 +32,9 @@ public:
     bool Flush();
     // "pelmora: text" on a line of its own.
     bool Err(const std::string& text);
-    bool Broken() const { return outBroken_ || errBroken_; }
-    const char* BrokenStream() const { return outBroken_ ? "standard output" : "standard error"; }
+    // Only standard output tells that its reader is gone: a standard error that
+    // fails (closed, a full disk) never stops a run.
+    bool Broken() const { return outBroken_; }
     // Shown once the run has taken a second, and no more often than five times a second.
     void Progress(std::size_t done, std::size_t total);
     void ClearProgress();

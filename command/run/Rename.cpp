@@ -1,10 +1,13 @@
 // The rename run.
 #include "Rename.h"
 
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "Collect.h"
 #include "Journal.h"
+#include "Lock.h"
 #include "PathText.h"
 #include "Plan.h"
 #include "PluginHost.h"
@@ -20,7 +23,7 @@ class TRenameRun {
 public:
     TRenameRun(const TCommand& command, const THostContext& context)
         : command_(command), context_(context), console_(context),
-          report_(MakeReporter(console_, command.json, command.quiet)), journal_(command, context, TimeStamp()),
+          report_(MakeReporter(console_, command.json, command.quiet)), stamp_(TimeStamp()),
           plan_(command.allowPosixNames) {}
 
     int Run() {
@@ -50,6 +53,11 @@ public:
             return kExitUsage;
         }
         record.Fill(ansiPattern, command_.tagSource);
+        // A preview changes nothing and may run beside anything.
+        if (!command_.dryRun && !lock_.Take(context_, "a rename", error)) {
+            console_.Err(error);
+            return kExitFailed;
+        }
         // A preview moves nothing, so its lines may wait a moment; a real run
         // writes each line before the next file, so a broken output stops it there.
         if (command_.dryRun) console_.Gather();
@@ -67,28 +75,37 @@ public:
         collector.OnListed([this](const std::string& folder, const std::string& resolved,
                                   const std::vector<THashedKey>& keys) { plan_.KnowFolder(folder, resolved, keys); });
         for (const std::string& argument : command_.paths) {
-            if (console_.Broken()) break;
+            if (console_.Broken() || Interrupted()) break;
             collector.Add(argument);
         }
         collector.Close();
         const std::vector<std::string_view>& files = collector.Files();
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
+            if (context_.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context_.pauseMillis));
+            if (Interrupted()) break;
             console_.Progress(done, files.size());
             path_.assign(files[done]);
-            if (!HandleFile(record.Get(), path_, collector.Keys()[done])) break;
+            if (!HandleFile(record.Get(), path_, collector.Keys()[done])) {
+                ++done;  // reached, and stopped there
+                break;
+            }
         }
         console_.ClearProgress();
         // A journal of nothing renamed would only hide the run before it.
-        if (counts_.renamed == 0 && !stopped_) journal_.Discard();
-        if (console_.Broken()) return Stopped(done, files.size());
+        if (counts_.renamed == 0 && !moveRecorded_) journal_.Discard();
+        if (console_.Broken() && stop_.empty()) stop_ = "cannot write to standard output";
+        if (!stop_.empty()) return Stopped(done, files.size());
         TRunSummary summary;
         summary.counts = counts_;
         summary.dryRun = command_.dryRun;
         if (journal_.IsOpen() && counts_.renamed > 0) summary.journalPath = journal_.Path();
         report_->Summary(summary);
         console_.Flush();
-        if (console_.Broken()) return Stopped(done, files.size());
+        if (console_.Broken()) {
+            stop_ = "cannot write to standard output";
+            return Stopped(done, files.size());
+        }
         if (counts_.failed > 0) return kExitFailed;
         // A preview fails where the real run would leave a file in place.
         if (command_.dryRun && counts_.stays > 0) return kExitFailed;
@@ -105,18 +122,26 @@ private:
         bool inFolder = false;
     };
 
-    // Output that cannot be written ends the run before the next file.
+    // Whether a signal asks the run to stop before its next file.
+    bool Interrupted() {
+        if (signal_ == 0 && context_.stopSignal) signal_ = context_.stopSignal();
+        if (signal_ != 0 && stop_.empty()) stop_ = "interrupted by " + SignalName(signal_);
+        return signal_ != 0;
+    }
+
+    // A run that ends before its last file (output or journal that cannot be
+    // written, a signal) says so, and what it did until then.
     int Stopped(std::size_t done, std::size_t total) {
         TRunSummary summary;
         summary.counts = counts_;
         summary.dryRun = command_.dryRun;
         if (journal_.IsOpen()) summary.journalPath = journal_.Path();
-        summary.stopped = "cannot write to " + std::string(console_.BrokenStream());
+        summary.stopped = stop_;
         summary.filesDone = done;
         summary.filesTotal = total;
         summary.noJournal = command_.noJournal;
         report_->Summary(summary);
-        return kExitFailed;
+        return signal_ != 0 ? kExitSignal + signal_ : kExitFailed;
     }
 
     void Fail(const std::string& path, const std::string& reason) {
@@ -166,6 +191,7 @@ private:
         std::string error;
         if (!Process(record, file, true, ansiNew, error)) {
             Fail(path, error + "; stopped");
+            stop_ = error;
             return false;
         }
         ++counts_.seen;
@@ -227,23 +253,29 @@ private:
         // Journaled by what the file is and where the system puts it, so that
         // undo can never take another file for it.
         const std::string journalOld = ResolvedPath(r.path);
-        IdentityOf(r.path, id_);
+        if (!IdentityOf(r.path, id_)) {
+            ++counts_.failed;
+            r.result = TFileResult::Failed;
+            r.reason = "cannot tell which file it is: " + LastErrorText() + "; left alone";
+            report_->File(r);
+            return true;
+        }
         if (!command_.noJournal) {
-            std::string error;
             // Written before the move, so a run killed inside process still
             // leaves the rename on record.
-            if (!journal_.Open(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id_)) {
-                console_.Err(error.empty() ? "cannot write the journal " + journal_.Path() : error);
-                console_.Err("stopped before renaming " + r.path);
+            std::string error;
+            if (!OpenJournal(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id_, error)) {
                 ++counts_.failed;
-                stopped_ = true;
+                stop_ = error;
+                console_.Err("stopped before renaming " + r.path);
                 return false;
             }
         }
         std::string ansiResult, error;
         if (!Process(record, file, false, ansiResult, error)) {
             Fail(r.path, error + "; stopped");
-            stopped_ = true;
+            stop_ = error;
+            moveRecorded_ = true;
             return false;
         }
         if (ansiResult == file.ansi) {
@@ -252,15 +284,19 @@ private:
             r.marks.clear();
             r.reason = WhyNotMoved(r.path, r.newPath);
             report_->File(r);
-            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), r.path, TFileId {});
+            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), TFileId {});
         }
         ++renames_;
         if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
         PathOf(file, ansiResult, r.newPath);
         r.result = TFileResult::Renamed;
         // The name the folder lists is the truth: a file system layer may cut
-        // a name it cannot hold and still report the move done.
-        const std::string listed = ListedName(r.newPath);
+        // a name it cannot hold, or keep the letter case, and still report the move done.
+        std::string listed = ListedName(r.newPath);
+        if (!listed.empty() && listed != NameOf(r.newPath) && NameKey(r.path) == NameKey(r.newPath) &&
+            FixLetterCase(r.path, r.newPath, error)) {
+            listed = NameOf(r.newPath);
+        }
         const std::string listedPath = listed.empty() ? std::string() : JoinPath(ParentOf(r.newPath), listed);
         if (listed.empty() && Exists(r.path)) {
             ++counts_.failed;
@@ -268,7 +304,16 @@ private:
             r.marks.clear();
             r.reason = "the plug-in reported the move, but the file stays";
             report_->File(r);
-            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), r.path, TFileId {});
+            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), TFileId {});
+        }
+        if (NameKey(r.path) == NameKey(r.newPath) && listed == NameOf(r.path)) {
+            // Only the letter case was to change, and the system kept it.
+            ++counts_.failed;
+            r.result = TFileResult::Failed;
+            r.marks.clear();
+            r.reason = error.empty() ? "the system kept the name as it was" : error;
+            report_->File(r);
+            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), TFileId {});
         }
         ++counts_.renamed;
         if (listed.empty()) {
@@ -279,17 +324,31 @@ private:
             r.marks.push_back("the folder lists it as " + listed);
             r.newPath = listedPath;
         }
-        if (!JournalStep(kKindRenamed, journalOld, ResolvedPath(r.newPath), r.path, id_)) return false;
+        // Told even when its journal line fails: the file has its new name.
         report_->File(r);
-        return true;
+        return JournalStep(kKindRenamed, journalOld, ResolvedPath(r.newPath), id_);
+    }
+
+    // The run's journal, made at its first rename so that a run that renames
+    // nothing leaves none to shadow the one before it.
+    bool OpenJournal(std::string& error) {
+        if (journal_.IsOpen()) return true;
+        if (!command_.journalPath.empty()) return journal_.OpenNamed(command_.journalPath, stamp_, error);
+        if (context_.stateFolder.empty()) {
+            error = "no folder for the undo journal (HOME is not set); use --journal FILE or --no-journal";
+            return false;
+        }
+        return journal_.Create(context_.stateFolder, stamp_, error);
     }
 
     // False, with the run stopped, when the journal cannot be written.
-    bool JournalStep(const char* kind, const std::string& oldPath, const std::string& newPath, const std::string& path,
-                     const TFileId& id) {
-        if (!journal_.IsOpen() || journal_.Write(kind, oldPath, newPath, id)) return true;
-        console_.Err("cannot write the journal " + journal_.Path() + "; stopped after " + path);
-        stopped_ = true;
+    bool JournalStep(const char* kind, const std::string& oldPath, const std::string& newPath, const TFileId& id) {
+        moveRecorded_ = moveRecorded_ || kind == kKindRenamed;
+        std::string error;
+        if (!journal_.IsOpen() || journal_.Write(kind, oldPath, newPath, id, error)) return true;
+        // Undo still finds the file by the line written before its move.
+        moveRecorded_ = true;
+        stop_ = error;
         return false;
     }
 
@@ -298,14 +357,18 @@ private:
     TConsole console_;
     std::unique_ptr<TRunReporter> report_;
     TPluginHost plugin_;
-    TJournalWriter journal_;
+    std::string stamp_;  // the run's start, which names its journal
+    TStateLock lock_;
+    TJournal journal_;
     // Before the plan, which keeps views of the collector's keys: it goes first.
     std::optional<TCollector> collector_;
     TRunPlan plan_;
     TCounts counts_;
     TWorkingFolder workingFolder_;
     long renames_ = 0;
-    bool stopped_ = false;  // with a rename on record that may have happened
+    bool moveRecorded_ = false;  // the journal holds a move that may have happened
+    std::string stop_;           // why the run ended before its last file
+    int signal_ = 0;             // the signal that stopped it
     TFileId id_;            // of the file being renamed
     // Kept from file to file, so that a file costs no new strings.
     std::string path_, ansiOld_, ansiNew_;

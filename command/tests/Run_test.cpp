@@ -26,6 +26,14 @@ std::vector<std::string> Lines(const std::string& text) {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// The journals of a state folder, which also holds the lock.
+std::vector<std::string> JournalsIn(const std::string& folder) {
+    std::vector<std::string> journals = Names(folder);
+    journals.erase(std::remove_if(journals.begin(), journals.end(), [](const std::string& n) { return !Has(n, ".journal"); }),
+                   journals.end());
+    return journals;
+}
+
 // The "old -> new" lines without their marks.
 std::vector<std::string> Renames(const std::string& out, bool keepMarked) {
     std::vector<std::string> renames;
@@ -291,13 +299,13 @@ TEST(Journal, RealRunsKeepAJournalOutsideTheMusic) {
 
     const TRun none = RunWithTestPlugin({"-p", "*title*", dir.File("c.mp3")}, stateFolder);
     EXPECT_EQ(none.status, 0);
-    EXPECT_FALSE(host::Exists(stateFolder)) << "a run that renames nothing leaves no journal to shadow the last";
+    EXPECT_EQ(JournalsIn(stateFolder).size(), 0u) << "a run that renames nothing leaves no journal to shadow the last";
     const TRun off = RunWithTestPlugin({"--no-journal", "-n", "-p", "*title*", dir.Path()}, stateFolder);
-    EXPECT_FALSE(host::Exists(stateFolder));
+    EXPECT_EQ(JournalsIn(stateFolder).size(), 0u);
 
     const TRun run = RunWithTestPlugin({"-p", "*title*", dir.Path()}, stateFolder);
     EXPECT_EQ(run.status, 0) << run.err;
-    const std::vector<std::string> journals = Names(stateFolder);
+    const std::vector<std::string> journals = JournalsIn(stateFolder);
     ASSERT_EQ(journals.size(), 1u);
     EXPECT_TRUE(Has(run.out, "journal: " + stateFolder)) << run.out;
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Alpha.mp3", "Beta.mp3", "c.mp3"}));
@@ -373,10 +381,12 @@ TEST(Journal, UndoOfAnInterruptedRunChecksTheDisk) {
     dir.Write("Alpha.mp3", "Alpha");  // moved before the run died
     dir.Write("b.mp3", "Beta");       // the run died before moving it
     dir.Write("Beta.mp3", "other");
+    host::TFileId alpha, b;
+    ASSERT_TRUE(host::IdentityOf(dir.File("Alpha.mp3"), alpha) && host::IdentityOf(dir.File("b.mp3"), b));
     const std::string journal = state.Write(
         "killed.journal", std::string(host::kJournalHeader) + "\n" +
-                              host::JournalLine("renaming", dir.File("a.mp3"), dir.File("Alpha.mp3")) +
-                              host::JournalLine("renaming", dir.File("b.mp3"), dir.File("Beta.mp3")));
+                              host::JournalLine("renaming", dir.File("a.mp3"), dir.File("Alpha.mp3"), alpha) +
+                              host::JournalLine("renaming", dir.File("b.mp3"), dir.File("Beta.mp3"), b));
     const TRun undo = RunWithTestPlugin({"--undo", journal});
     EXPECT_EQ(undo.status, 0) << undo.err;
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Beta.mp3", "a.mp3", "b.mp3"}));
@@ -403,7 +413,7 @@ TEST(Journal, UndoWalksBackThroughHistory) {
     const TRun nothing = RunWithTestPlugin({"-p", "*title*", dir.File("c.mp3"), dir.File("Taken.mp3")}, state.Path());
     EXPECT_EQ(nothing.status, 1);
     EXPECT_FALSE(Has(nothing.out, "--undo")) << nothing.out;
-    ASSERT_EQ(Names(state.Path()).size(), 2u) << "a run that renamed nothing keeps no journal";
+    ASSERT_EQ(JournalsIn(state.Path()).size(), 2u) << "a run that renamed nothing keeps no journal";
 
     const TRun listed = RunWithTestPlugin({"--history"}, state.Path());
     EXPECT_EQ(listed.status, 0);
