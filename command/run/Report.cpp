@@ -9,6 +9,14 @@ namespace {
 
 constexpr const char* kArrow = " -> ";
 
+// The marks as the text output appends them: "  [one; two]"; empty without marks.
+std::string MarksText(const std::vector<std::string>& marks) {
+    if (marks.empty()) return {};
+    std::string text = "  [";
+    for (std::size_t i = 0; i < marks.size(); ++i) text += (i > 0 ? "; " : "") + marks[i];
+    return text + "]";
+}
+
 bool Worth(const TFileReport& r, bool quiet) {
     return !quiet || r.result == TFileResult::Failed || r.result == TFileResult::WouldStay;
 }
@@ -158,13 +166,6 @@ std::string JsonString(const std::string& text) {
         }
     }
     return out + "\"";
-}
-
-std::string MarksText(const std::vector<std::string>& marks) {
-    if (marks.empty()) return {};
-    std::string text = "  [";
-    for (std::size_t i = 0; i < marks.size(); ++i) text += (i > 0 ? "; " : "") + marks[i];
-    return text + "]";
 }
 
 }  // namespace host
