@@ -179,7 +179,7 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
                                    [&](const TKind& k) { return fields[0] == k.name; });
     if (kind == std::end(kKinds)) {
         damaged_ = true;
-        problems_.push_back(where + " is of a kind this version does not know (\"" + Printable(std::string(fields[0])) +
+        problems_.push_back(where + " is of a kind this version does not know (\"" + std::string(fields[0]) +
                             "\"); not used");
         return;
     }

@@ -2,7 +2,6 @@
 #include "Rename.h"
 
 #include <chrono>
-#include <optional>
 #include <thread>
 
 #include "Collect.h"
@@ -33,18 +32,9 @@ public:
             return kExitUsage;
         }
         const TDescriptor descriptor = plugin_.Descriptor();
-        if (descriptor.optionsSize != static_cast<std::int32_t>(sizeof(PluginOptions))) {
-            console_.Err("the plug-in's options record is " + std::to_string(descriptor.optionsSize) +
-                         " bytes; this host fills " + std::to_string(sizeof(PluginOptions)));
-            return kExitUsage;
-        }
         std::string ansiPattern;
-        if (!platform::Utf8ToAnsi(command_.pattern, ansiPattern)) {
-            console_.Err("the pattern holds a character that Windows-1251, the plug-in's code page, cannot hold");
-            return kExitUsage;
-        }
-        if (ansiPattern.size() > sizeof(PluginOptions::pattern)) {
-            console_.Err("the pattern is longer than " + std::to_string(sizeof(PluginOptions::pattern)) + " bytes");
+        if (!AnsiPattern(descriptor, command_.pattern, ansiPattern, error)) {
+            console_.Err(error);
             return kExitUsage;
         }
         TOptionsRecord record(plugin_);
@@ -62,7 +52,7 @@ public:
         // writes each line before the next file, so a broken output stops it there.
         if (command_.dryRun) console_.Gather();
 
-        TCollector& collector = collector_.emplace(descriptor.mask, command_.recursive, [this](const TFileReport& r) {
+        TCollector collector(descriptor.mask, command_.recursive, [this](const TFileReport& r) {
             if (r.result == TFileResult::Failed) {
                 ++counts_.seen;
                 ++counts_.failed;
@@ -71,22 +61,17 @@ public:
             }
             report_->File(r);
         });
-        // The collector's listings serve the plan too: each folder is listed once.
-        collector.OnListed([this](const std::string& folder, const std::string& resolved,
-                                  const std::vector<THashedKey>& keys) { plan_.KnowFolder(folder, resolved, keys); });
         for (const std::string& argument : command_.paths) {
             if (console_.Broken() || Interrupted()) break;
             collector.Add(argument);
         }
-        collector.Close();
-        const std::vector<std::string_view>& files = collector.Files();
+        const std::vector<TCollected>& files = collector.Files();
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
             if (context_.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context_.pauseMillis));
             if (Interrupted()) break;
             console_.Progress(done, files.size());
-            path_.assign(files[done]);
-            if (!HandleFile(record.Get(), path_, collector.Keys()[done])) {
+            if (!HandleFile(record.Get(), files[done])) {
                 ++done;  // reached, and stopped there
                 break;
             }
@@ -96,11 +81,7 @@ public:
         if (counts_.renamed == 0 && !moveRecorded_) journal_.Discard();
         if (console_.Broken() && stop_.empty()) stop_ = "cannot write to standard output";
         if (!stop_.empty()) return Stopped(done, files.size());
-        TRunSummary summary;
-        summary.counts = counts_;
-        summary.dryRun = command_.dryRun;
-        if (journal_.IsOpen() && counts_.renamed > 0) summary.journalPath = journal_.Path();
-        report_->Summary(summary);
+        Summarise(done, files.size());
         console_.Flush();
         if (console_.Broken()) {
             stop_ = "cannot write to standard output";
@@ -118,7 +99,7 @@ private:
     // alone from inside that folder, as a host working there would hand it.
     struct TRunFile {
         const std::string& path;
-        std::string& ansi;
+        std::string ansi;
         bool inFolder = false;
     };
 
@@ -129,18 +110,26 @@ private:
         return signal_ != 0;
     }
 
-    // A run that ends before its last file (output or journal that cannot be
-    // written, a signal) says so, and what it did until then.
-    int Stopped(std::size_t done, std::size_t total) {
+    // The counts, or, for a run that ends before its last file (output or
+    // journal that cannot be written, a signal), why it stopped and where.
+    void Summarise(std::size_t done, std::size_t total) {
         TRunSummary summary;
         summary.counts = counts_;
         summary.dryRun = command_.dryRun;
-        if (journal_.IsOpen()) summary.journalPath = journal_.Path();
-        summary.stopped = stop_;
-        summary.filesDone = done;
-        summary.filesTotal = total;
-        summary.noJournal = command_.noJournal;
+        if (!stop_.empty()) {
+            if (journal_.IsOpen()) summary.journalPath = journal_.Path();
+            summary.stopped = stop_;
+            summary.filesDone = done;
+            summary.filesTotal = total;
+            summary.noJournal = command_.noJournal;
+        } else if (journal_.IsOpen() && counts_.renamed > 0) {
+            summary.journalPath = journal_.Path();
+        }
         report_->Summary(summary);
+    }
+
+    int Stopped(std::size_t done, std::size_t total) {
+        Summarise(done, total);
         return signal_ != 0 ? kExitSignal + signal_ : kExitFailed;
     }
 
@@ -171,15 +160,14 @@ private:
 
     // The UTF-8 path of the plug-in's result, into path.
     static void PathOf(const TRunFile& file, const std::string& ansiResult, std::string& path) {
-        path.clear();
-        if (file.inFolder) JoinPathInto(path, ParentOf(file.path), "");
+        path = file.inFolder ? JoinPath(ParentOf(file.path), "") : std::string();
         platform::AppendAnsiAsUtf8(path, ansiResult);
     }
 
     // False when the run must stop (the journal or the working folder fails).
-    // key: the path's comparable form, as the collector found it.
-    bool HandleFile(PluginOptions* record, const std::string& path, THashedKey key) {
-        TRunFile file {path, ansiOld_, false};
+    bool HandleFile(PluginOptions* record, const TCollected& collected) {
+        const std::string& path = collected.path;
+        TRunFile file {path, {}, false};
         if (!platform::Utf8ToAnsi(path, file.ansi)) {
             if (!platform::Utf8ToAnsi(NameOf(path), file.ansi)) {
                 Fail(path, "the name cannot be written in Windows-1251, the plug-in's code page; left alone");
@@ -187,21 +175,15 @@ private:
             }
             file.inFolder = true;
         }
-        std::string& ansiNew = ansiNew_;
-        std::string error;
+        std::string ansiNew, error;
         if (!Process(record, file, true, ansiNew, error)) {
             Fail(path, error + "; stopped");
             stop_ = error;
             return false;
         }
         ++counts_.seen;
-        // One report, its strings' room kept from file to file.
-        TFileReport& r = fileReport_;
+        TFileReport r;
         r.path = path;
-        r.newPath.clear();
-        r.result = TFileResult::Unchanged;
-        r.marks.clear();
-        r.reason.clear();
         if (ansiNew == file.ansi) {
             // The plug-in keeps the name of a file it cannot read too: only then is it asked why.
             std::string reason;
@@ -216,7 +198,7 @@ private:
             return true;
         }
         PathOf(file, ansiNew, r.newPath);
-        TVerdict verdict = plan_.Judge(path, key, file.ansi, ansiNew, r.newPath);
+        TVerdict verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath);
         if (verdict.refused) ++counts_.refused;
         r.marks = std::move(verdict.marks);
         if (command_.dryRun) {
@@ -253,7 +235,8 @@ private:
         // Journaled by what the file is and where the system puts it, so that
         // undo can never take another file for it.
         const std::string journalOld = ResolvedPath(r.path);
-        if (!IdentityOf(r.path, id_)) {
+        TFileId id;
+        if (!IdentityOf(r.path, id)) {
             ++counts_.failed;
             r.result = TFileResult::Failed;
             r.reason = "cannot tell which file it is: " + LastErrorText() + "; left alone";
@@ -264,7 +247,7 @@ private:
             // Written before the move, so a run killed inside process still
             // leaves the rename on record.
             std::string error;
-            if (!OpenJournal(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id_, error)) {
+            if (!OpenJournal(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id, error)) {
                 ++counts_.failed;
                 stop_ = error;
                 console_.Err("stopped before renaming " + r.path);
@@ -326,7 +309,7 @@ private:
         }
         // Told even when its journal line fails: the file has its new name.
         report_->File(r);
-        return JournalStep(kKindRenamed, journalOld, ResolvedPath(r.newPath), id_);
+        return JournalStep(kKindRenamed, journalOld, ResolvedPath(r.newPath), id);
     }
 
     // The run's journal, made at its first rename so that a run that renames
@@ -360,8 +343,6 @@ private:
     std::string stamp_;  // the run's start, which names its journal
     TStateLock lock_;
     TJournal journal_;
-    // Before the plan, which keeps views of the collector's keys: it goes first.
-    std::optional<TCollector> collector_;
     TRunPlan plan_;
     TCounts counts_;
     TWorkingFolder workingFolder_;
@@ -369,10 +350,6 @@ private:
     bool moveRecorded_ = false;  // the journal holds a move that may have happened
     std::string stop_;           // why the run ended before its last file
     int signal_ = 0;             // the signal that stopped it
-    TFileId id_;            // of the file being renamed
-    // Kept from file to file, so that a file costs no new strings.
-    std::string path_, ansiOld_, ansiNew_;
-    TFileReport fileReport_;
 };
 
 }  // namespace

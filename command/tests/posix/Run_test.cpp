@@ -10,8 +10,6 @@ using namespace commandtest;
 
 namespace {
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 TEST(RunPosix, PipesAndBrokenLinksAreReportedNotOpened) {
     TScratch dir;
     // Opening a pipe for reading would wait for a writer for ever.
