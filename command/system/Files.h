@@ -74,6 +74,14 @@ bool MoveNoReplace(const std::string& from, const std::string& to, std::string& 
 // ignored the move (Wine on a disk that tells case apart). False with why not.
 bool FixLetterCase(const std::string& from, const std::string& to, std::string& error);
 
+// What a move someone reported done really did, by the folder's listing: the
+// file at its new name (listed: the name the folder gives it, which a file
+// system may have cut or spelt its own way), still at its old name, or only
+// its letter case kept by the system (after FixLetterCase tried); or no name
+// listed at all.
+enum class TMoveOutcome { Moved, Stayed, CaseKept, Unlisted };
+TMoveOutcome ConfirmMove(const std::string& from, const std::string& to, std::string& listed, std::string& error);
+
 // Removes a file; false when it cannot.
 bool RemoveFile(const std::string& path);
 

@@ -43,4 +43,16 @@ bool FixLetterCase(const std::string& from, const std::string& to, std::string& 
     return false;
 }
 
+TMoveOutcome ConfirmMove(const std::string& from, const std::string& to, std::string& listed, std::string& error) {
+    const bool caseOnly = NameKey(from) == NameKey(to);
+    listed = ListedName(to);
+    if (caseOnly && !listed.empty() && listed != NameOf(to) && FixLetterCase(from, to, error)) listed = NameOf(to);
+    if (listed.empty()) return Exists(from) ? TMoveOutcome::Stayed : TMoveOutcome::Unlisted;
+    if (caseOnly && listed == NameOf(from) && listed != NameOf(to)) {
+        if (error.empty()) error = "the system kept the name as it was";
+        return TMoveOutcome::CaseKept;
+    }
+    return TMoveOutcome::Moved;
+}
+
 }  // namespace host
