@@ -17,6 +17,21 @@ std::string MarksText(const std::vector<std::string>& marks) {
     return text + "]";
 }
 
+// A run that ended before its last file, on standard error (the stream perhaps
+// left): why, how far it got, what it renamed and where that is written.
+std::string StoppedText(const TRunSummary& s) {
+    std::string line = s.stopped + "; stopped after " + std::to_string(s.filesDone) + " of " +
+                       std::to_string(s.filesTotal) + " files";
+    if (s.dryRun) return line + " (a preview: nothing renamed)";
+    line += ", " + std::to_string(s.counts.renamed) + " renamed";
+    if (!s.journalPath.empty()) {
+        line += "; journal: " + s.journalPath + " (pelmora --undo puts the names back)";
+    } else if (s.noJournal) {
+        line += "; no journal kept";
+    }
+    return line;
+}
+
 bool Worth(const TFileReport& r, bool quiet) {
     return !quiet || r.result == TFileResult::Failed || r.result == TFileResult::WouldStay;
 }
@@ -52,20 +67,7 @@ public:
     void Summary(const TRunSummary& s) override {
         const TCounts& c = s.counts;
         if (!s.stopped.empty()) {
-            // Said on standard error, the stream perhaps left.
-            std::string line = s.stopped + "; stopped after " + std::to_string(s.filesDone) + " of " +
-                               std::to_string(s.filesTotal) + " files";
-            if (s.dryRun) {
-                line += " (a preview: nothing renamed)";
-            } else {
-                line += ", " + std::to_string(c.renamed) + " renamed";
-                if (!s.journalPath.empty()) {
-                    line += "; journal: " + s.journalPath + " (pelmora --undo puts the names back)";
-                } else if (s.noJournal) {
-                    line += "; no journal kept";
-                }
-            }
-            console_.Err(line);
+            console_.Err(StoppedText(s));
             return;
         }
         std::string line = std::to_string(c.seen) + " seen, " + std::to_string(c.renamed) +
@@ -116,13 +118,21 @@ public:
 
     void Summary(const TRunSummary& s) override {
         const TCounts& c = s.counts;
+        if (!s.stopped.empty()) console_.Err(StoppedText(s));
+        std::string stopped;
+        if (!s.stopped.empty()) {
+            stopped = ",\"stopped\":" + JsonString(s.stopped) + ",\"filesReached\":" + std::to_string(s.filesDone) +
+                      ",\"filesGiven\":" + std::to_string(s.filesTotal);
+        }
+        // A preview renames nothing: it counts what a real run would rename.
         console_.Out("{\"type\":\"summary\",\"dryRun\":" + std::string(s.dryRun ? "true" : "false") +
-                     ",\"seen\":" + std::to_string(c.seen) + ",\"renamed\":" + std::to_string(c.renamed) +
+                     ",\"seen\":" + std::to_string(c.seen) + (s.dryRun ? ",\"toRename\":" : ",\"renamed\":") +
+                     std::to_string(c.renamed) +
                      ",\"unchanged\":" + std::to_string(c.unchanged) + ",\"failed\":" + std::to_string(c.failed) +
                      ",\"skipped\":" + std::to_string(c.skipped) +
                      ",\"wouldStay\":" + std::to_string(c.stays) + ",\"windowsRefuses\":" +
                      std::to_string(c.refused) + ",\"journal\":" +
-                     (s.journalPath.empty() ? std::string("null") : JsonString(s.journalPath)) + "}\n");
+                     (s.journalPath.empty() ? std::string("null") : JsonString(s.journalPath)) + stopped + "}\n");
     }
 
 private:

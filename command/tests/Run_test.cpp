@@ -438,7 +438,7 @@ TEST(Run, JsonAndQuietOutput) {
     EXPECT_TRUE(Has(lines[1], "\"result\":\"would stay\",\"marks\":[\"an earlier file takes this name: stays\"]"))
         << lines[1];
     EXPECT_TRUE(Has(lines[2], "\"new\":null,\"result\":\"unchanged\"")) << lines[2];
-    EXPECT_EQ(lines[3].rfind("{\"type\":\"summary\",\"dryRun\":true,\"seen\":3,\"renamed\":1,", 0), 0u) << lines[3];
+    EXPECT_EQ(lines[3].rfind("{\"type\":\"summary\",\"dryRun\":true,\"seen\":3,\"toRename\":1,", 0), 0u) << lines[3];
 
     const TRun quiet = RunWithTestPlugin({"-q", "--no-journal", "-p", "*title*", dir.Path()});
     EXPECT_EQ(quiet.status, 1);
