@@ -124,7 +124,7 @@ bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
 }
 
 TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
-                         const std::string& ansiNew, const std::string& newPath) {
+                         const std::string& ansiNew, const std::string& newPath, const TVerdict& said) {
     TVerdict verdict;
     const std::string newKey = Key(newPath);
     // The name as the plug-in built it: everything after the old folder.
@@ -155,6 +155,8 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
         verdict.marks.push_back("no name before the extension");
         verdict.stays = true;
     }
+    verdict.marks.insert(verdict.marks.end(), said.marks.begin(), said.marks.end());
+    verdict.stays = verdict.stays || said.stays;
     if (!IsWindowsBuild() && NameOf(newPath).size() > kMaxNameLength) {
         verdict.marks.push_back("name too long");
         verdict.stays = true;
@@ -170,6 +172,20 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
         Claim(oldKey, newKey);
     }
     return verdict;
+}
+
+std::string TRunPlan::WhyNotMoved(const std::string& path, const std::string& newPath) {
+    const TEntryInfo old = Examine(path);
+    if (old.kind == TFileKind::Missing) return "the file is gone" + (old.error.empty() ? "" : ": " + old.error);
+    if (NameKey(path) != NameKey(newPath) && Exists(newPath)) return "a file of that name exists";
+    ForgetFolders();  // the disk may have changed since the preview's look
+    for (const std::string& folder : {ParentOf(newPath), ParentOf(path)}) {
+        const std::string& refusal = FolderRefusal(folder);
+        if (!refusal.empty()) return refusal;
+    }
+    std::string reason;
+    if (!CanRead(path, reason)) return "cannot read: " + reason;
+    return "the system refused the move";
 }
 
 }  // namespace host

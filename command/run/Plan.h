@@ -38,12 +38,16 @@ public:
     // Judges a rename from oldPath (oldKey: its key, as the collector made it)
     // to the plug-in's newPath (UTF-8, and the 8-bit texts the plug-in saw and
     // gave), claiming it unless it stays.
+    // said: the marks of a name that says nothing (NameSense), among the rest.
     TVerdict Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
-                   const std::string& ansiNew, const std::string& newPath);
+                   const std::string& ansiNew, const std::string& newPath, const TVerdict& said = {});
 
     // Why names cannot be added to or taken from a folder ("no folder F",
     // "cannot write in F: reason"); empty when they can. Asked once per folder.
     const std::string& FolderRefusal(const std::string& folder);
+    // Why a move that the plug-in did not make failed, as far as the disk
+    // tells now (what was learnt of folders is forgotten first).
+    std::string WhyNotMoved(const std::string& path, const std::string& newPath);
     // Forgets what was learnt of folders, when the disk may have changed.
     void ForgetFolders() {
         refusals_.clear();

@@ -52,6 +52,31 @@ void TPluginHost::Process(PluginOptions* record, const std::string& ansiPath, bo
     }
 }
 
+bool TPluginHost::Process(PluginOptions* record, const THandedFile& file, bool preview, std::string& result,
+                          std::string& error) {
+    if (!file.inFolder) {
+        Process(record, file.ansi, preview, result);
+        return true;
+    }
+    if (!workingFolder_.Enter(ParentOf(file.path), error)) return false;
+    Process(record, file.ansi, preview, result);
+    if (workingFolder_.Leave()) return true;
+    error = "cannot return to the working folder";
+    return false;
+}
+
+bool HandOver(THandedFile& file) {
+    if (platform::Utf8ToAnsi(file.path, file.ansi)) return true;
+    file.inFolder = true;
+    return platform::Utf8ToAnsi(NameOf(file.path), file.ansi);
+}
+
+std::string ResultPath(const THandedFile& file, const std::string& ansiResult) {
+    std::string path = file.inFolder ? JoinPath(ParentOf(file.path), "") : std::string();
+    platform::AppendAnsiAsUtf8(path, ansiResult);
+    return path;
+}
+
 bool AnsiPattern(const TDescriptor& descriptor, const std::string& pattern, std::string& ansiPattern, std::string& error) {
     if (descriptor.optionsSize != static_cast<std::int32_t>(sizeof(PluginOptions))) {
         error = "the plug-in's options record is " + std::to_string(descriptor.optionsSize) + " bytes; this host fills " +

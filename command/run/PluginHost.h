@@ -16,6 +16,17 @@ struct TDescriptor {
     std::int32_t optionsSize = 0;
 };
 
+// A file of a run and the 8-bit path the plug-in is handed for it: the whole
+// path or, when its folder's name is beyond Windows-1251, the name alone from
+// inside that folder, as a host working there would hand it.
+struct THandedFile {
+    const std::string& path;  // UTF-8, as the run names it
+    std::string ansi;
+    bool inFolder = false;
+};
+// file.ansi made from file.path; false when not even the name fits Windows-1251.
+bool HandOver(THandedFile& file);
+
 class TPluginHost : public PluginExports {
 public:
     bool Load(const std::string& path, std::string& error);
@@ -23,10 +34,17 @@ public:
     // One process call on an 8-bit path; the path handed back, copied out of
     // the plug-in's storage into result (the path itself when it hands back none).
     void Process(PluginOptions* record, const std::string& ansiPath, bool preview, std::string& result);
+    // The same for a file of a run, from inside its folder when it is handed
+    // over by name; false with a reason when the folder cannot be entered or left.
+    bool Process(PluginOptions* record, const THandedFile& file, bool preview, std::string& result, std::string& error);
 
 private:
     TLibrary library_;
+    TWorkingFolder workingFolder_;
 };
+
+// The UTF-8 path of the plug-in's result for a file.
+std::string ResultPath(const THandedFile& file, const std::string& ansiResult);
 
 // The pattern (UTF-8) in the plug-in's code page, for a plug-in whose record
 // this host fills; false with the message to print when either does not fit.

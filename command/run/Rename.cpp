@@ -2,15 +2,17 @@
 #include "Rename.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "Collect.h"
-#include "Journal.h"
 #include "Lock.h"
+#include "NameSense.h"
 #include "PathText.h"
 #include "Plan.h"
 #include "PluginHost.h"
 #include "Report.h"
+#include "RunJournal.h"
 #include "System.h"
 #include "platform.h"
 
@@ -22,7 +24,7 @@ class TRenameRun {
 public:
     TRenameRun(const TCommand& command, const THostContext& context)
         : command_(command), context_(context), console_(context),
-          report_(MakeReporter(console_, command.json, command.quiet)), stamp_(TimeStamp()),
+          report_(MakeReporter(console_, command.json, command.quiet)), journal_(command, context),
           plan_(command.allowPosixNames) {}
 
     int Run() {
@@ -43,6 +45,8 @@ public:
             return kExitUsage;
         }
         record.Fill(ansiPattern, command_.tagSource);
+        sense_.emplace(ansiPattern, command_.tagSource);
+        if (!sense_->ProbePattern().empty()) probe_.emplace(plugin_).Fill(sense_->ProbePattern(), command_.tagSource);
         // A preview changes nothing and may run beside anything.
         if (!command_.dryRun && !lock_.Take(context_, "a rename", error)) {
             console_.Err(error);
@@ -78,15 +82,13 @@ public:
         }
         console_.ClearProgress();
         // A journal of nothing renamed would only hide the run before it.
-        if (counts_.renamed == 0 && !moveRecorded_) journal_.Discard();
+        journal_.Finish(counts_.renamed);
+        if (!console_.Broken() && stop_.empty()) {
+            Summarise(done, files.size());
+            console_.Flush();
+        }
         if (console_.Broken() && stop_.empty()) stop_ = "cannot write to standard output";
         if (!stop_.empty()) return Stopped(done, files.size());
-        Summarise(done, files.size());
-        console_.Flush();
-        if (console_.Broken()) {
-            stop_ = "cannot write to standard output";
-            return Stopped(done, files.size());
-        }
         if (counts_.failed > 0) return kExitFailed;
         // A preview fails where the real run would leave a file in place.
         if (command_.dryRun && counts_.stays > 0) return kExitFailed;
@@ -94,15 +96,6 @@ public:
     }
 
 private:
-    // A file of the run and the 8-bit path the plug-in is handed for it: the
-    // whole path or, when its folder's name is beyond Windows-1251, the name
-    // alone from inside that folder, as a host working there would hand it.
-    struct TRunFile {
-        const std::string& path;
-        std::string ansi;
-        bool inFolder = false;
-    };
-
     // Whether a signal asks the run to stop before its next file.
     bool Interrupted() {
         if (signal_ == 0 && context_.stopSignal) signal_ = context_.stopSignal();
@@ -143,40 +136,31 @@ private:
         report_->File(r);
     }
 
-    // One process call, from inside the file's folder when it is handed over
-    // by name; false with a reason when the folder cannot be entered or left.
-    bool Process(PluginOptions* record, const TRunFile& file, bool preview, std::string& ansiResult,
-                 std::string& error) {
-        if (!file.inFolder) {
-            plugin_.Process(record, file.ansi, preview, ansiResult);
-            return true;
+    // What a new name says of its file: nothing, when its values are empty;
+    // the plug-in is asked once more where the name alone cannot tell.
+    TVerdict Said(const THandedFile& file, const std::string& newPath) {
+        TVerdict said;
+        const std::string name = NameOf(newPath);
+        std::optional<std::string> probed;
+        std::string ansiProbe, probePath, error;
+        if (probe_ && sense_->WantsProbe(name) && plugin_.Process(probe_->Get(), file, true, ansiProbe, error)) {
+            if (ansiProbe != file.ansi) probePath = ResultPath(file, ansiProbe);
+            probed = ansiProbe == file.ansi ? std::string() : NameOf(probePath);
         }
-        if (!workingFolder_.Enter(ParentOf(file.path), error)) return false;
-        plugin_.Process(record, file.ansi, preview, ansiResult);
-        if (workingFolder_.Leave()) return true;
-        error = "cannot return to the working folder";
-        return false;
-    }
-
-    // The UTF-8 path of the plug-in's result, into path.
-    static void PathOf(const TRunFile& file, const std::string& ansiResult, std::string& path) {
-        path = file.inFolder ? JoinPath(ParentOf(file.path), "") : std::string();
-        platform::AppendAnsiAsUtf8(path, ansiResult);
+        sense_->Judge(name, probed, said.marks, said.stays);
+        return said;
     }
 
     // False when the run must stop (the journal or the working folder fails).
     bool HandleFile(PluginOptions* record, const TCollected& collected) {
         const std::string& path = collected.path;
-        TRunFile file {path, {}, false};
-        if (!platform::Utf8ToAnsi(path, file.ansi)) {
-            if (!platform::Utf8ToAnsi(NameOf(path), file.ansi)) {
-                Fail(path, "the name cannot be written in Windows-1251, the plug-in's code page; left alone");
-                return true;
-            }
-            file.inFolder = true;
+        THandedFile file {path, {}, false};
+        if (!HandOver(file)) {
+            Fail(path, UnholdableName(NameOf(path)));
+            return true;
         }
         std::string ansiNew, error;
-        if (!Process(record, file, true, ansiNew, error)) {
+        if (!plugin_.Process(record, file, true, ansiNew, error)) {
             Fail(path, error + "; stopped");
             stop_ = error;
             return false;
@@ -197,8 +181,8 @@ private:
             report_->File(r);
             return true;
         }
-        PathOf(file, ansiNew, r.newPath);
-        TVerdict verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath);
+        r.newPath = ResultPath(file, ansiNew);
+        TVerdict verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, r.newPath));
         if (verdict.refused) ++counts_.refused;
         r.marks = std::move(verdict.marks);
         if (command_.dryRun) {
@@ -216,22 +200,7 @@ private:
         return Rename(record, file, r);
     }
 
-    // Why a move that the plug-in did not make failed, as far as the disk tells.
-    std::string WhyNotMoved(const std::string& path, const std::string& newPath) {
-        const TEntryInfo old = Examine(path);
-        if (old.kind == TFileKind::Missing) return "the file is gone" + (old.error.empty() ? "" : ": " + old.error);
-        if (NameKey(path) != NameKey(newPath) && Exists(newPath)) return "a file of that name exists";
-        plan_.ForgetFolders();  // the disk may have changed since the preview's look
-        for (const std::string& folder : {ParentOf(newPath), ParentOf(path)}) {
-            const std::string& refusal = plan_.FolderRefusal(folder);
-            if (!refusal.empty()) return refusal;
-        }
-        std::string reason;
-        if (!CanRead(path, reason)) return "cannot read: " + reason;
-        return "the system refused the move";
-    }
-
-    bool Rename(PluginOptions* record, const TRunFile& file, TFileReport& r) {
+    bool Rename(PluginOptions* record, const THandedFile& file, TFileReport& r) {
         // Journaled by what the file is and where the system puts it, so that
         // undo can never take another file for it.
         const std::string journalOld = ResolvedPath(r.path);
@@ -243,63 +212,44 @@ private:
             report_->File(r);
             return true;
         }
-        if (!command_.noJournal) {
-            // Written before the move, so a run killed inside process still
-            // leaves the rename on record.
-            std::string error;
-            if (!OpenJournal(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id, error)) {
-                ++counts_.failed;
-                stop_ = error;
-                console_.Err("stopped before renaming " + r.path);
-                return false;
-            }
-        }
-        std::string ansiResult, error;
-        if (!Process(record, file, false, ansiResult, error)) {
-            Fail(r.path, error + "; stopped");
+        std::string error;
+        if (!journal_.Renaming(journalOld, ResolvedPath(r.newPath), id, error)) {
+            ++counts_.failed;
             stop_ = error;
-            moveRecorded_ = true;
+            console_.Err("stopped before renaming " + r.path);
             return false;
         }
-        if (ansiResult == file.ansi) {
-            ++counts_.failed;
-            r.result = TFileResult::Failed;
-            r.marks.clear();
-            r.reason = WhyNotMoved(r.path, r.newPath);
-            report_->File(r);
-            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), TFileId {});
+        std::string ansiResult;
+        if (!plugin_.Process(record, file, false, ansiResult, error)) {
+            Fail(r.path, error + "; stopped");
+            stop_ = error;
+            return false;
         }
-        ++renames_;
-        if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
-        PathOf(file, ansiResult, r.newPath);
-        r.result = TFileResult::Renamed;
+        const std::string newPath = r.newPath;
+        if (ansiResult != file.ansi) {
+            ++renames_;
+            if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
+            r.newPath = ResultPath(file, ansiResult);
+        }
         // The name the folder lists is the truth: a file system layer may cut
         // a name it cannot hold, or keep the letter case, and still report the move done.
-        std::string listed = ListedName(r.newPath);
-        if (!listed.empty() && listed != NameOf(r.newPath) && NameKey(r.path) == NameKey(r.newPath) &&
-            FixLetterCase(r.path, r.newPath, error)) {
-            listed = NameOf(r.newPath);
-        }
-        const std::string listedPath = listed.empty() ? std::string() : JoinPath(ParentOf(r.newPath), listed);
-        if (listed.empty() && Exists(r.path)) {
+        std::string listed;
+        const TMoveOutcome outcome = ansiResult == file.ansi ? TMoveOutcome::Stayed
+                                                              : ConfirmMove(r.path, r.newPath, listed, error);
+        if (outcome == TMoveOutcome::Stayed || outcome == TMoveOutcome::CaseKept) {
             ++counts_.failed;
             r.result = TFileResult::Failed;
             r.marks.clear();
-            r.reason = "the plug-in reported the move, but the file stays";
+            r.reason = ansiResult == file.ansi ? plan_.WhyNotMoved(r.path, r.newPath)
+                       : outcome == TMoveOutcome::Stayed ? "the plug-in reported the move, but the file stays"
+                                                          : error;
             report_->File(r);
-            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), TFileId {});
-        }
-        if (NameKey(r.path) == NameKey(r.newPath) && listed == NameOf(r.path)) {
-            // Only the letter case was to change, and the system kept it.
-            ++counts_.failed;
-            r.result = TFileResult::Failed;
-            r.marks.clear();
-            r.reason = error.empty() ? "the system kept the name as it was" : error;
-            report_->File(r);
-            return JournalStep(kKindFailed, journalOld, ResolvedPath(r.newPath), TFileId {});
+            return JournalStep(journal_.Failed(journalOld, ResolvedPath(newPath), error), error);
         }
         ++counts_.renamed;
-        if (listed.empty()) {
+        r.result = TFileResult::Renamed;
+        const std::string listedPath = listed.empty() ? std::string() : JoinPath(ParentOf(r.newPath), listed);
+        if (outcome == TMoveOutcome::Unlisted) {
             ++counts_.failed;
             r.marks.push_back("no file stands at this name");
         } else if (NameKey(listedPath) != NameKey(r.newPath)) {
@@ -309,30 +259,14 @@ private:
         }
         // Told even when its journal line fails: the file has its new name.
         report_->File(r);
-        return JournalStep(kKindRenamed, journalOld, ResolvedPath(r.newPath), id);
+        return JournalStep(journal_.Renamed(journalOld, ResolvedPath(r.newPath), id, error), error);
     }
 
-    // The run's journal, made at its first rename so that a run that renames
-    // nothing leaves none to shadow the one before it.
-    bool OpenJournal(std::string& error) {
-        if (journal_.IsOpen()) return true;
-        if (!command_.journalPath.empty()) return journal_.OpenNamed(command_.journalPath, stamp_, error);
-        if (context_.stateFolder.empty()) {
-            error = "no folder for the undo journal (HOME is not set); use --journal FILE or --no-journal";
-            return false;
-        }
-        return journal_.Create(context_.stateFolder, stamp_, error);
-    }
-
-    // False, with the run stopped, when the journal cannot be written.
-    bool JournalStep(const char* kind, const std::string& oldPath, const std::string& newPath, const TFileId& id) {
-        moveRecorded_ = moveRecorded_ || kind == kKindRenamed;
-        std::string error;
-        if (!journal_.IsOpen() || journal_.Write(kind, oldPath, newPath, id, error)) return true;
-        // Undo still finds the file by the line written before its move.
-        moveRecorded_ = true;
-        stop_ = error;
-        return false;
+    // False, with the run stopped, when the journal cannot be written; undo
+    // still finds the file by the line written before its move.
+    bool JournalStep(bool written, const std::string& error) {
+        if (!written) stop_ = error;
+        return written;
     }
 
     const TCommand& command_;
@@ -340,14 +274,13 @@ private:
     TConsole console_;
     std::unique_ptr<TRunReporter> report_;
     TPluginHost plugin_;
-    std::string stamp_;  // the run's start, which names its journal
     TStateLock lock_;
-    TJournal journal_;
+    TRunJournal journal_;
     TRunPlan plan_;
+    std::optional<TNameSense> sense_;
+    std::optional<TOptionsRecord> probe_;  // the record the plug-in is asked with for the tag's values alone
     TCounts counts_;
-    TWorkingFolder workingFolder_;
     long renames_ = 0;
-    bool moveRecorded_ = false;  // the journal holds a move that may have happened
     std::string stop_;           // why the run ended before its last file
     int signal_ = 0;             // the signal that stopped it
 };

@@ -1,0 +1,151 @@
+// Names that say nothing, and names that are not UTF-8.
+#include "NameSense.h"
+
+#include "PelmoraConstants.h"
+#include "Text.h"
+#include "Utf8.h"
+#include "platform.h"
+
+namespace host {
+
+namespace {
+
+constexpr const char* kNewExtension = ".mp3";
+// The value the plug-in gives every tag placeholder of a file without the tag.
+constexpr const char* kNoTag = "NOTAG";
+// Between the values in the probe's pattern: no value holds it, since the
+// plug-in makes every ":" of a value "_".
+constexpr char kProbeSeparator = ':';
+constexpr auto kTrack = static_cast<std::size_t>(pelmora::TPlaceholder::Track);
+constexpr auto kFileName = static_cast<std::size_t>(pelmora::TPlaceholder::FileName);
+
+// Where key (ASCII) stands in text from from on, ignoring ASCII letter case as
+// the plug-in does for its placeholders.
+std::size_t FindAscii(const std::string& text, std::string_view key, std::size_t from) {
+    for (std::size_t p = from; p + key.size() <= text.size(); ++p) {
+        std::size_t i = 0;
+        while (i < key.size() && AsciiUpper(text[p + i]) == AsciiUpper(key[i])) ++i;
+        if (i == key.size()) return p;
+    }
+    return std::string::npos;
+}
+
+// Every key taken out as the plug-in fills it with an empty value: leftmost
+// first, without overlap, the search going on after each match.
+bool RemoveAll(std::string& text, std::string_view key) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t p; (p = FindAscii(text, key, from)) != std::string::npos; from = p + key.size()) {
+        out.append(text, from, p - from);
+    }
+    if (from == 0) return false;
+    out.append(text, from);
+    text = out;
+    return true;
+}
+
+// "artist", "artist and title", "artist, album and title".
+std::string Listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
+        text += names[i];
+    }
+    return text;
+}
+
+// Which 8-bit code page a name that is not UTF-8 seems to be written in, from
+// where its letters fall: Cyrillic words are runs of high bytes, lower case
+// letters the most; Western names have a high byte here and there.
+std::string GuessedEncoding(const std::string& name) {
+    std::size_t high = 0, paired = 0, lowerIn1251 = 0, upperIn1251 = 0, dos = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto b = static_cast<unsigned char>(name[i]);
+        if (b < 0x80) continue;
+        ++high;
+        if ((i > 0 && static_cast<unsigned char>(name[i - 1]) >= 0x80) ||
+            (i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80)) {
+            ++paired;
+        }
+        if (b >= 0xE0) ++lowerIn1251;
+        if (b >= 0xC0 && b < 0xE0) ++upperIn1251;
+        if (b < 0xB0 || (b >= 0xE0 && b <= 0xF1)) ++dos;
+    }
+    if (paired * 2 < high) return "Windows-1252";
+    if (dos * 2 > high && dos > lowerIn1251 + upperIn1251 - dos) return "CP866";
+    return lowerIn1251 >= upperIn1251 ? "Windows-1251" : "KOI8-R";
+}
+
+}  // namespace
+
+TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
+    if (tagSource >= 0 && static_cast<std::size_t>(tagSource) < pelmora::kTagSourceNames.size()) {
+        tagName_ = pelmora::kTagSourceNames[static_cast<std::size_t>(tagSource)];
+    }
+    bool other = false;
+    for (std::size_t i = pelmora::kTagPlaceholderCount; i < pelmora::kPlaceholders.size(); ++i) {
+        if (FindAscii(ansiPattern, pelmora::kPlaceholders[i], 0) == std::string::npos) continue;
+        other = true;
+        audio_ = audio_ || i != kFileName;
+    }
+    // The name every empty tag value gives, as the plug-in fills them in turn.
+    std::string name = ansiPattern;
+    bool track = false;
+    for (std::size_t i = 0; i < pelmora::kTagPlaceholderCount; ++i) {
+        const std::string_view placeholder = pelmora::kPlaceholders[i];
+        if (!RemoveAll(name, placeholder)) continue;
+        if (!probe_.empty()) probe_ += kProbeSeparator;
+        probe_.append(placeholder);
+        // A track is a number, 0 where the tag has none: never empty.
+        if (i == kTrack) track = true;
+        filled_.push_back(std::string(placeholder.substr(1, placeholder.size() - 2)));
+    }
+    if (track) filled_.clear();
+    if (!filled_.empty() && !other) literal_ = platform::AnsiToUtf8(name) + kNewExtension;
+    // Asked only when a name cannot tell by itself.
+    if (literal_ || (filled_.empty() && !(audio_ && !probe_.empty() && !tagName_.empty()))) probe_.clear();
+}
+
+bool TNameSense::WantsProbe(const std::string& newName) const {
+    if (probe_.empty() || newName == kNewExtension) return false;
+    if (!filled_.empty() && !literal_) return true;
+    return audio_ && newName.find(kNoTag) != std::string::npos;
+}
+
+void TNameSense::Judge(const std::string& newName, const std::optional<std::string>& probeName,
+                       std::vector<std::string>& marks, bool& stays) const {
+    // A bare extension is marked as such already.
+    if (newName == kNewExtension || newName.empty()) return;
+    bool empty = literal_ && newName == *literal_;
+    if (!filled_.empty() && !literal_ && probeName && EndsWith(*probeName, kNewExtension)) {
+        const std::string values = probeName->substr(0, probeName->size() - std::string(kNewExtension).size());
+        empty = values.size() + 1 == filled_.size() &&
+                values.find_first_not_of(kProbeSeparator) == std::string::npos;
+    }
+    if (empty) {
+        // Appended, not prefixed: a prefix by operator+ draws a false -Wrestrict from GCC 12.
+        std::string mark = "empty ";
+        marks.push_back(mark.append(Listed(filled_)));
+        stays = true;
+    } else if (newName.front() == ' ') {
+        marks.push_back("a name beginning with a space");
+        stays = true;
+    }
+    if (audio_ && probeName && probeName->empty() && newName.find(kNoTag) != std::string::npos) {
+        std::string mark = "no ";
+        marks.push_back(mark.append(tagName_).append(" tag: ").append(kNoTag));
+    }
+}
+
+std::string UnholdableName(const std::string& name) {
+    for (std::size_t i = 0; i < name.size();) {
+        const platform::TUtf8Sequence sequence = platform::NextUtf8(name, i);
+        if (!sequence.valid) {
+            return "the name is not UTF-8 (its bytes seem to be " + GuessedEncoding(name) + "); left alone";
+        }
+        i += sequence.length;
+    }
+    return "the name cannot be written in Windows-1251, the plug-in's code page; left alone";
+}
+
+}  // namespace host

@@ -1,0 +1,39 @@
+// The journal of one rename run: made at the run's first step (so that a run
+// that renames nothing leaves none to shadow the one before it), each step
+// written before the next; none with --no-journal.
+#pragma once
+
+#include <string>
+
+#include "CommandLine.h"
+#include "Context.h"
+#include "Journal.h"
+
+namespace host {
+
+class TRunJournal {
+public:
+    TRunJournal(const TCommand& command, const THostContext& context);
+    // Each false with the reason when the line cannot be written: the run stops.
+    // Renaming comes before the move, so a run killed inside it still leaves
+    // the move on record; Renamed gives the name the file really got.
+    bool Renaming(const std::string& oldPath, const std::string& newPath, const TFileId& id, std::string& error);
+    bool Renamed(const std::string& oldPath, const std::string& newPath, const TFileId& id, std::string& error);
+    bool Failed(const std::string& oldPath, const std::string& newPath, std::string& error);
+    // The journal removed when it tells of no move that may have happened.
+    void Finish(std::size_t renamed);
+    bool IsOpen() const { return journal_.IsOpen(); }
+    const std::string& Path() const { return journal_.Path(); }
+
+private:
+    bool Step(const char* kind, const std::string& oldPath, const std::string& newPath, const TFileId& id,
+              std::string& error);
+
+    const TCommand& command_;
+    const THostContext& context_;
+    std::string stamp_;  // the run's start, which names its journal
+    TJournal journal_;
+    bool pending_ = false;  // a "renaming" line with nothing after it: the move may have happened
+};
+
+}  // namespace host
