@@ -21,7 +21,8 @@ struct THostContext {
     // Test hook: after this many real renames the process dies before it
     // journals the last one, as a kill would leave it (0: never).
     long killAfterRenames = 0;
-    // Test hook: a pause before each file, so that a signal can reach a run midway.
+    // Test hook: a pause before each file of a run or undo, so that a signal
+    // or a second pelmora can reach it midway.
     long pauseMillis = 0;
 };
 

@@ -1,7 +1,9 @@
 // Undo of a journal, and the list of journals.
 #include "Undo.h"
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "Console.h"
 #include "Journal.h"
@@ -158,6 +160,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     int stop = 0;
     const std::vector<TJournalEntry>& entries = journal->Entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (context.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context.pauseMillis));
         if (context.stopSignal && (stop = context.stopSignal()) != 0) break;
         if (entry->undone || entry->state == TEntryState::Failed) continue;
         bool moved = false;

@@ -55,24 +55,24 @@ std::string Listed(const std::vector<std::string>& names) {
 }
 
 // Which 8-bit code page a name that is not UTF-8 seems to be written in, from
-// where its letters fall: Cyrillic words are runs of high bytes, lower case
-// letters the most; Western names have a high byte here and there.
+// where its letters fall: Cyrillic words are runs of high bytes, mostly lower
+// case; Western names have a high byte here and there.
 std::string GuessedEncoding(const std::string& name) {
-    std::size_t high = 0, paired = 0, lowerIn1251 = 0, upperIn1251 = 0, dos = 0;
+    std::size_t high = 0, alone = 0, dosOnly = 0, windowsOnly = 0, lowerIn1251 = 0, upperIn1251 = 0;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto b = static_cast<unsigned char>(name[i]);
         if (b < 0x80) continue;
         ++high;
-        if ((i > 0 && static_cast<unsigned char>(name[i - 1]) >= 0x80) ||
-            (i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80)) {
-            ++paired;
-        }
-        if (b >= 0xE0) ++lowerIn1251;
-        if (b >= 0xC0 && b < 0xE0) ++upperIn1251;
-        if (b < 0xB0 || (b >= 0xE0 && b <= 0xF1)) ++dos;
+        const bool before = i > 0 && static_cast<unsigned char>(name[i - 1]) >= 0x80;
+        const bool after = i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80;
+        if (!before && !after) ++alone;
+        // Letters in CP866 that Windows-1251 and KOI8-R give to signs, and the other way round.
+        if (b < 0xB0 && b != 0xA8) ++dosOnly;
+        if ((b >= 0xC0 && b < 0xE0) || b >= 0xF2) ++windowsOnly;
+        (b >= 0xE0 ? lowerIn1251 : upperIn1251) += b >= 0xC0 ? 1 : 0;
     }
-    if (paired * 2 < high) return "Windows-1252";
-    if (dos * 2 > high && dos > lowerIn1251 + upperIn1251 - dos) return "CP866";
+    if (alone * 2 > high) return "Windows-1252";
+    if (dosOnly > windowsOnly) return "CP866";
     return lowerIn1251 >= upperIn1251 ? "Windows-1251" : "KOI8-R";
 }
 

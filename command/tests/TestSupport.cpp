@@ -75,7 +75,8 @@ std::vector<std::string> Names(const std::string& folder) {
 
 std::string TestPluginPath() { return host::ProgramFolder() + host::kPathDelimiter + PELMORA_TEST_PLUGIN_FILE; }
 
-TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, int outWrites) {
+TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, int outWrites,
+         std::function<int()> stop) {
     TRun run;
     host::THostContext context;
     context.programFolder = host::ProgramFolder();
@@ -91,13 +92,15 @@ TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, i
         run.err += text;
         return true;
     };
+    context.stopSignal = std::move(stop);
     run.status = host::RunPelmora(args, context);
     return run;
 }
 
-TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder, int outWrites) {
+TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder, int outWrites,
+                       std::function<int()> stop) {
     args.insert(args.begin(), {"--plugin", TestPluginPath()});
-    return Run(args, stateFolder, outWrites);
+    return Run(args, stateFolder, outWrites, std::move(stop));
 }
 
 TTestPluginProbe::TTestPluginProbe() {

@@ -2,6 +2,7 @@
 // the stand-in plug-in, for the host's tests in both builds.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,12 @@ std::string TestPluginPath();
 // Runs the command in-process with these arguments; the journals of runs
 // without --journal go to stateFolder. Standard output takes outWrites
 // writes and fails from then on, as a closed pipe does (-1: never fails).
-TRun Run(const std::vector<std::string>& args, const std::string& stateFolder = "", int outWrites = -1);
+// stop stands for the signal that asks to stop (Ctrl-C).
+TRun Run(const std::vector<std::string>& args, const std::string& stateFolder = "", int outWrites = -1,
+         std::function<int()> stop = {});
 // The same, with the stand-in plug-in named first.
-TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder = "", int outWrites = -1);
+TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder = "", int outWrites = -1,
+                       std::function<int()> stop = {});
 
 // Keeps the stand-in plug-in loaded, so that the host's own load shares its
 // state, and reads its count of records handed out by newOpt and not freed.

@@ -24,6 +24,27 @@ TEST(RunPosix, PipesAndBrokenLinksAreReportedNotOpened) {
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Fine.mp3", "broken.mp3", "pipe.mp3"}));
 }
 
+// Names from an old disc or another system, in an 8-bit code page: left
+// alone, and said to be what they are, not beyond Windows-1251.
+TEST(RunPosix, NamesThatAreNotUtf8SayWhatTheySeemToBe) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"\xCF\xE5\xF1\xED\xFF", "Windows-1251"},  // "Песня" in each
+        {"\xF0\xC5\xD3\xCE\xD1", "KOI8-R"},
+        {"\x8F\xA5\xE1\xAD\xEF", "CP866"},
+        {"Bj\xF6rk", "Windows-1252"},
+    };
+    TScratch dir;
+    for (const auto& [name, encoding] : cases) {
+        SCOPED_TRACE(encoding);
+        dir.Write(name + ".mp3", "Title");
+        const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.File(name + ".mp3")});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(Has(run.err, name + ".mp3: the name is not UTF-8 (its bytes seem to be " + encoding + "); left alone"))
+            << run.err;
+        EXPECT_EQ(Read(dir.File(name + ".mp3")), "Title");
+    }
+}
+
 TEST(RunPosix, RecursionDoesNotFollowLinkedFolders) {
     TScratch dir;
     const std::string inner = dir.Folder("inner");
