@@ -20,7 +20,8 @@ constexpr auto kLockPoll = std::chrono::milliseconds(50);
 
 bool TStateLock::Take(const THostContext& context, const std::string& what, std::string& error) {
     std::string reason;
-    // Without a folder to hold it a run still works (--journal, --no-journal).
+    // Where no lock can be held a run still works (--journal, --no-journal);
+    // a journal it needs there says why it cannot be written.
     if (context.stateFolder.empty() || !MakeFolders(context.stateFolder, reason)) return true;
     const std::string path = JoinPath(context.stateFolder, kLockName);
     const std::string note =
@@ -30,9 +31,7 @@ bool TStateLock::Take(const THostContext& context, const std::string& what, std:
         std::string text;
         switch (file_.Take(path, note, text)) {
         case TLockFile::TResult::Taken: return true;
-        case TLockFile::TResult::Failed:
-            error = "cannot take the lock " + path + ": " + text;
-            return false;
+        case TLockFile::TResult::Failed: return true;  // a state folder this user may not write to
         case TLockFile::TResult::Busy:
             if (std::chrono::steady_clock::now() < until) break;
             error = "another pelmora is at work (" + (text.empty() ? std::string("it has just started") : text) +

@@ -13,7 +13,8 @@ class TStateLock {
 public:
     // what: the job, for the others' message ("a rename"). Waits a short time
     // for another pelmora to finish; false with the line to print when it
-    // does not. Without a state folder there is nothing to lock.
+    // does not. Without a state folder, or one this user may not write to,
+    // there is nothing to lock.
     bool Take(const THostContext& context, const std::string& what, std::string& error);
 
 private:

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The pelmora command end to end against the real plug-in, on MP3s made by
 # lame and tagged by real taggers: preview, run, undo, an interrupted run,
-# conflicts and odd entries. Runs the native build directly and the Windows
+# conflicts and odd entries; the faults of faults.sh. Runs the native build directly and the Windows
 # build through its Wine runner:
 #
 #   end_to_end.sh PELMORA [RUNNER [PELMORA_WITH_TEST_HOOKS]]
@@ -15,6 +15,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export LC_ALL=C.UTF-8
+# Journals and the lock of these runs apart from the user's own.
+export XDG_STATE_HOME="$work/state"
 failures=0
 
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -291,6 +293,8 @@ if [ $windows = 0 ]; then
   fi
   cd "$work"
 fi
+
+. "$here/faults.sh"
 
 if [ $failures -gt 0 ]; then
   echo "$failures failed" >&2

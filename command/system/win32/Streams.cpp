@@ -43,10 +43,15 @@ void OpenClosedStandardStreams() {
     static constexpr DWORD kStandard[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (int fd = 0; fd < 3; ++fd) {
         const HANDLE handle = GetStdHandle(kStandard[fd]);
-        // A handle may also stand for nothing (Wine hands one out for a closed descriptor).
+        // A handle may also stand for nothing: Wine hands out one for a closed
+        // descriptor, a "disk file" that even an empty write calls no handle.
         SetLastError(NO_ERROR);
+        const DWORD type = handle == nullptr || handle == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(handle);
+        DWORD written = 0;
         const bool closed = handle == nullptr || handle == INVALID_HANDLE_VALUE ||
-                            (GetFileType(handle) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR);
+                            (type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR) ||
+                            (fd > 0 && type == FILE_TYPE_DISK && !WriteFile(handle, "", 0, &written, nullptr) &&
+                             GetLastError() == ERROR_INVALID_HANDLE);
         if (closed) {
             const HANDLE null = CreateFileW(L"NUL", fd == 0 ? GENERIC_READ : GENERIC_WRITE,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
