@@ -87,7 +87,7 @@ const std::vector<TOption>& Options() {
         {'q', "quiet", None, "", true, "print only failures and the summary", Set<&TCommand::quiet>},
         {'\0', "json", None, "", true, "one JSON object per file, then one for the summary", Set<&TCommand::json>},
         {'\0', "undo", AttachedOnly, "[JOURNAL]", false,
-         "put back the names of a run (default: the newest not yet\nundone; the next --undo the one before it)",
+         "put back the names of a run (default: the newest not yet\nundone, or the one whose undo left files alone)",
          [](TParse& p, const std::string* v) {
              if (v != nullptr) p.operands.push_back(*v);
              return p.undo = true;
@@ -228,8 +228,12 @@ std::string HelpText() {
         text += pelmora::kPlaceholders[i];
     }
     text += "\n"
+            "A \"/\", \"\\\" or \":\" in a value becomes \"_\"; a missing track number is 0; a file\n"
+            "without the chosen tag gets NOTAG for its values where the pattern also names\n"
+            "the audio. A name whose values are all empty, or that begins with a space, stays.\n"
             "Exit status: 0 when nothing failed, 1 when a file was not renamed (or, with -n,\n"
-            "would not be), 2 for bad usage or a plug-in that cannot be loaded.\n"
+            "would not be), 2 for bad usage or a plug-in that cannot be loaded, 128 + the\n"
+            "signal when interrupted (Ctrl-C: 130).\n"
             "\n"
             "Examples:\n"
             "  pelmora -n -r ~/Music                          preview the whole library\n"

@@ -97,7 +97,7 @@ TEST(Arguments, HelpLaysOutEveryOption) {
              "\n      --no-journal       keep no undo journal\n",
              "\n      --allow-posix-names  take names Windows refuses where this system allows them\n",
              "\n      --undo [JOURNAL]   put back the names of a run (default: the newest not yet\n"
-             "                         undone; the next --undo the one before it)\n",
+             "                         undone, or the one whose undo left files alone)\n",
              "\n  -V, --version          show the plug-in's version\n\nPlaceholders: *artist* *title*",
              "\nExamples:\n  pelmora -n -r"}) {
         EXPECT_NE(help.find(line), std::string::npos) << line;
