@@ -6,6 +6,7 @@
 
 #include "ByteReader.h"
 #include "FileSource.h"
+#include "Utf8.h"
 #include "platform.h"
 
 const std::array<std::string_view, 3> ID3v2VersionNames{"ID3v2.2", "ID3v2.3", "ID3v2.4"};
@@ -35,20 +36,14 @@ enum TextEncoding : std::uint8_t {
     kUtf8 = 3,
 };
 
-// The data collected for one frame: its first data bytes, followed (virtually)
-// by zeros up to the block length. Nothing else of the block is stored, and
-// the bytes lie in the tag's arena.
+// The data collected for one frame: its first bytes as read, standing for a
+// block of `length` bytes whose rest is zeros (the zeros are never stored).
 struct Slot {
-    const std::vector<std::uint8_t>* arena = nullptr;
-    std::size_t offset = 0;
-    std::size_t size = 0;    // of the real bytes
-    std::size_t length = 0;  // the virtual block length; 0 for an empty slot
+    std::vector<std::uint8_t> bytes;
+    std::size_t length = 0;  // the block length; 0 for an empty slot
 
     bool Empty() const { return length == 0; }
-    std::span<const std::uint8_t> Data() const {
-        return size == 0 ? std::span<const std::uint8_t>() : std::span(*arena).subspan(offset, size);
-    }
-    std::uint8_t At(std::size_t i) const { return i < size ? (*arena)[offset + i] : 0; }
+    std::uint8_t At(std::size_t i) const { return i < bytes.size() ? bytes[i] : 0; }
 };
 
 // What one read knows about a tag: the header bytes in file order, the file's
@@ -61,15 +56,6 @@ struct TagInfo {
     std::array<std::uint8_t, 4> SizeBytes{};
     std::int64_t FileSize = 0;
     std::array<Slot, kSlotCount> FrameTexts{};
-    // Every kept frame's bytes one after another, so that a tag costs one
-    // allocation, not one per frame. A frame read again for the same slot
-    // leaves its old bytes behind (dead) until the arena is packed.
-    std::vector<std::uint8_t> arena;
-    std::size_t dead = 0;
-
-    TagInfo() = default;
-    TagInfo(const TagInfo&) = delete;  // the slots point into the arena
-    TagInfo& operator=(const TagInfo&) = delete;
 };
 
 std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& info);
@@ -154,11 +140,6 @@ void TrimBoth(std::string& text) {
     text.erase(0, begin);
 }
 
-// The real bytes of a slot that lie inside its block.
-std::span<const std::uint8_t> BlockBytes(const Slot& slot) {
-    return slot.Data().first(std::min(slot.size, slot.length));
-}
-
 // A text as the decoders take it: the encoding byte, then the real bytes after
 // it, followed (virtually) by zeros up to length bytes. A view, so a text cut
 // out of a frame is decoded where it lies.
@@ -171,38 +152,22 @@ struct TextBytes {
 };
 
 TextBytes TextOf(const Slot& slot) {
-    const std::span<const std::uint8_t> real = BlockBytes(slot);
+    const std::span<const std::uint8_t> real(slot.bytes);
     return {slot.At(0), real.subspan(std::min<std::size_t>(1, real.size())), slot.length > 0 ? slot.length - 1 : 0};
 }
 
-// Ids as numbers, so that a tag of millions of frames costs a few integer
-// compares per frame.
-constexpr std::uint32_t PackId(std::string_view id) {
-    std::uint32_t key = 0;
-    for (char c : id) key = (key << TByteReader::kBitsPerByte) | static_cast<std::uint8_t>(c);
-    return key;
-}
-
-template <std::size_t N>
-constexpr std::array<std::uint32_t, N> PackIds(const std::array<std::string_view, N>& ids) {
-    std::array<std::uint32_t, N> keys{};
-    for (std::size_t i = 0; i < N; ++i) keys[i] = PackId(ids[i]);
-    return keys;
-}
-
-constexpr auto kKeysV23 = PackIds(kFrameIdsV23);
-constexpr auto kKeysV22 = PackIds(kFrameIdsV22);
-template <std::size_t N>
-int IndexOf(const std::array<std::uint32_t, N>& keys, std::uint32_t key) {
+// The slot a frame of this id (Length bytes) lands in, or -1.
+template <std::size_t Length, std::size_t N>
+int IndexOf(const std::array<std::string_view, N>& ids, std::string_view id) {
+    if (id.size() != Length) return -1;
     for (std::size_t i = 0; i < N; ++i) {
-        if (keys[i] == key) return static_cast<int>(i);
+        if (std::memcmp(ids[i].data(), id.data(), Length) == 0) return static_cast<int>(i);
     }
     return -1;
 }
 
 int FrameSlotIndex(std::uint8_t version, std::string_view id) {
-    if (version > kVersion22) return id.size() == kIdLengthV23 ? IndexOf(kKeysV23, PackId(id)) : -1;
-    return id.size() == kIdLengthV22 ? IndexOf(kKeysV22, PackId(id)) : -1;
+    return version > kVersion22 ? IndexOf<kIdLengthV23>(kFrameIdsV23, id) : IndexOf<kIdLengthV22>(kFrameIdsV22, id);
 }
 
 // Units past the collected bytes are zero and end the text. A leading mark
@@ -241,82 +206,22 @@ void DecodeUtf16(const TextBytes& bytes, bool bigEndian, std::string& text) {
     platform::AppendWideUnitsAnsi(text, batch.data(), waiting);
 }
 
-constexpr std::uint8_t kAsciiLimit = 0x80;
-constexpr std::uint8_t kContinuationLow = 0x80;
-constexpr std::uint8_t kContinuationHigh = 0xBF;
-constexpr std::uint8_t kContinuationBits = 0x3F;
-constexpr unsigned kBitsPerContinuation = 6;
 constexpr char kDefaultCharacter = '?';
-
-struct Utf8Lead {
-    std::size_t continuations;
-    std::uint8_t secondLow;  // the range the first continuation byte must lie in
-    std::uint8_t secondHigh;
-    std::uint32_t bits;
-};
-
-// Lead bytes by the sequence they start, and the range its first
-// continuation byte must lie in to give neither an overlong form, nor a
-// surrogate, nor a character beyond U+10FFFF.
-constexpr std::uint8_t kLead2First = 0xC2, kLead2Last = 0xDF;    // C0 and C1 would be overlong
-constexpr std::uint8_t kLead3Overlong = 0xE0;                     // second byte A0..BF
-constexpr std::uint8_t kLead3First = 0xE1, kLead3Last = 0xEF;
-constexpr std::uint8_t kLead3Surrogates = 0xED;                   // second byte 80..9F
-constexpr std::uint8_t kLead4Overlong = 0xF0;                     // second byte 90..BF
-constexpr std::uint8_t kLead4First = 0xF1, kLead4Last = 0xF3;
-constexpr std::uint8_t kLead4Highest = 0xF4;                      // second byte 80..8F
-constexpr std::uint8_t kAfterOverlong3 = 0xA0, kBeforeSurrogates = 0x9F;
-constexpr std::uint8_t kAfterOverlong4 = 0x90, kBeforeBeyondUnicode = 0x8F;
-constexpr std::uint32_t kLead2Bits = 0x1F, kLead3Bits = 0x0F, kLead4Bits = 0x07;
-
-// The lead byte's sequence shape; continuations 0 for a byte that starts none.
-Utf8Lead ClassifyLead(std::uint8_t b) {
-    constexpr std::uint8_t low = kContinuationLow, high = kContinuationHigh;
-    if (b >= kLead2First && b <= kLead2Last) return {1, low, high, b & kLead2Bits};
-    if (b == kLead3Overlong) return {2, kAfterOverlong3, high, b & kLead3Bits};
-    if (b == kLead3Surrogates) return {2, low, kBeforeSurrogates, b & kLead3Bits};
-    if (b >= kLead3First && b <= kLead3Last) return {2, low, high, b & kLead3Bits};
-    if (b == kLead4Overlong) return {3, kAfterOverlong4, high, b & kLead4Bits};
-    if (b >= kLead4First && b <= kLead4Last) return {3, low, high, b & kLead4Bits};
-    if (b == kLead4Highest) return {3, low, kBeforeBeyondUnicode, b & kLead4Bits};
-    return {0, 0, 0, 0};
-}
 
 // Up to the first zero byte; each maximal invalid subsequence and each
 // character beyond 16 bits becomes one default character.
 void DecodeUtf8(const TextBytes& text8, std::string& text) {
-    std::span<const std::uint8_t> bytes = text8.body;
-    const auto zero = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    bytes = bytes.first(static_cast<std::size_t>(zero - bytes.begin()));
-
+    std::string_view bytes(reinterpret_cast<const char*>(text8.body.data()), text8.body.size());
+    bytes = bytes.substr(0, bytes.find('\0'));
     text.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const std::uint8_t lead = bytes[i];
-        if (lead < kAsciiLimit) {
-            platform::AppendWideUnitAnsi(text, lead);
-            ++i;
-            continue;
-        }
-        const Utf8Lead shape = ClassifyLead(lead);
-        std::size_t j = i + 1;
-        std::uint32_t codePoint = shape.bits;
-        bool complete = shape.continuations > 0;
-        for (std::size_t n = 0; n < shape.continuations; ++n, ++j) {
-            const std::uint8_t low = n == 0 ? shape.secondLow : kContinuationLow;
-            const std::uint8_t high = n == 0 ? shape.secondHigh : kContinuationHigh;
-            if (j >= bytes.size() || bytes[j] < low || bytes[j] > high) {
-                complete = false;
-                break;
-            }
-            codePoint = (codePoint << kBitsPerContinuation) | (bytes[j] & kContinuationBits);
-        }
-        if (!complete || codePoint > kLargestUnit) {
-            text += kDefaultCharacter;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const platform::TUtf8Sequence sequence = platform::NextUtf8(bytes, i);
+        if (sequence.valid && sequence.codePoint <= kLargestUnit) {
+            platform::AppendWideUnitAnsi(text, static_cast<std::uint16_t>(sequence.codePoint));
         } else {
-            platform::AppendWideUnitAnsi(text, static_cast<std::uint16_t>(codePoint));
+            text += kDefaultCharacter;
         }
-        i = j;
+        i += sequence.length;
     }
 }
 
@@ -332,42 +237,12 @@ std::optional<bool> IsFrameBoundary(TByteSource& source, std::int64_t at, std::i
            std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return IsCapital(b) || IsDigit(b); });
 }
 
-// The arena moves the live bytes together when it would otherwise grow with a
-// quarter or more of it dead, so that a tag of millions of frames read into
-// the same few slots holds little more than their last frames.
-void Pack(TagInfo& info) {
-    std::vector<std::uint8_t> packed;
-    packed.reserve(info.arena.size() - info.dead);
-    for (Slot& slot : info.FrameTexts) {
-        if (slot.size == 0) continue;
-        const std::span<const std::uint8_t> bytes = slot.Data();
-        slot.offset = packed.size();
-        packed.insert(packed.end(), bytes.begin(), bytes.end());
-    }
-    info.arena.swap(packed);
-    info.dead = 0;
-}
-
-// Room for a frame's bytes at the end of the arena.
-std::span<std::uint8_t> ArenaRoom(TagInfo& info, std::size_t size) {
-    std::vector<std::uint8_t>& arena = info.arena;
-    if (arena.size() + size > arena.capacity() && info.dead * 4 >= arena.size()) Pack(info);
-    const std::size_t offset = arena.size();
-    arena.resize(offset + size);
-    return std::span(arena).subspan(offset);
-}
-
-// The frame just read into the last size bytes of the arena takes the slot,
-// unless its encoding byte is unknown: then its bytes are dropped again.
-void StoreInSlot(TagInfo& info, int index, std::size_t size, std::size_t blockLength) {
-    const std::size_t offset = info.arena.size() - size;
-    if (size > 0 && info.arena[offset] > kHighestEncoding) {
-        info.arena.resize(offset);
-        return;
-    }
+// The frame just read takes its slot, unless its encoding byte is unknown.
+void StoreFrame(TagInfo& info, int index, std::span<const std::uint8_t> data, std::size_t blockLength) {
+    if (!data.empty() && data[0] > kHighestEncoding) return;
     Slot& slot = info.FrameTexts[static_cast<std::size_t>(index)];
-    info.dead += slot.size;
-    slot = Slot{&info.arena, offset, size, blockLength};
+    slot.bytes.assign(data.begin(), data.end());
+    slot.length = blockLength;
 }
 
 void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout,
@@ -376,8 +251,7 @@ void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const 
     if (!start) return;
     std::array<std::uint8_t, kLargestFrameHeader> headerBytes{};
     const std::span<std::uint8_t> header = std::span(headerBytes).first(layout.headerSize);
-    constexpr std::size_t kFirstArena = 4096;  // the texts of most tags
-    info.arena.reserve(static_cast<std::size_t>(std::min<std::int64_t>(tagSize, kFirstArena)));
+    std::vector<std::uint8_t> data;  // one frame's bytes as read
     std::int64_t position = *start;
     while (position < tagSize && position < info.FileSize) {
         std::size_t got = 0;
@@ -400,9 +274,9 @@ void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const 
         // Only frames that can land in a slot need their data read.
         const int index = FrameSlotIndex(info.Version, id);
         if (index >= 0 && (collectPicture || index != kPictureSlot)) {
-            const std::span<std::uint8_t> room = ArenaRoom(info, wanted);
-            if (wanted > 0 && (!source.ReadAt(dataStart, room, got) || got != wanted)) return;
-            StoreInSlot(info, index, wanted, layout.blockLength);
+            data.resize(wanted);
+            if (wanted > 0 && (!source.ReadAt(dataStart, data, got) || got != wanted)) return;
+            StoreFrame(info, index, data, layout.blockLength);
         }
         position = dataStart + static_cast<std::int64_t>(dataSize);
     }
@@ -569,7 +443,7 @@ void TextAfterDescription(const Slot& slot, bool withLanguage, std::string& text
     if (slot.Empty()) return;
     const std::uint8_t encoding = slot.At(0);
     const bool wideTerminator = encoding == kUtf16 || encoding == kUtf16BE;
-    const std::size_t real = BlockBytes(slot).size();
+    const std::size_t real = slot.bytes.size();
     const std::size_t start = std::min(slot.length, withLanguage ? 1 + kLanguageLength : std::size_t{1});
     const std::size_t rest = slot.length - start;
 
@@ -594,7 +468,7 @@ void TextAfterDescription(const Slot& slot, bool withLanguage, std::string& text
         }
     }
 
-    const std::span<const std::uint8_t> remains = BlockBytes(slot).subspan(std::min(real, start + cut));
+    const std::span<const std::uint8_t> remains = std::span(slot.bytes).subspan(std::min(real, start + cut));
     DecodeText(TextBytes{encoding, remains, rest - cut}, text);
 }
 
@@ -602,8 +476,7 @@ std::unique_ptr<TJPEGImage> PictureFromFrame(const Slot& slot) {
     auto image = std::make_unique<TJPEGImage>();
     if (slot.length > kPicturePrefix) {
         image->Size = slot.length - kPicturePrefix;
-        const std::span<const std::uint8_t> real = BlockBytes(slot);
-        if (real.size() > kPicturePrefix) image->Data.assign(real.begin() + kPicturePrefix, real.end());
+        if (slot.bytes.size() > kPicturePrefix) image->Data.assign(slot.bytes.begin() + kPicturePrefix, slot.bytes.end());
     }
     return image;
 }
