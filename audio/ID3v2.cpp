@@ -476,7 +476,8 @@ std::unique_ptr<TJPEGImage> PictureFromFrame(const Slot& slot) {
     auto image = std::make_unique<TJPEGImage>();
     if (slot.length > kPicturePrefix) {
         image->Size = slot.length - kPicturePrefix;
-        if (slot.bytes.size() > kPicturePrefix) image->Data.assign(slot.bytes.begin() + kPicturePrefix, slot.bytes.end());
+        const std::vector<std::uint8_t>& real = slot.bytes;
+        if (real.size() > kPicturePrefix) image->Data.assign(real.begin() + kPicturePrefix, real.end());
     }
     return image;
 }
