@@ -128,6 +128,7 @@ std::uint64_t SyncsafeWhole(std::span<const std::uint8_t> bytes) {
 
 bool IsCapital(std::uint8_t b) { return b >= 'A' && b <= 'Z'; }
 bool IsDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
+bool IsIdCharacter(std::uint8_t b) { return IsCapital(b) || IsDigit(b); }
 
 bool Trimmed(std::uint8_t b) { return b <= kTrimLimit; }
 
@@ -233,8 +234,7 @@ std::optional<bool> IsFrameBoundary(TByteSource& source, std::int64_t at, std::i
     std::size_t got = 0;
     if (!source.ReadAt(at, std::span(bytes).first(available), got) || got == 0) return std::nullopt;
     if (bytes[0] == 0) return true;
-    return got == kSizeFieldWidth &&
-           std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return IsCapital(b) || IsDigit(b); });
+    return got == kSizeFieldWidth && std::all_of(bytes.begin(), bytes.end(), IsIdCharacter);
 }
 
 // The frame just read takes its slot, unless its encoding byte is unknown.
@@ -313,6 +313,9 @@ std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& i
     std::array<std::uint8_t, kSizeFieldWidth> sizeBytes{};
     std::size_t got = 0;
     if (!source.ReadAt(headerEnd, sizeBytes, got) || got != sizeBytes.size()) return std::nullopt;
+    // Some taggers set the flag without writing an extended header: a frame
+    // id where its size would stand is no size at all.
+    if (std::all_of(sizeBytes.begin(), sizeBytes.end(), IsIdCharacter)) return headerEnd;
     if (info.Version == kVersion23) {
         return headerEnd + static_cast<std::int64_t>(kSizeFieldWidth) + static_cast<std::int64_t>(BigEndian(sizeBytes));
     }
