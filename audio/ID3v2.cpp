@@ -79,6 +79,7 @@ constexpr std::uint32_t kLargestUnit = 0xFFFF;
 constexpr std::size_t kSizeFieldWidth = 4;
 constexpr std::size_t kYearLength = 4;
 constexpr std::size_t kLanguageLength = 3;
+constexpr std::uint8_t kLastRevision = 0xFF;  // never a revision of a real tag
 constexpr unsigned kBitsPerByte = TByteReader::kBitsPerByte;
 
 // Slots by the field they feed (slot n at index n - 1).
@@ -349,6 +350,30 @@ void ReadFramesV22(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
     WalkFrames(source, info, tagSize, kLayoutV22, false);  // 2.2 has no picture slot
 }
 
+// Files tagged twice or more carry further whole tags before the audio; each
+// step moves at least ten bytes and reads ten.
+std::int64_t TagsAfter(TByteSource& source, std::int64_t tagEnd, std::int64_t fileSize) {
+    std::int64_t start = tagEnd;
+    std::array<std::uint8_t, kHeaderSize> header{};
+    while (fileSize - start >= static_cast<std::int64_t>(kHeaderSize)) {
+        std::size_t got = 0;
+        if (!source.ReadAt(start, header, got) || got != header.size()) break;
+        const TByteReader bytes(header);
+        const std::uint8_t version = header[kVersionOffset];
+        const auto sizeBytes = std::span(header).subspan(kSizeOffset, kSizeFieldWidth);
+        if (!bytes.Matches(0, kMarker) || version < kVersion22 || version > kVersion24 ||
+            header[kRevisionOffset] == kLastRevision ||
+            !std::all_of(sizeBytes.begin(), sizeBytes.end(), [](std::uint8_t b) { return b < kSyncsafeLimit; })) {
+            break;
+        }
+        std::int64_t size = static_cast<std::int64_t>(kHeaderSize + SyncsafeWhole(sizeBytes));
+        if (version == kVersion24 && (header[kFlagsOffset] & kFlagFooter) != 0) size += kFooterSize;
+        if (size >= fileSize - start) break;
+        start += size;
+    }
+    return start - tagEnd;
+}
+
 // Into text, which is written over; texts are stored trimmed.
 void DecodeText(const TextBytes& bytes, std::string& text) {
     text.clear();
@@ -485,6 +510,31 @@ std::unique_ptr<TJPEGImage> PictureFromFrame(const Slot& slot) {
     return image;
 }
 
+// The frame walk of a supported version, and the fields from its slots.
+void ReadFields(TID3v2& tag, TByteSource& source, TagInfo& info) {
+    if (info.Version == kVersion22) {
+        ReadFramesV22(source, info, tag.TagSize);
+    } else {
+        ReadFramesV23(source, info, tag.TagSize, tag.CollectPicture);
+    }
+    auto& slots = info.FrameTexts;
+    TextOrFallback(slots[kTitleSlot], slots[kGroupSlot], tag.Title);
+    TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot], tag.Artist);
+    TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot], tag.Album);
+    tag.Track = TrackFromText(slots[kTrackSlot]);
+    YearOrDate(slots[kYearSlot], slots[kDateSlot], tag.Year);
+    GenreFromText(slots[kGenreSlot], tag.Genre);
+    TextAfterDescription(slots[kCommentSlot], true, tag.Comment);
+    DecodeText(slots[kComposerSlot], tag.Composer);
+    DecodeText(slots[kEncoderSlot], tag.Encoder);
+    DecodeText(slots[kCopyrightSlot], tag.Copyright);
+    DecodeText(slots[kLanguageSlot], tag.Language);
+    TextAfterDescription(slots[kLinkSlot], false, tag.Link);
+    DecodeText(slots[kOriginalArtistSlot], tag.OriginalArtist);
+    TextAfterDescription(slots[kLyricsSlot], true, tag.Lyrics);
+    if (tag.CollectPicture) tag.Picture = PictureFromFrame(slots[kPictureSlot]);
+}
+
 }  // namespace
 }  // namespace id3v2
 
@@ -494,6 +544,7 @@ void TID3v2::Clear() {
     HasTag = false;
     Version = 0;
     TagSize = 0;
+    FurtherTagsSize = 0;
     Title.clear();
     Artist.clear();
     Album.clear();
@@ -525,29 +576,8 @@ bool TID3v2::ReadTag(TByteSource& source) {
     HasTag = true;
     Version = info.Version;
     TagSize = TotalTagSize(info);
-    if (Version < kVersion22 || Version > kVersion24 || TagSize == 0) return true;
-
-    if (Version == kVersion22) {
-        ReadFramesV22(source, info, TagSize);
-    } else {
-        ReadFramesV23(source, info, TagSize, CollectPicture);
-    }
-
-    auto& slots = info.FrameTexts;
-    TextOrFallback(slots[kTitleSlot], slots[kGroupSlot], Title);
-    TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot], Artist);
-    TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot], Album);
-    Track = TrackFromText(slots[kTrackSlot]);
-    YearOrDate(slots[kYearSlot], slots[kDateSlot], Year);
-    GenreFromText(slots[kGenreSlot], Genre);
-    TextAfterDescription(slots[kCommentSlot], true, Comment);
-    DecodeText(slots[kComposerSlot], Composer);
-    DecodeText(slots[kEncoderSlot], Encoder);
-    DecodeText(slots[kCopyrightSlot], Copyright);
-    DecodeText(slots[kLanguageSlot], Language);
-    TextAfterDescription(slots[kLinkSlot], false, Link);
-    DecodeText(slots[kOriginalArtistSlot], OriginalArtist);
-    TextAfterDescription(slots[kLyricsSlot], true, Lyrics);
-    if (CollectPicture) Picture = PictureFromFrame(slots[kPictureSlot]);
+    if (TagSize == 0) return true;
+    if (Version >= kVersion22 && Version <= kVersion24) ReadFields(*this, source, info);
+    FurtherTagsSize = TagsAfter(source, TagSize, info.FileSize);
     return true;
 }
