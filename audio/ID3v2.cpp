@@ -58,7 +58,8 @@ struct TagInfo {
     std::array<Slot, kSlotCount> FrameTexts{};
 };
 
-std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& info);
+class TTagBytes;
+std::optional<std::int64_t> FrameWalkStart(TTagBytes& bytes, const TagInfo& info);
 std::optional<std::uint32_t> FrameSizeV24(TByteSource& source, std::span<const std::uint8_t, 4> sizeBytes,
                                           std::int64_t dataStart, std::int32_t tagSize, std::int64_t fileSize);
 
@@ -79,6 +80,9 @@ constexpr std::uint32_t kLargestUnit = 0xFFFF;
 constexpr std::size_t kSizeFieldWidth = 4;
 constexpr std::size_t kYearLength = 4;
 constexpr std::size_t kLanguageLength = 3;
+constexpr std::uint8_t kSyncByte = 0xFF;  // unsynchronisation puts a zero after each
+constexpr std::size_t kFrameFlagsOffset = 9;  // the second flags byte of a 2.3 and 2.4 frame header
+constexpr std::size_t kDataLengthSize = 4;
 constexpr std::uint8_t kLastRevision = 0xFF;  // never a revision of a real tag
 constexpr unsigned kBitsPerByte = TByteReader::kBitsPerByte;
 
@@ -130,6 +134,133 @@ std::uint64_t SyncsafeWhole(std::span<const std::uint8_t> bytes) {
 bool IsCapital(std::uint8_t b) { return b >= 'A' && b <= 'Z'; }
 bool IsDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
 bool IsIdCharacter(std::uint8_t b) { return IsCapital(b) || IsDigit(b); }
+
+// What a frame walk reads from the end of the tag header on: the file as
+// stored, or, for a 2.2 or 2.3 tag written with unsynchronisation, the tag's
+// bytes with every FF 00 read as FF, followed by the rest of the file as
+// stored. Those bytes are made in one pass as the walk moves forward, a chunk
+// at a time, so a tag of any size costs a chunk of memory.
+class TTagBytes {
+public:
+    TTagBytes(TByteSource& file, std::int64_t tagEnd, std::int64_t fileSize, bool resynchronise)
+        : file_(file), tagEnd_(tagEnd), fileSize_(fileSize), resynchronise_(resynchronise) {}
+
+    // The file as stored, for what lies outside the walk's bytes.
+    TByteSource& File() { return file_; }
+
+    // Like TByteSource::ReadAt, at offsets from the end of the tag header on.
+    bool ReadAt(std::int64_t at, std::span<std::uint8_t> out, std::size_t& got) {
+        got = 0;
+        if (!resynchronise_) return file_.ReadAt(at, out, got);
+        if (at < static_cast<std::int64_t>(kHeaderSize) || !Seek(at)) return false;
+        if (virtual_ == at && !Advance(at + static_cast<std::int64_t>(out.size()), out.data(), got)) return false;
+        if (got == out.size() || !Ended()) return true;
+        // The rest lies after the tag, as stored.
+        std::size_t more = 0;
+        const std::int64_t after = tagEnd_ + (at + static_cast<std::int64_t>(got) - virtual_);
+        if (!file_.ReadAt(after, out.subspan(got), more)) return false;
+        got += more;
+        return true;
+    }
+
+    // At or past the end of the tag or of the file; also when a read fails,
+    // which ends the walk like any other failed read.
+    bool Ends(std::int64_t at) {
+        if (!resynchronise_) return at >= tagEnd_ || at >= fileSize_;
+        if (at < virtual_) return false;
+        return !Seek(at) || Ended();
+    }
+
+    // The file holds count bytes at at (false also when a read fails).
+    bool Holds(std::int64_t at, std::uint64_t count) {
+        const auto end = static_cast<std::uint64_t>(at) + count;
+        if (!resynchronise_) return end <= static_cast<std::uint64_t>(fileSize_);
+        if (end <= static_cast<std::uint64_t>(virtual_)) return true;
+        if (!Seek(static_cast<std::int64_t>(end))) return false;
+        if (!Ended()) return true;
+        const std::int64_t removed = tagEnd_ - virtual_;
+        return end <= static_cast<std::uint64_t>(fileSize_ - removed);
+    }
+
+private:
+    static constexpr std::size_t kChunkSize = 16 * 1024;
+
+    // Every byte of the tag read: the walk's bytes have ended at virtual_.
+    bool Ended() const { return raw_ >= tagEnd_; }
+
+    bool Seek(std::int64_t at) {
+        if (at == virtual_) return true;
+        if (at < virtual_) {
+            virtual_ = raw_ = static_cast<std::int64_t>(kHeaderSize);
+        }
+        std::size_t unused = 0;
+        return Advance(at, nullptr, unused);
+    }
+
+    // The chunk holds the byte at raw_.
+    bool Load() {
+        if (raw_ >= chunkStart_ && raw_ - chunkStart_ < static_cast<std::int64_t>(chunkSize_)) return true;
+        chunk_.resize(kChunkSize);
+        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(tagEnd_ - raw_, kChunkSize));
+        std::size_t got = 0;
+        if (!file_.ReadAt(raw_, std::span(chunk_).first(count), got) || got == 0) return false;
+        chunkStart_ = raw_;
+        chunkSize_ = got;
+        return true;
+    }
+
+    // Moves on to the walk's byte at `to`, or to the end of the tag, handing
+    // the bytes passed to out when there is one. The zero after an FF is
+    // passed with the FF, so that a byte of the walk's is left at raw_
+    // whenever the tag has not ended.
+    bool Advance(std::int64_t to, std::uint8_t* out, std::size_t& produced) {
+        bool afterSync = false;
+        while (!Ended() && (virtual_ < to || afterSync)) {
+            if (!Load()) return false;
+            const std::uint8_t* bytes = chunk_.data() + (raw_ - chunkStart_);
+            const auto available = static_cast<std::size_t>(chunkStart_ + static_cast<std::int64_t>(chunkSize_) - raw_);
+            std::size_t taken = 0;
+            for (; taken < available; ++taken) {
+                const std::uint8_t b = bytes[taken];
+                if (afterSync && b == 0) {
+                    afterSync = false;
+                    continue;
+                }
+                if (virtual_ == to) break;
+                if (out != nullptr) out[produced] = b;
+                ++produced;
+                ++virtual_;
+                afterSync = b == kSyncByte;
+            }
+            raw_ += static_cast<std::int64_t>(taken);
+            if (taken < available) break;
+        }
+        return true;
+    }
+
+    TByteSource& file_;
+    std::int64_t tagEnd_;
+    std::int64_t fileSize_;
+    bool resynchronise_;
+    // Where the walk's bytes stand: the next byte's offset as the walk sees
+    // it and as stored.
+    std::int64_t virtual_ = static_cast<std::int64_t>(kHeaderSize);
+    std::int64_t raw_ = static_cast<std::int64_t>(kHeaderSize);
+    std::vector<std::uint8_t> chunk_;  // stored bytes from chunkStart_ on
+    std::int64_t chunkStart_ = 0;
+    std::size_t chunkSize_ = 0;
+};
+
+// FF 00 read as FF, over one frame's data.
+void Resynchronise(std::vector<std::uint8_t>& bytes) {
+    std::size_t kept = 0;
+    std::uint8_t previous = 0;
+    for (const std::uint8_t b : bytes) {
+        if (!(previous == kSyncByte && b == 0)) bytes[kept++] = b;
+        previous = b;
+    }
+    bytes.resize(kept);
+}
 
 bool Trimmed(std::uint8_t b) { return b <= kTrimLimit; }
 
@@ -246,17 +377,44 @@ void StoreFrame(TagInfo& info, int index, std::span<const std::uint8_t> data, st
     slot.length = blockLength;
 }
 
-void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout,
+// A frame's data as its slot keeps it: its first bytes, at most a block. A
+// 2.4 frame may carry its length before the data and be unsynchronised on
+// its own (writers that keep a tag as it was, frame by frame); its block is
+// filled from what remains after undoing both.
+bool ReadFrameData(TTagBytes& bytes, const TagInfo& info, std::span<const std::uint8_t> header,
+                   std::int64_t dataStart, std::uint64_t dataSize, const FrameLayout& layout,
+                   std::vector<std::uint8_t>& data) {
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(dataSize, layout.blockLength));
+    bool dataLength = false;
+    bool unsynchronised = false;
+    if (info.Version == kVersion24) {
+        const std::uint8_t flags = header[kFrameFlagsOffset];
+        dataLength = (flags & kFrameFlagDataLength) != 0;
+        unsynchronised = (flags & kFrameFlagUnsynchronised) != 0 || (info.Flags & kFlagUnsynchronisation) != 0;
+    }
+    // Enough stored bytes for a whole block after both are undone.
+    const std::uint64_t stored = (dataLength ? kDataLengthSize : 0) + (unsynchronised ? 2 : 1) * layout.blockLength;
+    data.resize(static_cast<std::size_t>(std::min(dataSize, stored)));
+    std::size_t got = 0;
+    if (!data.empty() && (!bytes.ReadAt(dataStart, data, got) || got < wanted)) return false;
+    data.resize(got);
+    if (dataLength) data.erase(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(got, kDataLengthSize)));
+    if (unsynchronised) Resynchronise(data);
+    if (data.size() > layout.blockLength) data.resize(layout.blockLength);
+    return true;
+}
+
+void WalkFrames(TTagBytes& bytes, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout,
                 bool collectPicture) {
-    const std::optional<std::int64_t> start = FrameWalkStart(source, info);
+    const std::optional<std::int64_t> start = FrameWalkStart(bytes, info);
     if (!start) return;
     std::array<std::uint8_t, kLargestFrameHeader> headerBytes{};
     const std::span<std::uint8_t> header = std::span(headerBytes).first(layout.headerSize);
     std::vector<std::uint8_t> data;  // one frame's bytes as read
     std::int64_t position = *start;
-    while (position < tagSize && position < info.FileSize) {
+    while (!bytes.Ends(position)) {
         std::size_t got = 0;
-        if (!source.ReadAt(position, header, got) || got != header.size()) return;
+        if (!bytes.ReadAt(position, header, got) || got != header.size()) return;
         if (!IsCapital(header[0])) return;
 
         const std::int64_t dataStart = position + static_cast<std::int64_t>(layout.headerSize);
@@ -264,20 +422,19 @@ void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const 
         std::uint64_t dataSize = BigEndian(sizeBytes);
         if (info.Version == kVersion24 && layout.sizeWidth == kSizeFieldWidth) {
             const std::optional<std::uint32_t> size =
-                FrameSizeV24(source, sizeBytes.first<kSizeFieldWidth>(), dataStart, tagSize, info.FileSize);
+                FrameSizeV24(bytes.File(), sizeBytes.first<kSizeFieldWidth>(), dataStart, tagSize, info.FileSize);
             if (!size) return;
             dataSize = *size;
         }
-        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(dataSize, layout.blockLength));
-        if (dataStart > info.FileSize || static_cast<std::uint64_t>(info.FileSize - dataStart) < wanted) return;
 
         const std::string_view id(reinterpret_cast<const char*>(header.data()), layout.idLength);
         // Only frames that can land in a slot need their data read.
         const int index = FrameSlotIndex(info.Version, id);
         if (index >= 0 && (collectPicture || index != kPictureSlot)) {
-            data.resize(wanted);
-            if (wanted > 0 && (!source.ReadAt(dataStart, data, got) || got != wanted)) return;
+            if (!ReadFrameData(bytes, info, header, dataStart, dataSize, layout, data)) return;
             StoreFrame(info, index, data, layout.blockLength);
+        } else if (!bytes.Holds(dataStart, std::min<std::uint64_t>(dataSize, layout.blockLength))) {
+            return;
         }
         position = dataStart + static_cast<std::int64_t>(dataSize);
     }
@@ -308,12 +465,12 @@ std::int32_t TotalTagSize(const TagInfo& info) {
 
 // Writers of 2.3 and 2.4 put an extended header before the first frame when
 // they keep a CRC or restrictions; its size field is read differently by version.
-std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& info) {
+std::optional<std::int64_t> FrameWalkStart(TTagBytes& bytes, const TagInfo& info) {
     const auto headerEnd = static_cast<std::int64_t>(kHeaderSize);
     if (info.Version == kVersion22 || (info.Flags & kFlagExtendedHeader) == 0) return headerEnd;
     std::array<std::uint8_t, kSizeFieldWidth> sizeBytes{};
     std::size_t got = 0;
-    if (!source.ReadAt(headerEnd, sizeBytes, got) || got != sizeBytes.size()) return std::nullopt;
+    if (!bytes.ReadAt(headerEnd, sizeBytes, got) || got != sizeBytes.size()) return std::nullopt;
     // Some taggers set the flag without writing an extended header: a frame
     // id where its size would stand is no size at all.
     if (std::all_of(sizeBytes.begin(), sizeBytes.end(), IsIdCharacter)) return headerEnd;
@@ -342,12 +499,21 @@ std::optional<std::uint32_t> FrameSizeV24(TByteSource& source, std::span<const s
     return *plainEnds ? plain : syncsafe;
 }
 
+// A 2.2 or 2.3 tag written with unsynchronisation is walked over its
+// resynchronised bytes; 2.4 marks it frame by frame.
+TTagBytes WalkedBytes(TByteSource& source, const TagInfo& info, std::int32_t tagSize) {
+    const bool whole = info.Version != kVersion24 && (info.Flags & kFlagUnsynchronisation) != 0;
+    return TTagBytes(source, tagSize, info.FileSize, whole);
+}
+
 void ReadFramesV23(TByteSource& source, TagInfo& info, std::int32_t tagSize, bool collectPicture) {
-    WalkFrames(source, info, tagSize, kLayoutV23, collectPicture);
+    TTagBytes bytes = WalkedBytes(source, info, tagSize);
+    WalkFrames(bytes, info, tagSize, kLayoutV23, collectPicture);
 }
 
 void ReadFramesV22(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
-    WalkFrames(source, info, tagSize, kLayoutV22, false);  // 2.2 has no picture slot
+    TTagBytes bytes = WalkedBytes(source, info, tagSize);
+    WalkFrames(bytes, info, tagSize, kLayoutV22, false);  // 2.2 has no picture slot
 }
 
 // Files tagged twice or more carry further whole tags before the audio; each

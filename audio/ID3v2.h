@@ -34,6 +34,10 @@ constexpr std::size_t kPicturePrefix = 13;  // picture bytes skipped before the 
 
 constexpr std::uint8_t kFlagFooter = 0x10;
 constexpr std::uint8_t kFlagExtendedHeader = 0x40;
+constexpr std::uint8_t kFlagUnsynchronisation = 0x80;
+// The second flags byte of a 2.4 frame header.
+constexpr std::uint8_t kFrameFlagDataLength = 0x01;  // four bytes of data length before the data
+constexpr std::uint8_t kFrameFlagUnsynchronised = 0x02;
 
 // Which frame lands in which slot (slot n at index n - 1).
 extern const std::array<std::string_view, kSlotCount> FrameIdsV23;
