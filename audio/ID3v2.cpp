@@ -398,7 +398,8 @@ bool ReadFrameData(TTagBytes& bytes, const TagInfo& info, std::span<const std::u
     std::size_t got = 0;
     if (!data.empty() && (!bytes.ReadAt(dataStart, data, got) || got < wanted)) return false;
     data.resize(got);
-    if (dataLength) data.erase(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(got, kDataLengthSize)));
+    const auto lengthBytes = static_cast<std::ptrdiff_t>(dataLength ? std::min(got, kDataLengthSize) : 0);
+    data.erase(data.begin(), data.begin() + lengthBytes);
     if (unsynchronised) Resynchronise(data);
     if (data.size() > layout.blockLength) data.resize(layout.blockLength);
     return true;
