@@ -378,9 +378,8 @@ void StoreFrame(TagInfo& info, int index, std::span<const std::uint8_t> data, st
 }
 
 // A frame's data as its slot keeps it: its first bytes, at most a block. A
-// 2.4 frame may carry its length before the data and be unsynchronised on
-// its own (writers that keep a tag as it was, frame by frame); its block is
-// filled from what remains after undoing both.
+// 2.4 frame may carry its data length before its data and be unsynchronised
+// on its own; its block is filled from what remains once both are undone.
 bool ReadFrameData(TTagBytes& bytes, const TagInfo& info, std::span<const std::uint8_t> header,
                    std::int64_t dataStart, std::uint64_t dataSize, const FrameLayout& layout,
                    std::vector<std::uint8_t>& data) {

@@ -361,7 +361,16 @@ TEST_F(Hostile, RepeatedAndUnsynchronisedTags) {
         tag[5] |= id3v2::kFlagUnsynchronisation;
         return tag;
     };
+    // Zeros after a large second tag fill the first audio block, and the middle
+    // block, counted from the start of the file, falls on the first frame only
+    // when the audio is taken to begin after both tags.
+    const Bytes large = ID3v2Writer(4).Padding(20000).Build();
+    const std::size_t audioStart = first.size() + large.size(), zeros = 4000;
+    Bytes middle = Concat({first, large, Bytes(zeros, 0), Audio(8)});
+    middle.resize(3 * audioStart + 2 * zeros, 0);
     const std::vector<Case> cases = {
+        {"the middle block after a second tag", middle,
+         Expect().Title("First").Time("00:03").Name(Named("", "First", "128~00.03"))},
         {"a thousand empty tags before the audio", Concat({first, emptyTags, Audio()}),
          Expect().TagSize(static_cast<std::int32_t>(first.size())).Title("First").Name(Named("", "First"))},
         {"a second tag to the end of the file", Concat({first, rest}),
