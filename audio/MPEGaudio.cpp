@@ -302,18 +302,18 @@ bool TMPEGaudio::ReadAudio(TByteSource& source) {
     std::int64_t size = 0;
     if (!source.Size(size)) return false;
     fileLength = static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
-    const std::int64_t tagSize = ID3v2Tag.TagSize;
+    const std::int64_t audioStart = ID3v2Tag.AudioStart();
 
     Block block{};
     std::size_t got = 0;
-    if (!source.ReadAt(tagSize, block, got)) return false;
+    if (!source.ReadAt(audioStart, block, got)) return false;
     FindFrame(block, frame, vbr);
 
     if (!frame.found && got == kBlockSize) {
         block.fill(0);
         // Counted from the start of the file, not from the end of the tag; a
         // short read here just leaves zeros at the end of the block.
-        if (!source.ReadAt((size - tagSize) / 2, block, got)) return false;
+        if (!source.ReadAt((size - audioStart) / 2, block, got)) return false;
         FindFrame(block, frame, vbr);
     }
 
@@ -371,7 +371,7 @@ PlayTime PlayTimeOf(const TMPEGaudio& audio) {
     }
     const std::int64_t bitRate = TableBitRate(frame);
     if (bitRate == 0) return {};
-    std::int64_t audioSize = static_cast<std::int64_t>(audio.fileLength) - audio.ID3v2Tag.TagSize - frame.position;
+    std::int64_t audioSize = static_cast<std::int64_t>(audio.fileLength) - audio.ID3v2Tag.AudioStart() - frame.position;
     if (audio.ID3v1Tag.HasTag) audioSize -= static_cast<std::int64_t>(kID3v1TagSize);
     return {audioSize * kBitsPerByte, bitRate * kMillisPerSecond};
 }

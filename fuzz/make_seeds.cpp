@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets, made with the test-support
-// writers: tags of every version and encoding, MPEG streams with and without
-// VBR headers, damaged and hostile sizes, and process inputs with patterns,
-// tag sources and paths.
+// writers: tags of every version and encoding, the reader fixtures, MPEG
+// streams with and without VBR headers, damaged and hostile sizes, and process
+// inputs with patterns, tag sources and paths.
 //   fuzz_seeds OUTPUT_FOLDER   (makes OUTPUT_FOLDER/{id3v2,id3v1,mpeg,process})
 #include <sys/stat.h>
 
@@ -14,6 +14,7 @@
 #include "ID3v1.h"
 #include "ID3v2.h"
 #include "ProcessInput.h"
+#include "ReaderFixtures.h"
 #include "TagWriter.h"
 
 using namespace testing_support;
@@ -116,6 +117,8 @@ Seeds FileSeeds() {
         seeds.emplace_back(name, Concat({tag, Audio()}));
         seeds.emplace_back(name + "-bare", tag);
     }
+    // Tags as real taggers write them: extended headers, further tags, unsynchronisation.
+    for (TFixture& fixture : ReaderFixtures()) seeds.emplace_back("fixture-" + fixture.name, std::move(fixture.bytes));
     seeds.emplace_back("cbr-id3v1",
                        Concat({Audio(12), ID3v1Tag(ID3v1Fields().Title("Title").Artist("Artist").Track(7).Genre(17))}));
     seeds.emplace_back("id3v1-only-10", ID3v1Tag(ID3v1Fields().Title("t").Comment(std::string(30, 'c'))));
