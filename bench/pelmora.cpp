@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Pelmora.h"
+#include "PluginRecords.h"
 #include "contender.h"
 #include "cp1251.h"
 

@@ -7,7 +7,7 @@
 
 #include "AudioWriter.h"
 #include "NameBuilder.h"
-#include "Pelmora.h"
+#include "PluginRecords.h"
 #include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "Pelmora.h"
 #include "PelmoraConstants.h"
+#include "PluginRecords.h"
 #include "options_window.h"
 
 static_assert(sizeof("Отмена") == 7, "options_window.cpp must be compiled with -fexec-charset=CP1251");
