@@ -135,12 +135,6 @@ bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
     return true;
 }
 
-std::string WideUnitToAnsi(std::uint16_t unit) {
-    std::string text;
-    AppendWideUnitAnsi(text, unit);
-    return text;
-}
-
 void AppendWideUnitAnsi(std::string& text, std::uint16_t unit) { AppendWideUnitsAnsi(text, &unit, 1); }
 
 void AppendWideUnitsAnsi(std::string& text, const std::uint16_t* units, std::size_t count) {
