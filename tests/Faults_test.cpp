@@ -25,8 +25,6 @@ using namespace testing_support;
 
 namespace {
 
-FrameFields Cbr128() { return FrameFields{}; }
-
 struct Fixture {
     const char* name;
     Bytes bytes;
@@ -35,13 +33,13 @@ struct Fixture {
 // Files whose fields have no fallback, so a field is either what a clean read
 // gives or empty.
 std::vector<Fixture> Fixtures() {
-    Bytes xing = XingFrame(Cbr128(), 1000, 418000);
-    Append(xing, Stream(Cbr128(), 20));
-    Bytes vbri = Frame(Cbr128());
-    PutVbri(vbri, VbrHeaderOffset(Cbr128()), 418000, 1000, 50);
-    Append(vbri, Stream(Cbr128(), 20));
+    Bytes xing = XingFrame(kCbr128, 1000, 418000);
+    Append(xing, Stream(kCbr128, 20));
+    Bytes vbri = Frame(kCbr128);
+    PutVbri(vbri, VbrHeaderOffset(kCbr128), 418000, 1000, 50);
+    Append(vbri, Stream(kCbr128, 20));
     Bytes middle(20000, 0);
-    const Bytes two = Stream(Cbr128(), 2);
+    const Bytes two = Stream(kCbr128, 2);
     std::copy(two.begin(), two.end(), middle.begin() + 10000);
     return {
         {"2.3 tag, CBR, ID3v1",
@@ -51,11 +49,11 @@ std::vector<Fixture> Fixtures() {
                      .Frame("TXXX", Bytes(20000, 'x'))  // the walk outgrows the first file window
                      .Text("TALB", 0, Latin("Album"))
                      .Build(),
-                 Stream(Cbr128(), 20), ID3v1Tag(ID3v1Fields().Title("T1"))})},
+                 Stream(kCbr128, 20), ID3v1Tag(ID3v1Fields().Title("T1"))})},
         {"2.4 tag, Xing", Concat({ID3v2Writer(4).Text("TIT2", 3, Latin("Title")).Frame("TXXX", Bytes(300, 'q')).Text("TALB", 0, Latin("Album")).Build(), xing})},
         {"2.2 tag, VBRI", Concat({ID3v2Writer(2).Text("TT2", 0, Latin("Title")).Text("TAL", 0, Latin("Album")).Build(), vbri})},
         {"frames only in the middle", middle},
-        {"short audio, ID3v1", Concat({Stream(Cbr128(), 3), ID3v1Tag(ID3v1Fields().Title("T1"))})},
+        {"short audio, ID3v1", Concat({Stream(kCbr128, 3), ID3v1Tag(ID3v1Fields().Title("T1"))})},
     };
 }
 
@@ -254,7 +252,7 @@ TEST_F(RealFaults, NewNameBeyondTheSystemsLimit) {
                                                             .Text("TPE1", 0, Latin("A"))
                                                             .Text("TIT2", 0, Latin(longTitle))
                                                             .Build(),
-                                                        Stream(Cbr128(), 20)}));
+                                                        Stream(kCbr128, 20)}));
     const Bytes before = Contents(path);
     EXPECT_EQ(Process(path, true), dir.File("A - " + longTitle + ".mp3"));
     EXPECT_EQ(Process(path, false), path);

@@ -39,6 +39,17 @@ void PutBigEndian(Bytes& bytes, std::size_t offset, std::int32_t value) {
 
 }  // namespace
 
+FrameFields MpegFields(int version, int layer, int bitRateIndex, int sampleRateIndex, bool padded, int mode) {
+    FrameFields fields;
+    fields.version = version;
+    fields.layer = layer;
+    fields.bitRateIndex = bitRateIndex;
+    fields.sampleRateIndex = sampleRateIndex;
+    fields.padded = padded;
+    fields.mode = mode;
+    return fields;
+}
+
 Bytes HeaderBytes(const FrameFields& s) {
     return {
         0xFF,
@@ -112,6 +123,8 @@ Bytes Stream(const FrameFields& fields, std::size_t count, std::uint8_t fill) {
     for (std::size_t i = 0; i < count; ++i) Append(out, frame);
     return out;
 }
+
+Bytes CbrAudio(std::size_t count, std::uint8_t fill) { return Stream(kCbr128, count, fill); }
 
 void PutXing(Bytes& frame, std::size_t offset, std::int32_t frames, std::int32_t bytes, std::uint8_t quality,
              std::string_view vendor, std::string_view signature) {

@@ -32,6 +32,12 @@ struct FrameFields {
     int emphasis = 0;
 };
 
+// MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo: the fields as they default.
+inline constexpr FrameFields kCbr128{};
+// The fields of these codes, the others as they default.
+FrameFields MpegFields(int version, int layer, int bitRateIndex, int sampleRateIndex, bool padded = false,
+                       int mode = 1);
+
 // The four header bytes; any field value is written as given (masked to its width).
 Bytes HeaderBytes(const FrameFields& fields);
 FrameFields FieldsFromHeader(const std::uint8_t* header);
@@ -48,6 +54,8 @@ std::size_t VbrHeaderOffset(const FrameFields& fields);
 // A frame of FrameSize bytes: the header, then fill bytes.
 Bytes Frame(const FrameFields& fields, std::uint8_t fill = 0);
 Bytes Stream(const FrameFields& fields, std::size_t count, std::uint8_t fill = 0);
+// A stream of frames of kCbr128.
+Bytes CbrAudio(std::size_t count, std::uint8_t fill = 0);
 
 // A Xing header (signature, flags, frames, bytes, room for the 100-byte seek
 // table, quality field, the vendor's bytes: readers take 8, LAME writes 9)
