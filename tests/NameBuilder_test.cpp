@@ -1,5 +1,6 @@
 // The name builder end to end: real bytes on disk, the pattern filled from the
-// audio and the selected tag, the new path, and the rename through process.
+// audio and the selected tag, the new path, and the rename through process;
+// and its replacement of one text by another, case ignored.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -211,6 +212,39 @@ TEST_F(Rename, CyrillicTagsNameCyrillicFiles) {
     const std::string expected = dir.File("\xCA\xE8\xED\xEE - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8.mp3");
     EXPECT_EQ(Process(path, false), expected);
     EXPECT_TRUE(FileExists(expected));
+}
+
+// Placeholder substitution: letter case ignored by the ANSI rules, leftmost
+// first, no overlap, and inserted text never matched again in the same call.
+TEST(ReplaceAllIgnoreCase, Table) {
+    struct Case {
+        std::string text;
+        std::string search;
+        std::string replacement;
+        std::string result;
+        bool found;
+    };
+    const Case cases[] = {
+        {"*artist* - *title*", "*artist*", "A", "A - *title*", true},
+        {"*ARTIST*/*Artist*", "*artist*", "x", "x/x", true},
+        {"no placeholder", "*artist*", "x", "no placeholder", false},
+        {"*title*", "*title*", "*title*", "*title*", true},          // inserted text is not searched again
+        {"*title**title*", "*title*", "<*title*>", "<*title*><*title*>", true},
+        {"aaaa", "aa", "a", "aa", true},                              // no overlap
+        {"aaa", "aa", "b", "ba", true},
+        {"song.mp3.Mp3", ".mp3", "", "song", true},
+        {"a.mp3b.MP3", ".MP3", "", "ab", true},
+        {"\xCF\xE5\xF1\xED\xFF", "\xEF\xE5\xF1\xED\xFF", "S", "S", true},  // Песня / песня
+        {"\xA8\xEB\xEA\xE0", "\xB8", "e", "e\xEB\xEA\xE0", true},          // Ё matches ё
+        {"", "*artist*", "x", "", false},
+        {"x", "", "y", "x", false},
+        {std::string("a\0*year*\0b", 10), "*YEAR*", "1999", std::string("a\0" "1999\0b", 8), true},  // zeros kept
+    };
+    for (const Case& c : cases) {
+        std::string text = c.text;
+        EXPECT_EQ(pelmora::ReplaceAllIgnoreCase(text, c.search, c.replacement), c.found) << c.text << " / " << c.search;
+        EXPECT_EQ(text, c.result) << c.text << " / " << c.search;
+    }
 }
 
 }  // namespace
