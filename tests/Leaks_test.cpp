@@ -25,7 +25,7 @@
 
 #include <malloc.h>
 
-// Counters of the platform: Leaks_posix.cpp and Leaks_win32.cpp.
+// Counters of the platform: posix/Leaks_posix.cpp and win32/Leaks_win32.cpp.
 namespace leak_probe {
 std::int64_t OpenHandles();
 std::int64_t GdiObjects();  // -1 where there are none
