@@ -127,9 +127,10 @@ TEST(NameBuilder, TagValuesCannotLeaveTheFolder) {
 
 TEST(NameBuilder, ID3v1Values) {
     TempDir dir;
-    const std::string v11 = dir.Write(
-        "a.mp3", Concat({kAudio, ID3v1Tag(ID3v1Fields().Artist("Art").Title("T").Track(7).Genre(147).Comment("C"))}));
-    EXPECT_EQ(NewName(v11, Options{"*artist*-*title*-*track*-*genre*-*comment*", kID3v1}), "Art-T-7-Synthpop-C.mp3");
+    const std::string v11 = dir.Write("a.mp3", Concat({kAudio, ID3v1Tag(ID3v1Fields().Artist("Art").Title("T").Album("Al")
+                                                                     .Year("1987").Track(7).Genre(147).Comment("C"))}));
+    EXPECT_EQ(NewName(v11, Options{"*artist*-*title*-*album*-*year*-*track*-*genre*-*comment*", kID3v1}),
+              "Art-T-Al-1987-7-Synthpop-C.mp3");
     const std::string v10 = dir.Write("b.mp3", Concat({kAudio, ID3v1Tag(ID3v1Fields().Artist("Art").Genre(148))}));
     EXPECT_EQ(NewName(v10, Options{"*artist*-*track*-[*genre*]", kID3v1}), "Art-0-[].mp3");
 }
