@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -161,7 +162,6 @@ TEST(Faults, SizeThatCannotBeTaken) {
 
 class RealFaults : public PluginTest {
 protected:
-
     static Bytes Contents(const std::string& path) {
         Bytes bytes;
         EXPECT_TRUE(ReadFile(path, bytes)) << path;
@@ -217,30 +217,31 @@ TEST_F(RealFaults, TargetThatExistsAlready) {
     EXPECT_TRUE(Contents(path) == TaggedFile());
 }
 
-// A folder is never analysed: its name is kept and it stays where it is.
-TEST_F(RealFaults, FolderNamedLikeAnMp3) {
-    const std::string folder = dir.File("x.mp3");
-    ASSERT_TRUE(MakeDir(folder));
-    WriteFile(folder + kSep + "inside.mp3", TaggedFile());
-    std::strcpy(options->pattern, "*bitrate* *artist*");  // an audio placeholder would count if it were analysed
-    EXPECT_EQ(Process(folder, true), folder);
-    EXPECT_EQ(Process(folder, false), folder);
-    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
-    EXPECT_EQ(ListDir(folder), std::vector<std::string>{"inside.mp3"});
-}
-
-TEST_F(RealFaults, EmptyAndNearlyEmptyFiles) {
+// A folder named like an MP3 and files too short to analyse: never analysed
+// (an audio placeholder would count), so the name is kept and nothing changes.
+TEST_F(RealFaults, FoldersAndNearlyEmptyFilesKeepTheirNames) {
     std::strcpy(options->pattern, "*bitrate* *artist*");
-    for (std::size_t size : {0, 1, 9, 10, 127}) {
-        SCOPED_TRACE(size);
+    const Bytes full = TaggedFile();
+    for (const std::optional<std::size_t> size : std::initializer_list<std::optional<std::size_t>>{
+             std::nullopt, 0, 1, 9, 10, 127}) {  // none: a folder
+        SCOPED_TRACE(size ? std::to_string(*size) + " bytes" : "a folder");
         TempDir place;
-        const Bytes full = TaggedFile();
-        const Bytes bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
-        const std::string path = place.Write("x.mp3", bytes);
+        const std::string path = place.File("x.mp3");
+        const Bytes bytes = size ? Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(*size)) : Bytes{};
+        if (size) {
+            WriteFile(path, bytes);
+        } else {
+            ASSERT_TRUE(MakeDir(path));
+            WriteFile(path + kSep + "inside.mp3", full);
+        }
         EXPECT_EQ(Process(path, true), path);
         EXPECT_EQ(Process(path, false), path);
-        EXPECT_TRUE(Contents(path) == bytes);
         EXPECT_EQ(ListDir(place.Path()), std::vector<std::string>{"x.mp3"});
+        if (size) {
+            EXPECT_TRUE(Contents(path) == bytes);
+        } else {
+            EXPECT_EQ(ListDir(path), std::vector<std::string>{"inside.mp3"});
+        }
     }
 }
 

@@ -235,8 +235,8 @@ std::vector<Call> MixedLibrary(const TempDir& dir) {
     mono.mode = 3;
     Bytes xing = XingFrame(kCbr128, 1000, 418000);
     Append(xing, kAudio);
-    Bytes vbri = Frame(FrameFields{});
-    PutVbri(vbri, VbrHeaderOffset(FrameFields{}), 418000, 1000, 50);
+    Bytes vbri = Frame(kCbr128);
+    PutVbri(vbri, VbrHeaderOffset(kCbr128), 418000, 1000, 50);
     Append(vbri, kAudio);
 
     std::vector<std::string> paths = {
@@ -244,7 +244,7 @@ std::vector<Call> MixedLibrary(const TempDir& dir) {
                                          .Text("TIT2", 0, Latin("Title"))
                                          .Text("TPE1", 1, Utf16LE(u"Artist", true))
                                          .Text("TRCK", 0, Latin("3/9"))
-                                         .Frame("COMM", Concat({{0}, Latin("eng"), {0}, Latin("Comment")}))
+                                         .Frame("COMM", CommentData(0, {}, Latin("Comment")))
                                          .Build(),
                                      kAudio, ID3v1Tag(ID3v1Fields().Title("T1").Artist("A1").Track(2))})),
         dir.Write("v24.mp3", Concat({ID3v2Writer(4, id3v2::kFlagFooter)
