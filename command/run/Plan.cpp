@@ -36,15 +36,20 @@ std::size_t AnsiFolderLength(const std::string& ansiPath) {
     return 0;
 }
 
-// The bytes Windows refuses in a name beside the controls.
-constexpr std::string_view kRefused = "<>:\"|?*\\/";
+// The bytes Windows refuses in a name: the controls and a few ASCII punctuation marks.
+bool IsRefused(char c) {
+    switch (c) {
+    case '<': case '>': case ':': case '"': case '|': case '?': case '*': case '\\': case '/': return true;
+    default: return static_cast<unsigned char>(c) < kFirstPrintable;
+    }
+}
 
 }  // namespace
 
 std::string WindowsRefusal(std::string_view ansiName) {
     for (const char c : ansiName) {
         const auto u = static_cast<unsigned char>(c);
-        if (u >= kFirstPrintable && kRefused.find(c) == std::string_view::npos) continue;
+        if (!IsRefused(c)) continue;
         if (u < kFirstPrintable) {
             char code[8];
             std::snprintf(code, sizeof code, "%02X", u);
@@ -97,13 +102,11 @@ const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
     return refusals_.emplace(folder, refusal).first->second;
 }
 
-std::string TRunPlan::Key(const std::string& path) {
+const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
     const std::string folder = ParentOf(path);
-    auto resolved = resolvedFolders_.find(folder);
-    if (resolved == resolvedFolders_.end()) {
-        resolved = resolvedFolders_.emplace(folder, ParentOf(ResolvedPath(path))).first;
-    }
-    return NameKey(JoinPath(resolved->second, NameOf(path)));
+    const auto known = resolvedFolders_.find(folder);
+    if (known != resolvedFolders_.end()) return known->second;
+    return resolvedFolders_.emplace(folder, ParentOf(ResolvedPath(path))).first->second;
 }
 
 bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
@@ -114,7 +117,8 @@ bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
         std::vector<std::string> names;
         std::string error;
         listed.listed = ListFolder(folder, names, error);
-        for (const std::string& name : names) listed.keys.insert(Key(JoinPath(folder, name)));
+        const std::string& resolved = ResolvedFolder(path);
+        for (const std::string& name : names) listed.keys.insert(NameKey(JoinPath(resolved, name)));
         listing = listings_.emplace(folder, std::move(listed)).first;
     }
     if (!listing->second.listed) return Exists(path);

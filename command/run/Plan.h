@@ -8,6 +8,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "PathText.h"
+#include "System.h"
+
 namespace host {
 
 // Why Windows would refuse a file name (8-bit text): the first refused
@@ -51,9 +54,11 @@ public:
     }
 
 private:
-    // A path in comparable form, its folder as the system resolves it (links
-    // followed, ".." never dropped as text), looked up once per folder.
-    std::string Key(const std::string& path);
+    // The folder of path as the system resolves it (links followed, ".." never
+    // dropped as text), looked up once per folder.
+    const std::string& ResolvedFolder(const std::string& path);
+    // A path in comparable form, its folder resolved.
+    std::string Key(const std::string& path) { return NameKey(JoinPath(ResolvedFolder(path), NameOf(path))); }
     // Whether a name stands at path (key: its Key), by its folder's listing,
     // taken once per folder; the disk is asked where the folder cannot be listed.
     bool TargetOnDisk(const std::string& path, const std::string& key);

@@ -56,6 +56,7 @@ std::string AbsolutePath(const std::string& path) {
     const bool relative = path.empty() || path[0] != '/';
     if (relative && WorkingFolderPath().empty()) return path;
     std::string out;
+    out.reserve((relative ? WorkingFolderPath().size() + 1 : 0) + path.size());
     const auto append = [&out](std::string_view text) {
         std::size_t start = 0;
         while (start <= text.size()) {
