@@ -8,9 +8,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "PathText.h"
-#include "System.h"
-
 namespace host {
 
 // Why Windows would refuse a file name (8-bit text): the first refused
@@ -47,6 +44,14 @@ public:
     // Why names cannot be added to or taken from a folder ("no folder F",
     // "cannot write in F: reason"); empty when they can. Asked once per folder.
     const std::string& FolderRefusal(const std::string& folder);
+    // Room for the claims of a run of this many files.
+    void Expect(std::size_t files) {
+        claimed_.reserve(files);
+        vacated_.reserve(files);
+    }
+    // A folder's listing taken already (folder: as the run's paths name it;
+    // keys: of every name it holds), so that the plan need not take it again.
+    void KnowFolder(const std::string& folder, std::vector<std::string> keys);
     // Forgets what was learnt of folders, when the disk may have changed.
     void ForgetFolders() {
         refusals_.clear();
@@ -54,18 +59,17 @@ public:
     }
 
 private:
-    // The folder of path as the system resolves it (links followed, ".." never
-    // dropped as text), looked up once per folder.
-    const std::string& ResolvedFolder(const std::string& path);
-    // A path in comparable form, its folder resolved.
-    std::string Key(const std::string& path) { return NameKey(JoinPath(ResolvedFolder(path), NameOf(path))); }
-    // Whether a name stands at path (key: its Key), by its folder's listing,
-    // taken once per folder; the disk is asked where the folder cannot be listed.
-    bool TargetOnDisk(const std::string& path, const std::string& key);
+    // The folder of path (folder: ParentOf(path)) as the system resolves it
+    // (links followed, ".." never dropped as text), looked up once per folder.
+    const std::string& ResolvedFolder(const std::string& folder, const std::string& path);
+    // Whether a name stands at path (in folder, named name; key: its key), by
+    // its folder's listing, taken once per folder; the disk is asked where the
+    // folder cannot be listed.
+    bool TargetOnDisk(const std::string& folder, const std::string& name, const std::string& path, const std::string& key);
 
     struct TListing {
         bool listed = false;
-        std::unordered_set<std::string> keys;
+        std::vector<std::string> keys;  // sorted
     };
 
     bool allowPosixNames_;

@@ -15,8 +15,11 @@ inline bool IsWindowsBuild() { return kPathDelimiter == '\\'; }
 inline bool IsSlash(char c) { return c == kPathDelimiter || c == '/'; }
 
 inline std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty() || IsSlash(folder.back())) return folder + name;
-    return folder + kPathDelimiter + name;
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path = folder;
+    if (!folder.empty() && !IsSlash(folder.back())) path += kPathDelimiter;
+    return path += name;
 }
 
 // The index of the last delimiter before end, or npos for a bare name.

@@ -93,7 +93,12 @@ std::string ResolvedPath(const std::string& path) {
     return out == "/" ? "/" + name : out + "/" + name;
 }
 
-std::string NameKey(const std::string& path) { return AbsolutePath(path); }
+std::string NameKey(std::string path) {
+    // An absolute path without empty, "." or ".." segments is its own key.
+    const bool normal = !path.empty() && path[0] == '/' && path.find("//") == std::string::npos &&
+                        path.find("/.") == std::string::npos && (path.size() == 1 || path.back() != '/');
+    return normal ? path : AbsolutePath(path);
+}
 
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
