@@ -79,9 +79,9 @@ TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, boo
     return TBlock::None;
 }
 
-void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
-    claimed_.insert(newKey);
+void TRunPlan::Claim(const std::string& oldKey, std::string newKey) {
     if (oldKey != newKey) vacated_.insert(oldKey);
+    claimed_.insert(std::move(newKey));
 }
 
 const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
@@ -131,7 +131,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
                          const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
     const std::string folder = ParentOf(newPath), name = NameOf(newPath);
-    const std::string newKey = NameKey(JoinPath(ResolvedFolder(folder, newPath), name));
+    std::string newKey = NameKey(JoinPath(ResolvedFolder(folder, newPath), name));
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
     const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
@@ -174,7 +174,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
     if (verdict.stays) {
         verdict.marks.back() += ": stays";
     } else {
-        Claim(oldKey, newKey);
+        Claim(oldKey, std::move(newKey));
     }
     return verdict;
 }

@@ -33,7 +33,7 @@ public:
     // Keys are paths in comparable form (NameKey).
     TBlock Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const;
     // Records a rename that the run will make.
-    void Claim(const std::string& oldKey, const std::string& newKey);
+    void Claim(const std::string& oldKey, std::string newKey);
 
     // Judges a rename from oldPath (oldKey: its key, as the collector made it)
     // to the plug-in's newPath (UTF-8, and the 8-bit texts the plug-in saw and
