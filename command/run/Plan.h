@@ -2,7 +2,7 @@
 // preview says what the real run will leave and why.
 #pragma once
 
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -73,9 +73,9 @@ private:
     };
 
     bool allowPosixNames_;
-    std::map<std::string, std::string> refusals_;         // by folder
-    std::map<std::string, std::string> resolvedFolders_;  // by folder as named
-    std::map<std::string, TListing> listings_;            // by folder as named
+    std::unordered_map<std::string, std::string> refusals_;         // by folder
+    std::unordered_map<std::string, std::string> resolvedFolders_;  // by folder as named
+    std::unordered_map<std::string, TListing> listings_;            // by folder as named
     std::unordered_set<std::string> claimed_;  // the new names of the run's renames
     std::unordered_set<std::string> vacated_;  // the old names they leave
 };

@@ -19,7 +19,8 @@ inline std::string JoinPath(const std::string& folder, const std::string& name) 
     path.reserve(folder.size() + 1 + name.size());
     path = folder;
     if (!folder.empty() && !IsSlash(folder.back())) path += kPathDelimiter;
-    return path += name;
+    path += name;
+    return path;
 }
 
 // The index of the last delimiter before end, or npos for a bare name.

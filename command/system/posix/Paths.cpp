@@ -97,7 +97,8 @@ std::string NameKey(std::string path) {
     // An absolute path without empty, "." or ".." segments is its own key.
     const bool normal = !path.empty() && path[0] == '/' && path.find("//") == std::string::npos &&
                         path.find("/.") == std::string::npos && (path.size() == 1 || path.back() != '/');
-    return normal ? path : AbsolutePath(path);
+    if (normal) return path;
+    return AbsolutePath(path);
 }
 
 std::string EnvironmentValue(const char* name) {
