@@ -65,11 +65,16 @@ public:
             }
             report_->File(r);
         });
+        // The collector's listings serve the plan too: each folder is listed once.
+        collector.OnListed([this](const std::string& folder, std::vector<std::string> keys) {
+            plan_.KnowFolder(folder, std::move(keys));
+        });
         for (const std::string& argument : command_.paths) {
             if (console_.Broken() || Interrupted()) break;
             collector.Add(argument);
         }
         const std::vector<TCollected>& files = collector.Files();
+        plan_.Expect(files.size());
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
             if (context_.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context_.pauseMillis));
