@@ -66,7 +66,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
             };
             const bool flag = name == "dry-run" || name == "recursive" || name == "no-journal" || name == "undo" ||
                               name == "allow-posix-names" || name == "help" || name == "version" ||
-                              name == "history" || name == "json" || name == "quiet";
+                              name == "history" || name == "json" || name == "quiet" || name == "no-read-ahead";
             if (flag && attached && name != "undo") {
                 error = "option '--" + name + "' takes no value";
                 return false;
@@ -96,6 +96,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, s
                 if (attached) operands.push_back(value);
             } else if (name == "history") {
                 history = true;
+            } else if (name == "no-read-ahead") {
+                command.readAhead = false;
+                renameOptions = true;
             } else if (name == "json") {
                 command.json = renameOptions = true;
             } else if (name == "quiet") {
@@ -223,6 +226,8 @@ std::string HelpText() {
             "      --plugin FILE      plug-in library to load (default: the installed one)\n"
             "      --journal FILE     keep the undo journal in FILE\n"
             "      --no-journal       keep no undo journal\n"
+            "      --no-read-ahead    do not read the next files from other threads while the\n"
+            "                         plug-in handles one (that helps a library not yet cached)\n"
             "  -q, --quiet            print only failures and the summary\n"
             "      --json             one JSON object per file, then one for the summary\n"
             "      --undo [JOURNAL]   put back the names of a run (default: the newest not yet\n"

@@ -8,6 +8,7 @@
 #include "PathText.h"
 #include "Plan.h"
 #include "PluginHost.h"
+#include "ReadAhead.h"
 #include "Report.h"
 #include "System.h"
 #include "platform.h"
@@ -72,12 +73,15 @@ public:
         }
         collector.Close();
         const std::vector<std::string_view>& files = collector.Files();
+        TReadAhead readAhead(files, command_.readAhead);  // stopped on every way out of the loop
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
             console_.Progress(done, files.size());
+            readAhead.Reach(done);
             path_.assign(files[done]);
             if (!HandleFile(record.Get(), path_, collector.Keys()[done])) break;
         }
+        readAhead.Stop();
         console_.ClearProgress();
         // A journal of nothing renamed would only hide the run before it.
         if (counts_.renamed == 0 && !stopped_) journal_.Discard();

@@ -1,13 +1,18 @@
 // The command's portable rules: arguments, masks, Windows' name rules, the
-// run-order judgement of the preview, and the journal's format.
+// run-order judgement of the preview, the journal's format, and when reading
+// ahead starts threads and what a worker's open allows the run.
 #include <gtest/gtest.h>
 
 #include "Collect.h"
 #include "CommandLine.h"
 #include "Journal.h"
 #include "Plan.h"
+#include "ReadAhead.h"
 #include "Report.h"
+#include "TestSupport.h"
 #include "Text.h"
+#include "Worker.h"
+#include "platform.h"
 
 using namespace host;
 
@@ -100,7 +105,7 @@ TEST(Arguments, HelpNamesEveryOptionOnItsOwnLine) {
         }
     }
     const std::vector<std::string> options = {"--pattern", "--tag",      "--dry-run",    "--recursive", "--allow-posix-names",
-                                              "--plugin",  "--journal",  "--no-journal", "--quiet",     "--json",
+                                              "--plugin",  "--journal",  "--no-journal", "--no-read-ahead", "--quiet", "--json",
                                               "--undo",    "--history",  "--help",       "--version"};
     ASSERT_EQ(optionLines.size(), options.size());
     for (std::size_t i = 0; i < options.size(); ++i) EXPECT_EQ(optionLines[i].rfind(options[i] + " ", 0), 0u) << i;
@@ -289,6 +294,50 @@ TEST(Report, JsonStringsHoldAnyName) {
         {"\xE0\x80\x80", "\"\\udce0\\udc80\\udc80\""},  // an overlong form is no UTF-8
     };
     for (const auto& [text, json] : cases) EXPECT_EQ(JsonString(text), json) << text;
+}
+
+TEST(ReadAhead, ThreadsOnlyForARunLongEnoughAndNoneOnceStopped) {
+    TCommand command;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--no-read-ahead", "d"}, command, error)) << error;
+    EXPECT_FALSE(command.readAhead);
+    commandtest::TScratch dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 40; ++i) paths.push_back(dir.Write(std::to_string(i) + ".mp3", "x"));
+    paths.push_back(dir.File("gone.mp3"));
+    paths.push_back(dir.Folder("folder.mp3"));
+    const std::vector<std::string_view> all(paths.begin(), paths.end());
+    const std::vector<std::string_view> few(all.begin(), all.begin() + 3);
+    EXPECT_EQ(TReadAhead(few, true).Threads(), 0u);
+    EXPECT_EQ(TReadAhead(all, false).Threads(), 0u);
+    TReadAhead readAhead(all, true);
+    EXPECT_GT(readAhead.Threads(), 0u);
+    for (std::size_t i = 0; i < all.size(); i += 2) readAhead.Reach(i);  // files passed over too
+    readAhead.Stop();
+    EXPECT_EQ(readAhead.Threads(), 0u);
+}
+
+// On Windows a move fails while another handle lacks FILE_SHARE_DELETE: a
+// worker's open must let the plug-in open, move and the run remove the file.
+TEST(ReadAhead, FileAWorkerHoldsCanBeOpenedMovedAndRemoved) {
+    commandtest::TScratch dir;
+    const std::string path = dir.Write("held.mp3", "held");
+    TBaseFolder base;
+    TWorkerFile held;
+    ASSERT_TRUE(held.Open(base, path));
+    char byte = 0;
+    EXPECT_EQ(held.ReadAt(0, &byte, 1), 1u);
+    std::string ansi;
+    ASSERT_TRUE(platform::Utf8ToAnsi(path, ansi));
+    platform::ReadOnlyFile plugin;
+    EXPECT_TRUE(plugin.Open(ansi.c_str()));
+    plugin.Close();
+    const std::string moved = dir.File("moved.mp3");
+    EXPECT_TRUE(platform::MoveNoReplaceUtf8(path, moved));
+    EXPECT_TRUE(RemoveFile(moved));
+    held.Close();
+    EXPECT_FALSE(held.Open(base, path)) << "gone";
+    EXPECT_FALSE(held.Open(base, dir.Folder("folder.mp3"))) << "only regular files";
 }
 
 }  // namespace

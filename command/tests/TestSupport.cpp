@@ -75,7 +75,7 @@ std::vector<std::string> Names(const std::string& folder) {
 
 std::string TestPluginPath() { return host::ProgramFolder() + host::kPathDelimiter + PELMORA_TEST_PLUGIN_FILE; }
 
-TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, int outWrites) {
+TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, int outWrites, const TOutWatch& watch) {
     TRun run;
     host::THostContext context;
     context.programFolder = host::ProgramFolder();
@@ -85,6 +85,7 @@ TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, i
         if (outWrites == 0) return false;
         if (outWrites > 0) --outWrites;
         run.out += text;
+        if (watch) watch(text);
         return true;
     };
     context.err = [&](const std::string& text) {
@@ -95,9 +96,10 @@ TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, i
     return run;
 }
 
-TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder, int outWrites) {
+TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder, int outWrites,
+                       const TOutWatch& watch) {
     args.insert(args.begin(), {"--plugin", TestPluginPath()});
-    return Run(args, stateFolder, outWrites);
+    return Run(args, stateFolder, outWrites, watch);
 }
 
 TTestPluginProbe::TTestPluginProbe() {

@@ -1,0 +1,185 @@
+// Read-ahead for a run.
+#include "ReadAhead.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace host {
+
+namespace {
+
+// How many workers read ahead and how far: chosen by measurement (bench/RESULTS.md).
+constexpr std::size_t kThreads = 16;
+constexpr std::size_t kDistance = 64;
+// Fewer files than this: starting the workers costs more than they save.
+constexpr std::size_t kLeastFiles = 16;
+
+// One file in kSampleEvery is the other kind: while reading ahead, one the
+// plug-in reads unaided; while not, one the workers read. The run's turns on
+// the two kinds tell whether reading ahead pays (it does when unaided turns
+// take kPays times as long), so the choice follows the library, the disk and
+// the system, cache and share alike.
+constexpr std::size_t kSampleEvery = 32;
+constexpr long long kPays = 2;
+constexpr std::size_t kLeastTurns = 3;  // of each kind before the choice changes
+
+// What the plug-in reads, with room to spare, in the page-sized steps the
+// system caches anyway: the start of the file (the ID3v2 header, and for
+// most files the whole tag and the first audio after it), the rest of a
+// larger tag and the first audio after it (a 3458-byte block), and the end
+// (the ID3v1 tag and the block before it). The whole tag, since the frames
+// the plug-in reads after a picture lie anywhere in it: reading only the
+// start and the end of the tag left them cold (85 µs a file against 42).
+constexpr std::size_t kFirstRead = 8 * 1024;
+constexpr std::size_t kAudioAfterTag = 4 * 1024;
+constexpr std::size_t kTailRead = 4 * 1024;
+// Of a tag larger than this (a huge picture, millions of frames), only the
+// start and this much before the audio.
+constexpr std::int64_t kMostTagRead = 256 * 1024;
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+// Where the audio starts as a plausible ID3v2 header tells it ("ID3", a
+// version, flags, four 7-bit size bytes, a footer when flagged); 0 when the
+// file does not begin with one.
+std::int64_t TagEnd(const char* bytes, std::size_t count) {
+    constexpr std::size_t kHeader = 10, kSizeAt = 6, kFlagsAt = 5;
+    constexpr unsigned kBitsPerSizeByte = 7;
+    constexpr unsigned char kFooterFlag = 0x10, kHighBit = 0x80, kNoVersion = 0xFF;
+    if (count < kHeader || std::memcmp(bytes, "ID3", 3) != 0) return 0;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    if (b[3] == kNoVersion || b[4] == kNoVersion) return 0;
+    std::int64_t size = 0;
+    for (std::size_t i = kSizeAt; i < kHeader; ++i) {
+        if ((b[i] & kHighBit) != 0) return 0;
+        size = (size << kBitsPerSizeByte) | b[i];
+    }
+    const std::int64_t footer = (b[kFlagsAt] & kFooterFlag) != 0 ? static_cast<std::int64_t>(kHeader) : 0;
+    return static_cast<std::int64_t>(kHeader) + size + footer;
+}
+
+}  // namespace
+
+long long TReadAhead::TTurns::Median() const {
+    std::array<long long, 5> sorted = last;
+    const std::size_t n = std::min(count, sorted.size());
+    std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(n));
+    return sorted[n / 2];
+}
+
+TReadAhead::TReadAhead(const std::vector<std::string_view>& files, bool on)
+    : files_(files), waitedFor_(files.size()), states_(files.size(), TState::Untouched) {
+    if (!on || files.size() < kLeastFiles) return;
+    limit_ = std::min(files.size(), kDistance);
+    const TSignalsHeld held;  // the workers never take a signal meant for the run
+    try {
+        for (std::size_t t = 0; t < kThreads; ++t) workers_.emplace_back([this] { work(); });
+    } catch (const std::exception&) {
+        // The system gave fewer threads: those that started do the work.
+    }
+}
+
+bool TReadAhead::wanted(std::size_t index) const {
+    const bool sample = index % kSampleEvery == kSampleEvery - 1;
+    return sample == sampling_;
+}
+
+void TReadAhead::learn(bool readAhead, long long ns) {
+    (readAhead ? readTurns_ : unreadTurns_).Add(ns);
+    if (readTurns_.count < kLeastTurns || unreadTurns_.count < kLeastTurns) return;
+    const bool pays = unreadTurns_.Median() > kPays * readTurns_.Median();
+    if (pays != sampling_) return;
+    sampling_ = !pays;
+    readTurns_ = TTurns {};
+    unreadTurns_ = TTurns {};
+}
+
+void TReadAhead::Reach(std::size_t index) {
+    if (workers_.empty() || index >= files_.size()) return;
+    const TClock::time_point now = TClock::now();
+    std::unique_lock<std::mutex> lock(mutex_);
+    // The turn before this one, as long as the run gave it.
+    if (started_) learn(lastReadAhead_, std::chrono::duration_cast<std::chrono::nanoseconds>(now - lastStart_).count());
+    // Files no worker has begun are the plug-in's to read now.
+    next_ = std::max(next_, index + 1);
+    limit_ = std::max(limit_, std::min(files_.size(), index + 1 + kDistance));
+    while (next_ < limit_ && !wanted(next_)) ++next_;
+    const bool more = next_ < limit_;
+    lastReadAhead_ = states_[index] != TState::Untouched;
+    if (states_[index] == TState::Reading) {
+        waitedFor_ = index;
+        done_.wait(lock, [&] { return states_[index] != TState::Reading; });
+        waitedFor_ = files_.size();
+    }
+    lock.unlock();
+    // A worker told of the file this turn frees tells the next one if more are free.
+    if (more) more_.notify_one();
+    started_ = true;
+    lastStart_ = TClock::now();
+}
+
+void TReadAhead::Stop() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    more_.notify_all();
+    for (std::thread& worker : workers_) {
+        if (worker.joinable()) worker.join();
+    }
+    workers_.clear();
+}
+
+void TReadAhead::work() {
+    std::vector<char> buffer;
+    try {
+        buffer.resize(kBufferSize);
+    } catch (const std::exception&) {
+        return;  // no room: the other workers do the work
+    }
+    TWorkerFile file;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        more_.wait(lock, [this] {
+            while (next_ < limit_ && !wanted(next_)) ++next_;
+            return stop_ || next_ < limit_;
+        });
+        if (stop_) return;
+        const std::size_t index = next_++;
+        states_[index] = TState::Reading;
+        // Another worker may take the next file at once.
+        if (next_ < limit_) more_.notify_one();
+        lock.unlock();
+        try {
+            readAhead(files_[index], file, buffer);
+        } catch (const std::exception&) {
+            // No room for the path: the plug-in reads this one itself.
+        }
+        file.Close();
+        lock.lock();
+        states_[index] = TState::Read;
+        if (waitedFor_ == index) done_.notify_one();
+    }
+}
+
+void TReadAhead::readAhead(std::string_view path, TWorkerFile& file, std::vector<char>& buffer) {
+    if (!file.Open(base_, std::string(path))) return;
+    const std::int64_t size = file.Size();
+    const std::size_t got = file.ReadAt(0, buffer.data(), std::min(kFirstRead, buffer.size()));
+    if (got == 0) return;
+    const std::int64_t tagEnd = TagEnd(buffer.data(), got);
+    // The rest of the tag up to the audio after it, or of a large one its end.
+    const std::int64_t audioEnd = std::min(size, tagEnd + static_cast<std::int64_t>(kAudioAfterTag));
+    std::int64_t at = std::max(static_cast<std::int64_t>(got), audioEnd - kMostTagRead);
+    while (at < audioEnd) {
+        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(audioEnd - at, static_cast<std::int64_t>(buffer.size())));
+        if (file.ReadAt(at, buffer.data(), count) != count) return;
+        at += static_cast<std::int64_t>(count);
+    }
+    const std::int64_t tailStart = std::max(at, size - static_cast<std::int64_t>(kTailRead));
+    if (tailStart < size) file.ReadAt(tailStart, buffer.data(), static_cast<std::size_t>(size - tailStart));
+}
+
+}  // namespace host
