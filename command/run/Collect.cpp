@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "PathText.h"
+#include "ReadAhead.h"
 #include "System.h"
 #include "Text.h"
 
@@ -142,15 +143,24 @@ void TCollector::AddFolder(const std::string& folder) {
     std::string resolved;  // the folder as the system resolves it, looked up once
     std::vector<THashedKey> keys(entries.size());  // the files' keys, made once
     std::string path;
+    // The entries the listing could not tell (links, or all on a file system
+    // that keeps no kinds) that the walk needs to know, looked at all at once.
+    std::vector<std::string> unknown;
+    std::vector<std::size_t> unknownAt(entries.size());
+    for (const std::uint32_t i : order) {
+        const TFolderEntry& entry = entries[i];
+        if (entry.known || (!recursive_ && !entry.link && !masks_.Match(entry.name))) continue;
+        unknownAt[i] = unknown.size();
+        unknown.push_back(JoinPath(folder, entry.name));
+    }
+    const std::vector<TEntryInfo> examined = ExamineAtOnce(unknown);
     for (const std::uint32_t i : order) {
         TFolderEntry& entry = entries[i];
         JoinPathInto(path, folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
-            // The listing could not tell (a link, or a file system that keeps
-            // no kinds): one look at this entry alone.
             if (!wanted && !recursive_ && !entry.link) continue;
-            const TEntryInfo info = Examine(path);
+            const TEntryInfo& info = examined[unknownAt[i]];
             if (!info.error.empty()) {
                 if (wanted || recursive_) Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
                 continue;

@@ -2,6 +2,7 @@
 #include "ReadAhead.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -19,12 +20,16 @@ constexpr std::size_t kLeastFiles = 16;
 
 // One file in kSampleEvery is the other kind: while reading ahead, one the
 // plug-in reads unaided; while not, one the workers read. The run's turns on
-// the two kinds tell whether reading ahead pays (it does when unaided turns
-// take kPays times as long), so the choice follows the library, the disk and
-// the system, cache and share alike.
+// the two kinds tell whether reading ahead pays, so the choice follows the
+// library, the disk and the system: it starts when unaided turns take kPays
+// times as long as the others (a file from the disk costs several times one
+// from the cache, even where every turn makes a round trip of its own to a
+// share), and stops only when they take hardly longer (kPaysNot), where the
+// files come from the cache anyway.
 constexpr std::size_t kSampleEvery = 32;
-constexpr long long kPays = 2;
-constexpr std::size_t kLeastTurns = 3;  // of each kind before the choice changes
+constexpr double kPays = 1.5;
+constexpr double kPaysNot = 1.2;
+constexpr std::size_t kLeastTurns = 5;  // of each kind before the choice changes
 
 // What the plug-in reads, with room to spare, in the page-sized steps the
 // system caches anyway: the start of the file (the ID3v2 header, and for
@@ -62,8 +67,40 @@ std::int64_t TagEnd(const char* bytes, std::size_t count) {
 
 }  // namespace
 
+std::vector<TEntryInfo> ExamineAtOnce(const std::vector<std::string>& paths) {
+    std::vector<TEntryInfo> infos(paths.size());
+    std::vector<char> examined(paths.size(), 0);
+    if (paths.size() >= kLeastFiles) {
+        std::atomic<std::size_t> next {0};
+        const auto work = [&] {
+            for (std::size_t i; (i = next.fetch_add(1)) < paths.size();) {
+                try {
+                    infos[i] = Examine(paths[i]);
+                    examined[i] = 1;
+                } catch (const std::exception&) {
+                    // No room for the reason: the calling thread asks again.
+                }
+            }
+        };
+        std::vector<std::thread> threads;
+        {
+            const TSignalsHeld held;
+            try {
+                for (std::size_t t = 0; t < kThreads; ++t) threads.emplace_back(work);
+            } catch (const std::exception&) {
+                // Fewer threads, or none: the calling thread does the rest.
+            }
+        }
+        for (std::thread& thread : threads) thread.join();
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (!examined[i]) infos[i] = Examine(paths[i]);
+    }
+    return infos;
+}
+
 long long TReadAhead::TTurns::Median() const {
-    std::array<long long, 5> sorted = last;
+    auto sorted = last;
     const std::size_t n = std::min(count, sorted.size());
     std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(n));
     return sorted[n / 2];
@@ -89,9 +126,9 @@ bool TReadAhead::wanted(std::size_t index) const {
 void TReadAhead::learn(bool readAhead, long long ns) {
     (readAhead ? readTurns_ : unreadTurns_).Add(ns);
     if (readTurns_.count < kLeastTurns || unreadTurns_.count < kLeastTurns) return;
-    const bool pays = unreadTurns_.Median() > kPays * readTurns_.Median();
-    if (pays != sampling_) return;
-    sampling_ = !pays;
+    const double ratio = static_cast<double>(unreadTurns_.Median()) / static_cast<double>(std::max(1LL, readTurns_.Median()));
+    if (sampling_ ? ratio <= kPays : ratio >= kPaysNot) return;
+    sampling_ = !sampling_;
     readTurns_ = TTurns {};
     unreadTurns_ = TTurns {};
 }

@@ -13,13 +13,20 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "Files.h"
 #include "Worker.h"
 
 namespace host {
+
+// Each path as Examine tells it, asked from several threads at once when
+// there are many: where every look is a round trip (a share whose listings
+// tell no kinds), the collector then waits about as long as for one look.
+std::vector<TEntryInfo> ExamineAtOnce(const std::vector<std::string>& paths);
 
 class TReadAhead {
 public:
@@ -43,7 +50,7 @@ private:
     enum class TState : unsigned char { Untouched, Reading, Read };
     // The last few turns of one kind, in nanoseconds.
     struct TTurns {
-        std::array<long long, 5> last {};
+        std::array<long long, 7> last {};
         std::size_t count = 0;
         void Add(long long ns) { last[count++ % last.size()] = ns; }
         long long Median() const;

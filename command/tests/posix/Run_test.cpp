@@ -66,6 +66,25 @@ TEST(RunPosix, PipesAndBrokenLinksAreReportedNotOpened) {
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Fine.mp3", "broken.mp3", "pipe.mp3"}));
 }
 
+// Entries the listing cannot tell are looked at all at once when there are
+// many; each is still told apart and reported in name order.
+TEST(RunPosix, ManyLinksAreExaminedTogetherAndReportedInOrder) {
+    TScratch dir;
+    const std::string target = dir.Write("target.mp3", "Target");
+    std::string expected;
+    for (int i = 0; i < 24; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "l%02d.mp3", i);
+        const bool dangling = i % 3 == 0;
+        ASSERT_EQ(::symlink(dangling ? dir.File("none").c_str() : target.c_str(), dir.File(name).c_str()), 0);
+        expected += "pelmora: " + dir.File(name) + (dangling ? ": a link to nothing; skipped\n" : ": a symbolic link, left alone; skipped\n");
+    }
+    const TRun run = RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, expected);
+    EXPECT_TRUE(Has(run.out, "1 seen, 1 to rename")) << run.out;
+}
+
 TEST(RunPosix, RecursionDoesNotFollowLinkedFolders) {
     TScratch dir;
     const std::string inner = dir.Folder("inner");
