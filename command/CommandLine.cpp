@@ -1,7 +1,9 @@
-// The command line of pelmora and its help text.
+// The command line of pelmora: one table of its options, read by the parser
+// and by the help text alike.
 #include "CommandLine.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "Text.h"
 
@@ -18,190 +20,196 @@ std::string TagNames(const std::string& separator) {
     return names;
 }
 
-}  // namespace
-
-bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, std::string& error) {
-    command = TCommand {};
-    bool undo = false, history = false, version = false, renameOptions = false, journalGiven = false, endOfOptions = false;
+// What the options have set so far.
+struct TParse {
+    TParse(TCommand& c, std::string& e) : command(c), error(e) {}
+    TCommand& command;
+    std::string& error;
+    bool undo = false, history = false, version = false, renameOptions = false, journalGiven = false;
     std::vector<std::string> operands;
-    auto setTag = [&](const std::string& value) {
-        const std::string upper = AsciiUpper(value);
-        for (std::size_t source = 0; source < pelmora::kTagSourceNames.size(); ++source) {
-            if (upper == AsciiUpper(std::string(pelmora::kTagSourceNames[source]))) {
-                command.tagSource = static_cast<std::int32_t>(source);
-                return true;
-            }
-        }
-        error = "unknown tag '" + value + "' (" + AsciiLower(TagNames(" or ")) + ")";
-        return false;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (endOfOptions || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            endOfOptions = true;
-            continue;
-        }
-        if (StartsWith(arg, "--")) {
-            std::string name = arg.substr(2), value;
-            const std::size_t equals = name.find('=');
-            const bool attached = equals != std::string::npos;
-            if (attached) {
-                value = name.substr(equals + 1);
-                name.resize(equals);
-            }
-            auto takeValue = [&](std::string& out) {
-                if (attached) {
-                    out = value;
-                } else if (i + 1 < args.size()) {
-                    out = args[++i];
-                } else {
-                    error = "option '--" + name + "' needs a value";
-                    return false;
-                }
-                return true;
-            };
-            const bool flag = name == "dry-run" || name == "recursive" || name == "no-journal" || name == "undo" ||
-                              name == "allow-posix-names" || name == "help" || name == "version" ||
-                              name == "history" || name == "json" || name == "quiet" || name == "no-read-ahead";
-            if (flag && attached && name != "undo") {
-                error = "option '--" + name + "' takes no value";
-                return false;
-            }
-            if (name == "pattern") {
-                if (!takeValue(command.pattern)) return false;
-                renameOptions = true;
-            } else if (name == "tag") {
-                std::string tag;
-                if (!takeValue(tag) || !setTag(tag)) return false;
-                renameOptions = true;
-            } else if (name == "plugin") {
-                if (!takeValue(command.pluginPath)) return false;
-            } else if (name == "journal") {
-                if (!takeValue(command.journalPath)) return false;
-                journalGiven = renameOptions = true;
-            } else if (name == "dry-run") {
-                command.dryRun = true;
-            } else if (name == "recursive") {
-                command.recursive = renameOptions = true;
-            } else if (name == "allow-posix-names") {
-                command.allowPosixNames = renameOptions = true;
-            } else if (name == "no-journal") {
-                command.noJournal = renameOptions = true;
-            } else if (name == "undo") {
-                undo = true;
-                if (attached) operands.push_back(value);
-            } else if (name == "history") {
-                history = true;
-            } else if (name == "no-read-ahead") {
-                command.readAhead = false;
-                renameOptions = true;
-            } else if (name == "json") {
-                command.json = renameOptions = true;
-            } else if (name == "quiet") {
-                command.quiet = renameOptions = true;
-            } else if (name == "help") {
-                command.action = TAction::Help;
-                return true;
-            } else if (name == "version") {
-                version = true;
-            } else {
-                error = "unknown option '--" + name + "'";
-                return false;
-            }
-            continue;
-        }
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            const char c = arg[k];
-            if (c == 'p' || c == 't') {
-                std::string value;
-                if (k + 1 < arg.size()) {
-                    value = arg.substr(k + 1);
-                } else if (i + 1 < args.size()) {
-                    value = args[++i];
-                } else {
-                    error = std::string("option '-") + c + "' needs a value";
-                    return false;
-                }
-                if (c == 'p') {
-                    command.pattern = value;
-                } else if (!setTag(value)) {
-                    return false;
-                }
-                renameOptions = true;
-                break;
-            }
-            if (c == 'n') {
-                command.dryRun = true;
-            } else if (c == 'r') {
-                command.recursive = renameOptions = true;
-            } else if (c == 'q') {
-                command.quiet = renameOptions = true;
-            } else if (c == 'h') {
-                command.action = TAction::Help;
-                return true;
-            } else if (c == 'V') {
-                version = true;
-            } else {
-                error = std::string("unknown option '-") + c + "'";
-                return false;
-            }
+};
+
+bool Fail(TParse& p, std::string message) {
+    p.error = std::move(message);
+    return false;
+}
+
+enum class TValue { None, Required, AttachedOnly };
+
+struct TOption {
+    char shortName;    // '\0' when it has none
+    std::string name;  // after "--"
+    TValue value;
+    std::string valueName;  // in the help
+    bool renameOnly;        // only a rename run takes it
+    std::string help;       // a line break goes on at the help's column
+    // value: null when none was given; false (with the error set) on a bad one.
+    std::function<bool(TParse&, const std::string* value)> apply;
+};
+
+bool SetTag(TParse& p, const std::string& value) {
+    const std::string upper = AsciiUpper(value);
+    for (std::size_t source = 0; source < pelmora::kTagSourceNames.size(); ++source) {
+        if (upper == AsciiUpper(std::string(pelmora::kTagSourceNames[source]))) {
+            p.command.tagSource = static_cast<std::int32_t>(source);
+            return true;
         }
     }
-    if (version) {
+    return Fail(p, "unknown tag '" + value + "' (" + AsciiLower(TagNames(" or ")) + ")");
+}
+
+// A flag that only sets a field of the command.
+template <bool TCommand::*Field>
+bool Set(TParse& p, const std::string*) {
+    p.command.*Field = true;
+    return true;
+}
+
+const std::vector<TOption>& Options() {
+    using enum TValue;
+    static const std::vector<TOption> options = {
+        {'p', "pattern", Required, "PATTERN", true,
+         "name pattern (default \"" + std::string(pelmora::kDefaultPattern) + "\")",
+         [](TParse& p, const std::string* v) { p.command.pattern = *v; return true; }},
+        {'t', "tag", Required, AsciiLower(TagNames("|")), true,
+         "tag the values come from (default " + AsciiLower(std::string(pelmora::kTagSourceNames.front())) + ")",
+         [](TParse& p, const std::string* v) { return SetTag(p, *v); }},
+        {'n', "dry-run", None, "", false, "show the new names and mark what a real run could not do",
+         Set<&TCommand::dryRun>},
+        {'r', "recursive", None, "", true, "look inside subfolders too", Set<&TCommand::recursive>},
+        {'\0', "allow-posix-names", None, "", true, "take names Windows refuses where this system allows them",
+         Set<&TCommand::allowPosixNames>},
+        {'\0', "plugin", Required, "FILE", false, "plug-in library to load (default: the installed one)",
+         [](TParse& p, const std::string* v) { p.command.pluginPath = *v; return true; }},
+        {'\0', "journal", Required, "FILE", true, "keep the undo journal in FILE",
+         [](TParse& p, const std::string* v) { p.command.journalPath = *v; return p.journalGiven = true; }},
+        {'\0', "no-journal", None, "", true, "keep no undo journal", Set<&TCommand::noJournal>},
+        {'\0', "no-read-ahead", None, "", true,
+         "do not read the next files from other threads while the\nplug-in handles one (that helps a library not yet cached)",
+         [](TParse& p, const std::string*) {
+             p.command.readAhead = false;
+             return true;
+         }},
+        {'q', "quiet", None, "", true, "print only failures and the summary", Set<&TCommand::quiet>},
+        {'\0', "json", None, "", true, "one JSON object per file, then one for the summary", Set<&TCommand::json>},
+        {'\0', "undo", AttachedOnly, "[JOURNAL]", false,
+         "put back the names of a run (default: the newest not yet\nundone; the next --undo the one before it)",
+         [](TParse& p, const std::string* v) {
+             if (v != nullptr) p.operands.push_back(*v);
+             return p.undo = true;
+         }},
+        {'\0', "history", None, "", false, "list the journals of runs, and whether each is undone",
+         [](TParse& p, const std::string*) { return p.history = true; }},
+        {'h', "help", None, "", false, "show this help",
+         [](TParse& p, const std::string*) { p.command.action = TAction::Help; return true; }},
+        {'V', "version", None, "", false, "show the plug-in's version",
+         [](TParse& p, const std::string*) { return p.version = true; }},
+    };
+    return options;
+}
+
+const TOption* Find(const std::function<bool(const TOption&)>& match) {
+    const auto found = std::find_if(Options().begin(), Options().end(), match);
+    return found == Options().end() ? nullptr : &*found;
+}
+
+bool Apply(TParse& p, const TOption& option, const std::string* value) {
+    p.renameOptions = p.renameOptions || option.renameOnly;
+    return option.apply(p, value);
+}
+
+// The options of one argument ("--name", "--name=value", "-abc"); the value
+// may be the next argument, at i + 1.
+bool ParseOption(const std::vector<std::string>& args, std::size_t& i, TParse& p) {
+    const std::string& arg = args[i];
+    if (arg[1] != '-') {
+        for (std::size_t k = 1; k < arg.size() && p.command.action != TAction::Help; ++k) {
+            const char c = arg[k];
+            const TOption* option = Find([c](const TOption& o) { return o.shortName == c; });
+            if (option == nullptr) return Fail(p, std::string("unknown option '-") + c + "'");
+            if (option->value != TValue::Required) {
+                if (!Apply(p, *option, nullptr)) return false;
+                continue;
+            }
+            // The rest of the argument, or the next one, is its value.
+            std::string value;
+            if (k + 1 < arg.size()) {
+                value = arg.substr(k + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return Fail(p, std::string("option '-") + c + "' needs a value");
+            }
+            return Apply(p, *option, &value);
+        }
+        return true;
+    }
+    std::string name = arg.substr(2), value;
+    const std::size_t equals = name.find('=');
+    const bool attached = equals != std::string::npos;
+    if (attached) {
+        value = name.substr(equals + 1);
+        name.resize(equals);
+    }
+    const TOption* option = Find([&name](const TOption& o) { return o.name == name; });
+    if (option == nullptr) return Fail(p, "unknown option '--" + name + "'");
+    if (option->value == TValue::None && attached) return Fail(p, "option '--" + name + "' takes no value");
+    if (option->value == TValue::Required && !attached) {
+        if (i + 1 >= args.size()) return Fail(p, "option '--" + name + "' needs a value");
+        value = args[++i];
+    }
+    return Apply(p, *option, attached || option->value == TValue::Required ? &value : nullptr);
+}
+
+// The job the options name, and whether they fit it.
+bool Finish(TParse& p) {
+    TCommand& command = p.command;
+    if (p.version) {
         command.action = TAction::Version;
         return true;
     }
-    if (history) {
-        if (undo || renameOptions || command.dryRun || !operands.empty()) {
-            error = "--history takes no other option and no path";
-            return false;
+    if (p.history) {
+        if (p.undo || p.renameOptions || command.dryRun || !p.operands.empty()) {
+            return Fail(p, "--history takes no other option and no path");
         }
         command.action = TAction::History;
         return true;
     }
-    if (undo) {
-        if (renameOptions) {
-            error = "--undo takes only -n and a journal";
-            return false;
-        }
-        if (operands.size() > 1) {
-            error = "--undo takes one journal at most";
-            return false;
-        }
+    if (p.undo) {
+        if (p.renameOptions) return Fail(p, "--undo takes only -n and a journal");
+        if (p.operands.size() > 1) return Fail(p, "--undo takes one journal at most");
         command.action = TAction::Undo;
-        if (!operands.empty()) command.undoJournal = operands.front();
+        if (!p.operands.empty()) command.undoJournal = p.operands.front();
         return true;
     }
-    if (journalGiven && command.noJournal) {
-        error = "--journal and --no-journal exclude each other";
-        return false;
-    }
-    if (command.pattern.empty()) {
-        error = "the pattern is empty";
-        return false;
-    }
-    if (operands.empty()) {
-        error = "no file or folder named";
-        return false;
-    }
-    command.paths = operands;
+    if (p.journalGiven && command.noJournal) return Fail(p, "--journal and --no-journal exclude each other");
+    if (command.pattern.empty()) return Fail(p, "the pattern is empty");
+    if (p.operands.empty()) return Fail(p, "no file or folder named");
+    command.paths = p.operands;
     return true;
 }
 
-std::string HelpText() {
-    const std::string tags = AsciiLower(TagNames("|"));
-    const std::string defaultTag = AsciiLower(std::string(pelmora::kTagSourceNames.front()));
-    std::string placeholders = "Placeholders:";
-    for (std::size_t i = 0; i < pelmora::kPlaceholders.size(); ++i) {
-        // The tag's placeholders on one line, the audio's and the path's on the next.
-        if (i == pelmora::kTagPlaceholderCount) placeholders += "\n             ";
-        placeholders += ' ';
-        placeholders += pelmora::kPlaceholders[i];
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, TCommand& command, std::string& error) {
+    command = TCommand {};
+    TParse p {command, error};
+    bool endOfOptions = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (endOfOptions || arg.size() < 2 || arg[0] != '-') {
+            p.operands.push_back(arg);
+        } else if (arg == "--") {
+            endOfOptions = true;
+        } else if (!ParseOption(args, i, p)) {
+            return false;
+        }
+        if (command.action == TAction::Help) return true;
     }
+    return Finish(p);
+}
+
+std::string HelpText() {
     std::string text =
         "Usage: pelmora [OPTION]... PATH...\n"
         "       pelmora --undo [-n] [JOURNAL]\n"
@@ -210,33 +218,21 @@ std::string HelpText() {
         "file or a folder; every real run that renames a file keeps a journal that\n"
         "--undo reads.\n"
         "\n";
-    text += "  -p, --pattern PATTERN  name pattern (default \"";
-    text += pelmora::kDefaultPattern;
-    text += "\")\n";
-    std::string tagOption = "  -t, --tag ";
-    tagOption += tags;
-    tagOption.resize(std::max<std::size_t>(tagOption.size() + 1, kOptionColumn), ' ');
-    text += tagOption;
-    text += "tag the values come from (default ";
-    text += defaultTag;
-    text += ")\n";
-    text += "  -n, --dry-run          show the new names and mark what a real run could not do\n"
-            "  -r, --recursive        look inside subfolders too\n"
-            "      --allow-posix-names  take names Windows refuses where this system allows them\n"
-            "      --plugin FILE      plug-in library to load (default: the installed one)\n"
-            "      --journal FILE     keep the undo journal in FILE\n"
-            "      --no-journal       keep no undo journal\n"
-            "      --no-read-ahead    do not read the next files from other threads while the\n"
-            "                         plug-in handles one (that helps a library not yet cached)\n"
-            "  -q, --quiet            print only failures and the summary\n"
-            "      --json             one JSON object per file, then one for the summary\n"
-            "      --undo [JOURNAL]   put back the names of a run (default: the newest not yet\n"
-            "                         undone; the next --undo the one before it)\n"
-            "      --history          list the journals of runs, and whether each is undone\n"
-            "  -h, --help             show this help\n"
-            "  -V, --version          show the plug-in's version\n"
-            "\n";
-    text += placeholders;
+    for (const TOption& option : Options()) {
+        std::string line = option.shortName != '\0' ? std::string("  -") + option.shortName + ", " : "      ";
+        line += "--" + option.name;
+        if (!option.valueName.empty()) line += " " + option.valueName;
+        line.resize(std::max(line.size() + 2, kOptionColumn), ' ');
+        for (const char c : option.help) line += c == '\n' ? "\n" + std::string(kOptionColumn, ' ') : std::string(1, c);
+        text += line + "\n";
+    }
+    text += "\nPlaceholders:";
+    for (std::size_t i = 0; i < pelmora::kPlaceholders.size(); ++i) {
+        // The tag's placeholders on one line, the audio's and the path's on the next.
+        if (i == pelmora::kTagPlaceholderCount) text += "\n             ";
+        text += ' ';
+        text += pelmora::kPlaceholders[i];
+    }
     text += "\n"
             "Exit status: 0 when nothing failed, 1 when a file was not renamed (or, with -n,\n"
             "would not be), 2 for bad usage or a plug-in that cannot be loaded.\n"

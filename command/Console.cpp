@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Text.h"
+#include "Utf8.h"
 
 namespace host {
 
@@ -16,11 +17,26 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 constexpr std::size_t kGatheredSize = 16 * 1024;
 constexpr auto kGatheredAge = std::chrono::milliseconds(200);
 
-
-// Lines as printed: control characters escaped, the line's own end kept.
+// A text as printed: control characters (C0, DEL and C1) as \xHH, so that a
+// name holding a tab or a line break still takes one line of its own; the
+// line's own end kept.
 void AppendShown(std::string& out, const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    constexpr char32_t kSpace = 0x20, kDelete = 0x7F, kC1First = 0x80, kC1Last = 0x9F;
     const bool line = EndsWith(text, "\n");
-    AppendPrintable(out, std::string_view(text).substr(0, text.size() - (line ? 1 : 0)));
+    const std::string_view shown = std::string_view(text).substr(0, text.size() - (line ? 1 : 0));
+    for (std::size_t i = 0; i < shown.size();) {
+        const platform::TUtf8Sequence sequence = platform::NextUtf8(shown, i);
+        const char32_t c = sequence.codePoint;
+        if (sequence.valid && (c < kSpace || c == kDelete || (c >= kC1First && c <= kC1Last))) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out.append(shown, i, sequence.length);
+        }
+        i += sequence.length;
+    }
     if (line) out += '\n';
 }
 

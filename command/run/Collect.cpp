@@ -2,7 +2,6 @@
 #include "Collect.h"
 
 #include <algorithm>
-#include <cstdint>
 
 #include "PathText.h"
 #include "ReadAhead.h"
@@ -49,27 +48,14 @@ TMasks::TMasks(const std::string& masks) {
         std::string mask = masks.substr(start, end - start);
         mask.erase(0, mask.find_first_not_of(' '));
         mask.erase(mask.find_last_not_of(' ') + 1);
-        if (!mask.empty()) {
-            const bool ending = mask[0] == '*' && mask.find_first_of("*?", 1) == std::string::npos;
-            masks_.push_back({AsciiUpper(mask), ending});
-        }
+        if (!mask.empty()) upper_.push_back(AsciiUpper(mask));
         start = end + 1;
     }
 }
 
 bool TMasks::Match(const std::string& name) const {
-    return std::any_of(masks_.begin(), masks_.end(), [&](const TMask& mask) {
-        if (!mask.ending) return WildcardMatch(name, mask.upper);
-        const std::size_t n = mask.upper.size() - 1;
-        if (name.size() < n) return false;
-        for (std::size_t k = 0; k < n; ++k) {
-            if (AsciiUpper(name[name.size() - n + k]) != mask.upper[1 + k]) return false;
-        }
-        return true;
-    });
+    return std::any_of(upper_.begin(), upper_.end(), [&](const std::string& mask) { return WildcardMatch(name, mask); });
 }
-
-bool MatchesMask(const std::string& name, const std::string& masks) { return TMasks(masks).Match(name); }
 
 void TCollector::Tell(const std::string& path, TFileResult result, const std::string& reason) {
     TFileReport report;
@@ -79,15 +65,9 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-THashedKey TCollector::AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name) {
-    ChildKey(key_, resolvedFolder, name);
-    const std::uint64_t hash = TKeySet::Hash(key_);
-    bool added = false;
-    const THashedKey key{known_.Insert(key_, hash, &added), hash};
-    if (!added) return key;
-    keys_.push_back(key);
-    files_.push_back(paths_.Keep(path));
-    return key;
+void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name) {
+    TCollected file {path, NameKey(JoinPath(resolvedFolder, name))};
+    if (keys_.insert(file.key).second) files_.push_back(std::move(file));
 }
 
 // A link is left alone, so that renaming never leaves one pointing at nothing;
@@ -117,7 +97,7 @@ void TCollector::Add(const std::string& argument) {
     case TFileKind::Folder: AddFolder(path); break;
     case TFileKind::File:
         if (masks_.Match(NameOf(path))) {
-            AddFile(path, ParentOf(ResolvedPath(path)), NameView(path));
+            AddFile(path, ParentOf(ResolvedPath(path)), NameOf(path));
         } else {
             Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
         }
@@ -134,29 +114,24 @@ void TCollector::AddFolder(const std::string& folder) {
         Tell(folder, TFileResult::Failed, "cannot read the folder: " + error);
         return;
     }
-    // In name order; the entries stay where they are, only their indexes move.
-    std::vector<std::uint32_t> order(entries.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
-    std::sort(order.begin(), order.end(),
-              [&entries](std::uint32_t a, std::uint32_t b) { return entries[a].name < entries[b].name; });
+    std::sort(entries.begin(), entries.end(),
+              [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
     std::vector<std::string> subfolders;
-    std::string resolved;  // the folder as the system resolves it, looked up once
-    std::vector<THashedKey> keys(entries.size());  // the files' keys, made once
-    std::string path;
+    std::string resolved;  // the folder as the system resolves it, looked up at its first file
     // The entries the listing could not tell (links, or all on a file system
     // that keeps no kinds) that the walk needs to know, looked at all at once.
     std::vector<std::string> unknown;
     std::vector<std::size_t> unknownAt(entries.size());
-    for (const std::uint32_t i : order) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         const TFolderEntry& entry = entries[i];
         if (entry.known || (!recursive_ && !entry.link && !masks_.Match(entry.name))) continue;
         unknownAt[i] = unknown.size();
         unknown.push_back(JoinPath(folder, entry.name));
     }
     const std::vector<TEntryInfo> examined = ExamineAtOnce(unknown);
-    for (const std::uint32_t i : order) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         TFolderEntry& entry = entries[i];
-        JoinPathInto(path, folder, entry.name);
+        const std::string path = JoinPath(folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
             if (!wanted && !recursive_ && !entry.link) continue;
@@ -175,11 +150,8 @@ void TCollector::AddFolder(const std::string& folder) {
         switch (entry.kind) {
         case TFileKind::File:
             if (!wanted) break;
-            if (resolved.empty()) {
-                resolved = ParentOf(ResolvedPath(path));
-                known_.Expect(resolved, entries.size());
-            }
-            keys[i] = AddFile(path, resolved, entry.name);
+            if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
+            AddFile(path, resolved, entry.name);
             break;
         case TFileKind::Folder:
             if (recursive_) {
@@ -193,16 +165,6 @@ void TCollector::AddFolder(const std::string& folder) {
             if (wanted) Tell(path, TFileResult::Skipped, "not a regular file; skipped");
             break;
         }
-    }
-    if (listed_ && !resolved.empty()) {
-        // Every other name of the folder too: a new name may take any of them.
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (!keys[i].text.empty()) continue;  // a file's
-            ChildKey(key_, resolved, entries[i].name);
-            keys[i].hash = TKeySet::Hash(key_);
-            keys[i].text = others_.Insert(key_, keys[i].hash);
-        }
-        listed_(folder, resolved, keys);
     }
     for (const std::string& subfolder : subfolders) AddFolder(subfolder);
 }

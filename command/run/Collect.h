@@ -5,31 +5,30 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
+#include <unordered_set>
 #include <vector>
 
-#include "KeySet.h"
 #include "Report.h"
 #include "System.h"
 
 namespace host {
 
-// Whether a file name matches one of the ';'-separated masks ("*" and "?"
-// wildcards, ASCII letters in any case).
-bool MatchesMask(const std::string& name, const std::string& masks);
-
-// The masks taken apart once, for a run that matches every name it lists.
+// The ';'-separated masks of the plug-in's descriptor: "*" and "?" wildcards,
+// ASCII letters in any case.
 class TMasks {
 public:
     explicit TMasks(const std::string& masks);
     bool Match(const std::string& name) const;
 
 private:
-    struct TMask {
-        std::string upper;
-        bool ending;  // "*" and a plain ending, as "*.MP3": only the ending needs comparing
-    };
-    std::vector<TMask> masks_;
+    std::vector<std::string> upper_;  // in ASCII upper case, as names are compared
+};
+
+// A file of the run: its path as the run names it, and its key, the path in
+// the form the run plan compares (NameKey of its resolved folder and name).
+struct TCollected {
+    std::string path;
+    std::string key;
 };
 
 class TCollector {
@@ -39,31 +38,10 @@ public:
         : mask_(std::move(mask)), masks_(mask_), recursive_(recursive), tell_(std::move(tell)) {}
 
     void Add(const std::string& argument);
-    // No more arguments: the tables that told duplicates apart are given back
-    // for the run's own; the files, their keys and the listings' keys stay.
-    void Close() {
-        known_.DropTables();
-        others_.DropTables();
-    }
-    // Told of every listed folder that gave the run a file: the folder as
-    // named, as the system resolves it, and the keys of every name it held,
-    // which stay put as long as the collector lives.
-    using TListed = std::function<void(const std::string& folder, const std::string& resolved,
-                                       const std::vector<THashedKey>& keys)>;
-    void OnListed(TListed listed) { listed_ = std::move(listed); }
-    // The files' paths, which stay put as long as the collector lives.
-    const std::vector<std::string_view>& Files() const { return files_; }
-    // Each file's path in the form the run plan compares, in
-    // the order of Files: the folder as the system resolves
-    // it and the name, compared as NameKey compares.
-    const std::vector<THashedKey>& Keys() const { return keys_; }
+    const std::vector<TCollected>& Files() const { return files_; }
 
 private:
-    // resolvedFolder: the file's folder as the system resolves it (links
-    // followed, ".." as the system takes it), which tells duplicates apart;
-    // name: the file's own, the last segment of path.
-    // The file's key, which stays put as long as the collector lives.
-    THashedKey AddFile(std::string_view path, const std::string& resolvedFolder, std::string_view name);
+    void AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name);
     void AddFolder(const std::string& folder);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
@@ -72,13 +50,8 @@ private:
     TMasks masks_;
     bool recursive_;
     std::function<void(const TFileReport&)> tell_;
-    TListed listed_;
-    std::vector<std::string_view> files_;  // paths_'s copies
-    TTextPool paths_;
-    std::vector<THashedKey> keys_;  // known_'s copies
-    TFolderKeySet known_;
-    TFolderKeySet others_;  // the keys of the names in listed folders that are not files of the run
-    std::string key_;  // the key being made, its room kept from file to file
+    std::vector<TCollected> files_;
+    std::unordered_set<std::string> keys_;  // of files_, to take each file once
 };
 
 }  // namespace host

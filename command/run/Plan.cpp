@@ -2,11 +2,11 @@
 #include "Plan.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <string_view>
 
 #include "PathText.h"
+#include "PelmoraConstants.h"
 #include "System.h"
 #include "Text.h"
 #include "platform.h"
@@ -19,56 +19,32 @@ constexpr unsigned char kFirstPrintable = 0x20;
 // The longest file name: 255 bytes on the usual POSIX file systems, 255
 // UTF-16 units (so 255 Windows-1251 characters) on Windows.
 constexpr std::size_t kMaxNameLength = 255;
-// What the plug-in builds from a pattern whose values are all empty.
-constexpr const char* kExtensionOnly = ".mp3";
+// What the plug-in builds from a pattern whose values are all empty: the
+// extension of its file mask.
+constexpr std::string_view kExtensionOnly = pelmora::kFileMask.substr(1);
 
-// Byte by byte: whether the plug-in ends a folder there, and whether a new
-// name holding it leads out of its folder on this system (":" ends a folder
-// for the plug-in on Windows, but there it is a character Windows refuses).
-struct TDelimiters {
-    std::array<bool, 256> plugin{};
-    std::array<bool, 256> elsewhere{};
-};
-
-const TDelimiters kDelimiters = [] {
-    TDelimiters d;
-    for (std::size_t i = 0; i < d.plugin.size(); ++i) {
-        const auto c = static_cast<char>(i);
-        d.plugin[i] = platform::IsPathDelimiter(c);
-        d.elsewhere[i] = c != ':' && (d.plugin[i] || IsSlash(c));
-    }
-    return d;
-}();
+// Whether a new name holding c leads out of its folder on this system (":"
+// ends a folder for the plug-in on Windows, but there it is a character
+// Windows refuses).
+bool LeadsElsewhere(char c) { return c != ':' && (platform::IsPathDelimiter(c) || IsSlash(c)); }
 
 // Where the folder part of an 8-bit path ends, by the plug-in's rule.
 std::size_t AnsiFolderLength(const std::string& ansiPath) {
     for (std::size_t i = ansiPath.size(); i > 0; --i) {
-        if (kDelimiters.plugin[static_cast<unsigned char>(ansiPath[i - 1])]) return i;
+        if (platform::IsPathDelimiter(ansiPath[i - 1])) return i;
     }
     return 0;
 }
 
-// The key of a listed name into keys; buffer keeps its room from name to name.
-void KeepKey(TKeySet& keys, std::string& buffer, const std::string& resolved, std::string_view name) {
-    ChildKey(buffer, resolved, name);
-    keys.Insert(buffer);
-}
-
-// The bytes Windows refuses in a name: the controls and a few ASCII punctuation marks.
+// The bytes Windows refuses in a name beside the controls.
 constexpr std::string_view kRefused = "<>:\"|?*\\/";
-constexpr std::array<bool, 256> kRefusedBytes = [] {
-    std::array<bool, 256> table{};
-    for (unsigned u = 0; u < kFirstPrintable; ++u) table[u] = true;
-    for (const char c : kRefused) table[static_cast<unsigned char>(c)] = true;
-    return table;
-}();
 
 }  // namespace
 
 std::string WindowsRefusal(std::string_view ansiName) {
     for (const char c : ansiName) {
         const auto u = static_cast<unsigned char>(c);
-        if (!kRefusedBytes[u]) continue;
+        if (u >= kFirstPrintable && kRefused.find(c) == std::string_view::npos) continue;
         if (u < kFirstPrintable) {
             char code[8];
             std::snprintf(code, sizeof code, "%02X", u);
@@ -97,28 +73,20 @@ std::string WindowsRefusal(std::string_view ansiName) {
     return {};
 }
 
-TBlock TRunPlan::Check(std::string_view oldKey, std::string_view newKey, std::uint64_t newHash,
-                       bool targetOnDisk) const {
-    if (claimed_.Contains(newKey, newHash)) return TBlock::Collision;
-    if (targetOnDisk && newKey != oldKey && !vacated_.Contains(newKey, newHash)) return TBlock::Exists;
+TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const {
+    if (claimed_.count(newKey) != 0) return TBlock::Collision;
+    if (targetOnDisk && newKey != oldKey && vacated_.count(newKey) == 0) return TBlock::Exists;
     return TBlock::None;
 }
 
-void TRunPlan::Claim(THashedKey oldKey, std::string_view newKey, std::uint64_t newHash) {
-    claimed_.Insert(newKey, newHash);
-    if (oldKey.text != newKey) vacated_.InsertKept(oldKey.text, oldKey.hash);
-}
-
-const std::string& TRunPlan::RefusalOfFolderOf(const std::string& path) {
-    if (lastRefusal_ != folders_.end() && IsParentOf(lastRefusal_->first, path)) return lastRefusal_->second;
-    return FolderRefusal(ParentOf(path));
+void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
+    claimed_.insert(newKey);
+    if (oldKey != newKey) vacated_.insert(oldKey);
 }
 
 const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
-    // A run meets its files folder by folder: the last answer is nearly always the one asked for.
-    if (lastRefusal_ != folders_.end() && lastRefusal_->first == folder) return lastRefusal_->second;
-    lastRefusal_ = folders_.find(folder);
-    if (lastRefusal_ != folders_.end()) return lastRefusal_->second;
+    const auto known = refusals_.find(folder);
+    if (known != refusals_.end()) return known->second;
     std::string refusal;
     const TEntryInfo info = Examine(folder);
     if (info.kind != TFileKind::Folder) {
@@ -126,81 +94,45 @@ const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
     } else if (!CanChangeFolder(folder, refusal)) {
         refusal = "cannot write in " + folder + ": " + refusal;
     }
-    lastRefusal_ = folders_.emplace(folder, refusal).first;
-    return lastRefusal_->second;
+    return refusals_.emplace(folder, refusal).first->second;
 }
 
-const std::string& TRunPlan::ResolvedFolder(const std::string& path) {
-    if (lastResolved_ == resolvedFolders_.end() || !IsParentOf(lastResolved_->first, path)) {
-        std::string folder = ParentOf(path);
-        lastResolved_ = resolvedFolders_.find(folder);
-        if (lastResolved_ == resolvedFolders_.end()) {
-            std::string resolved = ParentOf(ResolvedPath(path));
-            lastResolved_ = resolvedFolders_.emplace(std::move(folder), std::move(resolved)).first;
-        }
+std::string TRunPlan::Key(const std::string& path) {
+    const std::string folder = ParentOf(path);
+    auto resolved = resolvedFolders_.find(folder);
+    if (resolved == resolvedFolders_.end()) {
+        resolved = resolvedFolders_.emplace(folder, ParentOf(ResolvedPath(path))).first;
     }
-    return lastResolved_->second;
+    return NameKey(JoinPath(resolved->second, NameOf(path)));
 }
 
-const std::string& TRunPlan::Key(const std::string& path, std::string_view name) {
-    ChildKey(key_, ResolvedFolder(path), name);
-    return key_;
-}
-
-void TRunPlan::KnowFolder(const std::string& folder, const std::string& resolved,
-                          const std::vector<THashedKey>& keys) {
-    resolvedFolders_.emplace(folder, resolved);
-    // The folder's files may all be renamed: room for their claims.
-    claimed_.Expect(resolved, keys.size());
-    vacated_.Expect(resolved, keys.size());
-    TListing listing;
-    listing.listed = true;
-    listing.waiting = keys;
-    listings_.emplace(folder, std::move(listing));
-}
-
-bool TRunPlan::TargetOnDisk(const std::string& path, std::string_view key, std::uint64_t hash) {
-    if (lastListing_ == listings_.end() || !IsParentOf(lastListing_->first, path)) {
-        std::string folder = ParentOf(path);
-        lastListing_ = listings_.find(folder);
-        if (lastListing_ == listings_.end()) {
-            TListing listing;
-            std::vector<std::string> names;
-            std::string error;
-            listing.listed = ListFolder(folder, names, error);
-            const std::string& resolved = ResolvedFolder(path);
-            listing.keys.Reserve(names.size());
-            std::string listed;
-            for (const std::string& name : names) KeepKey(listing.keys, listed, resolved, name);
-            lastListing_ = listings_.emplace(std::move(folder), std::move(listing)).first;
-        }
+bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
+    const std::string folder = ParentOf(path);
+    auto listing = listings_.find(folder);
+    if (listing == listings_.end()) {
+        TListing listed;
+        std::vector<std::string> names;
+        std::string error;
+        listed.listed = ListFolder(folder, names, error);
+        for (const std::string& name : names) listed.keys.insert(Key(JoinPath(folder, name)));
+        listing = listings_.emplace(folder, std::move(listed)).first;
     }
-    TListing& listing = lastListing_->second;
-    if (!listing.waiting.empty()) {
-        listing.keys.Reserve(listing.waiting.size());
-        for (const THashedKey& k : listing.waiting) listing.keys.InsertKept(k.text, k.hash);
-        listing.waiting = {};
-    }
-    if (!listing.listed) return Exists(path);
-    if (listing.keys.Contains(key, hash)) return true;
+    if (!listing->second.listed) return Exists(path);
+    if (listing->second.keys.count(key) != 0) return true;
     // Windows also finds a file by its short 8.3 alias, which no listing shows.
     return IsWindowsBuild() && NameOf(path).find('~') != std::string::npos && Exists(path);
 }
 
-TVerdict TRunPlan::Judge(const std::string& oldPath, THashedKey oldKey, const std::string& ansiOld,
+TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
                          const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
-    const std::string_view newName = NameView(newPath);
-    const std::string& newKey = Key(newPath, newName);
-    const std::uint64_t newHash = TKeySet::Hash(newKey);
+    const std::string newKey = Key(newPath);
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
     const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
     const std::string_view ansiName = std::string_view(ansiNew).substr(sameStart ? folderLength : 0);
-    const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) {
-                                 return kDelimiters.elsewhere[static_cast<unsigned char>(c)];
-                             });
-    switch (Check(oldKey.text, newKey, newHash, TargetOnDisk(newPath, newKey, newHash))) {
+    const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), LeadsElsewhere);
+    switch (Check(oldKey, newKey, TargetOnDisk(newPath, newKey))) {
     case TBlock::Exists: verdict.marks.push_back("exists already"); break;
     case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
     case TBlock::None: break;
@@ -208,7 +140,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, THashedKey oldKey, const st
     if (otherFolder) {
         // Text of the pattern such as "../" would move the file out of its folder.
         verdict.marks.push_back("the pattern leads into another folder");
-        const std::string& refusal = RefusalOfFolderOf(newPath);
+        const std::string& refusal = FolderRefusal(ParentOf(newPath));
         if (!refusal.empty()) verdict.marks.push_back(refusal);
     }
     verdict.stays = !verdict.marks.empty();
@@ -223,11 +155,11 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, THashedKey oldKey, const st
         verdict.marks.push_back("no name before the extension");
         verdict.stays = true;
     }
-    if (!IsWindowsBuild() && newName.size() > kMaxNameLength) {
+    if (!IsWindowsBuild() && NameOf(newPath).size() > kMaxNameLength) {
         verdict.marks.push_back("name too long");
         verdict.stays = true;
     }
-    const std::string& folderRefusal = RefusalOfFolderOf(oldPath);
+    const std::string& folderRefusal = FolderRefusal(ParentOf(oldPath));
     if (!folderRefusal.empty()) {
         verdict.marks.push_back(folderRefusal);
         verdict.stays = true;
@@ -235,7 +167,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, THashedKey oldKey, const st
     if (verdict.stays) {
         verdict.marks.back() += ": stays";
     } else {
-        Claim(oldKey, newKey, newHash);
+        Claim(oldKey, newKey);
     }
     return verdict;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "PathText.h"
 #include "platform.h"
@@ -39,15 +40,30 @@ TDescriptor TPluginHost::Descriptor() const {
 }
 
 void TPluginHost::Process(PluginOptions* record, const std::string& ansiPath, bool preview, std::string& result) {
-    text_.assign(ansiPath.c_str(), ansiPath.c_str() + ansiPath.size() + 1);
-    char* path = text_.data();
+    // The host's own copy, which the plug-in may hand back as it is.
+    std::vector<char> text(ansiPath.c_str(), ansiPath.c_str() + ansiPath.size() + 1);
+    char* path = text.data();
     PluginOptions* options = record;
-    process(&path, text_.data(), nullptr, nullptr, &options, preview ? 1 : 0);
+    process(&path, text.data(), nullptr, nullptr, &options, preview ? 1 : 0);
     if (path != nullptr) {
         result.assign(path);
     } else {
         result = ansiPath;
     }
+}
+
+bool AnsiPattern(const TDescriptor& descriptor, const std::string& pattern, std::string& ansiPattern, std::string& error) {
+    if (descriptor.optionsSize != static_cast<std::int32_t>(sizeof(PluginOptions))) {
+        error = "the plug-in's options record is " + std::to_string(descriptor.optionsSize) + " bytes; this host fills " +
+                std::to_string(sizeof(PluginOptions));
+    } else if (!platform::Utf8ToAnsi(pattern, ansiPattern)) {
+        error = "the pattern holds a character that Windows-1251, the plug-in's code page, cannot hold";
+    } else if (ansiPattern.size() > sizeof(PluginOptions::pattern)) {
+        error = "the pattern is longer than " + std::to_string(sizeof(PluginOptions::pattern)) + " bytes";
+    } else {
+        return true;
+    }
+    return false;
 }
 
 void TOptionsRecord::Fill(const std::string& ansiPattern, std::int32_t tagSource) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "Context.h"
 #include "Pelmora.h"
@@ -27,8 +26,11 @@ public:
 
 private:
     TLibrary library_;
-    std::vector<char> text_;  // the host's copy of the path, kept from call to call
 };
+
+// The pattern (UTF-8) in the plug-in's code page, for a plug-in whose record
+// this host fills; false with the message to print when either does not fit.
+bool AnsiPattern(const TDescriptor& descriptor, const std::string& pattern, std::string& ansiPattern, std::string& error);
 
 // An options record from the plug-in's heap, given back through freeOpt.
 class TOptionsRecord {

@@ -106,7 +106,7 @@ long long TReadAhead::TTurns::Median() const {
     return sorted[n / 2];
 }
 
-TReadAhead::TReadAhead(const std::vector<std::string_view>& files, bool on)
+TReadAhead::TReadAhead(const std::vector<TCollected>& files, bool on)
     : files_(files), waitedFor_(files.size()), states_(files.size(), TState::Untouched) {
     if (!on || files.size() < kLeastFiles) return;
     limit_ = std::min(files.size(), kDistance);
@@ -190,9 +190,9 @@ void TReadAhead::work() {
         if (next_ < limit_) more_.notify_one();
         lock.unlock();
         try {
-            readAhead(files_[index], file, buffer);
+            readAhead(files_[index].path, file, buffer);
         } catch (const std::exception&) {
-            // No room for the path: the plug-in reads this one itself.
+            // No room for the path's system form: the plug-in reads this one itself.
         }
         file.Close();
         lock.lock();
@@ -201,8 +201,8 @@ void TReadAhead::work() {
     }
 }
 
-void TReadAhead::readAhead(std::string_view path, TWorkerFile& file, std::vector<char>& buffer) {
-    if (!file.Open(base_, std::string(path))) return;
+void TReadAhead::readAhead(const std::string& path, TWorkerFile& file, std::vector<char>& buffer) {
+    if (!file.Open(base_, path)) return;
     const std::int64_t size = file.Size();
     const std::size_t got = file.ReadAt(0, buffer.data(), std::min(kFirstRead, buffer.size()));
     if (got == 0) return;

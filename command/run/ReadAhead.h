@@ -14,10 +14,10 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "Collect.h"
 #include "Files.h"
 #include "Worker.h"
 
@@ -33,7 +33,7 @@ public:
     // files: the run's, collected (regular files only); they stay put as long
     // as this lives. No thread starts when off or when the run is too short
     // to gain from one.
-    TReadAhead(const std::vector<std::string_view>& files, bool on);
+    TReadAhead(const std::vector<TCollected>& files, bool on);
     ~TReadAhead() { Stop(); }
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
@@ -57,13 +57,13 @@ private:
     };
 
     void work();
-    void readAhead(std::string_view path, TWorkerFile& file, std::vector<char>& buffer);
+    void readAhead(const std::string& path, TWorkerFile& file, std::vector<char>& buffer);
     // Whether the workers read this file, as things stand (under the lock).
     bool wanted(std::size_t index) const;
     // A turn's time, told apart by whether the file had been read ahead (under the lock).
     void learn(bool readAhead, long long ns);
 
-    const std::vector<std::string_view>& files_;
+    const std::vector<TCollected>& files_;
     TBaseFolder base_;
     std::mutex mutex_;
     std::condition_variable more_;  // a file for the workers, or stop

@@ -1,8 +1,6 @@
 // The rename run.
 #include "Rename.h"
 
-#include <optional>
-
 #include "Collect.h"
 #include "Journal.h"
 #include "PathText.h"
@@ -31,18 +29,9 @@ public:
             return kExitUsage;
         }
         const TDescriptor descriptor = plugin_.Descriptor();
-        if (descriptor.optionsSize != static_cast<std::int32_t>(sizeof(PluginOptions))) {
-            console_.Err("the plug-in's options record is " + std::to_string(descriptor.optionsSize) +
-                         " bytes; this host fills " + std::to_string(sizeof(PluginOptions)));
-            return kExitUsage;
-        }
         std::string ansiPattern;
-        if (!platform::Utf8ToAnsi(command_.pattern, ansiPattern)) {
-            console_.Err("the pattern holds a character that Windows-1251, the plug-in's code page, cannot hold");
-            return kExitUsage;
-        }
-        if (ansiPattern.size() > sizeof(PluginOptions::pattern)) {
-            console_.Err("the pattern is longer than " + std::to_string(sizeof(PluginOptions::pattern)) + " bytes");
+        if (!AnsiPattern(descriptor, command_.pattern, ansiPattern, error)) {
+            console_.Err(error);
             return kExitUsage;
         }
         TOptionsRecord record(plugin_);
@@ -55,7 +44,7 @@ public:
         // writes each line before the next file, so a broken output stops it there.
         if (command_.dryRun) console_.Gather();
 
-        TCollector& collector = collector_.emplace(descriptor.mask, command_.recursive, [this](const TFileReport& r) {
+        TCollector collector(descriptor.mask, command_.recursive, [this](const TFileReport& r) {
             if (r.result == TFileResult::Failed) {
                 ++counts_.seen;
                 ++counts_.failed;
@@ -64,35 +53,31 @@ public:
             }
             report_->File(r);
         });
-        // The collector's listings serve the plan too: each folder is listed once.
-        collector.OnListed([this](const std::string& folder, const std::string& resolved,
-                                  const std::vector<THashedKey>& keys) { plan_.KnowFolder(folder, resolved, keys); });
         for (const std::string& argument : command_.paths) {
             if (console_.Broken()) break;
             collector.Add(argument);
         }
-        collector.Close();
-        const std::vector<std::string_view>& files = collector.Files();
+        const std::vector<TCollected>& files = collector.Files();
         TReadAhead readAhead(files, command_.readAhead);  // stopped on every way out of the loop
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
             console_.Progress(done, files.size());
             readAhead.Reach(done);
-            path_.assign(files[done]);
-            if (!HandleFile(record.Get(), path_, collector.Keys()[done])) break;
+            if (!HandleFile(record.Get(), files[done])) break;
         }
         readAhead.Stop();
         console_.ClearProgress();
         // A journal of nothing renamed would only hide the run before it.
         if (counts_.renamed == 0 && !stopped_) journal_.Discard();
-        if (console_.Broken()) return Stopped(done, files.size());
-        TRunSummary summary;
-        summary.counts = counts_;
-        summary.dryRun = command_.dryRun;
-        if (journal_.IsOpen() && counts_.renamed > 0) summary.journalPath = journal_.Path();
-        report_->Summary(summary);
-        console_.Flush();
-        if (console_.Broken()) return Stopped(done, files.size());
+        if (!console_.Broken()) {
+            Summarise(done, files.size());
+            console_.Flush();
+        }
+        // Output that cannot be written ends the run before the next file.
+        if (console_.Broken()) {
+            Summarise(done, files.size());
+            return kExitFailed;
+        }
         if (counts_.failed > 0) return kExitFailed;
         // A preview fails where the real run would leave a file in place.
         if (command_.dryRun && counts_.stays > 0) return kExitFailed;
@@ -105,22 +90,25 @@ private:
     // alone from inside that folder, as a host working there would hand it.
     struct TRunFile {
         const std::string& path;
-        std::string& ansi;
+        std::string ansi;
         bool inFolder = false;
     };
 
-    // Output that cannot be written ends the run before the next file.
-    int Stopped(std::size_t done, std::size_t total) {
+    // The counts, or, once output cannot be written, why the run stopped and where.
+    void Summarise(std::size_t done, std::size_t total) {
         TRunSummary summary;
         summary.counts = counts_;
         summary.dryRun = command_.dryRun;
-        if (journal_.IsOpen()) summary.journalPath = journal_.Path();
-        summary.stopped = "cannot write to " + std::string(console_.BrokenStream());
-        summary.filesDone = done;
-        summary.filesTotal = total;
-        summary.noJournal = command_.noJournal;
+        if (console_.Broken()) {
+            if (journal_.IsOpen()) summary.journalPath = journal_.Path();
+            summary.stopped = "cannot write to " + std::string(console_.BrokenStream());
+            summary.filesDone = done;
+            summary.filesTotal = total;
+            summary.noJournal = command_.noJournal;
+        } else if (journal_.IsOpen() && counts_.renamed > 0) {
+            summary.journalPath = journal_.Path();
+        }
         report_->Summary(summary);
-        return kExitFailed;
     }
 
     void Fail(const std::string& path, const std::string& reason) {
@@ -150,15 +138,14 @@ private:
 
     // The UTF-8 path of the plug-in's result, into path.
     static void PathOf(const TRunFile& file, const std::string& ansiResult, std::string& path) {
-        path.clear();
-        if (file.inFolder) JoinPathInto(path, ParentOf(file.path), "");
+        path = file.inFolder ? JoinPath(ParentOf(file.path), "") : std::string();
         platform::AppendAnsiAsUtf8(path, ansiResult);
     }
 
     // False when the run must stop (the journal or the working folder fails).
-    // key: the path's comparable form, as the collector found it.
-    bool HandleFile(PluginOptions* record, const std::string& path, THashedKey key) {
-        TRunFile file {path, ansiOld_, false};
+    bool HandleFile(PluginOptions* record, const TCollected& collected) {
+        const std::string& path = collected.path;
+        TRunFile file {path, {}, false};
         if (!platform::Utf8ToAnsi(path, file.ansi)) {
             if (!platform::Utf8ToAnsi(NameOf(path), file.ansi)) {
                 Fail(path, "the name cannot be written in Windows-1251, the plug-in's code page; left alone");
@@ -166,20 +153,14 @@ private:
             }
             file.inFolder = true;
         }
-        std::string& ansiNew = ansiNew_;
-        std::string error;
+        std::string ansiNew, error;
         if (!Process(record, file, true, ansiNew, error)) {
             Fail(path, error + "; stopped");
             return false;
         }
         ++counts_.seen;
-        // One report, its strings' room kept from file to file.
-        TFileReport& r = fileReport_;
+        TFileReport r;
         r.path = path;
-        r.newPath.clear();
-        r.result = TFileResult::Unchanged;
-        r.marks.clear();
-        r.reason.clear();
         if (ansiNew == file.ansi) {
             // The plug-in keeps the name of a file it cannot read too: only then is it asked why.
             std::string reason;
@@ -194,7 +175,7 @@ private:
             return true;
         }
         PathOf(file, ansiNew, r.newPath);
-        TVerdict verdict = plan_.Judge(path, key, file.ansi, ansiNew, r.newPath);
+        TVerdict verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath);
         if (verdict.refused) ++counts_.refused;
         r.marks = std::move(verdict.marks);
         if (command_.dryRun) {
@@ -231,12 +212,13 @@ private:
         // Journaled by what the file is and where the system puts it, so that
         // undo can never take another file for it.
         const std::string journalOld = ResolvedPath(r.path);
-        IdentityOf(r.path, id_);
+        TFileId id;
+        IdentityOf(r.path, id);
         if (!command_.noJournal) {
             std::string error;
             // Written before the move, so a run killed inside process still
             // leaves the rename on record.
-            if (!journal_.Open(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id_)) {
+            if (!journal_.Open(error) || !journal_.Write(kKindRenaming, journalOld, ResolvedPath(r.newPath), id)) {
                 console_.Err(error.empty() ? "cannot write the journal " + journal_.Path() : error);
                 console_.Err("stopped before renaming " + r.path);
                 ++counts_.failed;
@@ -283,7 +265,7 @@ private:
             r.marks.push_back("the folder lists it as " + listed);
             r.newPath = listedPath;
         }
-        if (!JournalStep(kKindRenamed, journalOld, ResolvedPath(r.newPath), r.path, id_)) return false;
+        if (!JournalStep(kKindRenamed, journalOld, ResolvedPath(r.newPath), r.path, id)) return false;
         report_->File(r);
         return true;
     }
@@ -303,17 +285,11 @@ private:
     std::unique_ptr<TRunReporter> report_;
     TPluginHost plugin_;
     TJournalWriter journal_;
-    // Before the plan, which keeps views of the collector's keys: it goes first.
-    std::optional<TCollector> collector_;
     TRunPlan plan_;
     TCounts counts_;
     TWorkingFolder workingFolder_;
     long renames_ = 0;
     bool stopped_ = false;  // with a rename on record that may have happened
-    TFileId id_;            // of the file being renamed
-    // Kept from file to file, so that a file costs no new strings.
-    std::string path_, ansiOld_, ansiNew_;
-    TFileReport fileReport_;
 };
 
 }  // namespace

@@ -1,15 +1,22 @@
-// The console and the text reporter.
+// The reporters, for people and for scripts.
 #include "Report.h"
 
-#include <algorithm>
-
-#include "Text.h"
+#include "Utf8.h"
 
 namespace host {
 
 namespace {
 
-constexpr std::string_view kArrow = " -> ";
+constexpr const char* kArrow = " -> ";
+
+// The marks as the text output appends them: "  [one; two]"; empty without marks.
+std::string MarksText(const std::vector<std::string>& marks) {
+    if (marks.empty()) return {};
+    std::string text = "  [";
+    for (std::size_t i = 0; i < marks.size(); ++i) text += (i > 0 ? "; " : "") + marks[i];
+    return text + "]";
+}
+
 bool Worth(const TFileReport& r, bool quiet) {
     return !quiet || r.result == TFileResult::Failed || r.result == TFileResult::WouldStay;
 }
@@ -24,8 +31,7 @@ public:
         case TFileResult::Renamed:
         case TFileResult::ToRename:
         case TFileResult::WouldStay: {
-            std::string& line = line_;  // its room kept from line to line
-            line.assign(r.path).append(kArrow).append(r.newPath);
+            std::string line = r.path + kArrow + r.newPath;
             if (!r.marks.empty()) line += MarksText(r.marks);
             line += '\n';
             console_.Out(line);
@@ -79,7 +85,6 @@ public:
 private:
     TConsole& console_;
     bool quiet_;
-    std::string line_;
 };
 
 const char* ResultName(TFileResult result) {
@@ -125,40 +130,6 @@ private:
     bool quiet_;
 };
 
-constexpr unsigned char kSpace = 0x20, kDelete = 0x7F, kC1Lead = 0xC2, kC1Last = 0x9F;
-
-unsigned NextByte(const std::string& text, std::size_t i) { return static_cast<unsigned char>(text[i + 1]); }
-
-// The length of the UTF-8 sequence at text[i]; 0 when it is not one.
-std::size_t Utf8Length(const std::string& text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    unsigned min = 0;
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    unsigned code = lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (byte(i + k) & 0x3Fu);
-    }
-    // No overlong forms, no surrogates, nothing past U+10FFFF.
-    if (code < min || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-    return length;
-}
-
 }  // namespace
 
 std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet) {
@@ -168,39 +139,33 @@ std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool qu
 
 std::string JsonString(const std::string& text) {
     static constexpr char kHex[] = "0123456789abcdef";
+    constexpr char32_t kSpace = 0x20, kDelete = 0x7F, kC1First = 0x80, kC1Last = 0x9F;
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8Length(text, i);
-        if (length == 0) {
+        const platform::TUtf8Sequence sequence = platform::NextUtf8(text, i);
+        const char32_t c = sequence.codePoint;
+        if (!sequence.valid) {
+            // One byte at a time, each kept as a lone surrogate.
+            const auto byte = static_cast<unsigned char>(text[i++]);
             out += "\\udc";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-            ++i;
-            continue;
-        }
-        if (c == '"' || c == '\\') {
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < kSpace || c == kDelete || (length == 2 && c == kC1Lead && NextByte(text, i) <= kC1Last)) {
+            ++i;
+        } else if (c < kSpace || c == kDelete || (c >= kC1First && c <= kC1Last)) {
             // C1 controls too: the console would print them as "\\x85", which JSON does not know.
-            const unsigned code = length == 2 ? NextByte(text, i) : c;
             out += "\\u00";
-            out += kHex[code >> 4];
-            out += kHex[code & 0xF];
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+            i += sequence.length;
         } else {
-            out.append(text, i, length);
+            out.append(text, i, sequence.length);
+            i += sequence.length;
         }
-        i += length;
     }
     return out + "\"";
-}
-
-std::string MarksText(const std::vector<std::string>& marks) {
-    if (marks.empty()) return {};
-    std::string text = "  [";
-    for (std::size_t i = 0; i < marks.size(); ++i) text += (i > 0 ? "; " : "") + marks[i];
-    return text + "]";
 }
 
 }  // namespace host

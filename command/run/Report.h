@@ -62,7 +62,4 @@ std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool qu
 // not UTF-8 as the lone surrogate \udcXX, so that any file name survives.
 std::string JsonString(const std::string& text);
 
-// The marks as the text output appends them: "  [one; two]"; empty without marks.
-std::string MarksText(const std::vector<std::string>& marks);
-
 }  // namespace host

@@ -23,18 +23,11 @@ struct TFileId {
     bool operator==(const TFileId& o) const {
         return valid && o.valid && volume == o.volume && index == o.index && size == o.size && modified == o.modified;
     }
-    // The same file (size and time aside): for telling duplicates apart.
-    bool SameFile(const TFileId& o) const { return valid && o.valid && volume == o.volume && index == o.index; }
 };
 
-// Follows symbolic links; a dangling link is Missing.
-TFileKind KindOf(const std::string& path);
-// The same, with the identity where the look-up gives it cheaply (natively;
-// on Windows id stays invalid).
-TFileKind KindOf(const std::string& path, TFileId& id);
 // Follows links; false when the file cannot be examined.
 bool IdentityOf(const std::string& path, TFileId& id);
-bool IsSymbolicLink(const std::string& path);
+// Whether anything, a link to nothing included, stands at path.
 bool Exists(const std::string& path);
 
 // Names in a folder ("." and ".." left out), unsorted; false with a reason when

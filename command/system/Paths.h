@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace host {
 
@@ -32,21 +31,15 @@ private:
     bool inside_ = false;
 };
 
-// The absolute form of a path, lexically normalised; the path itself on failure.
-std::string AbsolutePath(const std::string& path);
-
 // The absolute form of a path whose folder is resolved by the system: links
 // followed, ".." taken as the system takes it. The name itself is kept (a
-// link named is not followed). AbsolutePath's result when the folder cannot
-// be resolved.
+// link named is not followed). The lexically normalised absolute path when
+// the folder cannot be resolved.
 std::string ResolvedPath(const std::string& path);
 
 // A path in a form that compares equal for names the file system takes as
-// the same: absolute, and letter case folded on Windows.
-std::string NameKey(std::string path);
-// NameKey(JoinPath(folder, name)) into key, which keeps its room, for a folder
-// as ResolvedPath gives it and a name of one segment.
-void ChildKey(std::string& key, const std::string& resolvedFolder, std::string_view name);
+// the same: absolute, lexically normalised, and letter case folded on Windows.
+std::string NameKey(const std::string& path);
 
 // An environment variable; empty when unset.
 std::string EnvironmentValue(const char* name);

@@ -28,6 +28,7 @@ private:
 };
 
 std::string Read(const std::string& path);
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 // Names in a folder, sorted.
 std::vector<std::string> Names(const std::string& folder);
 

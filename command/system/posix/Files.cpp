@@ -32,26 +32,20 @@ TFileId IdOf(const struct stat& st) {
     return id;
 }
 
+// Follows symbolic links; a dangling link is Missing.
+TFileKind KindOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? KindOfMode(st.st_mode) : TFileKind::Missing;
+}
+
 }  // namespace
 
-TFileKind KindOf(const std::string& path) {
-    TFileId id;
-    return KindOf(path, id);
-}
-
-TFileKind KindOf(const std::string& path, TFileId& id) {
+bool IdentityOf(const std::string& path, TFileId& id) {
     struct stat st {};
     id = TFileId {};
-    if (::stat(path.c_str(), &st) != 0) return TFileKind::Missing;
+    if (::stat(path.c_str(), &st) != 0) return false;
     id = IdOf(st);
-    return KindOfMode(st.st_mode);
-}
-
-bool IdentityOf(const std::string& path, TFileId& id) { return KindOf(path, id) != TFileKind::Missing; }
-
-bool IsSymbolicLink(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return true;
 }
 
 bool Exists(const std::string& path) {

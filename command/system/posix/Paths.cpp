@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "PathText.h"
 #include "Paths.h"
 #include "Shared.h"
 
@@ -51,31 +50,12 @@ const std::string& WorkingFolderPath() {
     return folder;
 }
 
-// Whether an absolute path is already in normal form: no empty, "." or ".."
-// segment, no delimiter at the end. Most paths the plan compares are.
-bool IsNormalAbsolute(std::string_view path) {
-    if (path.empty() || path[0] != '/') return false;
-    if (path.size() == 1) return true;
-    if (path.back() == '/' || path.find("//") != std::string_view::npos) return false;
-    // A "." or ".." segment starts with "/." and ends at a delimiter or at the end.
-    for (std::size_t at = path.find("/."); at != std::string_view::npos; at = path.find("/.", at + 1)) {
-        std::size_t end = at + 2;
-        if (end < path.size() && path[end] == '.') ++end;
-        if (end == path.size() || path[end] == '/') return false;
-    }
-    return true;
-}
-
-}  // namespace
-
+// Lexical: "." segments go, ".." takes the segment before it; the path itself
+// when it is relative and the working folder is unknown.
 std::string AbsolutePath(const std::string& path) {
-    if (IsNormalAbsolute(path)) return path;
     const bool relative = path.empty() || path[0] != '/';
     if (relative && WorkingFolderPath().empty()) return path;
-    // Lexical: "." segments go, ".." takes the segment before it. Built in one
-    // string, segment by segment: the plan asks this for every file.
     std::string out;
-    out.reserve((relative ? WorkingFolderPath().size() + 1 : 0) + path.size());
     const auto append = [&out](std::string_view text) {
         std::size_t start = 0;
         while (start <= text.size()) {
@@ -96,6 +76,8 @@ std::string AbsolutePath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
+}  // namespace
+
 std::string ResolvedPath(const std::string& path) {
     std::size_t end = path.size();
     while (end > 1 && path[end - 1] == '/') --end;
@@ -110,19 +92,7 @@ std::string ResolvedPath(const std::string& path) {
     return out == "/" ? "/" + name : out + "/" + name;
 }
 
-std::string NameKey(std::string path) {
-    if (IsNormalAbsolute(path)) return path;  // as it stands, without a copy
-    return AbsolutePath(path);
-}
-
-void ChildKey(std::string& key, const std::string& resolvedFolder, std::string_view name) {
-    JoinPathInto(key, resolvedFolder, name);
-    // The folder is in that form already (or relative, which NameKey keeps
-    // when it cannot tell the working folder): only the name could undo it.
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) {
-        key = NameKey(std::move(key));
-    }
-}
+std::string NameKey(const std::string& path) { return AbsolutePath(path); }
 
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);

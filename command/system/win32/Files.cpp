@@ -26,6 +26,12 @@ TFileKind KindOfAttributes(DWORD attributes) {
     return TFileKind::File;
 }
 
+TFileKind KindOf(const std::string& path) {
+    // CreateFileW follows links, as the plug-in's open does.
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ? TFileKind::Missing : KindOfAttributes(attributes);
+}
+
 std::FILE* Open(const std::string& path, const wchar_t* mode) {
     if (KindOf(path) != TFileKind::File) return nullptr;
     return _wfopen(Wide(path).c_str(), mode);
@@ -57,11 +63,6 @@ bool ListFound(const std::string& path, std::string& error, DWORD& end, Each eac
 
 }  // namespace
 
-TFileKind KindOf(const std::string& path, TFileId& id) {
-    id = TFileId {};
-    return KindOf(path);
-}
-
 bool IdentityOf(const std::string& path, TFileId& id) {
     id = TFileId {};
     // Attributes only: a file another program holds open can still be examined.
@@ -81,17 +82,6 @@ bool IdentityOf(const std::string& path, TFileId& id) {
                                             info.ftLastWriteTime.dwLowDateTime);
     id.valid = true;
     return true;
-}
-
-TFileKind KindOf(const std::string& path) {
-    // CreateFileW follows links, as the plug-in's open does.
-    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ? TFileKind::Missing : KindOfAttributes(attributes);
-}
-
-bool IsSymbolicLink(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }

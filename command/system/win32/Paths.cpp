@@ -3,13 +3,27 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "PathText.h"
 #include "Paths.h"
 #include "Shared.h"
 
 namespace host {
 
 const char kPathDelimiter = '\\';
+
+namespace {
+
+std::string AbsolutePath(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return path;
+    full.resize(got);
+    return Narrow(full);
+}
+
+}  // namespace
 
 TWorkingFolder::~TWorkingFolder() { Leave(); }
 
@@ -39,17 +53,6 @@ bool TWorkingFolder::Leave() {
     return !inside_;
 }
 
-std::string AbsolutePath(const std::string& path) {
-    const std::wstring wide = Wide(path);
-    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return path;
-    std::wstring full(n, L'\0');
-    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-    if (got == 0 || got >= n) return path;
-    full.resize(got);
-    return Narrow(full);
-}
-
 std::string ResolvedPath(const std::string& path) {
     const std::string absolute = AbsolutePath(path);
     const std::size_t cut = absolute.find_last_of("\\/");
@@ -73,12 +76,7 @@ std::string ResolvedPath(const std::string& path) {
     return Narrow(resolved) + absolute.substr(cut + 1);
 }
 
-void ChildKey(std::string& key, const std::string& resolvedFolder, std::string_view name) {
-    JoinPathInto(key, resolvedFolder, name);
-    key = NameKey(std::move(key));
-}
-
-std::string NameKey(std::string path) {
+std::string NameKey(const std::string& path) {
     std::wstring wide = Wide(AbsolutePath(path));
     if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
     return Narrow(wide);

@@ -1,4 +1,5 @@
-// POSIX-only cases: entries named like MP3s that are not regular files.
+// POSIX-only cases: entries named like MP3s that are not regular files, and
+// files that change under the read-ahead.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +12,6 @@
 using namespace commandtest;
 
 namespace {
-
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::size_t ThreadCount() { return Names("/proc/self/task").size(); }
 

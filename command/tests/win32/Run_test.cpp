@@ -16,8 +16,6 @@ using namespace commandtest;
 
 namespace {
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 int CompareStringOrdinalA(const std::string& a, const std::string& b) {
     const std::wstring wa(a.begin(), a.end()), wb(b.begin(), b.end());  // ASCII names
     return CompareStringOrdinal(wa.c_str(), -1, wb.c_str(), -1, TRUE);
