@@ -18,15 +18,17 @@ constexpr std::size_t kDistance = 64;
 // Fewer files than this: starting the workers costs more than they save.
 constexpr std::size_t kLeastFiles = 16;
 
-// One file in kSampleEvery is the other kind: while reading ahead, one the
-// plug-in reads unaided; while not, one the workers read. The run's turns on
+// A few files are the other kind: while reading ahead, one in kControlEvery
+// the plug-in reads unaided (each costs a wait for the disk, so they are
+// rare); while not, one in kProbeEvery the workers read. The run's turns on
 // the two kinds tell whether reading ahead pays, so the choice follows the
 // library, the disk and the system: it starts when unaided turns take kPays
 // times as long as the others (a file from the disk costs several times one
 // from the cache, even where every turn makes a round trip of its own to a
 // share), and stops only when they take hardly longer (kPaysNot), where the
 // files come from the cache anyway.
-constexpr std::size_t kSampleEvery = 32;
+constexpr std::size_t kControlEvery = 128;
+constexpr std::size_t kProbeEvery = 32;
 constexpr double kPays = 1.5;
 constexpr double kPaysNot = 1.2;
 constexpr std::size_t kLeastTurns = 5;  // of each kind before the choice changes
@@ -119,8 +121,8 @@ TReadAhead::TReadAhead(const std::vector<TCollected>& files, bool on)
 }
 
 bool TReadAhead::wanted(std::size_t index) const {
-    const bool sample = index % kSampleEvery == kSampleEvery - 1;
-    return sample == sampling_;
+    if (sampling_) return index % kProbeEvery == kProbeEvery - 1;
+    return index % kControlEvery != kControlEvery - 1;
 }
 
 void TReadAhead::learn(bool readAhead, long long ns) {
