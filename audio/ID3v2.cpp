@@ -6,6 +6,7 @@
 
 #include "ByteReader.h"
 #include "FileSource.h"
+#include "Utf8.h"
 #include "platform.h"
 
 const std::array<std::string_view, 3> ID3v2VersionNames{"ID3v2.2", "ID3v2.3", "ID3v2.4"};
@@ -35,20 +36,14 @@ enum TextEncoding : std::uint8_t {
     kUtf8 = 3,
 };
 
-// The data collected for one frame: its first data bytes, followed (virtually)
-// by zeros up to the block length. Nothing else of the block is stored, and
-// the bytes lie in the tag's arena.
+// The data collected for one frame: its first bytes as read, standing for a
+// block of `length` bytes whose rest is zeros (the zeros are never stored).
 struct Slot {
-    const std::vector<std::uint8_t>* arena = nullptr;
-    std::size_t offset = 0;
-    std::size_t size = 0;    // of the real bytes
-    std::size_t length = 0;  // the virtual block length; 0 for an empty slot
+    std::vector<std::uint8_t> bytes;
+    std::size_t length = 0;  // the block length; 0 for an empty slot
 
     bool Empty() const { return length == 0; }
-    std::span<const std::uint8_t> Data() const {
-        return size == 0 ? std::span<const std::uint8_t>() : std::span(*arena).subspan(offset, size);
-    }
-    std::uint8_t At(std::size_t i) const { return i < size ? (*arena)[offset + i] : 0; }
+    std::uint8_t At(std::size_t i) const { return i < bytes.size() ? bytes[i] : 0; }
 };
 
 // What one read knows about a tag: the header bytes in file order, the file's
@@ -61,18 +56,10 @@ struct TagInfo {
     std::array<std::uint8_t, 4> SizeBytes{};
     std::int64_t FileSize = 0;
     std::array<Slot, kSlotCount> FrameTexts{};
-    // Every kept frame's bytes one after another, so that a tag costs one
-    // allocation, not one per frame. A frame read again for the same slot
-    // leaves its old bytes behind (dead) until the arena is packed.
-    std::vector<std::uint8_t> arena;
-    std::size_t dead = 0;
-
-    TagInfo() = default;
-    TagInfo(const TagInfo&) = delete;  // the slots point into the arena
-    TagInfo& operator=(const TagInfo&) = delete;
 };
 
-std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& info);
+class TTagBytes;
+std::optional<std::int64_t> FrameWalkStart(TTagBytes& bytes, const TagInfo& info);
 std::optional<std::uint32_t> FrameSizeV24(TByteSource& source, std::span<const std::uint8_t, 4> sizeBytes,
                                           std::int64_t dataStart, std::int32_t tagSize, std::int64_t fileSize);
 
@@ -93,6 +80,10 @@ constexpr std::uint32_t kLargestUnit = 0xFFFF;
 constexpr std::size_t kSizeFieldWidth = 4;
 constexpr std::size_t kYearLength = 4;
 constexpr std::size_t kLanguageLength = 3;
+constexpr std::uint8_t kSyncByte = 0xFF;  // unsynchronisation puts a zero after each
+constexpr std::size_t kFrameFlagsOffset = 9;  // the second flags byte of a 2.3 and 2.4 frame header
+constexpr std::size_t kDataLengthSize = 4;
+constexpr std::uint8_t kLastRevision = 0xFF;  // never a revision of a real tag
 constexpr unsigned kBitsPerByte = TByteReader::kBitsPerByte;
 
 // Slots by the field they feed (slot n at index n - 1).
@@ -142,6 +133,134 @@ std::uint64_t SyncsafeWhole(std::span<const std::uint8_t> bytes) {
 
 bool IsCapital(std::uint8_t b) { return b >= 'A' && b <= 'Z'; }
 bool IsDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
+bool IsIdCharacter(std::uint8_t b) { return IsCapital(b) || IsDigit(b); }
+
+// What a frame walk reads from the end of the tag header on: the file as
+// stored, or, for a 2.2 or 2.3 tag written with unsynchronisation, the tag's
+// bytes with every FF 00 read as FF, followed by the rest of the file as
+// stored. Those bytes are made in one pass as the walk moves forward, a chunk
+// at a time, so a tag of any size costs a chunk of memory.
+class TTagBytes {
+public:
+    TTagBytes(TByteSource& file, std::int64_t tagEnd, std::int64_t fileSize, bool resynchronise)
+        : file_(file), tagEnd_(tagEnd), fileSize_(fileSize), resynchronise_(resynchronise) {}
+
+    // The file as stored, for what lies outside the walk's bytes.
+    TByteSource& File() { return file_; }
+
+    // Like TByteSource::ReadAt, at offsets from the end of the tag header on.
+    bool ReadAt(std::int64_t at, std::span<std::uint8_t> out, std::size_t& got) {
+        got = 0;
+        if (!resynchronise_) return file_.ReadAt(at, out, got);
+        if (at < static_cast<std::int64_t>(kHeaderSize) || !Seek(at)) return false;
+        if (virtual_ == at && !Advance(at + static_cast<std::int64_t>(out.size()), out.data(), got)) return false;
+        if (got == out.size() || !Ended()) return true;
+        // The rest lies after the tag, as stored.
+        std::size_t more = 0;
+        const std::int64_t after = tagEnd_ + (at + static_cast<std::int64_t>(got) - virtual_);
+        if (!file_.ReadAt(after, out.subspan(got), more)) return false;
+        got += more;
+        return true;
+    }
+
+    // At or past the end of the tag or of the file; also when a read fails,
+    // which ends the walk like any other failed read.
+    bool Ends(std::int64_t at) {
+        if (!resynchronise_) return at >= tagEnd_ || at >= fileSize_;
+        if (at < virtual_) return false;
+        return !Seek(at) || Ended();
+    }
+
+    // The file holds count bytes at at (false also when a read fails).
+    bool Holds(std::int64_t at, std::uint64_t count) {
+        const auto end = static_cast<std::uint64_t>(at) + count;
+        if (!resynchronise_) return end <= static_cast<std::uint64_t>(fileSize_);
+        if (end <= static_cast<std::uint64_t>(virtual_)) return true;
+        if (!Seek(static_cast<std::int64_t>(end))) return false;
+        if (!Ended()) return true;
+        const std::int64_t removed = tagEnd_ - virtual_;
+        return end <= static_cast<std::uint64_t>(fileSize_ - removed);
+    }
+
+private:
+    static constexpr std::size_t kChunkSize = 16 * 1024;
+
+    // Every byte of the tag read: the walk's bytes have ended at virtual_.
+    bool Ended() const { return raw_ >= tagEnd_; }
+
+    bool Seek(std::int64_t at) {
+        if (at == virtual_) return true;
+        if (at < virtual_) {
+            virtual_ = raw_ = static_cast<std::int64_t>(kHeaderSize);
+        }
+        std::size_t unused = 0;
+        return Advance(at, nullptr, unused);
+    }
+
+    // The chunk holds the byte at raw_.
+    bool Load() {
+        if (raw_ >= chunkStart_ && raw_ - chunkStart_ < static_cast<std::int64_t>(chunkSize_)) return true;
+        chunk_.resize(kChunkSize);
+        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(tagEnd_ - raw_, kChunkSize));
+        std::size_t got = 0;
+        if (!file_.ReadAt(raw_, std::span(chunk_).first(count), got) || got == 0) return false;
+        chunkStart_ = raw_;
+        chunkSize_ = got;
+        return true;
+    }
+
+    // Moves on to the walk's byte at `to`, or to the end of the tag, handing
+    // the bytes passed to out when there is one. The zero after an FF is
+    // passed with the FF, so that a byte of the walk's is left at raw_
+    // whenever the tag has not ended.
+    bool Advance(std::int64_t to, std::uint8_t* out, std::size_t& produced) {
+        bool afterSync = false;
+        while (!Ended() && (virtual_ < to || afterSync)) {
+            if (!Load()) return false;
+            const std::uint8_t* bytes = chunk_.data() + (raw_ - chunkStart_);
+            const auto available = static_cast<std::size_t>(chunkStart_ + static_cast<std::int64_t>(chunkSize_) - raw_);
+            std::size_t taken = 0;
+            for (; taken < available; ++taken) {
+                const std::uint8_t b = bytes[taken];
+                if (afterSync && b == 0) {
+                    afterSync = false;
+                    continue;
+                }
+                if (virtual_ == to) break;
+                if (out != nullptr) out[produced] = b;
+                ++produced;
+                ++virtual_;
+                afterSync = b == kSyncByte;
+            }
+            raw_ += static_cast<std::int64_t>(taken);
+            if (taken < available) break;
+        }
+        return true;
+    }
+
+    TByteSource& file_;
+    std::int64_t tagEnd_;
+    std::int64_t fileSize_;
+    bool resynchronise_;
+    // Where the walk's bytes stand: the next byte's offset as the walk sees
+    // it and as stored.
+    std::int64_t virtual_ = static_cast<std::int64_t>(kHeaderSize);
+    std::int64_t raw_ = static_cast<std::int64_t>(kHeaderSize);
+    std::vector<std::uint8_t> chunk_;  // stored bytes from chunkStart_ on
+    std::int64_t chunkStart_ = 0;
+    std::size_t chunkSize_ = 0;
+};
+
+// FF 00 read as FF, over one frame's data.
+void Resynchronise(std::vector<std::uint8_t>& bytes) {
+    std::size_t kept = 0;
+    std::uint8_t previous = 0;
+    for (const std::uint8_t b : bytes) {
+        if (!(previous == kSyncByte && b == 0)) bytes[kept++] = b;
+        previous = b;
+    }
+    bytes.resize(kept);
+}
 
 bool Trimmed(std::uint8_t b) { return b <= kTrimLimit; }
 
@@ -152,11 +271,6 @@ void TrimBoth(std::string& text) {
     while (begin < end && Trimmed(static_cast<std::uint8_t>(text[begin]))) ++begin;
     text.resize(end);
     text.erase(0, begin);
-}
-
-// The real bytes of a slot that lie inside its block.
-std::span<const std::uint8_t> BlockBytes(const Slot& slot) {
-    return slot.Data().first(std::min(slot.size, slot.length));
 }
 
 // A text as the decoders take it: the encoding byte, then the real bytes after
@@ -171,38 +285,22 @@ struct TextBytes {
 };
 
 TextBytes TextOf(const Slot& slot) {
-    const std::span<const std::uint8_t> real = BlockBytes(slot);
+    const std::span<const std::uint8_t> real(slot.bytes);
     return {slot.At(0), real.subspan(std::min<std::size_t>(1, real.size())), slot.length > 0 ? slot.length - 1 : 0};
 }
 
-// Ids as numbers, so that a tag of millions of frames costs a few integer
-// compares per frame.
-constexpr std::uint32_t PackId(std::string_view id) {
-    std::uint32_t key = 0;
-    for (char c : id) key = (key << TByteReader::kBitsPerByte) | static_cast<std::uint8_t>(c);
-    return key;
-}
-
-template <std::size_t N>
-constexpr std::array<std::uint32_t, N> PackIds(const std::array<std::string_view, N>& ids) {
-    std::array<std::uint32_t, N> keys{};
-    for (std::size_t i = 0; i < N; ++i) keys[i] = PackId(ids[i]);
-    return keys;
-}
-
-constexpr auto kKeysV23 = PackIds(kFrameIdsV23);
-constexpr auto kKeysV22 = PackIds(kFrameIdsV22);
-template <std::size_t N>
-int IndexOf(const std::array<std::uint32_t, N>& keys, std::uint32_t key) {
+// The slot a frame of this id (Length bytes) lands in, or -1.
+template <std::size_t Length, std::size_t N>
+int IndexOf(const std::array<std::string_view, N>& ids, std::string_view id) {
+    if (id.size() != Length) return -1;
     for (std::size_t i = 0; i < N; ++i) {
-        if (keys[i] == key) return static_cast<int>(i);
+        if (std::memcmp(ids[i].data(), id.data(), Length) == 0) return static_cast<int>(i);
     }
     return -1;
 }
 
 int FrameSlotIndex(std::uint8_t version, std::string_view id) {
-    if (version > kVersion22) return id.size() == kIdLengthV23 ? IndexOf(kKeysV23, PackId(id)) : -1;
-    return id.size() == kIdLengthV22 ? IndexOf(kKeysV22, PackId(id)) : -1;
+    return version > kVersion22 ? IndexOf<kIdLengthV23>(kFrameIdsV23, id) : IndexOf<kIdLengthV22>(kFrameIdsV22, id);
 }
 
 // Units past the collected bytes are zero and end the text. A leading mark
@@ -241,82 +339,22 @@ void DecodeUtf16(const TextBytes& bytes, bool bigEndian, std::string& text) {
     platform::AppendWideUnitsAnsi(text, batch.data(), waiting);
 }
 
-constexpr std::uint8_t kAsciiLimit = 0x80;
-constexpr std::uint8_t kContinuationLow = 0x80;
-constexpr std::uint8_t kContinuationHigh = 0xBF;
-constexpr std::uint8_t kContinuationBits = 0x3F;
-constexpr unsigned kBitsPerContinuation = 6;
 constexpr char kDefaultCharacter = '?';
-
-struct Utf8Lead {
-    std::size_t continuations;
-    std::uint8_t secondLow;  // the range the first continuation byte must lie in
-    std::uint8_t secondHigh;
-    std::uint32_t bits;
-};
-
-// Lead bytes by the sequence they start, and the range its first
-// continuation byte must lie in to give neither an overlong form, nor a
-// surrogate, nor a character beyond U+10FFFF.
-constexpr std::uint8_t kLead2First = 0xC2, kLead2Last = 0xDF;    // C0 and C1 would be overlong
-constexpr std::uint8_t kLead3Overlong = 0xE0;                     // second byte A0..BF
-constexpr std::uint8_t kLead3First = 0xE1, kLead3Last = 0xEF;
-constexpr std::uint8_t kLead3Surrogates = 0xED;                   // second byte 80..9F
-constexpr std::uint8_t kLead4Overlong = 0xF0;                     // second byte 90..BF
-constexpr std::uint8_t kLead4First = 0xF1, kLead4Last = 0xF3;
-constexpr std::uint8_t kLead4Highest = 0xF4;                      // second byte 80..8F
-constexpr std::uint8_t kAfterOverlong3 = 0xA0, kBeforeSurrogates = 0x9F;
-constexpr std::uint8_t kAfterOverlong4 = 0x90, kBeforeBeyondUnicode = 0x8F;
-constexpr std::uint32_t kLead2Bits = 0x1F, kLead3Bits = 0x0F, kLead4Bits = 0x07;
-
-// The lead byte's sequence shape; continuations 0 for a byte that starts none.
-Utf8Lead ClassifyLead(std::uint8_t b) {
-    constexpr std::uint8_t low = kContinuationLow, high = kContinuationHigh;
-    if (b >= kLead2First && b <= kLead2Last) return {1, low, high, b & kLead2Bits};
-    if (b == kLead3Overlong) return {2, kAfterOverlong3, high, b & kLead3Bits};
-    if (b == kLead3Surrogates) return {2, low, kBeforeSurrogates, b & kLead3Bits};
-    if (b >= kLead3First && b <= kLead3Last) return {2, low, high, b & kLead3Bits};
-    if (b == kLead4Overlong) return {3, kAfterOverlong4, high, b & kLead4Bits};
-    if (b >= kLead4First && b <= kLead4Last) return {3, low, high, b & kLead4Bits};
-    if (b == kLead4Highest) return {3, low, kBeforeBeyondUnicode, b & kLead4Bits};
-    return {0, 0, 0, 0};
-}
 
 // Up to the first zero byte; each maximal invalid subsequence and each
 // character beyond 16 bits becomes one default character.
 void DecodeUtf8(const TextBytes& text8, std::string& text) {
-    std::span<const std::uint8_t> bytes = text8.body;
-    const auto zero = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    bytes = bytes.first(static_cast<std::size_t>(zero - bytes.begin()));
-
+    std::string_view bytes(reinterpret_cast<const char*>(text8.body.data()), text8.body.size());
+    bytes = bytes.substr(0, bytes.find('\0'));
     text.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const std::uint8_t lead = bytes[i];
-        if (lead < kAsciiLimit) {
-            platform::AppendWideUnitAnsi(text, lead);
-            ++i;
-            continue;
-        }
-        const Utf8Lead shape = ClassifyLead(lead);
-        std::size_t j = i + 1;
-        std::uint32_t codePoint = shape.bits;
-        bool complete = shape.continuations > 0;
-        for (std::size_t n = 0; n < shape.continuations; ++n, ++j) {
-            const std::uint8_t low = n == 0 ? shape.secondLow : kContinuationLow;
-            const std::uint8_t high = n == 0 ? shape.secondHigh : kContinuationHigh;
-            if (j >= bytes.size() || bytes[j] < low || bytes[j] > high) {
-                complete = false;
-                break;
-            }
-            codePoint = (codePoint << kBitsPerContinuation) | (bytes[j] & kContinuationBits);
-        }
-        if (!complete || codePoint > kLargestUnit) {
-            text += kDefaultCharacter;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const platform::TUtf8Sequence sequence = platform::NextUtf8(bytes, i);
+        if (sequence.valid && sequence.codePoint <= kLargestUnit) {
+            platform::AppendWideUnitAnsi(text, static_cast<std::uint16_t>(sequence.codePoint));
         } else {
-            platform::AppendWideUnitAnsi(text, static_cast<std::uint16_t>(codePoint));
+            text += kDefaultCharacter;
         }
-        i = j;
+        i += sequence.length;
     }
 }
 
@@ -328,60 +366,55 @@ std::optional<bool> IsFrameBoundary(TByteSource& source, std::int64_t at, std::i
     std::size_t got = 0;
     if (!source.ReadAt(at, std::span(bytes).first(available), got) || got == 0) return std::nullopt;
     if (bytes[0] == 0) return true;
-    return got == kSizeFieldWidth &&
-           std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return IsCapital(b) || IsDigit(b); });
+    return got == kSizeFieldWidth && std::all_of(bytes.begin(), bytes.end(), IsIdCharacter);
 }
 
-// The arena moves the live bytes together when it would otherwise grow with a
-// quarter or more of it dead, so that a tag of millions of frames read into
-// the same few slots holds little more than their last frames.
-void Pack(TagInfo& info) {
-    std::vector<std::uint8_t> packed;
-    packed.reserve(info.arena.size() - info.dead);
-    for (Slot& slot : info.FrameTexts) {
-        if (slot.size == 0) continue;
-        const std::span<const std::uint8_t> bytes = slot.Data();
-        slot.offset = packed.size();
-        packed.insert(packed.end(), bytes.begin(), bytes.end());
-    }
-    info.arena.swap(packed);
-    info.dead = 0;
-}
-
-// Room for a frame's bytes at the end of the arena.
-std::span<std::uint8_t> ArenaRoom(TagInfo& info, std::size_t size) {
-    std::vector<std::uint8_t>& arena = info.arena;
-    if (arena.size() + size > arena.capacity() && info.dead * 4 >= arena.size()) Pack(info);
-    const std::size_t offset = arena.size();
-    arena.resize(offset + size);
-    return std::span(arena).subspan(offset);
-}
-
-// The frame just read into the last size bytes of the arena takes the slot,
-// unless its encoding byte is unknown: then its bytes are dropped again.
-void StoreInSlot(TagInfo& info, int index, std::size_t size, std::size_t blockLength) {
-    const std::size_t offset = info.arena.size() - size;
-    if (size > 0 && info.arena[offset] > kHighestEncoding) {
-        info.arena.resize(offset);
-        return;
-    }
+// The frame just read takes its slot, unless its encoding byte is unknown.
+void StoreFrame(TagInfo& info, int index, std::span<const std::uint8_t> data, std::size_t blockLength) {
+    if (!data.empty() && data[0] > kHighestEncoding) return;
     Slot& slot = info.FrameTexts[static_cast<std::size_t>(index)];
-    info.dead += slot.size;
-    slot = Slot{&info.arena, offset, size, blockLength};
+    slot.bytes.assign(data.begin(), data.end());
+    slot.length = blockLength;
 }
 
-void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout,
+// A frame's data as its slot keeps it: its first bytes, at most a block. A
+// 2.4 frame may carry its data length before its data and be unsynchronised
+// on its own; its block is filled from what remains once both are undone.
+bool ReadFrameData(TTagBytes& bytes, const TagInfo& info, std::span<const std::uint8_t> header,
+                   std::int64_t dataStart, std::uint64_t dataSize, const FrameLayout& layout,
+                   std::vector<std::uint8_t>& data) {
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(dataSize, layout.blockLength));
+    bool dataLength = false;
+    bool unsynchronised = false;
+    if (info.Version == kVersion24) {
+        const std::uint8_t flags = header[kFrameFlagsOffset];
+        dataLength = (flags & kFrameFlagDataLength) != 0;
+        unsynchronised = (flags & kFrameFlagUnsynchronised) != 0 || (info.Flags & kFlagUnsynchronisation) != 0;
+    }
+    // Enough stored bytes for a whole block after both are undone.
+    const std::uint64_t stored = (dataLength ? kDataLengthSize : 0) + (unsynchronised ? 2 : 1) * layout.blockLength;
+    data.resize(static_cast<std::size_t>(std::min(dataSize, stored)));
+    std::size_t got = 0;
+    if (!data.empty() && (!bytes.ReadAt(dataStart, data, got) || got < wanted)) return false;
+    data.resize(got);
+    const auto lengthBytes = static_cast<std::ptrdiff_t>(dataLength ? std::min(got, kDataLengthSize) : 0);
+    data.erase(data.begin(), data.begin() + lengthBytes);
+    if (unsynchronised) Resynchronise(data);
+    if (data.size() > layout.blockLength) data.resize(layout.blockLength);
+    return true;
+}
+
+void WalkFrames(TTagBytes& bytes, TagInfo& info, std::int32_t tagSize, const FrameLayout& layout,
                 bool collectPicture) {
-    const std::optional<std::int64_t> start = FrameWalkStart(source, info);
+    const std::optional<std::int64_t> start = FrameWalkStart(bytes, info);
     if (!start) return;
     std::array<std::uint8_t, kLargestFrameHeader> headerBytes{};
     const std::span<std::uint8_t> header = std::span(headerBytes).first(layout.headerSize);
-    constexpr std::size_t kFirstArena = 4096;  // the texts of most tags
-    info.arena.reserve(static_cast<std::size_t>(std::min<std::int64_t>(tagSize, kFirstArena)));
+    std::vector<std::uint8_t> data;  // one frame's bytes as read
     std::int64_t position = *start;
-    while (position < tagSize && position < info.FileSize) {
+    while (!bytes.Ends(position)) {
         std::size_t got = 0;
-        if (!source.ReadAt(position, header, got) || got != header.size()) return;
+        if (!bytes.ReadAt(position, header, got) || got != header.size()) return;
         if (!IsCapital(header[0])) return;
 
         const std::int64_t dataStart = position + static_cast<std::int64_t>(layout.headerSize);
@@ -389,20 +422,19 @@ void WalkFrames(TByteSource& source, TagInfo& info, std::int32_t tagSize, const 
         std::uint64_t dataSize = BigEndian(sizeBytes);
         if (info.Version == kVersion24 && layout.sizeWidth == kSizeFieldWidth) {
             const std::optional<std::uint32_t> size =
-                FrameSizeV24(source, sizeBytes.first<kSizeFieldWidth>(), dataStart, tagSize, info.FileSize);
+                FrameSizeV24(bytes.File(), sizeBytes.first<kSizeFieldWidth>(), dataStart, tagSize, info.FileSize);
             if (!size) return;
             dataSize = *size;
         }
-        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(dataSize, layout.blockLength));
-        if (dataStart > info.FileSize || static_cast<std::uint64_t>(info.FileSize - dataStart) < wanted) return;
 
         const std::string_view id(reinterpret_cast<const char*>(header.data()), layout.idLength);
         // Only frames that can land in a slot need their data read.
         const int index = FrameSlotIndex(info.Version, id);
         if (index >= 0 && (collectPicture || index != kPictureSlot)) {
-            const std::span<std::uint8_t> room = ArenaRoom(info, wanted);
-            if (wanted > 0 && (!source.ReadAt(dataStart, room, got) || got != wanted)) return;
-            StoreInSlot(info, index, wanted, layout.blockLength);
+            if (!ReadFrameData(bytes, info, header, dataStart, dataSize, layout, data)) return;
+            StoreFrame(info, index, data, layout.blockLength);
+        } else if (!bytes.Holds(dataStart, std::min<std::uint64_t>(dataSize, layout.blockLength))) {
+            return;
         }
         position = dataStart + static_cast<std::int64_t>(dataSize);
     }
@@ -433,12 +465,15 @@ std::int32_t TotalTagSize(const TagInfo& info) {
 
 // Writers of 2.3 and 2.4 put an extended header before the first frame when
 // they keep a CRC or restrictions; its size field is read differently by version.
-std::optional<std::int64_t> FrameWalkStart(TByteSource& source, const TagInfo& info) {
+std::optional<std::int64_t> FrameWalkStart(TTagBytes& bytes, const TagInfo& info) {
     const auto headerEnd = static_cast<std::int64_t>(kHeaderSize);
     if (info.Version == kVersion22 || (info.Flags & kFlagExtendedHeader) == 0) return headerEnd;
     std::array<std::uint8_t, kSizeFieldWidth> sizeBytes{};
     std::size_t got = 0;
-    if (!source.ReadAt(headerEnd, sizeBytes, got) || got != sizeBytes.size()) return std::nullopt;
+    if (!bytes.ReadAt(headerEnd, sizeBytes, got) || got != sizeBytes.size()) return std::nullopt;
+    // Some taggers set the flag without writing an extended header: a frame
+    // id where its size would stand is no size at all.
+    if (std::all_of(sizeBytes.begin(), sizeBytes.end(), IsIdCharacter)) return headerEnd;
     if (info.Version == kVersion23) {
         return headerEnd + static_cast<std::int64_t>(kSizeFieldWidth) + static_cast<std::int64_t>(BigEndian(sizeBytes));
     }
@@ -464,12 +499,45 @@ std::optional<std::uint32_t> FrameSizeV24(TByteSource& source, std::span<const s
     return *plainEnds ? plain : syncsafe;
 }
 
+// A 2.2 or 2.3 tag written with unsynchronisation is walked over its
+// resynchronised bytes; 2.4 marks it frame by frame.
+TTagBytes WalkedBytes(TByteSource& source, const TagInfo& info, std::int32_t tagSize) {
+    const bool whole = info.Version != kVersion24 && (info.Flags & kFlagUnsynchronisation) != 0;
+    return TTagBytes(source, tagSize, info.FileSize, whole);
+}
+
 void ReadFramesV23(TByteSource& source, TagInfo& info, std::int32_t tagSize, bool collectPicture) {
-    WalkFrames(source, info, tagSize, kLayoutV23, collectPicture);
+    TTagBytes bytes = WalkedBytes(source, info, tagSize);
+    WalkFrames(bytes, info, tagSize, kLayoutV23, collectPicture);
 }
 
 void ReadFramesV22(TByteSource& source, TagInfo& info, std::int32_t tagSize) {
-    WalkFrames(source, info, tagSize, kLayoutV22, false);  // 2.2 has no picture slot
+    TTagBytes bytes = WalkedBytes(source, info, tagSize);
+    WalkFrames(bytes, info, tagSize, kLayoutV22, false);  // 2.2 has no picture slot
+}
+
+// Files tagged twice or more carry further whole tags before the audio; each
+// step moves at least ten bytes and reads ten.
+std::int64_t TagsAfter(TByteSource& source, std::int64_t tagEnd, std::int64_t fileSize) {
+    std::int64_t start = tagEnd;
+    std::array<std::uint8_t, kHeaderSize> header{};
+    while (fileSize - start >= static_cast<std::int64_t>(kHeaderSize)) {
+        std::size_t got = 0;
+        if (!source.ReadAt(start, header, got) || got != header.size()) break;
+        const TByteReader bytes(header);
+        const std::uint8_t version = header[kVersionOffset];
+        const auto sizeBytes = std::span(header).subspan(kSizeOffset, kSizeFieldWidth);
+        if (!bytes.Matches(0, kMarker) || version < kVersion22 || version > kVersion24 ||
+            header[kRevisionOffset] == kLastRevision ||
+            !std::all_of(sizeBytes.begin(), sizeBytes.end(), [](std::uint8_t b) { return b < kSyncsafeLimit; })) {
+            break;
+        }
+        std::int64_t size = static_cast<std::int64_t>(kHeaderSize + SyncsafeWhole(sizeBytes));
+        if (version == kVersion24 && (header[kFlagsOffset] & kFlagFooter) != 0) size += kFooterSize;
+        if (size >= fileSize - start) break;
+        start += size;
+    }
+    return start - tagEnd;
 }
 
 // Into text, which is written over; texts are stored trimmed.
@@ -569,7 +637,7 @@ void TextAfterDescription(const Slot& slot, bool withLanguage, std::string& text
     if (slot.Empty()) return;
     const std::uint8_t encoding = slot.At(0);
     const bool wideTerminator = encoding == kUtf16 || encoding == kUtf16BE;
-    const std::size_t real = BlockBytes(slot).size();
+    const std::size_t real = slot.bytes.size();
     const std::size_t start = std::min(slot.length, withLanguage ? 1 + kLanguageLength : std::size_t{1});
     const std::size_t rest = slot.length - start;
 
@@ -594,7 +662,7 @@ void TextAfterDescription(const Slot& slot, bool withLanguage, std::string& text
         }
     }
 
-    const std::span<const std::uint8_t> remains = BlockBytes(slot).subspan(std::min(real, start + cut));
+    const std::span<const std::uint8_t> remains = std::span(slot.bytes).subspan(std::min(real, start + cut));
     DecodeText(TextBytes{encoding, remains, rest - cut}, text);
 }
 
@@ -602,10 +670,35 @@ std::unique_ptr<TJPEGImage> PictureFromFrame(const Slot& slot) {
     auto image = std::make_unique<TJPEGImage>();
     if (slot.length > kPicturePrefix) {
         image->Size = slot.length - kPicturePrefix;
-        const std::span<const std::uint8_t> real = BlockBytes(slot);
+        const std::vector<std::uint8_t>& real = slot.bytes;
         if (real.size() > kPicturePrefix) image->Data.assign(real.begin() + kPicturePrefix, real.end());
     }
     return image;
+}
+
+// The frame walk of a supported version, and the fields from its slots.
+void ReadFields(TID3v2& tag, TByteSource& source, TagInfo& info) {
+    if (info.Version == kVersion22) {
+        ReadFramesV22(source, info, tag.TagSize);
+    } else {
+        ReadFramesV23(source, info, tag.TagSize, tag.CollectPicture);
+    }
+    auto& slots = info.FrameTexts;
+    TextOrFallback(slots[kTitleSlot], slots[kGroupSlot], tag.Title);
+    TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot], tag.Artist);
+    TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot], tag.Album);
+    tag.Track = TrackFromText(slots[kTrackSlot]);
+    YearOrDate(slots[kYearSlot], slots[kDateSlot], tag.Year);
+    GenreFromText(slots[kGenreSlot], tag.Genre);
+    TextAfterDescription(slots[kCommentSlot], true, tag.Comment);
+    DecodeText(slots[kComposerSlot], tag.Composer);
+    DecodeText(slots[kEncoderSlot], tag.Encoder);
+    DecodeText(slots[kCopyrightSlot], tag.Copyright);
+    DecodeText(slots[kLanguageSlot], tag.Language);
+    TextAfterDescription(slots[kLinkSlot], false, tag.Link);
+    DecodeText(slots[kOriginalArtistSlot], tag.OriginalArtist);
+    TextAfterDescription(slots[kLyricsSlot], true, tag.Lyrics);
+    if (tag.CollectPicture) tag.Picture = PictureFromFrame(slots[kPictureSlot]);
 }
 
 }  // namespace
@@ -617,6 +710,7 @@ void TID3v2::Clear() {
     HasTag = false;
     Version = 0;
     TagSize = 0;
+    FurtherTagsSize = 0;
     Title.clear();
     Artist.clear();
     Album.clear();
@@ -648,29 +742,8 @@ bool TID3v2::ReadTag(TByteSource& source) {
     HasTag = true;
     Version = info.Version;
     TagSize = TotalTagSize(info);
-    if (Version < kVersion22 || Version > kVersion24 || TagSize == 0) return true;
-
-    if (Version == kVersion22) {
-        ReadFramesV22(source, info, TagSize);
-    } else {
-        ReadFramesV23(source, info, TagSize, CollectPicture);
-    }
-
-    auto& slots = info.FrameTexts;
-    TextOrFallback(slots[kTitleSlot], slots[kGroupSlot], Title);
-    TextOrFallback(slots[kArtistSlot], slots[kOriginalArtistSlot], Artist);
-    TextOrFallback(slots[kAlbumSlot], slots[kOriginalAlbumSlot], Album);
-    Track = TrackFromText(slots[kTrackSlot]);
-    YearOrDate(slots[kYearSlot], slots[kDateSlot], Year);
-    GenreFromText(slots[kGenreSlot], Genre);
-    TextAfterDescription(slots[kCommentSlot], true, Comment);
-    DecodeText(slots[kComposerSlot], Composer);
-    DecodeText(slots[kEncoderSlot], Encoder);
-    DecodeText(slots[kCopyrightSlot], Copyright);
-    DecodeText(slots[kLanguageSlot], Language);
-    TextAfterDescription(slots[kLinkSlot], false, Link);
-    DecodeText(slots[kOriginalArtistSlot], OriginalArtist);
-    TextAfterDescription(slots[kLyricsSlot], true, Lyrics);
-    if (CollectPicture) Picture = PictureFromFrame(slots[kPictureSlot]);
+    if (TagSize == 0) return true;
+    if (Version >= kVersion22 && Version <= kVersion24) ReadFields(*this, source, info);
+    FurtherTagsSize = TagsAfter(source, TagSize, info.FileSize);
     return true;
 }

@@ -34,6 +34,10 @@ constexpr std::size_t kPicturePrefix = 13;  // picture bytes skipped before the 
 
 constexpr std::uint8_t kFlagFooter = 0x10;
 constexpr std::uint8_t kFlagExtendedHeader = 0x40;
+constexpr std::uint8_t kFlagUnsynchronisation = 0x80;
+// The second flags byte of a 2.4 frame header.
+constexpr std::uint8_t kFrameFlagDataLength = 0x01;  // four bytes of data length before the data
+constexpr std::uint8_t kFrameFlagUnsynchronised = 0x02;
 
 // Which frame lands in which slot (slot n at index n - 1).
 extern const std::array<std::string_view, kSlotCount> FrameIdsV23;
@@ -49,6 +53,8 @@ public:
     // True when the file's first 10 bytes could be read, tag or not.
     bool ReadTag(const char* path);
     bool ReadTag(TByteSource& source);
+    // Where the audio begins: after this tag and those that follow it.
+    std::int64_t AudioStart() const { return TagSize + FurtherTagsSize; }
 
     // A setting, kept by Clear: off, the picture frame's data is never read
     // and Picture stays empty, which spares a reader that only wants the
@@ -58,6 +64,9 @@ public:
     bool HasTag;
     std::uint8_t Version;
     std::int32_t TagSize;  // header and footer included; 0 without a tag or beyond the file
+    // The bytes of the whole ID3v2 tags that directly follow this one (files
+    // tagged twice or more); 0 when none does.
+    std::int64_t FurtherTagsSize;
     std::string Title;
     std::string Artist;
     std::string Album;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "ByteReader.h"
@@ -206,33 +205,11 @@ void FindFrame(const Block& block, FrameInfo& frame, VBRData& vbr) {
     }
 }
 
-// Whether any of the eight bytes of word equals byte.
-bool WordHoldsByte(std::uint64_t word, std::uint8_t byte) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-    const std::uint64_t x = word ^ (kOnes * byte);
-    return ((x - kOnes) & ~x & kHighBits) != 0;
-}
-
-// Backwards from the limit, the nearest signature wins. Eight bytes at a time
-// while none of them can start one: the scan is most of the audio's cost.
+// Backwards from the limit, the nearest signature wins.
 std::string FindEncoder(const Block& block, std::size_t extent) {
     const TByteReader bytes(block);
     extent = std::min(extent, kEncoderScanLimit);
-    const std::size_t lowest = kEncoderScanLimit - extent;
-    std::size_t end = kEncoderScanLimit + 1;  // positions below end are still to be looked at
-    while (end > lowest) {
-        std::uint64_t word = 0;
-        if (end - lowest >= sizeof word) {
-            std::memcpy(&word, &block[end - sizeof word], sizeof word);
-            if (!WordHoldsByte(word, static_cast<std::uint8_t>(kLame[0])) &&
-                !WordHoldsByte(word, static_cast<std::uint8_t>(kGogo[0]))) {
-                end -= sizeof word;
-                continue;
-            }
-        }
-        const std::size_t q = --end;
-        if (block[q] != kLame[0] && block[q] != kGogo[0]) continue;
+    for (std::size_t q = kEncoderScanLimit + 1; q-- > kEncoderScanLimit - extent;) {
         if (bytes.Matches(q, kLame)) {
             return std::string(reinterpret_cast<const char*>(&block[q]), kEncoderWindow);
         }
@@ -302,18 +279,18 @@ bool TMPEGaudio::ReadAudio(TByteSource& source) {
     std::int64_t size = 0;
     if (!source.Size(size)) return false;
     fileLength = static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
-    const std::int64_t tagSize = ID3v2Tag.TagSize;
+    const std::int64_t audioStart = ID3v2Tag.AudioStart();
 
     Block block{};
     std::size_t got = 0;
-    if (!source.ReadAt(tagSize, block, got)) return false;
+    if (!source.ReadAt(audioStart, block, got)) return false;
     FindFrame(block, frame, vbr);
 
     if (!frame.found && got == kBlockSize) {
         block.fill(0);
         // Counted from the start of the file, not from the end of the tag; a
         // short read here just leaves zeros at the end of the block.
-        if (!source.ReadAt((size - tagSize) / 2, block, got)) return false;
+        if (!source.ReadAt((size - audioStart) / 2, block, got)) return false;
         FindFrame(block, frame, vbr);
     }
 
@@ -371,7 +348,7 @@ PlayTime PlayTimeOf(const TMPEGaudio& audio) {
     }
     const std::int64_t bitRate = TableBitRate(frame);
     if (bitRate == 0) return {};
-    std::int64_t audioSize = static_cast<std::int64_t>(audio.fileLength) - audio.ID3v2Tag.TagSize - frame.position;
+    std::int64_t audioSize = static_cast<std::int64_t>(audio.fileLength) - audio.ID3v2Tag.AudioStart() - frame.position;
     if (audio.ID3v1Tag.HasTag) audioSize -= static_cast<std::int64_t>(kID3v1TagSize);
     return {audioSize * kBitsPerByte, bitRate * kMillisPerSecond};
 }

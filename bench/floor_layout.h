@@ -7,11 +7,15 @@
 #include <cstdint>
 #include <cstring>
 
+#include "ID3v1.h"
+#include "ID3v2.h"
+#include "MPEGaudio.h"
+
 namespace floor_layout {
 
-constexpr std::size_t kHeaderSize = 10;
-constexpr std::size_t kTrailerSize = 128;
-constexpr std::size_t kBlockSize = 3458;
+constexpr std::size_t kHeaderSize = id3v2::kHeaderSize;
+constexpr std::size_t kTrailerSize = kID3v1TagSize;
+constexpr std::size_t kBlockSize = mpeg::kBlockSize;
 constexpr std::size_t kSizeBytesAt = 6;
 constexpr unsigned kSizeBitsPerByte = 7;
 

@@ -27,14 +27,15 @@
 #include <utility>
 #include <vector>
 
+#include "AudioWriter.h"
+#include "ID3v1.h"
+#include "ID3v2.h"
 #include "TagWriter.h"
+#include "Utf8.h"
 
 namespace {
 
-using testing_support::Append;
-using testing_support::Bytes;
-using testing_support::ID3v2Writer;
-using testing_support::Latin;
+using namespace testing_support;
 namespace fs = std::filesystem;
 
 constexpr int kGeneratorVersion = 1;  // bump when the bytes written change
@@ -52,11 +53,6 @@ constexpr std::size_t kLargestPicture = 100 * kKiB;
 constexpr std::size_t kLeastAudio = 5 * kKiB;
 constexpr double kPictureShare = 0.2;
 
-constexpr std::size_t kID3v1Size = 128;
-constexpr std::uint8_t kNoGenre = 255;
-constexpr std::size_t kGenreCount = 148;
-constexpr std::size_t kID3v2HeaderSize = 10;
-constexpr std::uint8_t kFooterFlag = 0x10;
 constexpr std::uint32_t kSyncsafeLimit = 1u << 28;
 
 // A small, fast generator with a stable sequence on every platform
@@ -95,26 +91,14 @@ private:
     std::uint64_t state_;
 };
 
-void PutBEAt(Bytes& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * (3 - i)));
-}
-
 // ---- Text in the encodings taggers write -------------------------------------
 
 std::vector<char32_t> CodePoints(std::string_view utf8) {
     std::vector<char32_t> points;
     for (std::size_t i = 0; i < utf8.size();) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            points.push_back(c);
-            ++i;
-        } else if ((c & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
-            points.push_back(((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu));
-            i += 2;
-        } else {
-            points.push_back(U'?');  // the word lists hold nothing wider
-            ++i;
-        }
+        const platform::TUtf8Sequence sequence = platform::NextUtf8(utf8, i);
+        points.push_back(sequence.valid ? sequence.codePoint : U'?');
+        i += sequence.length;
     }
     return points;
 }
@@ -152,7 +136,7 @@ Bytes EncodedText(TEncoding encoding, std::string_view utf8, bool terminated) {
             if (terminated) out.push_back(0);
             break;
         case TEncoding::Utf16:
-            out = testing_support::Utf16LE(ToUtf16(utf8), true);
+            out = Utf16LE(ToUtf16(utf8), true);
             if (terminated) out.insert(out.end(), {0, 0});
             break;
         case TEncoding::Utf8:
@@ -189,7 +173,7 @@ struct TTrack {
     std::string artist, title, album, year, genre, comment;
     int track = 0;
     int trackCount = 0;
-    std::uint8_t genreIndex = kNoGenre;
+    std::uint8_t genreIndex = id3v1::kNoGenre;
 };
 
 std::string Words(TRandom& rng, bool russian, std::size_t low, std::size_t high) {
@@ -223,11 +207,11 @@ TTrack MakeTrack(TRandom& rng, bool cyrillic) {
 // ---- ID3v1 -------------------------------------------------------------------
 
 Bytes MakeID3v1(TRandom& rng, const TTrack& t) {
-    testing_support::ID3v1Fields fields;
+    ID3v1Fields fields;
     fields.Title(ToCp1251(t.title)).Artist(ToCp1251(t.artist)).Album(ToCp1251(t.album)).Year(ToCp1251(t.year));
     fields.Comment(ToCp1251(t.comment)).Genre(t.genreIndex);
     if (rng.Chance(0.7)) fields.Track(static_cast<std::uint8_t>(t.track));  // version 1.1
-    return testing_support::ID3v1Tag(fields);
+    return ID3v1Tag(fields);
 }
 
 // ---- ID3v2 -------------------------------------------------------------------
@@ -284,7 +268,7 @@ Bytes MakePicture(TRandom& rng, std::size_t size) {
 }
 
 Bytes MakeID3v2(TRandom& rng, const TTrack& t, const TTagStyle& s) {
-    ID3v2Writer tag(static_cast<std::uint8_t>(s.version), s.footer ? kFooterFlag : 0);
+    ID3v2Writer tag(static_cast<std::uint8_t>(s.version), s.footer ? id3v2::kFlagFooter : 0);
     Bytes picture;
     if (s.pictureSize > 0) picture = MakePicture(rng, s.pictureSize);
     if (s.pictureFirst && !picture.empty()) PutFrame(tag, s.version, "APIC", "", picture);
@@ -354,13 +338,6 @@ enum : std::uint8_t { kMpeg25 = 0, kMpeg2 = 2, kMpeg1 = 3 };
 enum : std::uint8_t { kLayer3 = 1, kLayer2 = 2 };
 enum : std::uint8_t { kStereo = 0, kJointStereo = 1, kDualChannel = 2, kMono = 3 };
 
-constexpr std::array<int, 15> kRatesMpeg1Layer3 = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-constexpr std::array<int, 15> kRatesMpeg1Layer2 = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
-constexpr std::array<int, 15> kRatesMpeg2 = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-constexpr std::array<int, 3> kSampleRatesMpeg1 = {44100, 48000, 32000};
-constexpr std::array<int, 3> kSampleRatesMpeg2 = {22050, 24000, 16000};
-constexpr std::array<int, 3> kSampleRatesMpeg25 = {11025, 12000, 8000};
-
 enum class TVbrHeader { None, Xing, Info, Vbri };
 
 struct TStream {
@@ -376,27 +353,20 @@ struct TStream {
     bool truncated = false;
 };
 
-int BitRate(const TStream& s, std::uint8_t index) {
-    if (s.version == kMpeg1) return s.layer == kLayer3 ? kRatesMpeg1Layer3[index] : kRatesMpeg1Layer2[index];
-    return kRatesMpeg2[index];
-}
-int SampleRate(const TStream& s) {
-    if (s.version == kMpeg1) return kSampleRatesMpeg1[s.sampleRateIndex];
-    if (s.version == kMpeg2) return kSampleRatesMpeg2[s.sampleRateIndex];
-    return kSampleRatesMpeg25[s.sampleRateIndex];
-}
-int Coefficient(const TStream& s) { return s.layer == kLayer3 && s.version != kMpeg1 ? 72 : 144; }
-std::size_t SideInfoOffset(const TStream& s) {
-    constexpr std::size_t kHeader = 4;
-    if (s.version == kMpeg1) return kHeader + (s.mode == kMono ? 17 : 32);
-    return kHeader + (s.mode == kMono ? 9 : 17);
-}
-
-std::array<std::uint8_t, 4> FrameHeader(const TStream& s, std::uint8_t bitRateIndex, bool padded) {
-    constexpr std::uint8_t kNoCrc = 1, kOriginal = 0x04;
-    return {0xFF, static_cast<std::uint8_t>(0xE0 | (s.version << 3) | (s.layer << 1) | kNoCrc),
-            static_cast<std::uint8_t>((bitRateIndex << 4) | (s.sampleRateIndex << 2) | (padded ? 0x02 : 0)),
-            static_cast<std::uint8_t>((s.mode << 6) | (s.mode == kJointStereo ? 0x20 : 0) | kOriginal)};
+// The frame fields of the stream at a bit rate, as encoders set them: no CRC,
+// the original bit, mid/side stereo in joint stereo.
+FrameFields Fields(const TStream& s, std::uint8_t bitRateIndex, bool padded = false) {
+    constexpr int kMidSide = 2;
+    FrameFields fields;
+    fields.version = s.version;
+    fields.layer = s.layer;
+    fields.bitRateIndex = bitRateIndex;
+    fields.sampleRateIndex = s.sampleRateIndex;
+    fields.padded = padded;
+    fields.mode = s.mode;
+    fields.modeExtension = s.mode == kJointStereo ? kMidSide : 0;
+    fields.original = true;
+    return fields;
 }
 
 TStream PickStream(TRandom& rng) {
@@ -449,43 +419,18 @@ TStream PickStream(TRandom& rng) {
     return s;
 }
 
-// A frame whose side information holds a Xing, Info or VBRI header, filled in
-// once the stream is written.
-void PutHeaderFrame(Bytes& out, const TStream& s, std::uint8_t bitRateIndex, std::size_t length) {
-    const auto header = FrameHeader(s, bitRateIndex, false);
-    const std::size_t at = out.size();
-    out.resize(at + length, 0);
-    std::copy(header.begin(), header.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
-    const std::size_t o = at + SideInfoOffset(s);
-    auto put = [&](std::size_t offset, std::string_view text) {
-        std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(o + offset));
-    };
+// The stream's first frame carries a Xing, Info or VBRI header, written once
+// the frames and bytes are counted.
+void PutHeader(Bytes& out, std::size_t at, const TStream& s, std::uint8_t bitRateIndex, std::int32_t frames,
+               std::int32_t bytes) {
+    const std::size_t offset = at + VbrHeaderOffset(Fields(s, bitRateIndex));
     if (s.header == TVbrHeader::Vbri) {
-        constexpr std::size_t kQualityAt = 8;
-        put(0, "VBRI");
-        out[o + 5] = 1;  // version
-        out[o + kQualityAt + 1] = 75;
+        constexpr std::uint8_t kQuality = 75;
+        PutVbri(out, offset, bytes, frames, kQuality);
     } else {
-        constexpr std::size_t kFlagsAt = 4, kTocAt = 16, kTocSize = 100, kQualityAt = 116, kVendorAt = 120;
-        constexpr std::uint8_t kAllFields = 0x0F;
-        put(0, s.header == TVbrHeader::Xing ? "Xing" : "Info");
-        out[o + kFlagsAt + 3] = kAllFields;
-        for (std::size_t i = 0; i < kTocSize; ++i) out[o + kTocAt + i] = static_cast<std::uint8_t>(i * 256 / kTocSize);
-        out[o + kQualityAt + 3] = 57;
-        put(kVendorAt, "LAME3.100");
-    }
-}
-
-void PatchHeaderFrame(Bytes& out, std::size_t at, const TStream& s, std::uint32_t frames, std::uint32_t bytes) {
-    const std::size_t o = at + SideInfoOffset(s);
-    if (s.header == TVbrHeader::Vbri) {
-        constexpr std::size_t kBytesAt = 10, kFramesAt = 14;
-        PutBEAt(out, o + kBytesAt, bytes);
-        PutBEAt(out, o + kFramesAt, frames);
-    } else {
-        constexpr std::size_t kFramesAt = 8, kBytesAt = 12;
-        PutBEAt(out, o + kFramesAt, frames);
-        PutBEAt(out, o + kBytesAt, bytes);
+        constexpr std::uint8_t kQuality = 57;
+        PutXing(out, offset, frames, bytes, kQuality, "LAME3.100", s.header == TVbrHeader::Xing ? "Xing" : "Info");
+        PutXingSeekTable(out, offset);
     }
 }
 
@@ -493,48 +438,46 @@ Bytes MakeAudio(TRandom& rng, const TStream& s, std::size_t target) {
     Bytes out;
     if (s.junkBeforeAudio > 0) out.resize(s.junkBeforeAudio, 0);
     const std::size_t start = out.size();
-    const int sampleRate = SampleRate(s);
-    const int coefficient = Coefficient(s);
-    auto length = [&](std::uint8_t index) {
-        return static_cast<std::size_t>(coefficient * BitRate(s, index) * 1000 / sampleRate);
-    };
+    auto length = [&](std::uint8_t index) { return FrameSize(Fields(s, index)); };
 
+    std::uint8_t headerIndex = 0;
     if (s.header != TVbrHeader::None) {
         // Encoders pick a rate whose frame holds the whole header.
         constexpr std::size_t kRoomNeeded = 160;
-        std::uint8_t index = s.vbr ? (s.version == kMpeg1 ? 9 : 8) : s.bitRateIndex;
-        while (length(index) < SideInfoOffset(s) + kRoomNeeded && index < 14) ++index;
-        PutHeaderFrame(out, s, index, length(index));
+        headerIndex = s.vbr ? (s.version == kMpeg1 ? 9 : 8) : s.bitRateIndex;
+        while (length(headerIndex) < VbrHeaderOffset(Fields(s, headerIndex)) + kRoomNeeded && headerIndex < 14) {
+            ++headerIndex;
+        }
+        Append(out, Frame(Fields(s, headerIndex)));
     }
 
     std::uint32_t frames = 0;
     long remainder = 0;  // drives the padding bit the way CBR encoders do
-    const std::size_t sideInfo = SideInfoOffset(s);
+    const int sampleRate = SampleRateHz(Fields(s, s.bitRateIndex));
+    const int coefficient = SamplesPerFrame(Fields(s, s.bitRateIndex)) / 8;  // bytes per kbit/s at 1 kHz
+    const std::size_t sideInfo = VbrHeaderOffset(Fields(s, s.bitRateIndex));
     while (out.size() < target) {
         std::uint8_t index = s.bitRateIndex;
         if (s.vbr) {
             const std::uint8_t low = s.version == kMpeg1 ? 7 : 3, high = s.version == kMpeg1 ? 14 : 12;
             index = static_cast<std::uint8_t>(rng.Between(low, high));
         }
-        remainder += (static_cast<long>(coefficient) * BitRate(s, index) * 1000) % sampleRate;
+        remainder += (static_cast<long>(coefficient) * BitRateKbps(Fields(s, index)) * 1000) % sampleRate;
         const bool padded = remainder >= sampleRate;
         if (padded) remainder -= sampleRate;
-        const std::size_t frameLength = length(index) + (padded ? 1 : 0);
-        const auto header = FrameHeader(s, index, padded);
+        const FrameFields fields = Fields(s, index, padded);
         const std::size_t at = out.size();
-        out.resize(at + frameLength);
-        std::copy(header.begin(), header.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
-        std::fill(out.begin() + static_cast<std::ptrdiff_t>(at + header.size()),
-                  out.begin() + static_cast<std::ptrdiff_t>(at + sideInfo), 0);
-        rng.Fill(out.data() + at + sideInfo, frameLength - sideInfo);
+        Append(out, HeaderBytes(fields));
+        out.resize(at + FrameSize(fields), 0);
+        rng.Fill(out.data() + at + sideInfo, FrameSize(fields) - sideInfo);
         ++frames;
     }
     if (!s.tailSignature.empty() && out.size() > start + s.tailSignature.size() + 64) {
-        const std::size_t at = out.size() - s.tailSignature.size() - rng.Between(8, 60);
-        std::copy(s.tailSignature.begin(), s.tailSignature.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+        Put(out, out.size() - s.tailSignature.size() - rng.Between(8, 60), s.tailSignature);
     }
     if (s.header != TVbrHeader::None) {
-        PatchHeaderFrame(out, start, s, frames, static_cast<std::uint32_t>(out.size() - start));
+        PutHeader(out, start, s, headerIndex, static_cast<std::int32_t>(frames),
+                  static_cast<std::int32_t>(out.size() - start));
     }
     if (s.truncated && out.size() > target / 2) out.resize(out.size() - rng.Between(1, 300));
     return out;
@@ -557,9 +500,9 @@ Bytes MakeFile(TRandom& rng, bool cyrillic) {
 
     Bytes file;
     if (style.version != 0) file = MakeID3v2(rng, track, style);
-    const std::size_t least = file.size() + kLeastAudio + (withID3v1 ? kID3v1Size : 0);
+    const std::size_t least = file.size() + kLeastAudio + (withID3v1 ? kID3v1TagSize : 0);
     const std::size_t total = rng.Between(std::max(least, kSmallestFile), std::max(least, kLargestFile));
-    const std::size_t audioTarget = total - file.size() - (withID3v1 ? kID3v1Size : 0);
+    const std::size_t audioTarget = total - file.size() - (withID3v1 ? kID3v1TagSize : 0);
     Append(file, MakeAudio(rng, PickStream(rng), audioTarget));
     if (withID3v1) Append(file, MakeID3v1(rng, track));
     return file;
@@ -609,7 +552,7 @@ int WriteLibrary(const fs::path& dir, std::size_t count, std::uint64_t seed, boo
 // The frames of a writer's tag, without the header before them.
 Bytes FramesOf(const ID3v2Writer& tag) {
     const Bytes bytes = tag.Build();
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(kID3v2HeaderSize), bytes.end());
+    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(id3v2::kHeaderSize), bytes.end());
 }
 
 // A tag of millions of empty and one-byte frames of known and unknown ids,
@@ -619,7 +562,7 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
     constexpr std::size_t kAudioSize = 200 * kKiB;
     constexpr std::size_t kChunk = kMiB;
     const std::size_t total = sizeMiB * kMiB;
-    if (total < kAudioSize + kID3v1Size + kMiB || total - kAudioSize - kID3v1Size - kID3v2HeaderSize >= kSyncsafeLimit) {
+    if (total < kAudioSize + kID3v1TagSize + kMiB || total - kAudioSize - kID3v1TagSize - id3v2::kHeaderSize >= kSyncsafeLimit) {
         std::fprintf(stderr, "size must be from 2 to 256 MB\n");
         return 2;
     }
@@ -640,8 +583,8 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
     PutTextFrame(lastFrames, style, "TPE1", "", "Hostile Artist");
     PutTextFrame(lastFrames, style, "TALB", "", "Bounded Work");
     const Bytes last = FramesOf(lastFrames);
-    const std::size_t tagSize = total - kAudioSize - kID3v1Size;
-    const std::size_t body = tagSize - kID3v2HeaderSize;
+    const std::size_t tagSize = total - kAudioSize - kID3v1TagSize;
+    const std::size_t body = tagSize - id3v2::kHeaderSize;
 
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
@@ -650,7 +593,7 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
     }
     bool ok = true;
     ID3v2Writer head(3);
-    head.SizeField(testing_support::Syncsafe(static_cast<std::uint32_t>(body)));
+    head.SizeField(Syncsafe(static_cast<std::uint32_t>(body)));
     PutTextFrame(head, style, "TPE1", "", "Early Artist");
     Bytes chunk = head.Build();
 
@@ -664,7 +607,7 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
     for (const auto& [id, size] : kCycle) cycle.push_back(FramesOf(ID3v2Writer(3).Frame(id, Bytes(size, 0))));
     std::size_t written = 0;
     std::size_t frames = 0;
-    const std::size_t framesEnd = kID3v2HeaderSize + body - last.size();
+    const std::size_t framesEnd = id3v2::kHeaderSize + body - last.size();
     auto flush = [&] {
         ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
         written += chunk.size();
@@ -678,7 +621,7 @@ int WriteHostile(const fs::path& path, std::size_t sizeMiB) {
         if (chunk.size() >= kChunk) flush();
     }
     Append(chunk, last);
-    chunk.insert(chunk.end(), kID3v2HeaderSize + body - written - chunk.size(), 0);  // padding
+    chunk.insert(chunk.end(), id3v2::kHeaderSize + body - written - chunk.size(), 0);  // padding
     flush();
 
     TRandom rng(kDefaultSeed);

@@ -11,34 +11,15 @@
 #include <string_view>
 #include <vector>
 
-#include "Pelmora.h"
+#include "PluginRecords.h"
 #include "contender.h"
-#include "cp1251.h"
+#include "platform.h"
 
 const char* const kContenderUsage = "PLUGIN PATTERN TAGSOURCE";
 
 namespace {
 
 constexpr std::uint8_t kPreview = 1;
-
-// The plug-in's names are Windows-1251; the report is UTF-8.
-std::string ShownAsUtf8(std::string_view ansi) {
-    std::string out;
-    for (const unsigned char c : ansi) {
-        const std::uint16_t unit = c < 0x80 ? c : platform::cp1251::kUpperHalf[c - 0x80u];
-        if (unit < 0x80) {
-            out += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            out += static_cast<char>(0xC0 | (unit >> 6));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (unit >> 12));
-            out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        }
-    }
-    return out;
-}
 
 struct : PluginExports {
     void* module = nullptr;
@@ -84,7 +65,7 @@ void ContenderProcess(const std::string& path, TOutcome& outcome, bool wantText)
     const std::string_view result(name);
     outcome.hit = result != path;
     outcome.hash = FoldHash(outcome.hash, result);
-    if (wantText) outcome.text = ShownAsUtf8(result);
+    if (wantText) outcome.text = platform::AnsiToUtf8(std::string(result));  // the names are Windows-1251
 }
 
 void ContenderTeardown() {

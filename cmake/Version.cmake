@@ -1,7 +1,8 @@
 # The product's version has one definition: kVersionText in
-# constants/PelmoraConstants.h, the exact text the descriptor hands the host.
-# This file reads it before project(), so the project's numeric version, the
-# Windows version resources, the man page and the package names all follow it.
+# plugin/boundary/PelmoraConstants.h, the exact text the descriptor hands the
+# host. This file reads it before project(), so the project's numeric version,
+# the Windows version resources, the man page and the package names all
+# follow it.
 #
 #   PELMORA_VERSION_TEXT   "1.0.02", as the user sees it everywhere
 #   PELMORA_VERSION        "1.0.2", its numbers (leading zeros dropped)
@@ -10,7 +11,7 @@
 # As a script it prints the version text (cmake -P cmake/Version.cmake), or
 # its numbers with -DPRINT=numbers.
 get_filename_component(_pelmora_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(_pelmora_constants "${_pelmora_root}/constants/PelmoraConstants.h")
+set(_pelmora_constants "${_pelmora_root}/plugin/boundary/PelmoraConstants.h")
 
 file(STRINGS "${_pelmora_constants}" _line REGEX "kVersionText = \"[^\"]*\"")
 if(NOT _line MATCHES "kVersionText = \"(([0-9]+)\\.([0-9]+)\\.([0-9]+))\"")

@@ -25,18 +25,24 @@ void AppendShown(std::string& out, const std::string& text) {
     constexpr char32_t kSpace = 0x20, kDelete = 0x7F, kC1First = 0x80, kC1Last = 0x9F;
     const bool line = EndsWith(text, "\n");
     const std::string_view shown = std::string_view(text).substr(0, text.size() - (line ? 1 : 0));
+    std::size_t plain = 0;  // where the text not yet appended starts
     for (std::size_t i = 0; i < shown.size();) {
+        const auto byte = static_cast<unsigned char>(shown[i]);
+        if (byte >= kSpace && byte < kDelete) {  // printable ASCII, most of any line
+            ++i;
+            continue;
+        }
         const platform::TUtf8Sequence sequence = platform::NextUtf8(shown, i);
         const char32_t c = sequence.codePoint;
-        if (sequence.valid && (c < kSpace || c == kDelete || (c >= kC1First && c <= kC1Last))) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        } else {
-            out.append(shown, i, sequence.length);
-        }
         i += sequence.length;
+        if (!sequence.valid || !(c < kSpace || c == kDelete || (c >= kC1First && c <= kC1Last))) continue;
+        out.append(shown, plain, i - sequence.length - plain);
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+        plain = i;
     }
+    out.append(shown, plain);
     if (line) out += '\n';
 }
 

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Pelmora.h"
 #include "PelmoraConstants.h"
+#include "PluginRecords.h"
 
 namespace fuzzing {
 

@@ -12,7 +12,7 @@ namespace {
 
 // A failed read leaves the reader cleared.
 void CheckCleared(const TID3v2& tag) {
-    FUZZ_CHECK(!tag.HasTag && tag.Version == 0 && tag.TagSize == 0 && tag.Track == 0);
+    FUZZ_CHECK(!tag.HasTag && tag.Version == 0 && tag.TagSize == 0 && tag.FurtherTagsSize == 0 && tag.Track == 0);
     FUZZ_CHECK(tag.Title.empty() && tag.Artist.empty() && tag.Album.empty() && tag.Picture == nullptr);
 }
 
@@ -22,6 +22,12 @@ void CheckRead(const TID3v2& tag, std::span<const std::uint8_t> file) {
     FUZZ_CHECK(tag.TagSize >= 0 && static_cast<std::uint64_t>(tag.TagSize) <= file.size());
     if (!tag.HasTag) FUZZ_CHECK(tag.TagSize == 0 && tag.Version == 0 && tag.Title.empty());
     if (tag.Picture) FUZZ_CHECK(tag.Picture->Data.size() <= tag.Picture->Size);
+    // Further tags stand right after the first one and end before the file does.
+    FUZZ_CHECK(tag.FurtherTagsSize >= 0);
+    if (tag.FurtherTagsSize > 0) {
+        FUZZ_CHECK(tag.TagSize > 0 && static_cast<std::uint64_t>(tag.AudioStart()) < file.size());
+        FUZZ_CHECK(std::memcmp(file.data() + tag.TagSize, "ID3", 3) == 0);
+    }
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FuzzSource.h"
-#include "Pelmora.h"
+#include "PluginRecords.h"
 #include "ProcessInput.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets, made with the test-support
-// writers: tags of every version and encoding, MPEG streams with and without
-// VBR headers, damaged and hostile sizes, and process inputs with patterns,
-// tag sources and paths.
+// writers: tags of every version and encoding, the reader fixtures, MPEG
+// streams with and without VBR headers, damaged and hostile sizes, and process
+// inputs with patterns, tag sources and paths.
 //   fuzz_seeds OUTPUT_FOLDER   (makes OUTPUT_FOLDER/{id3v2,id3v1,mpeg,process})
 #include <sys/stat.h>
 
@@ -14,6 +14,7 @@
 #include "ID3v1.h"
 #include "ID3v2.h"
 #include "ProcessInput.h"
+#include "ReaderFixtures.h"
 #include "TagWriter.h"
 
 using namespace testing_support;
@@ -22,24 +23,7 @@ namespace {
 
 using Seeds = std::vector<std::pair<std::string, Bytes>>;
 
-FrameFields Fields(int version, int layer, int bitRateIndex, int sampleRateIndex, int mode = 1) {
-    FrameFields fields;
-    fields.version = version;
-    fields.layer = layer;
-    fields.bitRateIndex = bitRateIndex;
-    fields.sampleRateIndex = sampleRateIndex;
-    fields.mode = mode;
-    return fields;
-}
-
-const FrameFields kCbr128 = Fields(3, 1, 9, 0);
-
-Bytes Audio(std::size_t frames = 10) { return Stream(kCbr128, frames, 0x55); }
-
-Bytes Comment(std::uint8_t encoding, const Bytes& description, const Bytes& text) {
-    const Bytes terminator = encoding == 1 || encoding == 2 ? Bytes{0, 0} : Bytes{0};
-    return Concat({{encoding}, Latin("eng"), description, terminator, text});
-}
+Bytes Audio(std::size_t frames = 10) { return CbrAudio(frames, 0x55); }
 
 Seeds TagSeeds() {
     Seeds seeds;
@@ -50,15 +34,15 @@ Seeds TagSeeds() {
                                          .Text("TRCK", 0, Latin("5/12"))
                                          .Text("TYER", 0, Latin("2004"))
                                          .Text("TCON", 0, Latin("(17)Rock"))
-                                         .Frame("COMM", Comment(0, Latin("d"), Latin("Comment")))
+                                         .Frame("COMM", CommentData(0, Latin("d"), Latin("Comment")))
                                          .Padding(64)
                                          .Build());
     seeds.emplace_back("v23-utf16", ID3v2Writer(3)
                                          .Text("TIT2", 1, Utf16LE(u"\u0417\u0432\u0435\u0437\u0434\u0430", true))
                                          .Text("TPE1", 1, Utf16BE(u"Artist", true))
-                                         .Frame("COMM", Comment(1, Utf16LE(u"d", true), Utf16LE(u"text", true)))
+                                         .Frame("COMM", CommentData(1, Utf16LE(u"d", true), Utf16LE(u"text", true)))
                                          .Frame("WXXX", Concat({{0}, Latin("desc"), {0}, Latin("http://x")}))
-                                         .Frame("USLT", Comment(0, Latin(""), Latin("lyrics")))
+                                         .Frame("USLT", CommentData(0, Latin(""), Latin("lyrics")))
                                          .Build());
     seeds.emplace_back("v24-encodings", ID3v2Writer(4)
                                              .Text("TIT2", 3, Latin("\xD0\x97\xD0\xB2 UTF-8"))
@@ -84,7 +68,7 @@ Seeds TagSeeds() {
                                   .Text("TT2", 0, Latin("Title"))
                                   .Text("TP1", 1, Utf16LE(u"Artist", true))
                                   .Text("TRK", 0, Latin("$10"))
-                                  .Frame("COM", Comment(0, Latin(""), Latin("c")))
+                                  .Frame("COM", CommentData(0, Latin(""), Latin("c")))
                                   .Frame("TXX", Bytes(600, 'x'))
                                   .Text("TAL", 0, Latin("Album"))
                                   .Build());
@@ -116,6 +100,8 @@ Seeds FileSeeds() {
         seeds.emplace_back(name, Concat({tag, Audio()}));
         seeds.emplace_back(name + "-bare", tag);
     }
+    // Tags as real taggers write them: extended headers, further tags, unsynchronisation.
+    for (TFixture& fixture : ReaderFixtures()) seeds.emplace_back("fixture-" + fixture.name, std::move(fixture.bytes));
     seeds.emplace_back("cbr-id3v1",
                        Concat({Audio(12), ID3v1Tag(ID3v1Fields().Title("Title").Artist("Artist").Track(7).Genre(17))}));
     seeds.emplace_back("id3v1-only-10", ID3v1Tag(ID3v1Fields().Title("t").Comment(std::string(30, 'c'))));
@@ -129,12 +115,12 @@ Seeds FileSeeds() {
     PutVbri(vbri, 36, 418000, 1000, 80);
     Append(vbri, Audio(6));
     seeds.emplace_back("vbri", vbri);
-    Bytes mono = Stream(Fields(2, 1, 8, 0, 3), 12);
+    Bytes mono = Stream(MpegFields(2, 1, 8, 0, false, 3), 12);
     Put(mono, mono.size() - 300, "LAME3.97");
     seeds.emplace_back("mpeg2-mono-lame", mono);
-    seeds.emplace_back("mpeg25-layer1", Stream(Fields(0, 3, 4, 2), 12));
+    seeds.emplace_back("mpeg25-layer1", Stream(MpegFields(0, 3, 4, 2), 12));
     seeds.emplace_back("layer2-gogo", [] {
-        Bytes b = Stream(Fields(3, 2, 14, 2), 4);
+        Bytes b = Stream(MpegFields(3, 2, 14, 2), 4);
         Put(b, b.size() - 50, "GOGO");
         return b;
     }());

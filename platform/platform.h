@@ -46,10 +46,8 @@ bool MoveNoReplace(const char* ansiFrom, const char* ansiTo);
 // command's undo). On failure errno (GetLastError on Windows) says why.
 bool MoveNoReplaceUtf8(const std::string& from, const std::string& to);
 
-// One 16-bit text unit in the ANSI code page; "?" when the code page cannot
-// show it (no best-fit substitutes).
-std::string WideUnitToAnsi(std::uint16_t unit);
-// The same, added to the end of text: decoders build a whole text this way.
+// One 16-bit text unit in the ANSI code page, added to the end of text; "?"
+// when the code page cannot show it (no best-fit substitutes).
 void AppendWideUnitAnsi(std::string& text, std::uint16_t unit);
 // Each of count units so, in one call.
 void AppendWideUnitsAnsi(std::string& text, const std::uint16_t* units, std::size_t count);

@@ -2,7 +2,7 @@
 // calling convention. Each one that can raise catches everything, so nothing
 // is ever raised across the boundary (the engine below does not catch), and a
 // null pointer from the host ends the call quietly.
-#include "Pelmora.h"
+#include "PluginRecords.h"
 
 #include <cstring>
 #include <new>

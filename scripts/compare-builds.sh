@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Proves that the native build (libpelmora.so) and the Windows build
 # (Pelmora.dll under Wine) give the same names: both pelmora commands preview
-# one generated library under several patterns and both tag sources, then
-# rename copies of it for real, and every name must match.
+# one generated library (with the readers' fixtures beside it) under several
+# patterns and both tag sources, then rename copies of it for real, and every
+# name must match.
 #
 #   scripts/compare-builds.sh NATIVE_BUILD_DIR WIN32_BUILD_DIR
 set -uo pipefail
@@ -13,7 +14,7 @@ if [ $# -ne 2 ]; then
 fi
 native=$(cd "$1" && pwd)
 win32=$(cd "$2" && pwd)
-for f in "$native/pelmora" "$win32/pelmora.exe" "$win32/wine-run.sh"; do
+for f in "$native/pelmora" "$native/pelmora_fixtures" "$win32/pelmora.exe" "$win32/wine-run.sh"; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "$0: $f is missing; build both first" >&2; exit 2; }
 done
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,6 +23,9 @@ trap 'rm -rf "$work"' EXIT
 export LC_ALL=C.UTF-8
 
 "$root/scripts/make-sample-library.sh" "$work/library" || exit 1
+# Tags as real taggers write them: extended headers, further tags before the
+# audio, unsynchronisation; and the shared files that show the same.
+"$native/pelmora_fixtures" "$work/library" || exit 1
 
 # The "old -> new" lines of a preview, marks left out (they differ by design:
 # a name Windows refuses stays only on Windows), "\" written as "/".

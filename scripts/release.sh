@@ -7,11 +7,11 @@
 #
 #   scripts/release.sh [--no-lint] [DIR]
 #
-# The version is kVersionText of constants/PelmoraConstants.h. Times come from
-# the last commit (SOURCE_DATE_EPOCH), so one commit gives the same bytes in
-# any folder; scripts/check-release.sh proves it. The binaries are built in
-# build/release/ with PELMORA_RELEASE (cmake/Release.cmake). lintian checks
-# the Debian package unless --no-lint.
+# The version is kVersionText of plugin/boundary/PelmoraConstants.h. Times
+# come from the last commit (SOURCE_DATE_EPOCH), so one commit gives the same
+# bytes in any folder; scripts/check-release.sh proves it. The binaries are
+# built in build/release/ with PELMORA_RELEASE (cmake/Release.cmake). lintian
+# checks the Debian package unless --no-lint.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 lint=1

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,6 @@ using namespace testing_support;
 
 namespace {
 
-FrameFields Cbr128() { return FrameFields{}; }
-
 struct Fixture {
     const char* name;
     Bytes bytes;
@@ -35,13 +34,13 @@ struct Fixture {
 // Files whose fields have no fallback, so a field is either what a clean read
 // gives or empty.
 std::vector<Fixture> Fixtures() {
-    Bytes xing = XingFrame(Cbr128(), 1000, 418000);
-    Append(xing, Stream(Cbr128(), 20));
-    Bytes vbri = Frame(Cbr128());
-    PutVbri(vbri, VbrHeaderOffset(Cbr128()), 418000, 1000, 50);
-    Append(vbri, Stream(Cbr128(), 20));
+    Bytes xing = XingFrame(kCbr128, 1000, 418000);
+    Append(xing, Stream(kCbr128, 20));
+    Bytes vbri = Frame(kCbr128);
+    PutVbri(vbri, VbrHeaderOffset(kCbr128), 418000, 1000, 50);
+    Append(vbri, Stream(kCbr128, 20));
     Bytes middle(20000, 0);
-    const Bytes two = Stream(Cbr128(), 2);
+    const Bytes two = Stream(kCbr128, 2);
     std::copy(two.begin(), two.end(), middle.begin() + 10000);
     return {
         {"2.3 tag, CBR, ID3v1",
@@ -51,11 +50,11 @@ std::vector<Fixture> Fixtures() {
                      .Frame("TXXX", Bytes(20000, 'x'))  // the walk outgrows the first file window
                      .Text("TALB", 0, Latin("Album"))
                      .Build(),
-                 Stream(Cbr128(), 20), ID3v1Tag(ID3v1Fields().Title("T1"))})},
+                 Stream(kCbr128, 20), ID3v1Tag(ID3v1Fields().Title("T1"))})},
         {"2.4 tag, Xing", Concat({ID3v2Writer(4).Text("TIT2", 3, Latin("Title")).Frame("TXXX", Bytes(300, 'q')).Text("TALB", 0, Latin("Album")).Build(), xing})},
         {"2.2 tag, VBRI", Concat({ID3v2Writer(2).Text("TT2", 0, Latin("Title")).Text("TAL", 0, Latin("Album")).Build(), vbri})},
         {"frames only in the middle", middle},
-        {"short audio, ID3v1", Concat({Stream(Cbr128(), 3), ID3v1Tag(ID3v1Fields().Title("T1"))})},
+        {"short audio, ID3v1", Concat({Stream(kCbr128, 3), ID3v1Tag(ID3v1Fields().Title("T1"))})},
     };
 }
 
@@ -163,7 +162,6 @@ TEST(Faults, SizeThatCannotBeTaken) {
 
 class RealFaults : public PluginTest {
 protected:
-
     static Bytes Contents(const std::string& path) {
         Bytes bytes;
         EXPECT_TRUE(ReadFile(path, bytes)) << path;
@@ -219,30 +217,31 @@ TEST_F(RealFaults, TargetThatExistsAlready) {
     EXPECT_TRUE(Contents(path) == TaggedFile());
 }
 
-// A folder is never analysed: its name is kept and it stays where it is.
-TEST_F(RealFaults, FolderNamedLikeAnMp3) {
-    const std::string folder = dir.File("x.mp3");
-    ASSERT_TRUE(MakeDir(folder));
-    WriteFile(folder + kSep + "inside.mp3", TaggedFile());
-    std::strcpy(options->pattern, "*bitrate* *artist*");  // an audio placeholder would count if it were analysed
-    EXPECT_EQ(Process(folder, true), folder);
-    EXPECT_EQ(Process(folder, false), folder);
-    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
-    EXPECT_EQ(ListDir(folder), std::vector<std::string>{"inside.mp3"});
-}
-
-TEST_F(RealFaults, EmptyAndNearlyEmptyFiles) {
+// A folder named like an MP3 and files too short to analyse: never analysed
+// (an audio placeholder would count), so the name is kept and nothing changes.
+TEST_F(RealFaults, FoldersAndNearlyEmptyFilesKeepTheirNames) {
     std::strcpy(options->pattern, "*bitrate* *artist*");
-    for (std::size_t size : {0, 1, 9, 10, 127}) {
-        SCOPED_TRACE(size);
+    const Bytes full = TaggedFile();
+    for (const std::optional<std::size_t> size : std::initializer_list<std::optional<std::size_t>>{
+             std::nullopt, 0, 1, 9, 10, 127}) {  // none: a folder
+        SCOPED_TRACE(size ? std::to_string(*size) + " bytes" : "a folder");
         TempDir place;
-        const Bytes full = TaggedFile();
-        const Bytes bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
-        const std::string path = place.Write("x.mp3", bytes);
+        const std::string path = place.File("x.mp3");
+        const Bytes bytes = size ? Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(*size)) : Bytes{};
+        if (size) {
+            WriteFile(path, bytes);
+        } else {
+            ASSERT_TRUE(MakeDir(path));
+            WriteFile(path + kSep + "inside.mp3", full);
+        }
         EXPECT_EQ(Process(path, true), path);
         EXPECT_EQ(Process(path, false), path);
-        EXPECT_TRUE(Contents(path) == bytes);
         EXPECT_EQ(ListDir(place.Path()), std::vector<std::string>{"x.mp3"});
+        if (size) {
+            EXPECT_TRUE(Contents(path) == bytes);
+        } else {
+            EXPECT_EQ(ListDir(path), std::vector<std::string>{"inside.mp3"});
+        }
     }
 }
 
@@ -254,7 +253,7 @@ TEST_F(RealFaults, NewNameBeyondTheSystemsLimit) {
                                                             .Text("TPE1", 0, Latin("A"))
                                                             .Text("TIT2", 0, Latin(longTitle))
                                                             .Build(),
-                                                        Stream(Cbr128(), 20)}));
+                                                        Stream(kCbr128, 20)}));
     const Bytes before = Contents(path);
     EXPECT_EQ(Process(path, true), dir.File("A - " + longTitle + ".mp3"));
     EXPECT_EQ(Process(path, false), path);

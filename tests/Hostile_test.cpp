@@ -348,6 +348,60 @@ TEST_F(Hostile, FrameHeadersAtTheEdgeOfAFileWindow) {
 }
 
 
+// Tags in a row and unsynchronised tags with absurd contents: later tags are
+// stepped over ten bytes at a time at least, an unsynchronised tag is read in
+// one pass however its sizes point.
+TEST_F(Hostile, RepeatedAndUnsynchronisedTags) {
+    const Bytes first = ID3v2Writer(3).Text("TIT2", 0, Latin("First")).Build();
+    Bytes emptyTags;
+    for (int i = 0; i < 1000; ++i) Append(emptyTags, ID3v2Writer(3).Build());
+    const Bytes rest = ID3v2Writer(4).Padding(200).Build();
+    auto unsynchronised = [](ID3v2Writer writer) {
+        Bytes tag = writer.Build();
+        tag[5] |= id3v2::kFlagUnsynchronisation;
+        return tag;
+    };
+    // Zeros after a large second tag fill the first audio block, and the middle
+    // block, counted from the start of the file, falls on the first frame only
+    // when the audio is taken to begin after both tags.
+    const Bytes large = ID3v2Writer(4).Padding(20000).Build();
+    const std::size_t audioStart = first.size() + large.size(), zeros = 4000;
+    Bytes middle = Concat({first, large, Bytes(zeros, 0), Audio(8)});
+    middle.resize(3 * audioStart + 2 * zeros, 0);
+    const std::vector<Case> cases = {
+        {"the middle block after a second tag", middle,
+         Expect().Title("First").Time("00:03").Name(Named("", "First", "128~00.03"))},
+        {"a thousand empty tags before the audio", Concat({first, emptyTags, Audio()}),
+         Expect().TagSize(static_cast<std::int32_t>(first.size())).Title("First").Name(Named("", "First"))},
+        {"a second tag to the end of the file", Concat({first, rest}),
+         Expect().Title("First").NoFrame().Name(kNoAudioNoTag)},
+        {"unsynchronised: a frame claiming 2 GB over FF bytes",
+         Concat({unsynchronised(ID3v2Writer(3)
+                                    .Text("TIT2", 0, Latin("Kept"))
+                                    .RawFrame("TXXX", {0x7F, 0xFF, 0xFF, 0xFF}, Bytes(5000, 0xFF))),
+                 Audio()}),
+         Expect().Title("Kept").Name(Named("", "Kept"))},
+        {"unsynchronised: FF 00 pairs only", Concat({unsynchronised(ID3v2Writer(3).Text("TIT2", 0, Latin("Kept")).Raw(
+                                                         Concat({Bytes(3000, 0xFF), Bytes(3000, 0)}))),
+                                                     Audio()}),
+         Expect().Title("Kept").Name(Named("", "Kept"))},
+        {"unsynchronised: extended header of size FFFFFFFF",
+         Concat({unsynchronised(ID3v2Writer(3, id3v2::kFlagExtendedHeader)
+                                    .Raw({0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0})
+                                    .Text("TIT2", 0, Latin("Hidden"))),
+                 Audio()}),
+         Expect().Name(Named("", ""))},
+        {"2.4 frames claiming their data length and more than the file",
+         Concat({ID3v2Writer(4, id3v2::kFlagUnsynchronisation)
+                     .Text("TIT2", 0, Latin("Kept"))
+                     .RawFrame("TPE1", {0x7F, 0x7F, 0x7F, 0x7F}, {0xFF, 0, 0xFF}, {0, 0x03})
+                     .Build(),
+                 Audio()}),
+         Expect().Title("Kept").Name(Named("", "Kept"))},
+    };
+    for (const Case& c : cases) Run(c);
+}
+
 // Files past 2 GB and 4 GB (sparse where the system allows), where 32-bit
 // sizes and offsets would wrap: the tag at the start, the audio after it and
 // the ID3v1 tag at the very end are all found, and nothing is written.

@@ -10,6 +10,8 @@
 
 #include "FaultySource.h"
 #include "FileSource.h"
+#include "PluginTest.h"
+#include "ReaderFixtures.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
 
@@ -365,7 +367,7 @@ TEST(ID3v2Frames, Version24FrameSizes) {
     EXPECT_EQ(tag.Artist, "");
 }
 
-TEST(ID3v2Frames, ExtendedHeaderIsSkipped) {
+TEST(ID3v2Frames, ExtendedHeaderIsSkippedWhenThereIsOne) {
     auto with = [](std::uint8_t version, const Bytes& extended) {
         return WithAudio(ID3v2Writer(version, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
     };
@@ -380,7 +382,17 @@ TEST(ID3v2Frames, ExtendedHeaderIsSkipped) {
     const Bytes cutShort = ID3v2Writer(kV23, 0x40).Raw({0, 0}).Build();
     // In 2.2 the same flag means compression; the walk starts at byte 10.
     const Bytes v22 = WithAudio(ID3v2Writer(kV22, 0x40).Text("TT2", 0, Latin("Title")).Build());
+    // The flag set without an extended header: the four bytes at 10 are a frame id.
+    auto flagOnly = [](std::uint8_t version, std::string_view firstId) {
+        return ID3v2Writer(version, 0x40).Text(firstId, 1, Utf16LE(u"x", true)).Text("TIT2", 0, Latin("Title")).Build();
+    };
     RunFieldCases({
+        {"2.4 flag, no header", WithAudio(flagOnly(kV24, "TIT2")), {{F::Title, "Title"}}},
+        {"2.3 flag, no header", WithAudio(flagOnly(kV23, "TALB")), {{F::Title, "Title"}, {F::Album, "x"}}},
+        {"digits belong to ids", WithAudio(flagOnly(kV23, "XY09")), {{F::Title, "Title"}}},
+        {"a lower-case letter is a size", WithAudio(flagOnly(kV24, "TiT2")), {}},
+        {"the resynchronised bytes of 2.3", WithAudio(UnsynchronisedTag(flagOnly(kV23, "TALB"))),
+         {{F::Title, "Title"}, {F::Album, "x"}}},
         {"2.3, 6 bytes", with(kV23, {0, 0, 0, 0, 0, 0}), {{F::Title, "Title"}}},
         {"2.3 with CRC, 10 bytes", with(kV23, {0x80, 0, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78}), {{F::Title, "Title"}}},
         {"2.4, 6 bytes with its size field", with(kV24, {1, 0}), {{F::Title, "Title"}}},
@@ -641,44 +653,177 @@ TEST(ID3v2Slots, ManyEmptyFramesCostTheirBytesOnly) {
     EXPECT_LE(source.bytesRequested, 2 * file.size());
 }
 
+TEST(ID3v2Header, FurtherTagsBeforeTheAudio) {
+    const Bytes first = ID3v2Writer(kV23).Text("TIT2", 0, Latin("First")).Build();
+    const Bytes second = ID3v2Writer(kV24).Text("TIT2", 0, Latin("Second")).Padding(30).Build();
+    const Bytes v22 = ID3v2Writer(kV22).Text("TT2", 0, Latin("Third")).Build();
+    const Bytes footer24 = ID3v2Writer(kV24, 0x10).Text("TIT2", 0, Latin("Second")).Build();  // header, body, footer
+    const Bytes footer23 = ID3v2Writer(kV23, 0x10).Text("TIT2", 0, Latin("Second")).Build();
+    auto header = [&](std::size_t at, std::uint8_t value) {
+        Bytes tag = second;
+        tag[at] = value;
+        return tag;
+    };
+    const Bytes version5 = ID3v2Writer(5).Padding(20).Build();
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::size_t further;
+    };
+    const Case cases[] = {
+        {"none", WithAudio(first), 0},
+        {"one", WithAudio(Concat({first, second})), second.size()},
+        {"two of them", WithAudio(Concat({first, second, v22})), second.size() + v22.size()},
+        {"2.4 with a footer", WithAudio(Concat({first, footer24})), footer24.size()},
+        {"2.3 has no footer to count", WithAudio(Concat({first, footer23})), footer23.size() - id3v2::kFooterSize},
+        {"version 5 is no tag", WithAudio(Concat({first, header(3, 5)})), 0},
+        {"revision FF is no tag", WithAudio(Concat({first, header(4, 0xFF)})), 0},
+        {"revision FE is", WithAudio(Concat({first, header(4, 0xFE)})), second.size()},
+        {"a size byte of 0x80 is no tag", WithAudio(Concat({first, header(9, 0x80)})), 0},
+        {"a lower-case marker is no tag", WithAudio(Concat({first, header(0, 'i')})), 0},
+        {"not directly after", WithAudio(Concat({first, {0}, second})), 0},
+        {"a tag reaching the end of the file", Concat({first, second}), 0},
+        {"a tag one byte short of it", Concat({first, second, {0}}), second.size()},
+        {"a tag past the end", WithAudio(Concat({first, ID3v2Writer(kV24).SizeField(Syncsafe(1 << 20)).Build()})), 0},
+        {"after a first tag of a later version", WithAudio(Concat({version5, second})), second.size()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TID3v2 tag = Read(c.file);
+        EXPECT_EQ(tag.FurtherTagsSize, static_cast<std::int64_t>(c.further));
+        EXPECT_EQ(tag.AudioStart(), tag.TagSize + static_cast<std::int64_t>(c.further));
+        EXPECT_EQ(tag.Title, c.file[3] == 5 ? "" : "First");  // from the first tag alone
+    }
+    // Without a first tag inside the file nothing follows it.
+    EXPECT_EQ(Read(WithAudio(Concat({Bytes(10, 0), second}))).FurtherTagsSize, 0);
+    Bytes beyond = WithAudio(Concat({first, second}));
+    beyond[6] = 0x7F;
+    EXPECT_EQ(Read(beyond).TagSize, 0);
+    EXPECT_EQ(Read(beyond).FurtherTagsSize, 0);
+}
+
+TEST(ID3v2Frames, Unsynchronisation) {
+    const Bytes zeroAfterSync = {0, 'A', 0xFF, 0, 'B'};
+    const std::string kept("A\xFF\0B", 4);
+    // Frame data that runs past the end of an unsynchronised tag continues
+    // in the bytes after it as stored: an FF at the tag's end keeps the zero
+    // that follows it outside.
+    const Bytes pastTheEnd = Concat(
+        {ID3v2Writer(kV23, 0x80).RawFrame("TIT2", BigEndian(5, 4), {0, 'A', 0xFF}).Build(), {0, 'B'}, Bytes(64, 0xFF)});
+    auto frame24 = [](std::uint8_t flags, const Bytes& data) {
+        const Bytes size = Syncsafe(static_cast<std::uint32_t>(data.size()));
+        return ID3v2Writer(kV24).RawFrame("TIT2", size, data, {0, flags}).Build();
+    };
+    RunFieldCases({
+        {"FF 00 00 keeps one zero",
+         WithAudio(UnsynchronisedTag(ID3v2Writer(kV23).Frame("TIT2", zeroAfterSync).Build())), {{F::Title, kept}}},
+        {"2.3 frame flags do not unsynchronise",
+         WithAudio(ID3v2Writer(kV23).RawFrame("TIT2", BigEndian(6, 4), Unsynchronised(zeroAfterSync), {0, 3}).Build()),
+         {{F::Title, std::string("A\xFF\0\0B", 5)}}},
+        {"2.4 only the flagged frame",
+         WithAudio(ID3v2Writer(kV24)
+                       .RawFrame("TIT2", Syncsafe(6), Unsynchronised(zeroAfterSync), {0, 2})
+                       .RawFrame("TPE1", Syncsafe(6), Unsynchronised(zeroAfterSync))
+                       .Build()),
+         {{F::Title, kept}, {F::Artist, std::string("A\xFF\0\0B", 5)}}},
+        {"2.4 data length of fewer than four bytes", WithAudio(frame24(1, {0, 'x'})), {}},
+        {"2.4 data length before an unsynchronised text",
+         WithAudio(frame24(3, Concat({Syncsafe(5), Unsynchronised(zeroAfterSync)}))), {{F::Title, kept}}},
+        {"frame data past the tag's end", pastTheEnd, {{F::Title, kept}}},
+    });
+}
+
+// The fixtures through process, as a host calls it: the texts of the first
+// tag, the audio after every tag.
+class ID3v2AsTaggersWriteThem : public PluginTest {};
+
+TEST_F(ID3v2AsTaggersWriteThem, NamesAndWhereTheAudioBegins) {
+    const std::string zarya = "\xC7\xE0\xF0\xFF", moya = "\xCC\xEE\xFF", pesnya = "\xCF\xE5\xF1\xED\xFF";
+    const std::string veter = "\xC2\xE5\xF2\xE5\xF0", dvazhdy = "\xC4\xE2\xE0\xE6\xE4\xFB";
+    const std::string privet = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    struct Named {
+        std::string name;  // for "*artist* - *title* - *album* *bitrate* *time*"
+        bool audioAfterTags;
+    };
+    const std::map<std::string, Named> wants = {
+        {"flag-without-extended-header-2.4.mp3", {veter + " - " + zarya + " -  128 00.01", true}},
+        {"flag-without-extended-header-2.3.mp3", {veter + " - " + zarya + " -  128 00.01", true}},
+        {"extended-header-2.3-6-bytes.mp3", {"Six - " + pesnya + " -  128 00.01", true}},
+        {"extended-header-2.3-10-bytes.mp3", {"Ten - " + pesnya + " -  128 00.01", true}},
+        {"extended-header-2.4-6-bytes.mp3", {"Six - " + pesnya + " -  128 00.01", true}},
+        {"extended-header-2.4-12-bytes.mp3", {"Twelve - " + pesnya + " -  128 00.01", true}},
+        {"two-tags.mp3", {veter + " - " + dvazhdy + " -  128 00.01", true}},
+        {"three-tags.mp3", {veter + " - " + dvazhdy + " -  128 00.01", true}},
+        {"second-tag-past-the-end.mp3", {veter + " - " + dvazhdy + " -  128 00.01", false}},
+        {"second-tag-with-footer.mp3", {veter + " - " + dvazhdy + " -  128 00.01", true}},
+        {"second-tag-without-audio.mp3", {"NOTAG - NOTAG - NOTAG 0 00.00", false}},
+        {"unsynchronised-2.3-size-bytes.mp3", {moya + " - " + zarya + " -  128 00.01", true}},
+        {"unsynchronised-2.3-across-frames.mp3", {veter + " - " + zarya + " - " + moya + " 128 00.01", true}},
+        {"unsynchronised-2.3-tag-ends-in-ff.mp3", {moya + " - " + pesnya + " -  128 00.01", true}},
+        {"unsynchronised-2.2.mp3", {moya + " - " + privet + " -  128 00.01", true}},
+        {"unsynchronised-2.4-data-length.mp3", {moya + " - " + zarya + " -  128 00.01", true}},
+        {"unsynchronised-2.4-frames.mp3", {moya + " - " + zarya + " -  128 00.01", true}},
+        {"unsynchronised-2.4-frames-with-data-length.mp3", {moya + " - " + zarya + " -  128 00.01", true}},
+        {"unsynchronised-2.4-header-flag.mp3", {pesnya + " - " + zarya + " -  128 00.01", true}},
+    };
+    SetPattern("*artist* - *title* - *album* *bitrate* *time*");
+    const std::vector<TFixture> fixtures = ReaderFixtures();
+    ASSERT_EQ(fixtures.size(), wants.size());
+    TempDir dir;
+    for (const TFixture& fixture : fixtures) {
+        SCOPED_TRACE(fixture.name);
+        ASSERT_EQ(wants.count(fixture.name), 1u);
+        const Named& want = wants.at(fixture.name);
+        EXPECT_EQ(Process(dir.Write(fixture.name, fixture.bytes), true), dir.File(want.name + ".mp3"));
+        const TID3v2 tag = Read(fixture.bytes);
+        const auto audio = static_cast<std::int64_t>(fixture.bytes.size() - FixtureAudio().size());
+        EXPECT_EQ(tag.AudioStart(), want.audioAfterTags ? audio : tag.TagSize);
+    }
+}
+
 // A read that fails or comes up short at any point ends the walk quietly: the
 // fields collected before it stay, and only the header read can make it false.
 TEST(ID3v2Faults, FailureAtEveryReadKeepsWhatWasCollected) {
-    const Bytes file = WithAudio(ID3v2Writer(kV24)
-                                     .Text("TIT2", 0, Latin("Title"))
-                                     .Text("TPE1", 1, Utf16LE(u"Artist", true))
-                                     .Frame("TXXX", Bytes(200, 'q'))  // two readings of its size
-                                     .Text("TALB", 3, Latin("Album"))
-                                     .Frame("COMM", Comment(0, Latin(""), Latin("Comment")))
-                                     .Build());
-    FaultySource clean(file);
-    TID3v2 full;
-    ASSERT_TRUE(full.ReadTag(clean));
-    ExpectFields(full, {{F::Title, "Title"}, {F::Artist, "Artist"}, {F::Album, "Album"}, {F::Comment, "Comment"}});
-    ASSERT_GT(clean.calls, 5u);
+    auto frames = [](std::uint8_t version) {
+        return ID3v2Writer(version)
+            .Text("TIT2", 0, Latin("Title"))
+            .Text("TPE1", 1, Utf16LE(u"Artist", true))
+            .Frame("TXXX", Bytes(40000, 0xFF))  // 2.4: two readings of its size; 2.3: chunks of FF 00
+            .Text("TALB", 3, Latin("Album"))
+            .Frame("COMM", Comment(0, Latin(""), Latin("Comment")))
+            .Build();
+    };
+    for (const Bytes& file : {WithAudio(frames(kV24)), WithAudio(UnsynchronisedTag(frames(kV23)))}) {
+        SCOPED_TRACE(file[3] == kV24 ? "2.4" : "unsynchronised 2.3");
+        FaultySource clean(file);
+        TID3v2 full;
+        ASSERT_TRUE(full.ReadTag(clean));
+        ExpectFields(full, {{F::Title, "Title"}, {F::Artist, "Artist"}, {F::Album, "Album"}, {F::Comment, "Comment"}});
+        ASSERT_GT(clean.calls, 5u);
 
-    for (bool shortRead : {false, true}) {
-        std::size_t previous = 0;
-        for (std::size_t n = 1; n <= clean.calls + 1; ++n) {
-            SCOPED_TRACE(testing::Message() << (shortRead ? "short read " : "failure ") << "at call " << n);
-            FaultySource source(file);
-            (shortRead ? source.shortAt : source.failAt) = n;
-            TID3v2 tag;
-            const bool ok = tag.ReadTag(source);
-            EXPECT_EQ(ok, n != 1);
-            std::size_t collected = 0;
-            for (const FieldOf& f : kAllFields) {
-                const std::string value = Field(tag, f);
-                if (value != Field(full, f)) {
-                    EXPECT_TRUE(value.empty() || value == "0") << f.name << " " << value;
-                } else if (!value.empty() && value != "0") {
-                    ++collected;
+        for (bool shortRead : {false, true}) {
+            std::size_t previous = 0;
+            for (std::size_t n = 1; n <= clean.calls + 1; ++n) {
+                SCOPED_TRACE(testing::Message() << (shortRead ? "short read " : "failure ") << "at call " << n);
+                FaultySource source(file);
+                (shortRead ? source.shortAt : source.failAt) = n;
+                TID3v2 tag;
+                const bool ok = tag.ReadTag(source);
+                EXPECT_EQ(ok, n != 1);
+                std::size_t collected = 0;
+                for (const FieldOf& f : kAllFields) {
+                    const std::string value = Field(tag, f);
+                    if (value != Field(full, f)) {
+                        EXPECT_TRUE(value.empty() || value == "0") << f.name << " " << value;
+                    } else if (!value.empty() && value != "0") {
+                        ++collected;
+                    }
                 }
-            }
-            EXPECT_GE(collected, previous);  // a later failure never collects less
-            previous = collected;
-            if (n == clean.calls + 1) {
-                EXPECT_EQ(collected, 4u);
+                EXPECT_GE(collected, previous);  // a later failure never collects less
+                previous = collected;
+                if (n == clean.calls + 1) {
+                    EXPECT_EQ(collected, 4u);
+                }
             }
         }
     }

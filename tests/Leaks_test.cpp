@@ -25,7 +25,7 @@
 
 #include <malloc.h>
 
-// Counters of the platform: Leaks_posix.cpp and Leaks_win32.cpp.
+// Counters of the platform: posix/Leaks_posix.cpp and win32/Leaks_win32.cpp.
 namespace leak_probe {
 std::int64_t OpenHandles();
 std::int64_t GdiObjects();  // -1 where there are none
@@ -109,7 +109,7 @@ Allocations Measure(F f) {
 
 constexpr std::int64_t kMiB = 1024 * 1024;
 
-Bytes Audio() { return Stream(FrameFields{}, 20); }
+const Bytes kAudio = CbrAudio(20);
 
 // An album first, then frames of no or one data byte, known ids and unknown
 // ones, then a title: the album's bytes must outlast every frame read after them.
@@ -125,7 +125,7 @@ Bytes TinyFrames(std::uint8_t version, std::size_t count) {
         }
     }
     writer.Text(v22 ? "TT2" : "TIT2", 0, Latin("Last"));
-    return Concat({writer.Build(), Audio()});
+    return Concat({writer.Build(), kAudio});
 }
 
 // A tag of many tiny frames must cost their bytes, not a block of the
@@ -170,7 +170,7 @@ TEST(BoundedWork, LargestFramesStayWithinTheMemoryBound) {
         }
     }
     TempDir dir;
-    const std::string path = dir.Write("x.mp3", Concat({writer.Build(), Audio()}));
+    const std::string path = dir.Write("x.mp3", Concat({writer.Build(), kAudio}));
     TMPEGaudio audio;
     const Allocations a = Measure([&] { ASSERT_TRUE(audio.LoadFromFile(path.c_str())); });
     EXPECT_TRUE(audio.frame.found);
@@ -211,7 +211,7 @@ TEST(BoundedWork, PlaceholdersInsideTagValuesCannotMultiplyTheName) {
                                                                 .Text("TALB", 0, Latin(c.album))
                                                                 .Text("TYER", 0, Latin(c.year))
                                                                 .Build(),
-                                                            Audio()}));
+                                                            kAudio}));
         std::string newPath;
         const Allocations a = Measure([&] { ASSERT_TRUE(pelmora::BuildNewPath(path, path, options.pattern, pelmora::TTagSource::ID3v2, newPath)); });
         EXPECT_EQ(newPath, c.newName.empty() ? path : dir.File(c.newName));
@@ -233,20 +233,20 @@ std::vector<Call> MixedLibrary(const TempDir& dir) {
     FrameFields mono;
     mono.version = 2;
     mono.mode = 3;
-    Bytes xing = XingFrame(FrameFields{}, 1000, 418000);
-    Append(xing, Audio());
-    Bytes vbri = Frame(FrameFields{});
-    PutVbri(vbri, VbrHeaderOffset(FrameFields{}), 418000, 1000, 50);
-    Append(vbri, Audio());
+    Bytes xing = XingFrame(kCbr128, 1000, 418000);
+    Append(xing, kAudio);
+    Bytes vbri = Frame(kCbr128);
+    PutVbri(vbri, VbrHeaderOffset(kCbr128), 418000, 1000, 50);
+    Append(vbri, kAudio);
 
     std::vector<std::string> paths = {
         dir.Write("v23.mp3", Concat({ID3v2Writer(3)
                                          .Text("TIT2", 0, Latin("Title"))
                                          .Text("TPE1", 1, Utf16LE(u"Artist", true))
                                          .Text("TRCK", 0, Latin("3/9"))
-                                         .Frame("COMM", Concat({{0}, Latin("eng"), {0}, Latin("Comment")}))
+                                         .Frame("COMM", CommentData(0, {}, Latin("Comment")))
                                          .Build(),
-                                     Audio(), ID3v1Tag(ID3v1Fields().Title("T1").Artist("A1").Track(2))})),
+                                     kAudio, ID3v1Tag(ID3v1Fields().Title("T1").Artist("A1").Track(2))})),
         dir.Write("v24.mp3", Concat({ID3v2Writer(4, id3v2::kFlagFooter)
                                          .Text("TIT2", 3, Latin("\xD0\x97\xD0\xB2\xD0\xB5"))
                                          .Text("TPE1", 2, Utf16BE(u"Big"))
@@ -259,10 +259,10 @@ std::vector<Call> MixedLibrary(const TempDir& dir) {
         dir.Write("short.mp3", Latin("ID3\3\0\0\0\0")),
         dir.Write("noaudio.mp3", Bytes(20000, 0x55)),
         dir.Write("hostile.mp3",
-                  Concat({ID3v2Writer(3, id3v2::kFlagExtendedHeader).Raw({0xFF, 0xFF, 0xFF, 0xFF}).Build(), Audio()})),
-        dir.Write("sizes.mp3", Concat({ID3v2Writer(4).RawFrame("TIT2", {0xFF, 0xFF, 0xFF, 0xFF}, {0}).Build(), Audio()})),
+                  Concat({ID3v2Writer(3, id3v2::kFlagExtendedHeader).Raw({0xFF, 0xFF, 0xFF, 0xFF}).Build(), kAudio})),
+        dir.Write("sizes.mp3", Concat({ID3v2Writer(4).RawFrame("TIT2", {0xFF, 0xFF, 0xFF, 0xFF}, {0}).Build(), kAudio})),
         dir.File("missing.mp3"),
-        dir.Write("other.wav", Audio()),
+        dir.Write("other.wav", kAudio),
     };
     MakeDir(dir.File("folder.mp3"));
     paths.push_back(dir.File("folder.mp3"));
@@ -300,7 +300,7 @@ TEST_F(Leaks, TenThousandProcessCallsLeaveNothingBehind) {
                                                             .Text("TPE1", 0, Latin("A"))
                                                             .Text("TIT2", 0, Latin("B"))
                                                             .Build(),
-                                                        Audio(), ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))}));
+                                                        kAudio, ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))}));
     int swaps = 0;
     auto run = [&](int count) {
         for (int i = 0; i < count; ++i) {

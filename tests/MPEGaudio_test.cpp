@@ -28,17 +28,6 @@ FrameFields Cbr128() {
     return fields;
 }
 
-FrameFields Fields(int version, int layer, int bitRateIndex, int sampleRateIndex, bool padded = false, int mode = 1) {
-    FrameFields fields;
-    fields.version = version;
-    fields.layer = layer;
-    fields.bitRateIndex = bitRateIndex;
-    fields.sampleRateIndex = sampleRateIndex;
-    fields.padded = padded;
-    fields.mode = mode;
-    return fields;
-}
-
 mpeg::THeader HeaderOf(const Bytes& bytes) { return mpeg::THeader::At(bytes); }
 
 // The analysis of bytes in memory, with zeros after them up to the 128 bytes
@@ -88,7 +77,7 @@ TEST(MPEGHeader, EachRuleRejectsOnItsOwn) {
 }
 
 TEST(MPEGHeader, EveryFieldOfTheWordReachesTheAnalysis) {
-    FrameFields fields = Fields(2, 2, 11, 1, true, 2);
+    FrameFields fields = MpegFields(2, 2, 11, 1, true, 2);
     fields.crc = true;
     fields.privateBit = true;
     fields.modeExtension = 3;
@@ -129,15 +118,15 @@ TEST(MPEGFrameLength, Examples) {
         int length;
     };
     const Case cases[] = {
-        {"MPEG 1 Layer III 128 kbit/s 44100 Hz", Fields(3, 1, 9, 0), 417},
-        {"the same, padded", Fields(3, 1, 9, 0, true), 418},
-        {"MPEG 1 Layer II 384 kbit/s 32000 Hz padded, the largest", Fields(3, 2, 14, 2, true), 1729},
-        {"MPEG 2 Layer III 64 kbit/s 22050 Hz", Fields(2, 1, 8, 0), 208},
-        {"MPEG 2 Layer II 64 kbit/s 22050 Hz", Fields(2, 2, 8, 0), 417},
-        {"MPEG 2 Layer I 64 kbit/s 22050 Hz", Fields(2, 3, 4, 0), 139},
-        {"the same, padded: four bytes", Fields(2, 3, 4, 0, true), 143},
-        {"MPEG 2.5 Layer III 64 kbit/s 8000 Hz", Fields(0, 1, 8, 2), 576},
-        {"MPEG 2.5 Layer II 160 kbit/s 8000 Hz, longer than half a block", Fields(0, 2, 14, 2, true), 2881},
+        {"MPEG 1 Layer III 128 kbit/s 44100 Hz", MpegFields(3, 1, 9, 0), 417},
+        {"the same, padded", MpegFields(3, 1, 9, 0, true), 418},
+        {"MPEG 1 Layer II 384 kbit/s 32000 Hz padded, the largest", MpegFields(3, 2, 14, 2, true), 1729},
+        {"MPEG 2 Layer III 64 kbit/s 22050 Hz", MpegFields(2, 1, 8, 0), 208},
+        {"MPEG 2 Layer II 64 kbit/s 22050 Hz", MpegFields(2, 2, 8, 0), 417},
+        {"MPEG 2 Layer I 64 kbit/s 22050 Hz", MpegFields(2, 3, 4, 0), 139},
+        {"the same, padded: four bytes", MpegFields(2, 3, 4, 0, true), 143},
+        {"MPEG 2.5 Layer III 64 kbit/s 8000 Hz", MpegFields(0, 1, 8, 2), 576},
+        {"MPEG 2.5 Layer II 160 kbit/s 8000 Hz, longer than half a block", MpegFields(0, 2, 14, 2, true), 2881},
     };
     for (const Case& c : cases) {
         TMPEGaudio audio;
@@ -153,7 +142,7 @@ TEST(MPEGFrameLength, TablesAgreeWithTheStandardForEveryValidHeader) {
             for (int index = 1; index <= 14; ++index) {
                 for (int rate = 0; rate <= 2; ++rate) {
                     for (bool padded : {false, true}) {
-                        const FrameFields fields = Fields(version, layer, index, rate, padded);
+                        const FrameFields fields = MpegFields(version, layer, index, rate, padded);
                         SCOPED_TRACE(testing::Message() << "version " << version << " layer " << layer << " index "
                                                         << index << " rate " << rate << " padded " << padded);
                         ASSERT_TRUE(HeaderOf(HeaderBytes(fields)).IsValid());
@@ -176,14 +165,14 @@ TEST(MPEGFrameLength, TablesAgreeWithTheStandardForEveryValidHeader) {
 
 TEST(MPEGFindFrame, SearchCases) {
     const FrameFields cbr = Cbr128();
-    const FrameFields largest = Fields(3, 2, 14, 2, true);  // 1729 bytes
+    const FrameFields largest = MpegFields(3, 2, 14, 2, true);  // 1729 bytes
     auto at = [](std::size_t offset, const Bytes& what, Bytes bytes = {}) {
         if (bytes.size() < offset) bytes.resize(offset);
         Put(bytes, offset, std::string_view(reinterpret_cast<const char*>(what.data()), what.size()));
         return bytes;
     };
     auto pair = [&](const FrameFields& fields, std::size_t offset) { return at(offset, Stream(fields, 2)); };
-    FrameFields mpeg2 = Fields(2, 1, 8, 1);
+    FrameFields mpeg2 = MpegFields(2, 1, 8, 1);
     FrameFields freeFormat = cbr;
     freeFormat.bitRateIndex = 0;
     FrameFields emphasis2 = cbr;
@@ -225,7 +214,7 @@ TEST(MPEGFindFrame, SearchCases) {
 TEST(MPEGVbrHeader, RecognisedOnlyAtTheSideInfoOffset) {
     for (int version : {0, 2, 3}) {
         for (int mode = 0; mode <= 3; ++mode) {
-            const FrameFields fields = Fields(version, 1, 8, version == 3 ? 0 : 2, false, mode);
+            const FrameFields fields = MpegFields(version, 1, 8, version == 3 ? 0 : 2, false, mode);
             const std::size_t offset = VbrHeaderOffset(fields);
             for (const char* signature : {"Xing", "VBRI", "Info", "xing"}) {
                 for (int shift : {-1, 0, 1}) {
@@ -288,8 +277,8 @@ void SetVbr(TMPEGaudio& audio, const FrameFields& fields, std::int32_t frames, s
 
 TEST(MPEGVbrHeader, BitRateAndPlayTime) {
     const FrameFields cbr = Cbr128();
-    const FrameFields layer1 = Fields(3, 3, 4, 1);  // 48000 Hz, coefficient 48: bit rate = bytes per frame
-    const FrameFields layer1Padded = Fields(3, 3, 4, 1, true);
+    const FrameFields layer1 = MpegFields(3, 3, 4, 1);  // 48000 Hz, coefficient 48: bit rate = bytes per frame
+    const FrameFields layer1Padded = MpegFields(3, 3, 4, 1, true);
     struct Case {
         const char* name;
         FrameFields fields;
@@ -336,7 +325,7 @@ TEST(MPEGFindEncoder, NearestToTheEndWins) {
         std::string_view text;
     };
     const FrameFields cbr = Cbr128();
-    const FrameFields largest = Fields(3, 2, 14, 2, true);  // 1729 bytes: the scan covers the block
+    const FrameFields largest = MpegFields(3, 2, 14, 2, true);  // 1729 bytes: the scan covers the block
     struct Case {
         const char* name;
         std::vector<Mark> marks;
@@ -575,7 +564,7 @@ TEST_F(MPEGLoad, ALaterLoadReplacesAnEarlierOne) {
     Append(vbr, Stream(Cbr128(), 20));
     ASSERT_TRUE(Load(vbr));
     ASSERT_TRUE(audio.vbr.found);
-    ASSERT_TRUE(Load(Stream(Fields(2, 1, 8, 0, false, 3), 30)));
+    ASSERT_TRUE(Load(Stream(MpegFields(2, 1, 8, 0, false, 3), 30)));
     EXPECT_FALSE(audio.vbr.found);
     EXPECT_EQ(audio.BitRate(), 64);
     EXPECT_EQ(audio.SampleRate(), 22050);

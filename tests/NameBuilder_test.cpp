@@ -1,5 +1,6 @@
 // The name builder end to end: real bytes on disk, the pattern filled from the
-// audio and the selected tag, the new path, and the rename through process.
+// audio and the selected tag, the new path, and the rename through process;
+// and its replacement of one text by another, case ignored.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +8,7 @@
 
 #include "AudioWriter.h"
 #include "NameBuilder.h"
-#include "Pelmora.h"
+#include "PluginRecords.h"
 #include "PluginTest.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
@@ -20,10 +21,7 @@ using pelmora::TTagSource;
 constexpr TTagSource kID3v2 = TTagSource::ID3v2;
 constexpr TTagSource kID3v1 = TTagSource::ID3v1;
 
-// MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo.
-const FrameFields kCbr128{};
-
-Bytes Audio(std::size_t frames = 40) { return Stream(kCbr128, frames); }
+const Bytes kAudio = CbrAudio(40);
 
 struct TagFields {
     std::string artist = "A";
@@ -68,7 +66,7 @@ std::string NewName(const std::string& path, const Options& options) {
 TEST(NameBuilder, PatternsOverAnID3v2File) {
     TempDir dir;
     TagFields tag;
-    const std::string path = dir.Write("x.MP3", Concat({V23Tag(tag), Audio()}));
+    const std::string path = dir.Write("x.MP3", Concat({V23Tag(tag), kAudio}));
     struct Case {
         const char* pattern;
         TTagSource tagSource;
@@ -111,7 +109,7 @@ TEST(NameBuilder, TagValuesAreSubstitutedInOrder) {
     TempDir dir;
     int n = 0;
     for (const Case& c : cases) {
-        const std::string path = dir.Write(std::to_string(n++) + ".mp3", Concat({V23Tag(c.tag), Audio()}));
+        const std::string path = dir.Write(std::to_string(n++) + ".mp3", Concat({V23Tag(c.tag), kAudio}));
         EXPECT_EQ(NewName(path, Options{c.pattern}), c.name) << c.pattern;
     }
 }
@@ -119,7 +117,7 @@ TEST(NameBuilder, TagValuesAreSubstitutedInOrder) {
 TEST(NameBuilder, TagValuesCannotLeaveTheFolder) {
     TempDir dir;
     TagFields tag{.artist = "AC/DC", .title = "..\\..\\x", .album = "C:\\Windows"};
-    const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), Audio()}));
+    const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), kAudio}));
     EXPECT_EQ(NewName(path, Options{"*artist* - *title* - *album*"}), "AC_DC - .._.._x - C__Windows.mp3");
     // The pattern's own text is the user's and stays as it is.
     std::string newPath;
@@ -129,10 +127,11 @@ TEST(NameBuilder, TagValuesCannotLeaveTheFolder) {
 
 TEST(NameBuilder, ID3v1Values) {
     TempDir dir;
-    const std::string v11 = dir.Write(
-        "a.mp3", Concat({Audio(), ID3v1Tag(ID3v1Fields().Artist("Art").Title("T").Track(7).Genre(147).Comment("C"))}));
-    EXPECT_EQ(NewName(v11, Options{"*artist*-*title*-*track*-*genre*-*comment*", kID3v1}), "Art-T-7-Synthpop-C.mp3");
-    const std::string v10 = dir.Write("b.mp3", Concat({Audio(), ID3v1Tag(ID3v1Fields().Artist("Art").Genre(148))}));
+    const std::string v11 = dir.Write("a.mp3", Concat({kAudio, ID3v1Tag(ID3v1Fields().Artist("Art").Title("T").Album("Al")
+                                                                     .Year("1987").Track(7).Genre(147).Comment("C"))}));
+    EXPECT_EQ(NewName(v11, Options{"*artist*-*title*-*album*-*year*-*track*-*genre*-*comment*", kID3v1}),
+              "Art-T-Al-1987-7-Synthpop-C.mp3");
+    const std::string v10 = dir.Write("b.mp3", Concat({kAudio, ID3v1Tag(ID3v1Fields().Artist("Art").Genre(148))}));
     EXPECT_EQ(NewName(v10, Options{"*artist*-*track*-[*genre*]", kID3v1}), "Art-0-[].mp3");
 }
 
@@ -144,7 +143,7 @@ TEST(NameBuilder, FileNameValueDropsEveryMp3) {
         {"\xCF\xE5\xF1\xED\xFF.mP3", "\xCF\xE5\xF1\xED\xFF 128.mp3"},  // Cyrillic name
     };
     for (const auto& [name, expected] : cases) {
-        const std::string path = dir.Write(name, Audio());
+        const std::string path = dir.Write(name, kAudio);
         EXPECT_EQ(NewName(path, Options{"*filename* *bitrate*"}), expected) << name;
     }
 }
@@ -152,7 +151,7 @@ TEST(NameBuilder, FileNameValueDropsEveryMp3) {
 TEST(NameBuilder, PlayTimeFromAXingHeader) {
     TempDir dir;
     // 9571 frames of 1152 samples at 44100 Hz: 250.02 s.
-    const std::string path = dir.Write("x.mp3", Concat({XingFrame(kCbr128, 9571, 9571 * 417), Audio(10)}));
+    const std::string path = dir.Write("x.mp3", Concat({XingFrame(kCbr128, 9571, 9571 * 417), CbrAudio(10)}));
     EXPECT_EQ(NewName(path, Options{"*time*"}), "04.10.mp3");
 }
 
@@ -181,7 +180,7 @@ using Rename = PluginTest;
 
 TEST_F(Rename, MovesTheFileAndHandsBackTheNewPath) {
     TempDir dir;
-    const Bytes content = Concat({V23Tag(TagFields{}), Audio()});
+    const Bytes content = Concat({V23Tag(TagFields{}), kAudio});
     const std::string path = dir.Write("x.MP3", content);
     EXPECT_EQ(Process(path, true), dir.File("A - B.mp3"));
     EXPECT_TRUE(FileExists(path));  // preview moves nothing
@@ -199,7 +198,7 @@ TEST_F(Rename, HostileTagValuesStayInTheFolder) {
     TempDir dir;
     MakeDir(dir.File("music"));
     const std::string path = dir.Write(std::string("music") + kSep + "x.mp3",
-                                       Concat({V23Tag(TagFields{.artist = "AC/DC", .title = "..\\..\\x"}), Audio()}));
+                                       Concat({V23Tag(TagFields{.artist = "AC/DC", .title = "..\\..\\x"}), kAudio}));
     const std::string expected = dir.File(std::string("music") + kSep + "AC_DC - .._.._x.mp3");
     EXPECT_EQ(Process(path, false), expected);
     EXPECT_TRUE(FileExists(expected));
@@ -210,10 +209,43 @@ TEST_F(Rename, CyrillicTagsNameCyrillicFiles) {
     TempDir dir;
     // "Кино" and "Группа крови" in Windows-1251.
     const TagFields tag{.artist = "\xCA\xE8\xED\xEE", .title = "\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8"};
-    const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), Audio()}));
+    const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), kAudio}));
     const std::string expected = dir.File("\xCA\xE8\xED\xEE - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8.mp3");
     EXPECT_EQ(Process(path, false), expected);
     EXPECT_TRUE(FileExists(expected));
+}
+
+// Placeholder substitution: letter case ignored by the ANSI rules, leftmost
+// first, no overlap, and inserted text never matched again in the same call.
+TEST(ReplaceAllIgnoreCase, Table) {
+    struct Case {
+        std::string text;
+        std::string search;
+        std::string replacement;
+        std::string result;
+        bool found;
+    };
+    const Case cases[] = {
+        {"*artist* - *title*", "*artist*", "A", "A - *title*", true},
+        {"*ARTIST*/*Artist*", "*artist*", "x", "x/x", true},
+        {"no placeholder", "*artist*", "x", "no placeholder", false},
+        {"*title*", "*title*", "*title*", "*title*", true},          // inserted text is not searched again
+        {"*title**title*", "*title*", "<*title*>", "<*title*><*title*>", true},
+        {"aaaa", "aa", "a", "aa", true},                              // no overlap
+        {"aaa", "aa", "b", "ba", true},
+        {"song.mp3.Mp3", ".mp3", "", "song", true},
+        {"a.mp3b.MP3", ".MP3", "", "ab", true},
+        {"\xCF\xE5\xF1\xED\xFF", "\xEF\xE5\xF1\xED\xFF", "S", "S", true},  // Песня / песня
+        {"\xA8\xEB\xEA\xE0", "\xB8", "e", "e\xEB\xEA\xE0", true},          // Ё matches ё
+        {"", "*artist*", "x", "", false},
+        {"x", "", "y", "x", false},
+        {std::string("a\0*year*\0b", 10), "*YEAR*", "1999", std::string("a\0" "1999\0b", 8), true},  // zeros kept
+    };
+    for (const Case& c : cases) {
+        std::string text = c.text;
+        EXPECT_EQ(pelmora::ReplaceAllIgnoreCase(text, c.search, c.replacement), c.found) << c.text << " / " << c.search;
+        EXPECT_EQ(text, c.result) << c.text << " / " << c.search;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "FileSource.h"
 #include "TestFiles.h"
@@ -23,13 +24,26 @@ TEST(Platform, SixteenBitUnitsToCodePage1251) {
         {0x0098, "\x98"}, {0x00E9, "?"},    {0x263A, "?"},    {0xFFFE, "?"},    {0xD83D, "?"},
         {0x00C4, "?"},    {0x0416, "\xC6"}, {0x2014, "\x97"},
     };
-    for (const Case& c : cases) EXPECT_EQ(platform::WideUnitToAnsi(c.unit), c.ansi) << std::hex << c.unit;
+    std::string all;
+    for (const Case& c : cases) {
+        std::string ansi;
+        platform::AppendWideUnitAnsi(ansi, c.unit);
+        EXPECT_EQ(ansi, c.ansi) << std::hex << c.unit;
+        all += ansi;
+    }
+    // A batch of units gives what unit by unit gives.
+    std::vector<std::uint16_t> units;
+    for (const Case& c : cases) units.push_back(c.unit);
+    std::string batch = "x";
+    platform::AppendWideUnitsAnsi(batch, units.data(), units.size());
+    EXPECT_EQ(batch, "x" + all);
 
     // Over every unit: the 255 non-zero bytes each stand for exactly one unit,
     // the one they are read back as.
     int mapped = 0;
     for (std::uint32_t unit = 1; unit <= 0xFFFF; ++unit) {
-        const std::string ansi = platform::WideUnitToAnsi(static_cast<std::uint16_t>(unit));
+        std::string ansi;
+        platform::AppendWideUnitAnsi(ansi, static_cast<std::uint16_t>(unit));
         if (ansi == "?" && unit != '?') continue;
         ++mapped;
         // Appended byte by byte: a list assignment draws a false -Wrestrict from GCC 12.

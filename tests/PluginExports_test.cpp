@@ -1,22 +1,44 @@
-// The plug-in as a host sees it: loaded by file name, eight exports by name.
+// The plug-in as a host sees it: loaded by file name, eight exports by name;
+// and what a careless or hostile host may hand it: null pointers for every
+// pointer argument of every export, a pattern that fills all 256 bytes, tag
+// sources other than 0 and 1, texts that are not MP3 paths, and the plug-in's
+// own returned text handed back to it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "AudioWriter.h"
+#include "PluginTest.h"
+#include "TagWriter.h"
 #include "TestFiles.h"
 
 using namespace testing_support;
 
 namespace {
 
-class PluginExports : public ::testing::Test {
+// ID3v2: artist A, title B; ID3v1: artist C, title D; 128 kbit/s.
+Bytes TaggedFileWithID3v1() { return Concat({TaggedFile(), ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))}); }
+
+class PluginExports : public PluginTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(plugin.Load(PluginPath())) << PluginPath(); }
-    Plugin plugin;
+    void SetUp() override {
+        PluginTest::SetUp();
+        path = dir.Write("x.mp3", TaggedFileWithID3v1());
+    }
+
+    // process in preview of oldPath, reading source; the text handed back.
+    std::string Preview(const std::string& oldPath, const std::string& source) {
+        return CallProcess(plugin, options, oldPath, true, source);
+    }
+
+    TempDir dir;
+    std::string path;
 };
 
 TEST_F(PluginExports, DescriptorIsByteExactOverAFilledRecord) {
@@ -66,11 +88,11 @@ TEST_F(PluginExports, ExportsNothingButTheEight) {
 #endif
 
 TEST_F(PluginExports, RecordsComeFromAndGoBackToOneHeap) {
-    PluginOptions* options = nullptr;
-    plugin.newOpt(&options);
-    ASSERT_NE(options, nullptr);
-    std::memset(options, 'x', sizeof *options);  // all 260 bytes are the host's
-    plugin.freeOpt(options);
+    PluginOptions* record = nullptr;
+    plugin.newOpt(&record);
+    ASSERT_NE(record, nullptr);
+    std::memset(record, 'x', sizeof *record);  // all 260 bytes are the host's
+    plugin.freeOpt(record);
 
     PluginOptions* created = nullptr;
     char* description = nullptr;
@@ -90,34 +112,160 @@ TEST_F(PluginExports, ToolbarButtonsAreNone) {
     plugin.clickBtn();
 }
 
-TEST_F(PluginExports, NullPointersFromTheHostAreSurvived) {
+TEST_F(PluginExports, NullPointersForEveryPointerArgument) {
+    char text[] = "x.mp3";
+    char* p = text;
+    char* none = nullptr;
+    PluginOptions* noRecord = nullptr;
     plugin.getInfo(nullptr);
     plugin.newOpt(nullptr);
     plugin.freeOpt(nullptr);
     plugin.exportBtns(nullptr, nullptr);
-    EXPECT_EQ(plugin.showOptions(1, nullptr, nullptr), 0);
+    plugin.clickBtn();
     EXPECT_EQ(plugin.showOptions(0, nullptr, nullptr), 0);
-    plugin.process(nullptr, nullptr, nullptr, nullptr, nullptr, 0);
-    char path[] = "x.mp3";
-    char* p = path;
-    plugin.process(&p, nullptr, nullptr, nullptr, nullptr, 1);
-    EXPECT_EQ(p, path);
-    PluginOptions* none = nullptr;
-    plugin.process(&p, nullptr, nullptr, nullptr, &none, 1);
-    EXPECT_EQ(p, path);
+    EXPECT_EQ(plugin.showOptions(1, nullptr, nullptr), 0);
+    // A new record is still handed back when only the description is missing.
+    PluginOptions* created = nullptr;
+    plugin.showOptions(1, &created, nullptr);
+    ASSERT_NE(created, nullptr);
+    EXPECT_STREQ(created->pattern, "*artist* - *title*");
+    plugin.freeOpt(created);
+
+    struct Case {
+        const char* name;
+        char** path;
+        const char* preview;
+        PluginOptions** options;
+        std::uint8_t previewFlag;
+    };
+    const Case cases[] = {
+        {"no path reference", nullptr, path.c_str(), &options, 1},
+        {"no path text", &none, path.c_str(), &options, 1},
+        {"no options reference", &p, path.c_str(), nullptr, 1},
+        {"no options record", &p, path.c_str(), &noRecord, 1},
+        {"all of them", nullptr, nullptr, nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        plugin.process(c.path, c.preview, nullptr, nullptr, c.options, c.previewFlag);
+        EXPECT_EQ(p, text) << c.name;
+        EXPECT_EQ(none, nullptr) << c.name;
+    }
+    // Without a preview text the file itself is read.
+    std::string old = path;
+    p = old.data();
+    plugin.process(&p, nullptr, nullptr, nullptr, &options, 1);
+    EXPECT_EQ(std::string(p), dir.File("A - B.mp3"));
+    EXPECT_TRUE(FileExists(path));
+
+#ifndef _WIN32
+    // Natively there is no window system to set up; under Windows initialize
+    // would register the window class for every later test of this program.
+    plugin.initialize(nullptr);
+    EXPECT_EQ(plugin.showOptions(0, &noRecord, &none), 0);
+    EXPECT_EQ(noRecord, nullptr);
+#endif
 }
 
-TEST_F(PluginExports, OtherExtensionsAreHandedBackUntouched) {
-    PluginOptions* options = nullptr;
-    char* description = nullptr;
-    plugin.showOptions(1, &options, &description);
-    for (const char* name : {"song.wav", "song.mp3.txt", "song", "dir.mp3" "\\x", "song.mp4"}) {
-        std::string text = name;
-        char* p = text.data();
-        plugin.process(&p, p, nullptr, nullptr, &options, 1);
-        EXPECT_EQ(p, text.data()) << name;
+// The pattern is the 256 bytes when none is NUL, and not a byte more: the
+// tag source that follows it in the record never joins the name.
+TEST_F(PluginExports, PatternFillingAll256Bytes) {
+    const std::string filler(247, 'p');
+    const std::string full = filler + "*bitrate*";
+    ASSERT_EQ(full.size(), sizeof options->pattern);
+    std::memcpy(options->pattern, full.data(), full.size());
+    for (std::int32_t tagSource : {1, 0x41414141}) {
+        options->tagSource = tagSource;
+        EXPECT_EQ(Preview(path, path), dir.File(filler + "128.mp3")) << tagSource;
     }
-    plugin.freeOpt(options);
+    // The same, with the placeholder cut by the end of the record: nothing counts.
+    const std::string cut = std::string(250, 'p') + "*bitrate*";
+    std::memcpy(options->pattern, cut.data(), sizeof options->pattern);
+    EXPECT_EQ(Preview(path, path), path);
+}
+
+TEST_F(PluginExports, TagSourcesOtherThanZeroAndOne) {
+    struct Case {
+        std::int32_t tagSource;
+        std::string name;
+    };
+    const Case cases[] = {{0, "A 128.mp3"},         {1, "C 128.mp3"},          {2, "*artist* 128.mp3"},
+                          {7, "*artist* 128.mp3"}, {-1, "*artist* 128.mp3"}, {INT32_MIN, "*artist* 128.mp3"}};
+    for (const Case& c : cases) {
+        SetPattern("*artist* *bitrate*", c.tagSource);
+        EXPECT_EQ(Preview(path, path), dir.File(c.name)) << c.tagSource;
+    }
+    // Only tag placeholders and nothing counted: the name is kept.
+    SetPattern("*artist* - *title*", 7);
+    EXPECT_EQ(Preview(path, path), path);
+}
+
+TEST_F(PluginExports, PathsWithoutADirectoryOrAnMp3File) {
+    // The name alone comes back alone.
+    EXPECT_EQ(Preview("x.mp3", path), "A - B.mp3");
+    EXPECT_EQ(Preview("X.Mp3", dir.File("missing.mp3")), "missing.mp3");
+
+    // A rename of a path without a directory happens where the host stands.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(dir.Path()));
+    std::string old = "x.mp3";
+    char* p = old.data();
+    plugin.process(&p, nullptr, nullptr, nullptr, &options, 0);
+    const std::string renamed = p;
+    std::filesystem::current_path(before);
+    EXPECT_EQ(renamed, "A - B.mp3");
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"A - B.mp3"});
+
+    // A directory alone, a folder named like an MP3 with a delimiter after it,
+    // an empty text and other extensions: not MP3 files, handed back untouched.
+    const std::string folderOnly = dir.Path() + kSep;
+    for (const std::string& bad : {folderOnly, dir.File("y.mp3") + kSep, std::string(), std::string(".MP3") + kSep,
+                                   std::string("song.wav"), std::string("song.mp3.txt"), std::string("song"),
+                                   std::string("dir.mp3\\x"), dir.File("song.mp4")}) {
+        std::string text = bad;
+        p = text.data();
+        for (std::uint8_t preview : std::initializer_list<std::uint8_t>{1, 0}) {
+            plugin.process(&p, text.c_str(), nullptr, nullptr, &options, preview);
+            EXPECT_EQ(p, text.data()) << "'" << bad << "'";
+        }
+    }
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"A - B.mp3"});
+}
+
+// A host may hand the text process returned straight back to it, as the path
+// and as the preview path: the call must read it before replacing it.
+TEST_F(PluginExports, ReturnedTextHandedBack) {
+    std::string old = path;
+    char* p = old.data();
+    plugin.process(&p, p, nullptr, nullptr, &options, 1);
+    ASSERT_EQ(std::string(p), dir.File("A - B.mp3"));
+    char* const kept = p;
+    SetPattern("*title* *bitrate*");
+    // The kept text names no file yet: the analysis fails and the name stays.
+    plugin.process(&p, kept, nullptr, nullptr, &options, 1);
+    EXPECT_EQ(std::string(p), dir.File("A - B.mp3"));
+
+    // Real renames, each fed the path the previous one returned.
+    p = old.data();
+    plugin.process(&p, nullptr, nullptr, nullptr, &options, 0);
+    EXPECT_EQ(std::string(p), dir.File("B 128.mp3"));
+    SetPattern("*artist* *sample*", 1);
+    plugin.process(&p, p, nullptr, nullptr, &options, 0);
+    EXPECT_EQ(std::string(p), dir.File("C 44100.mp3"));
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"C 44100.mp3"});
+    Bytes bytes;
+    ASSERT_TRUE(ReadFile(p, bytes));
+    EXPECT_TRUE(bytes == TaggedFileWithID3v1());
+}
+
+TEST_F(PluginExports, VeryLongPathTexts) {
+    // Far beyond any file system's limit: no file, so the name is kept.
+    const std::string longName = dir.File(std::string(100000, 'n') + ".mp3");
+    EXPECT_EQ(Preview(longName, longName), longName);
+    std::string text = longName;
+    char* p = text.data();
+    plugin.process(&p, nullptr, nullptr, nullptr, &options, 0);
+    EXPECT_EQ(std::string(p), longName);
+    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
 }
 
 }  // namespace

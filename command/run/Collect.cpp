@@ -65,9 +65,10 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-void TCollector::AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name) {
-    TCollected file {path, NameKey(JoinPath(resolvedFolder, name))};
-    if (keys_.insert(file.key).second) files_.push_back(std::move(file));
+std::string TCollector::AddFile(std::string path, const std::string& resolvedFolder, const std::string& name) {
+    std::string key = NameKey(JoinPath(resolvedFolder, name));
+    if (keys_.insert(key).second) files_.push_back({std::move(path), key});
+    return key;
 }
 
 // A link is left alone, so that renaming never leaves one pointing at nothing;
@@ -118,6 +119,8 @@ void TCollector::AddFolder(const std::string& folder) {
               [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
     std::vector<std::string> subfolders;
     std::string resolved;  // the folder as the system resolves it, looked up at its first file
+    std::string named;     // the folder as its files' paths name it
+    std::vector<std::string> keys(entries.size());  // of the files, made once
     // The entries the listing could not tell (links, or all on a file system
     // that keeps no kinds) that the walk needs to know, looked at all at once.
     std::vector<std::string> unknown;
@@ -131,7 +134,7 @@ void TCollector::AddFolder(const std::string& folder) {
     const std::vector<TEntryInfo> examined = ExamineAtOnce(unknown);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         TFolderEntry& entry = entries[i];
-        const std::string path = JoinPath(folder, entry.name);
+        std::string path = JoinPath(folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
             if (!wanted && !recursive_ && !entry.link) continue;
@@ -150,8 +153,11 @@ void TCollector::AddFolder(const std::string& folder) {
         switch (entry.kind) {
         case TFileKind::File:
             if (!wanted) break;
-            if (resolved.empty()) resolved = ParentOf(ResolvedPath(path));
-            AddFile(path, resolved, entry.name);
+            if (resolved.empty()) {
+                resolved = ParentOf(ResolvedPath(path));
+                named = ParentOf(path);
+            }
+            keys[i] = AddFile(std::move(path), resolved, entry.name);
             break;
         case TFileKind::Folder:
             if (recursive_) {
@@ -165,6 +171,13 @@ void TCollector::AddFolder(const std::string& folder) {
             if (wanted) Tell(path, TFileResult::Skipped, "not a regular file; skipped");
             break;
         }
+    }
+    if (listed_ && !resolved.empty()) {
+        // Every other name of the folder too: a new name may take any of them.
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (keys[i].empty()) keys[i] = NameKey(JoinPath(resolved, entries[i].name));
+        }
+        listed_(named, std::move(keys));
     }
     for (const std::string& subfolder : subfolders) AddFolder(subfolder);
 }

@@ -39,9 +39,15 @@ public:
 
     void Add(const std::string& argument);
     const std::vector<TCollected>& Files() const { return files_; }
+    // Told of every listed folder that gave the run a file (folder: as the
+    // files' paths name it), with the keys of every name it holds, so that the
+    // plan need not list and key it again.
+    using TListed = std::function<void(const std::string& folder, std::vector<std::string> keys)>;
+    void OnListed(TListed listed) { listed_ = std::move(listed); }
 
 private:
-    void AddFile(const std::string& path, const std::string& resolvedFolder, const std::string& name);
+    // The file's key, whether the file is new to the run or not.
+    std::string AddFile(std::string path, const std::string& resolvedFolder, const std::string& name);
     void AddFolder(const std::string& folder);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
@@ -50,6 +56,7 @@ private:
     TMasks masks_;
     bool recursive_;
     std::function<void(const TFileReport&)> tell_;
+    TListed listed_;
     std::vector<TCollected> files_;
     std::unordered_set<std::string> keys_;  // of files_, to take each file once
 };

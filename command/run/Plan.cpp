@@ -23,11 +23,6 @@ constexpr std::size_t kMaxNameLength = 255;
 // extension of its file mask.
 constexpr std::string_view kExtensionOnly = pelmora::kFileMask.substr(1);
 
-// Whether a new name holding c leads out of its folder on this system (":"
-// ends a folder for the plug-in on Windows, but there it is a character
-// Windows refuses).
-bool LeadsElsewhere(char c) { return c != ':' && (platform::IsPathDelimiter(c) || IsSlash(c)); }
-
 // Where the folder part of an 8-bit path ends, by the plug-in's rule.
 std::size_t AnsiFolderLength(const std::string& ansiPath) {
     for (std::size_t i = ansiPath.size(); i > 0; --i) {
@@ -36,15 +31,20 @@ std::size_t AnsiFolderLength(const std::string& ansiPath) {
     return 0;
 }
 
-// The bytes Windows refuses in a name beside the controls.
-constexpr std::string_view kRefused = "<>:\"|?*\\/";
+// The bytes Windows refuses in a name: the controls and a few ASCII punctuation marks.
+bool IsRefused(char c) {
+    switch (c) {
+    case '<': case '>': case ':': case '"': case '|': case '?': case '*': case '\\': case '/': return true;
+    default: return static_cast<unsigned char>(c) < kFirstPrintable;
+    }
+}
 
 }  // namespace
 
 std::string WindowsRefusal(std::string_view ansiName) {
     for (const char c : ansiName) {
         const auto u = static_cast<unsigned char>(c);
-        if (u >= kFirstPrintable && kRefused.find(c) == std::string_view::npos) continue;
+        if (!IsRefused(c)) continue;
         if (u < kFirstPrintable) {
             char code[8];
             std::snprintf(code, sizeof code, "%02X", u);
@@ -79,9 +79,9 @@ TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, boo
     return TBlock::None;
 }
 
-void TRunPlan::Claim(const std::string& oldKey, const std::string& newKey) {
-    claimed_.insert(newKey);
+void TRunPlan::Claim(const std::string& oldKey, std::string newKey) {
     if (oldKey != newKey) vacated_.insert(oldKey);
+    claimed_.insert(std::move(newKey));
 }
 
 const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
@@ -97,42 +97,49 @@ const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
     return refusals_.emplace(folder, refusal).first->second;
 }
 
-std::string TRunPlan::Key(const std::string& path) {
-    const std::string folder = ParentOf(path);
-    auto resolved = resolvedFolders_.find(folder);
-    if (resolved == resolvedFolders_.end()) {
-        resolved = resolvedFolders_.emplace(folder, ParentOf(ResolvedPath(path))).first;
-    }
-    return NameKey(JoinPath(resolved->second, NameOf(path)));
+const std::string& TRunPlan::ResolvedFolder(const std::string& folder, const std::string& path) {
+    const auto known = resolvedFolders_.find(folder);
+    if (known != resolvedFolders_.end()) return known->second;
+    return resolvedFolders_.emplace(folder, ParentOf(ResolvedPath(path))).first->second;
 }
 
-bool TRunPlan::TargetOnDisk(const std::string& path, const std::string& key) {
-    const std::string folder = ParentOf(path);
+void TRunPlan::KnowFolder(const std::string& folder, std::vector<std::string> keys) {
+    std::sort(keys.begin(), keys.end());
+    listings_.emplace(folder, TListing {true, std::move(keys)});
+}
+
+bool TRunPlan::TargetOnDisk(const std::string& folder, const std::string& name, const std::string& path,
+                            const std::string& key) {
     auto listing = listings_.find(folder);
     if (listing == listings_.end()) {
         TListing listed;
         std::vector<std::string> names;
         std::string error;
         listed.listed = ListFolder(folder, names, error);
-        for (const std::string& name : names) listed.keys.insert(Key(JoinPath(folder, name)));
+        const std::string& resolved = ResolvedFolder(folder, path);
+        for (const std::string& each : names) listed.keys.push_back(NameKey(JoinPath(resolved, each)));
+        std::sort(listed.keys.begin(), listed.keys.end());
         listing = listings_.emplace(folder, std::move(listed)).first;
     }
     if (!listing->second.listed) return Exists(path);
-    if (listing->second.keys.count(key) != 0) return true;
+    if (std::binary_search(listing->second.keys.begin(), listing->second.keys.end(), key)) return true;
     // Windows also finds a file by its short 8.3 alias, which no listing shows.
-    return IsWindowsBuild() && NameOf(path).find('~') != std::string::npos && Exists(path);
+    return IsWindowsBuild() && name.find('~') != std::string::npos && Exists(path);
 }
 
 TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
                          const std::string& ansiNew, const std::string& newPath) {
     TVerdict verdict;
-    const std::string newKey = Key(newPath);
+    const std::string folder = ParentOf(newPath), name = NameOf(newPath);
+    std::string newKey = NameKey(JoinPath(ResolvedFolder(folder, newPath), name));
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
     const bool sameStart = ansiNew.compare(0, folderLength, ansiOld, 0, folderLength) == 0;
     const std::string_view ansiName = std::string_view(ansiNew).substr(sameStart ? folderLength : 0);
-    const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), LeadsElsewhere);
-    switch (Check(oldKey, newKey, TargetOnDisk(newPath, newKey))) {
+    // A delimiter of this system in it leads elsewhere (":" ends a folder for
+    // the plug-in on Windows, but there it is a character Windows refuses).
+    const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), IsSlash);
+    switch (Check(oldKey, newKey, TargetOnDisk(folder, name, newPath, newKey))) {
     case TBlock::Exists: verdict.marks.push_back("exists already"); break;
     case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
     case TBlock::None: break;
@@ -140,7 +147,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
     if (otherFolder) {
         // Text of the pattern such as "../" would move the file out of its folder.
         verdict.marks.push_back("the pattern leads into another folder");
-        const std::string& refusal = FolderRefusal(ParentOf(newPath));
+        const std::string& refusal = FolderRefusal(folder);
         if (!refusal.empty()) verdict.marks.push_back(refusal);
     }
     verdict.stays = !verdict.marks.empty();
@@ -155,7 +162,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
         verdict.marks.push_back("no name before the extension");
         verdict.stays = true;
     }
-    if (!IsWindowsBuild() && NameOf(newPath).size() > kMaxNameLength) {
+    if (!IsWindowsBuild() && name.size() > kMaxNameLength) {
         verdict.marks.push_back("name too long");
         verdict.stays = true;
     }
@@ -167,7 +174,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
     if (verdict.stays) {
         verdict.marks.back() += ": stays";
     } else {
-        Claim(oldKey, newKey);
+        Claim(oldKey, std::move(newKey));
     }
     return verdict;
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Context.h"
-#include "Pelmora.h"
+#include "PluginRecords.h"
 #include "System.h"
 
 namespace host {

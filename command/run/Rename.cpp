@@ -53,11 +53,16 @@ public:
             }
             report_->File(r);
         });
+        // The collector's listings serve the plan too: each folder is listed once.
+        collector.OnListed([this](const std::string& folder, std::vector<std::string> keys) {
+            plan_.KnowFolder(folder, std::move(keys));
+        });
         for (const std::string& argument : command_.paths) {
             if (console_.Broken()) break;
             collector.Add(argument);
         }
         const std::vector<TCollected>& files = collector.Files();
+        plan_.Expect(files.size());
         TReadAhead readAhead(files, command_.readAhead);  // stopped on every way out of the loop
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {

@@ -31,9 +31,9 @@ public:
         case TFileResult::Renamed:
         case TFileResult::ToRename:
         case TFileResult::WouldStay: {
-            std::string line = r.path + kArrow + r.newPath;
-            if (!r.marks.empty()) line += MarksText(r.marks);
-            line += '\n';
+            std::string line;
+            line.reserve(r.path.size() + r.newPath.size() + 64);
+            line.append(r.path).append(kArrow).append(r.newPath).append(MarksText(r.marks)) += '\n';
             console_.Out(line);
             break;
         }

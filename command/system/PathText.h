@@ -15,14 +15,18 @@ inline bool IsWindowsBuild() { return kPathDelimiter == '\\'; }
 inline bool IsSlash(char c) { return c == kPathDelimiter || c == '/'; }
 
 inline std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty() || IsSlash(folder.back())) return folder + name;
-    return folder + kPathDelimiter + name;
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path = folder;
+    if (!folder.empty() && !IsSlash(folder.back())) path += kPathDelimiter;
+    path += name;
+    return path;
 }
 
 // The index of the last delimiter before end, or npos for a bare name.
 inline std::size_t LastSlash(const std::string& path, std::size_t end) {
     if (end == 0) return std::string::npos;
-    return path.find_last_of(IsWindowsBuild() ? "\\/" : "/", end - 1);
+    return IsWindowsBuild() ? path.find_last_of("\\/", end - 1) : path.rfind('/', end - 1);
 }
 
 inline std::string ParentOf(const std::string& path) {

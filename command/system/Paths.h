@@ -39,7 +39,7 @@ std::string ResolvedPath(const std::string& path);
 
 // A path in a form that compares equal for names the file system takes as
 // the same: absolute, lexically normalised, and letter case folded on Windows.
-std::string NameKey(const std::string& path);
+std::string NameKey(std::string path);
 
 // An environment variable; empty when unset.
 std::string EnvironmentValue(const char* name);

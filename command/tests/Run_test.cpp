@@ -51,6 +51,8 @@ void MakeMarkedLibrary(const TScratch& dir) {
     dir.Write("e.mp3", "");          // unchanged
     dir.Write("f.mp3", "Gamma");
     dir.Write("g.mp3", "f");         // takes f.mp3, which f.mp3 has left by then
+    dir.Folder("Held.mp3");          // a name taken by what is no file of the run
+    dir.Write("h.mp3", "Held");      // stays
 }
 
 TEST(Run, PreviewMarksWhatTheRealRunCannotDo) {
@@ -70,9 +72,10 @@ TEST(Run, PreviewMarksWhatTheRealRunCannotDo) {
     EXPECT_EQ(line("a.mp3", "Alpha.mp3"), Arrow(dir, "a.mp3", "Alpha.mp3"));
     EXPECT_TRUE(Has(line("b.mp3", "Alpha.mp3"), "[an earlier file takes this name: stays]")) << preview.out;
     EXPECT_TRUE(Has(line("c.mp3", "Keep.mp3"), "[exists already: stays]")) << preview.out;
+    EXPECT_TRUE(Has(line("h.mp3", "Held.mp3"), "[exists already: stays]")) << preview.out;
     EXPECT_TRUE(Has(line("d.mp3", "Who?.mp3"), "[Windows refuses \"?\": stays]")) << preview.out;
     EXPECT_EQ(line("g.mp3", "f.mp3"), Arrow(dir, "g.mp3", "f.mp3"));
-    EXPECT_TRUE(Has(preview.out, "8 seen, 3 to rename, 2 unchanged, 0 failed; marked: 3 would stay, 1 with")) << preview.out;
+    EXPECT_TRUE(Has(preview.out, "9 seen, 3 to rename, 2 unchanged, 0 failed, 1 skipped; marked: 4 would stay, 1 with")) << preview.out;
 
     TScratch state;
     const TRun real = RunWithTestPlugin({"-p", "*title*", dir.Path()}, state.Path());

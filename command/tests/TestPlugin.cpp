@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "Pelmora.h"
+#include "PluginRecords.h"
 #include "platform.h"
 
 namespace {

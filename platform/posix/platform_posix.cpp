@@ -7,12 +7,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 
+#include "Utf8.h"
 #include "cp1251.h"
 
 namespace platform {
@@ -22,9 +19,7 @@ namespace {
 // UTF-8 of the 16-bit range: one, two or three bytes.
 constexpr std::uint32_t kOneByteLimit = 0x80, kTwoByteLimit = 0x800;
 constexpr std::uint32_t kTwoByteLead = 0xC0, kThreeByteLead = 0xE0, kContinuation = 0x80;
-constexpr std::uint32_t kContinuationBits = 0x3F, kContinuationMask = 0xC0;
-// A lead byte's marker bits, and the bits of the character it carries.
-constexpr std::uint32_t kTwoByteMask = 0xE0, kTwoByteBits = 0x1F, kThreeByteMask = 0xF0, kThreeByteBits = 0x0F;
+constexpr std::uint32_t kContinuationBits = 0x3F;
 constexpr unsigned kBitsPerContinuation = 6;
 
 void AppendUtf8(std::string& out, std::uint32_t cp) {
@@ -40,14 +35,6 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
         put(continuation(cp >> kBitsPerContinuation));
         put(continuation(cp));
     }
-}
-
-// Whether the eight bytes at text are all ASCII.
-bool IsAsciiWord(const char* text) {
-    constexpr std::uint64_t kHighBits = 0x8080808080808080;
-    std::uint64_t word = 0;
-    std::memcpy(&word, text, sizeof word);
-    return (word & kHighBits) == 0;
 }
 
 // Windows-1251 is ASCII below 0x80; the table holds the upper half.
@@ -148,12 +135,6 @@ bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
     return true;
 }
 
-std::string WideUnitToAnsi(std::uint16_t unit) {
-    std::string text;
-    AppendWideUnitAnsi(text, unit);
-    return text;
-}
-
 void AppendWideUnitAnsi(std::string& text, std::uint16_t unit) { AppendWideUnitsAnsi(text, &unit, 1); }
 
 void AppendWideUnitsAnsi(std::string& text, const std::uint16_t* units, std::size_t count) {
@@ -187,88 +168,18 @@ std::string AnsiToUtf8(const std::string& ansi) {
 }
 
 void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
-    // The UTF-8 of every upper-half byte, made once: each is then a copy.
-    struct TEncoded {
-        char bytes[3];
-        std::uint8_t length;
-    };
-    static const std::array<TEncoded, 128> kUpper = [] {
-        std::array<TEncoded, 128> table{};
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            std::string bytes;
-            AppendUtf8(bytes, AnsiToUnit(static_cast<unsigned char>(kUpperHalfStart + i)));
-            bytes.copy(table[i].bytes, sizeof table[i].bytes);
-            table[i].length = static_cast<std::uint8_t>(bytes.size());
-        }
-        return table;
-    }();
-    constexpr std::size_t kLongest = 3;
-    const std::size_t start = out.size();
-    out.resize(start + ansi.size() * kLongest);
-    char* to = out.data() + start;
-    // Eight bytes a step: copied whole when all are ASCII (the same in both),
-    // else byte by byte; the last few byte by byte.
-    for (std::size_t i = 0; i < ansi.size();) {
-        const std::size_t step = std::min(ansi.size() - i, sizeof(std::uint64_t));
-        if (step == sizeof(std::uint64_t) && IsAsciiWord(ansi.data() + i)) {
-            std::memcpy(to, ansi.data() + i, step);
-            to += step;
-            i += step;
-            continue;
-        }
-        for (const std::size_t end = i + step; i < end; ++i) {
-            const auto byte = static_cast<unsigned char>(ansi[i]);
-            if (byte < kOneByteLimit) {
-                *to++ = ansi[i];
-                continue;
-            }
-            // All three bytes copied, the length counted: the room is there.
-            const TEncoded& e = kUpper[byte - kUpperHalfStart];
-            std::memcpy(to, e.bytes, sizeof e.bytes);
-            to += e.length;
-        }
-    }
-    out.resize(static_cast<std::size_t>(to - out.data()));
+    for (const char c : ansi) AppendUtf8(out, AnsiToUnit(static_cast<unsigned char>(c)));
 }
 
 bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
     ansi.clear();
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto b0 = static_cast<unsigned char>(utf8[i]);
-        std::uint32_t cp = 0;
-        std::size_t extra = 0;
-        if (b0 < kOneByteLimit) {
-            // ASCII is the same in both: a run of it is copied whole.
-            std::size_t end = i + 1;
-            while (end + sizeof(std::uint64_t) <= utf8.size() && IsAsciiWord(utf8.data() + end)) {
-                end += sizeof(std::uint64_t);
-            }
-            while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < kOneByteLimit) ++end;
-            ansi.append(utf8, i, end - i);
-            i = end;
-            continue;
-        }
-        if ((b0 & kTwoByteMask) == kTwoByteLead) {
-            cp = b0 & kTwoByteBits;
-            extra = 1;
-        } else if ((b0 & kThreeByteMask) == kThreeByteLead) {
-            cp = b0 & kThreeByteBits;
-            extra = 2;
-        } else {
-            return false;  // four-byte forms lie outside every 8-bit code page
-        }
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if (i + k >= utf8.size()) return false;
-            const auto b = static_cast<unsigned char>(utf8[i + k]);
-            if ((b & kContinuationMask) != kContinuation) return false;
-            cp = (cp << kBitsPerContinuation) | (b & kContinuationBits);
-        }
-        if ((extra == 1 && cp < kOneByteLimit) || (extra == 2 && cp < kTwoByteLimit)) return false;  // overlong
-        const unsigned char c = UnitToAnsi(cp);
-        if (c == 0 && cp != 0) return false;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const TUtf8Sequence sequence = NextUtf8(utf8, i);
+        if (!sequence.valid) return false;
+        const unsigned char c = UnitToAnsi(sequence.codePoint);
+        if (c == 0 && sequence.codePoint != 0) return false;
         ansi += static_cast<char>(c);
-        i += extra + 1;
+        i += sequence.length;
     }
     return true;
 }

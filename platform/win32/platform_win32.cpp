@@ -104,12 +104,6 @@ bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
     return false;
 }
 
-std::string WideUnitToAnsi(std::uint16_t unit) {
-    std::string text;
-    AppendWideUnitAnsi(text, unit);
-    return text;
-}
-
 void AppendWideUnitAnsi(std::string& text, std::uint16_t unit) {
     const wchar_t w = static_cast<wchar_t>(unit);
     char out[8];

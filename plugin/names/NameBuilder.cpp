@@ -1,13 +1,13 @@
 // The name builder behind process: placeholders are substituted in a fixed
-// order, each by one ReplaceAllIgnoreCase call, so text inserted for an earlier
-// placeholder is searched by every later one.
+// order, each replaced throughout the name at once, so text inserted for an
+// earlier placeholder is searched by every later one.
 #include "NameBuilder.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "MPEGaudio.h"
 #include "platform.h"
@@ -64,148 +64,58 @@ constexpr std::size_t kLongestFilledName = std::size_t{1} << 20;
 
 // The ANSI lower case of every byte, taken once from the platform: in a
 // single-byte code page each character is lowered on its own, so a table gives
-// what lowering a whole text would, without a copy per search.
-struct TCaseTable {
-    std::array<char, 256> lower{};
-    // The byte is the lower case of itself alone (as "*" and "." are), so a
-    // search for it may jump from one copy to the next.
-    std::array<bool, 256> alone{};
-};
-
-const TCaseTable& CaseTable() {
-    static const TCaseTable table = [] {
-        TCaseTable t;
-        for (std::size_t i = 0; i < t.lower.size(); ++i) t.lower[i] = static_cast<char>(i);
-        platform::ToLowerAnsi(t.lower.data(), t.lower.size());
-        std::array<int, 256> sources{};
-        for (const char c : t.lower) ++sources[static_cast<unsigned char>(c)];
-        for (std::size_t i = 0; i < t.alone.size(); ++i) {
-            t.alone[i] = sources[i] == 1 && t.lower[i] == static_cast<char>(i);
-        }
+// what lowering a whole text would, without a system call per search.
+const std::array<char, 256>& LowerCase() {
+    static const std::array<char, 256> table = [] {
+        std::array<char, 256> t{};
+        for (std::size_t i = 0; i < t.size(); ++i) t[i] = static_cast<char>(i);
+        platform::ToLowerAnsi(t.data(), t.size());
         return t;
     }();
     return table;
 }
 
-std::string Lowered(std::string_view search) {
-    std::string text(search);
-    const auto& lower = CaseTable().lower;
-    for (char& c : text) c = lower[static_cast<unsigned char>(c)];
-    return text;
+std::string Lowered(std::string_view text) {
+    const std::array<char, 256>& lower = LowerCase();
+    std::string lowered(text);
+    for (char& c : lowered) c = lower[static_cast<unsigned char>(c)];
+    return lowered;
 }
 
-// The first p >= from at which text matches the lower-case key, ignoring case.
-std::size_t FindIgnoreCase(const std::string& text, const std::string& lowerKey, std::size_t from) {
-    const TCaseTable& table = CaseTable();
-    const std::size_t k = lowerKey.size();
-    if (k == 0 || k > text.size()) return std::string::npos;  // callers never search for nothing
-    const std::size_t last = text.size() - k;
-    const char first = lowerKey[0];
-    const bool jump = table.alone[static_cast<unsigned char>(first)];
-    const char final = lowerKey[k - 1];
-    for (std::size_t p = from; p <= last; ++p) {
-        if (jump) {
-            const void* hit = std::memchr(text.data() + p, first, last - p + 1);
-            if (hit == nullptr) break;
-            p = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
-        } else if (table.lower[static_cast<unsigned char>(text[p])] != first) {
-            continue;
-        }
-        if (table.lower[static_cast<unsigned char>(text[p + k - 1])] != final) continue;
-        std::size_t i = 1;
-        while (i < k && table.lower[static_cast<unsigned char>(text[p + i])] == lowerKey[i]) ++i;
-        if (i == k) return p;
+// The first p >= from at which text holds the lower-case key, case ignored.
+std::size_t FindIgnoreCase(std::string_view text, std::string_view lowerKey, std::size_t from) {
+    const std::array<char, 256>& lower = LowerCase();
+    for (std::size_t p = from; p + lowerKey.size() <= text.size(); ++p) {
+        std::size_t i = 0;
+        while (i < lowerKey.size() && lower[static_cast<unsigned char>(text[p + i])] == lowerKey[i]) ++i;
+        if (i == lowerKey.size()) return p;
     }
-    return std::string::npos;
+    return std::string_view::npos;
 }
 
 enum class Replaced { Nothing, Done, TooLong };
 
 // Every occurrence of search, case ignored, replaced leftmost first and without
 // overlap, unless the result would be longer than limit: then text stays as it
-// is. Inserted text is never searched (its span would be NULs, which no key
-// holds), so the search goes on in the original text after each match and the
-// result is built in one pass, however many matches there are. It is built in
-// spare, which then trades places with text, so that two buffers serve every
-// replacement of a name.
-Replaced ReplaceLowered(std::string& text, const std::string& key, std::string_view replacement, std::size_t limit,
-                        std::string& spare, std::size_t* matches = nullptr) {
-    std::string& result = spare;
-    result.clear();
+// is. Matches are sought in the text as it was, never in inserted text.
+Replaced ReplaceIgnoreCase(std::string& text, std::string_view search, std::string_view replacement,
+                           std::size_t limit) {
+    if (search.empty()) return Replaced::Nothing;
+    const std::string key = Lowered(search);
+    std::string result;
     std::uint64_t length = text.size();  // of the result once every match so far is replaced
     std::size_t from = 0;
-    for (std::size_t p; (p = FindIgnoreCase(text, key, from)) != std::string::npos; from = p + key.size()) {
+    for (std::size_t p; (p = FindIgnoreCase(text, key, from)) != std::string_view::npos; from = p + key.size()) {
         length = length - key.size() + replacement.size();
         if (length > limit) return Replaced::TooLong;
         result.append(text, from, p - from);
         result.append(replacement);
-        if (matches != nullptr) ++*matches;
     }
     if (from == 0) return Replaced::Nothing;
     result.append(text, from);
-    text.swap(result);
+    text = std::move(result);
     return Replaced::Done;
 }
-
-Replaced ReplaceIgnoreCase(std::string& text, std::string_view search, std::string_view replacement,
-                           std::size_t limit) {
-    if (search.empty()) return Replaced::Nothing;
-    std::string spare;
-    return ReplaceLowered(text, Lowered(search), replacement, limit, spare);
-}
-
-constexpr bool EveryPlaceholderHoldsTwoStars() {
-    return std::all_of(kPlaceholders.begin(), kPlaceholders.end(),
-                       [](std::string_view p) { return std::count(p.begin(), p.end(), '*') == 2; });
-}
-static_assert(EveryPlaceholderHoldsTwoStars());  // TFilling skips on it
-
-// Every placeholder's text in lower case, made once.
-const std::string& LoweredPlaceholder(TPlaceholder placeholder) {
-    static const std::array<std::string, kPlaceholders.size()> lowered = [] {
-        std::array<std::string, kPlaceholders.size()> texts;
-        for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = Lowered(kPlaceholders[i]);
-        return texts;
-    }();
-    return lowered[static_cast<std::size_t>(placeholder)];
-}
-
-// The name being filled from the pattern. A replacement that would make it
-// longer than kLongestFilledName is not made: the name stays as it is and
-// tooLong is set.
-struct TFilling {
-    std::string name;
-    std::string spare;  // ReplaceLowered's
-    bool tooLong = false;
-
-    explicit TFilling(std::string_view pattern) : name(pattern), stars_(Stars(name)) {}
-
-    // Whether no placeholder can be filled any more.
-    bool Done() const { return tooLong || stars_ < 2; }
-
-    bool Fill(TPlaceholder placeholder, std::string_view value) {
-        if (Done()) return false;
-        std::size_t matches = 0;
-        const Replaced replaced =
-            ReplaceLowered(name, LoweredPlaceholder(placeholder), value, kLongestFilledName, spare, &matches);
-        tooLong = replaced == Replaced::TooLong;
-        if (replaced != Replaced::Done) return false;
-        stars_ = stars_ - 2 * matches + matches * Stars(value);  // each match took two and put the value's
-        return true;
-    }
-
-private:
-    // Every placeholder holds two stars, so a name with fewer matches none.
-    // Counted only where a star matches nothing but a star, ignoring case;
-    // elsewhere the count never falls below two.
-    static std::size_t Stars(std::string_view text) {
-        if (!CaseTable().alone[static_cast<unsigned char>('*')]) return 2;
-        std::size_t stars = 0;
-        for (std::size_t at = 0; (at = text.find('*', at)) != std::string_view::npos; ++at) ++stars;
-        return stars;
-    }
-    std::size_t stars_;
-};
 
 struct TagValues {
     bool present = false;
@@ -251,39 +161,50 @@ bool BuildNewPath(const std::string& oldPath, const std::string& sourcePath, std
     // No placeholder shows the picture or the encoder.
     audio.ID3v2Tag.CollectPicture = false;
     audio.ScanEncoder = false;
-    TFilling filling(pattern);
+    std::string name(pattern);
     bool substituted = false;
+    bool tooLong = false;  // once set, the name is never given
+    const auto fill = [&](TPlaceholder placeholder, std::string_view value) {
+        if (tooLong) return false;
+        const Replaced replaced =
+            ReplaceIgnoreCase(name, kPlaceholders[static_cast<std::size_t>(placeholder)], value, kLongestFilledName);
+        tooLong = replaced == Replaced::TooLong;
+        return replaced == Replaced::Done;
+    };
     if (audio.LoadFromFile(sourcePath.c_str())) {
         std::string time = audio.DurationText();
-        for (char& c : time) {
-            if (c == ':') c = '.';
+        std::replace(time.begin(), time.end(), ':', '.');
+        const std::pair<TPlaceholder, std::string> audioValues[] = {
+            {TPlaceholder::BitRate, std::to_string(audio.BitRate())},
+            {TPlaceholder::Sample, std::to_string(audio.SampleRate())},
+            {TPlaceholder::Mode, audio.ChannelModeText()},
+            {TPlaceholder::FileName, fileNameValue},
+            {TPlaceholder::Time, time},
+        };
+        for (const auto& [placeholder, value] : audioValues) {
+            // The file's own name keeps the name: it never counts.
+            if (fill(placeholder, value) && placeholder != TPlaceholder::FileName) substituted = true;
         }
-        if (filling.Fill(TPlaceholder::BitRate, std::to_string(audio.BitRate()))) substituted = true;
-        if (filling.Fill(TPlaceholder::Sample, std::to_string(audio.SampleRate()))) substituted = true;
-        if (filling.Fill(TPlaceholder::Mode, audio.ChannelModeText())) substituted = true;
-        filling.Fill(TPlaceholder::FileName, fileNameValue);  // keeps the name: never counts
-        if (filling.Fill(TPlaceholder::Time, time)) substituted = true;
 
         if (tagSource == TTagSource::ID3v2 || tagSource == TTagSource::ID3v1) {
             TagValues tag;
             SelectTag(audio, tagSource, tag);
             std::string scratch;
-            for (std::size_t i = 0; i < kTagPlaceholderCount && !filling.Done(); ++i) {
+            for (std::size_t i = 0; i < kTagPlaceholderCount; ++i) {
                 const auto placeholder = static_cast<TPlaceholder>(i);
                 if (tag.present) {
-                    if (filling.Fill(placeholder, KeptInFolder(*tag.values[i], scratch))) substituted = true;
+                    if (fill(placeholder, KeptInFolder(*tag.values[i], scratch))) substituted = true;
                 } else if (substituted) {
-                    filling.Fill(placeholder, kNoTag);
+                    fill(placeholder, kNoTag);
                 }
             }
         }
     }
 
     // A name that outgrew every limit can never be given: the file keeps its own.
-    const bool filled = substituted && !filling.tooLong;
     newPath.assign(oldPath, 0, nameStart);
-    if (filled) {
-        newPath += filling.name;
+    if (substituted && !tooLong) {
+        newPath += name;
         newPath += kNewExtension;
     } else {
         newPath += FileNamePart(sourcePath);

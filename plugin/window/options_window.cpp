@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "Pelmora.h"
 #include "PelmoraConstants.h"
+#include "PluginRecords.h"
 #include "options_window.h"
 
 static_assert(sizeof("Отмена") == 7, "options_window.cpp must be compiled with -fexec-charset=CP1251");
@@ -595,7 +595,7 @@ std::int32_t runOptionsWindow(void* hostWindow, TOptionsAllocator allocate, bool
     SetForegroundWindow(s.hostWindow);
     if (optionsAccepted == kAccepted) {
         std::string& text = descriptionText();
-        text = std::string("Pelmora ") + std::string(tagSourceName(s.editedOptions.tagSource)) + " (" +
+        text = std::string(kProductName) + " " + std::string(tagSourceName(s.editedOptions.tagSource)) + " (" +
                std::string(s.editedOptions.pattern, strnlen(s.editedOptions.pattern, sizeof s.editedOptions.pattern)) +
                ")";
         if (description != nullptr) *description = text.data();

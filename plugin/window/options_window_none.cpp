@@ -3,8 +3,8 @@
 // one when asked for one) and reports that nothing was accepted.
 #include <cstring>
 
-#include "Pelmora.h"
 #include "PelmoraConstants.h"
+#include "PluginRecords.h"
 #include "options_window.h"
 
 namespace pelmora {

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "Pelmora.h"
+#include "PluginRecords.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-// Byte-exact MPEG frames, VBR headers and tags for tests.
+// Byte-exact MPEG frames, VBR headers and tags for the tests, the fuzz seeds
+// and the benchmark's library.
 #include "AudioWriter.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace {
 
 constexpr std::size_t kHeaderBytes = 4;
 constexpr std::size_t kID3v2HeaderBytes = 10;
-constexpr std::size_t kXingTableBytes = 100;
+constexpr std::size_t kXingTableAt = 16, kXingTableBytes = 100;
 constexpr std::uint8_t kID3v2FooterFlag = 0x10;
 
 // kbit/s by [MPEG 1?][layer I, II, III][index]; MPEG 2.5 uses the MPEG 2 rows.
@@ -37,6 +38,17 @@ void PutBigEndian(Bytes& bytes, std::size_t offset, std::int32_t value) {
 }
 
 }  // namespace
+
+FrameFields MpegFields(int version, int layer, int bitRateIndex, int sampleRateIndex, bool padded, int mode) {
+    FrameFields fields;
+    fields.version = version;
+    fields.layer = layer;
+    fields.bitRateIndex = bitRateIndex;
+    fields.sampleRateIndex = sampleRateIndex;
+    fields.padded = padded;
+    fields.mode = mode;
+    return fields;
+}
 
 Bytes HeaderBytes(const FrameFields& s) {
     return {
@@ -112,15 +124,25 @@ Bytes Stream(const FrameFields& fields, std::size_t count, std::uint8_t fill) {
     return out;
 }
 
+Bytes CbrAudio(std::size_t count, std::uint8_t fill) { return Stream(kCbr128, count, fill); }
+
 void PutXing(Bytes& frame, std::size_t offset, std::int32_t frames, std::int32_t bytes, std::uint8_t quality,
-             std::string_view vendor) {
-    Put(frame, offset, "Xing");
+             std::string_view vendor, std::string_view signature) {
+    Put(frame, offset, signature);
     PutBigEndian(frame, offset + 4, 0x0F);  // frames, bytes, table and quality present
     PutBigEndian(frame, offset + 8, frames);
     PutBigEndian(frame, offset + 12, bytes);
-    const std::size_t qualityField = offset + 16 + kXingTableBytes;
+    const std::size_t qualityField = offset + kXingTableAt + kXingTableBytes;
     PutBigEndian(frame, qualityField, quality);
-    Put(frame, qualityField + 4, vendor.substr(0, 8));
+    Put(frame, qualityField + 4, vendor);
+}
+
+void PutXingSeekTable(Bytes& frame, std::size_t offset) {
+    const std::size_t table = offset + kXingTableAt;
+    if (frame.size() < table + kXingTableBytes) frame.resize(table + kXingTableBytes);
+    for (std::size_t i = 0; i < kXingTableBytes; ++i) {
+        frame[table + i] = static_cast<std::uint8_t>(i * 256 / kXingTableBytes);
+    }
 }
 
 void PutVbri(Bytes& frame, std::size_t offset, std::int32_t bytes, std::int32_t frames, std::uint8_t quality) {
@@ -141,7 +163,6 @@ void Put(Bytes& bytes, std::size_t offset, std::string_view text) {
     if (bytes.size() < offset + text.size()) bytes.resize(offset + text.size());
     std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
 }
-
 
 Bytes Filled(std::size_t size, std::uint8_t fill) { return Bytes(size, fill); }
 

@@ -1,8 +1,9 @@
-// Byte-exact MPEG audio for tests: frame headers with any field values, whole
-// frames of the right length and streams of them, Xing and VBRI headers at the
-// side-information offset, encoder signatures, and a frame walker that checks
-// files made by real encoders. Its tables are its own, kept apart from the code
-// under test.
+// Byte-exact MPEG audio for the tests, the fuzz seeds and the benchmark's
+// library: frame headers with any field values, whole frames of the right
+// length and streams of them, Xing and VBRI headers at the side-information
+// offset, encoder signatures, and a frame walker that checks files made by real
+// encoders. Its tables are its own, kept apart from the code under test, and it
+// needs no test framework.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,12 @@ struct FrameFields {
     int emphasis = 0;
 };
 
+// MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo: the fields as they default.
+inline constexpr FrameFields kCbr128{};
+// The fields of these codes, the others as they default.
+FrameFields MpegFields(int version, int layer, int bitRateIndex, int sampleRateIndex, bool padded = false,
+                       int mode = 1);
+
 // The four header bytes; any field value is written as given (masked to its width).
 Bytes HeaderBytes(const FrameFields& fields);
 FrameFields FieldsFromHeader(const std::uint8_t* header);
@@ -47,11 +54,18 @@ std::size_t VbrHeaderOffset(const FrameFields& fields);
 // A frame of FrameSize bytes: the header, then fill bytes.
 Bytes Frame(const FrameFields& fields, std::uint8_t fill = 0);
 Bytes Stream(const FrameFields& fields, std::size_t count, std::uint8_t fill = 0);
+// A stream of frames of kCbr128.
+Bytes CbrAudio(std::size_t count, std::uint8_t fill = 0);
 
-// A Xing header (signature, flags, frames, bytes, 100-byte table, quality field,
-// 8 vendor bytes) written into frame at offset.
+// A Xing header (signature, flags, frames, bytes, room for the 100-byte seek
+// table, quality field, the vendor's bytes: readers take 8, LAME writes 9)
+// written into frame at offset. "Info" is the signature LAME gives the header
+// of a CBR stream.
 void PutXing(Bytes& frame, std::size_t offset, std::int32_t frames, std::int32_t bytes, std::uint8_t quality,
-             std::string_view vendor);
+             std::string_view vendor, std::string_view signature = "Xing");
+// The seek table of the Xing header at offset, evenly spread, as an encoder
+// fills it for a stream of one rate.
+void PutXingSeekTable(Bytes& frame, std::size_t offset);
 // A VBRI header (signature, version, delay, quality, bytes, frames) at offset.
 void PutVbri(Bytes& frame, std::size_t offset, std::int32_t bytes, std::int32_t frames, std::uint8_t quality);
 // A frame of the fields carrying a Xing header at the usual place.

@@ -60,6 +60,11 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
     return all;
 }
 
+Bytes CommentData(std::uint8_t encoding, const Bytes& description, const Bytes& text) {
+    const bool wide = encoding == 1 || encoding == 2;
+    return Concat({{encoding}, Latin("eng"), description, wide ? Bytes{0, 0} : Bytes{0}, text});
+}
+
 ID3v2Writer::ID3v2Writer(std::uint8_t version, std::uint8_t flags) : version_(version), flags_(flags) {}
 
 ID3v2Writer& ID3v2Writer::Frame(std::string_view id, const Bytes& data) {

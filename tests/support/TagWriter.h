@@ -26,6 +26,10 @@ Bytes BigEndian(std::uint64_t value, std::size_t width);
 Bytes Concat(std::initializer_list<Bytes> parts);
 void Append(Bytes& bytes, const Bytes& more);
 
+// The data of a comment or lyrics frame: encoding, language "eng", the
+// description, its terminator (two zero bytes in the 16-bit encodings), the text.
+Bytes CommentData(std::uint8_t encoding, const Bytes& description, const Bytes& text);
+
 // One ID3v2 tag, built frame by frame. The header's size is the body's
 // (extended header, frames, padding) unless set explicitly; the footer flag
 // appends a footer.

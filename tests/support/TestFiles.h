@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Pelmora.h"
+#include "PluginRecords.h"
 
 namespace testing_support {
 

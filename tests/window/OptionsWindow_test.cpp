@@ -16,6 +16,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -446,67 +447,81 @@ TEST_F(OptionsWindow, RadioButtonsFollowAndSetTheTagSource) {
     }
 }
 
-TEST_F(OptionsWindow, NewRecordAcceptedUnchangedGivesTheDefaultDescription) {
-    PluginOptions* existing = makeRecord("untouched", 1);
-    PluginOptions* options = existing;
-    char* description = nullptr;
-    const std::int32_t result = showWhileDriving(1, &options, &description, [&](const OpenWindow& w) {
-        EXPECT_EQ(textOf(w.edit()), kDefaultPattern);
-        EXPECT_EQ(SendMessageA(w.radio(0), BM_GETCHECK, 0, 0), BST_CHECKED);
-        click(w.ok());
-    });
-    EXPECT_EQ(result, 1);
-    ASSERT_NE(options, existing);
-    EXPECT_STREQ(options->pattern, kDefaultPattern);
-    for (std::size_t i = sizeof kDefaultPattern; i < sizeof options->pattern; ++i) EXPECT_EQ(options->pattern[i], 0);
-    EXPECT_EQ(options->tagSource, 0);
-    ASSERT_NE(description, nullptr);
-    EXPECT_STREQ(description, "Pelmora ID3v2 (*artist* - *title*)");
-    EXPECT_STREQ(existing->pattern, "untouched");
-    plugin().freeOpt(options);
-    plugin().freeOpt(existing);
+// Asked for a new record, the window starts from the default one and hands it
+// back whatever way it is closed; only OK gives a description.
+TEST_F(OptionsWindow, NewRecordIsHandedBackAcceptedOrCancelled) {
+    struct Case {
+        const char* name;
+        const char* typed;  // over the whole pattern; null: nothing
+        bool accept;
+        std::int32_t result;
+        const char* description;  // null: the host's pointer stays
+    };
+    const Case cases[] = {
+        {"accepted unchanged", nullptr, true, 1, "Pelmora ID3v2 (*artist* - *title*)"},
+        {"cancelled after typing", "typed", false, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PluginOptions* existing = makeRecord("untouched", 1);
+        PluginOptions* options = existing;
+        char marker[] = "before";
+        char* description = marker;
+        const std::int32_t result = showWhileDriving(1, &options, &description, [&](const OpenWindow& w) {
+            EXPECT_EQ(textOf(w.edit()), kDefaultPattern);
+            EXPECT_EQ(SendMessageA(w.radio(0), BM_GETCHECK, 0, 0), BST_CHECKED);
+            if (c.typed != nullptr) {
+                selectAll(w.edit());
+                type(w.edit(), c.typed);
+            }
+            click(c.accept ? w.ok() : w.cancel());
+        });
+        EXPECT_EQ(result, c.result);
+        ASSERT_NE(options, existing);
+        EXPECT_STREQ(options->pattern, kDefaultPattern);
+        for (std::size_t i = sizeof kDefaultPattern; i < sizeof options->pattern; ++i) EXPECT_EQ(options->pattern[i], 0);
+        EXPECT_EQ(options->tagSource, 0);
+        if (c.description == nullptr) {
+            EXPECT_EQ(description, marker);
+        } else {
+            ASSERT_NE(description, nullptr);
+            EXPECT_STREQ(description, c.description);
+        }
+        EXPECT_STREQ(existing->pattern, "untouched");
+        plugin().freeOpt(options);
+        plugin().freeOpt(existing);
+    }
 }
 
-TEST_F(OptionsWindow, NewRecordCancelledIsStillHandedBack) {
-    PluginOptions* existing = makeRecord("untouched", 1);
-    PluginOptions* options = existing;
-    char marker[] = "before";
-    char* description = marker;
-    const std::int32_t result = showWhileDriving(1, &options, &description, [&](const OpenWindow& w) {
-        selectAll(w.edit());
-        type(w.edit(), "typed");
-        click(w.cancel());
-    });
-    EXPECT_EQ(result, 0);
-    ASSERT_NE(options, existing);
-    EXPECT_STREQ(options->pattern, kDefaultPattern);
-    EXPECT_EQ(options->tagSource, 0);
-    EXPECT_EQ(description, marker);
-    EXPECT_STREQ(existing->pattern, "untouched");
-    plugin().freeOpt(options);
-    plugin().freeOpt(existing);
-}
-
-TEST_F(OptionsWindow, TypedPatternIsStoredWhole) {
+// The record's pattern is read within its 256 bytes, and what is typed is
+// stored whole as far as the record holds it (with its terminator).
+TEST_F(OptionsWindow, PatternIsShownAndStoredWithinTheRecord) {
     std::string longText;
     for (int i = 0; longText.size() < 260; ++i) longText += "*title*" + std::to_string(i);
+    // The default pattern, its terminator, then bytes that must never show.
+    std::string withTail(kDefaultPattern, sizeof kDefaultPattern);
+    withTail.resize(sizeof PluginOptions{}.pattern, 'z');
+    const std::string full(sizeof PluginOptions{}.pattern, 'q');  // no terminator at all
     struct Case {
-        std::string typed;
+        std::string record;
+        std::optional<std::string> typed;  // over the whole pattern
         std::string stored;
     };
     const Case cases[] = {
-        {"abc", "abc"},
-        {std::string(60, 'x'), std::string(60, 'x')},
-        {longText, longText.substr(0, kPatternLimit)},  // the box takes no more than fits the record
+        {withTail, "abc", "abc"},
+        {withTail, std::string(60, 'x'), std::string(60, 'x')},
+        {withTail, longText, longText.substr(0, kPatternLimit)},  // the box takes no more than fits
+        {full, std::nullopt, std::string(kPatternLimit, 'q')},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.typed.size());
-        PluginOptions* options = makeRecord(kDefaultPattern, 0);
-        std::memset(options->pattern + sizeof kDefaultPattern, 'z', sizeof options->pattern - sizeof kDefaultPattern);
+        SCOPED_TRACE(c.stored.size());
+        PluginOptions* options = makeRecord(c.record, 0);
         char* description = nullptr;
         const std::int32_t result = showWhileDriving(0, &options, &description, [&](const OpenWindow& w) {
-            selectAll(w.edit());
-            type(w.edit(), c.typed);
+            if (c.typed) {
+                selectAll(w.edit());
+                type(w.edit(), *c.typed);
+            }
             EXPECT_EQ(textOf(w.edit()), c.stored);
             click(w.ok());
         });
@@ -516,18 +531,6 @@ TEST_F(OptionsWindow, TypedPatternIsStoredWhole) {
         EXPECT_EQ(std::string(description), "Pelmora ID3v2 (" + c.stored + ")");
         plugin().freeOpt(options);
     }
-}
-
-TEST_F(OptionsWindow, PatternFillingTheWholeRecordIsReadWithinIt) {
-    PluginOptions* options = makeRecord("", 0);
-    std::memset(options->pattern, 'q', sizeof options->pattern);  // no terminator at all
-    const std::int32_t result = showWhileDriving(0, &options, nullptr, [&](const OpenWindow& w) {
-        EXPECT_EQ(textOf(w.edit()), std::string(kPatternLimit, 'q'));
-        click(w.ok());
-    });
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(std::string(options->pattern), std::string(kPatternLimit, 'q'));
-    plugin().freeOpt(options);
 }
 
 TEST_F(OptionsWindow, PlaceholderMenuInsertsAtTheCaretOrOverTheSelection) {
@@ -736,32 +739,29 @@ protected:
     HWND button = nullptr;
 };
 
-TEST_F(ButtonImages, UnknownImageTypeChangesNothing) {
-    HICON icon = LoadIconA(module(), "BTNOK");
-    ASSERT_NE(icon, nullptr);
-    for (std::uint32_t type : {2u, 3u, 0xFFFFFFFFu}) {
-        EXPECT_EQ(pelmora::setButtonIcon(button, icon, type, 16, 16), 0);
-        BUTTON_IMAGELIST list{};
-        SendMessageA(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list));
-        EXPECT_EQ(list.himl, nullptr);
-        EXPECT_EQ(SendMessageA(button, BM_GETIMAGE, IMAGE_ICON, 0), 0);
-    }
-}
-
-TEST_F(ButtonImages, IconOrBitmapBecomesFiveImagesLeftAligned) {
-    struct Case {
-        std::uint32_t type;
-        HANDLE image;
-    };
+TEST_F(ButtonImages, OnlyAnIconOrABitmapBecomesFiveImagesLeftAligned) {
     HANDLE icon = LoadImageA(module(), "BTNCANCEL", IMAGE_ICON, 16, 16, 0);
     HANDLE bitmap = LoadImageA(module(), "ACTION", IMAGE_BITMAP, 0, 0, 0);
     ASSERT_NE(icon, nullptr);
     ASSERT_NE(bitmap, nullptr);
-    for (const Case& c : {Case{1, icon}, Case{0, bitmap}}) {
+    struct Case {
+        std::uint32_t type;
+        HANDLE image;
+        bool taken;
+    };
+    // The unknown types first, while the button has never had an image.
+    const Case cases[] = {{2, icon, false}, {3, icon, false}, {0xFFFFFFFFu, icon, false}, {1, icon, true},
+                          {0, bitmap, true}};
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
-        EXPECT_NE(pelmora::setButtonIcon(button, c.image, c.type, 16, 16), 0);
+        EXPECT_EQ(pelmora::setButtonIcon(button, c.image, c.type, 16, 16) != 0, c.taken);
         BUTTON_IMAGELIST list{};
-        ASSERT_TRUE(SendMessageA(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list)));
+        SendMessageA(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list));
+        if (!c.taken) {
+            EXPECT_EQ(list.himl, nullptr);
+            EXPECT_EQ(SendMessageA(button, BM_GETIMAGE, IMAGE_ICON, 0), 0);
+            continue;
+        }
         ASSERT_NE(list.himl, nullptr);
         EXPECT_EQ(ImageList_GetImageCount(list.himl), 5);
         int width = 0;

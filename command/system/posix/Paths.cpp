@@ -56,6 +56,7 @@ std::string AbsolutePath(const std::string& path) {
     const bool relative = path.empty() || path[0] != '/';
     if (relative && WorkingFolderPath().empty()) return path;
     std::string out;
+    out.reserve((relative ? WorkingFolderPath().size() + 1 : 0) + path.size());
     const auto append = [&out](std::string_view text) {
         std::size_t start = 0;
         while (start <= text.size()) {
@@ -92,7 +93,13 @@ std::string ResolvedPath(const std::string& path) {
     return out == "/" ? "/" + name : out + "/" + name;
 }
 
-std::string NameKey(const std::string& path) { return AbsolutePath(path); }
+std::string NameKey(std::string path) {
+    // An absolute path without empty, "." or ".." segments is its own key.
+    const bool normal = !path.empty() && path[0] == '/' && path.find("//") == std::string::npos &&
+                        path.find("/.") == std::string::npos && (path.size() == 1 || path.back() != '/');
+    if (normal) return path;
+    return AbsolutePath(path);
+}
 
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);

@@ -76,7 +76,7 @@ std::string ResolvedPath(const std::string& path) {
     return Narrow(resolved) + absolute.substr(cut + 1);
 }
 
-std::string NameKey(const std::string& path) {
+std::string NameKey(std::string path) {
     std::wstring wide = Wide(AbsolutePath(path));
     if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
     return Narrow(wide);

@@ -29,13 +29,16 @@ inline constexpr std::array<std::string_view, 12> kPlaceholders = {
     "*artist*", "*title*", "*album*", "*year*", "*comment*", "*genre*",
     "*track*", "*bitrate*", "*sample*", "*mode*", "*time*", "*filename*",
 };
-constexpr std::string_view PlaceholderText(TPlaceholder p) { return kPlaceholders[static_cast<std::size_t>(p)]; }
 
 // The first seven come from the selected tag, the rest from the audio and the path.
 inline constexpr std::size_t kTagPlaceholderCount = 7;
 
 // The options window's menu gives placeholder i the command id kFirstPlaceholderMenuId + i.
 inline constexpr unsigned kFirstPlaceholderMenuId = 6;
+
+// The product's name; the options description begins with it
+// ("Pelmora ID3v2 (*artist* - *title*)").
+inline constexpr std::string_view kProductName = "Pelmora";
 
 // The descriptor handed to the host (getInfo).
 inline constexpr std::string_view kVersionText = "1.0.02";

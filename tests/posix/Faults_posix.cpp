@@ -78,36 +78,39 @@ protected:
     TempDir dir;
 };
 
-TEST_F(PosixFaults, ReadOnlyFolder) {
-    const std::string path = dir.Write("x.mp3", TaggedFile());
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
-    const std::optional<bool> ok = WithPermissionsEnforced(
-        [&] { return ::access(dir.Path().c_str(), W_OK) != 0; },
-        [&] { return Process(path, true) == dir.File("A - B 128.mp3") && Process(path, false) == path; });
-    ::chmod(dir.Path().c_str(), 0755);
-    if (!ok) GTEST_SKIP() << "permissions cannot be enforced here";
-    EXPECT_TRUE(*ok);
-    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
-    Bytes bytes;
-    ASSERT_TRUE(ReadFile(path, bytes));
-    EXPECT_TRUE(bytes == TaggedFile());
-}
-
-// Not analysed: the name is kept, and a move to the same name changes nothing.
-TEST_F(PosixFaults, FileThatCannotBeOpened) {
-    const std::string path = dir.Write("x.mp3", TaggedFile());
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);  // only the file is closed to others
-    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-    const std::optional<bool> ok =
-        WithPermissionsEnforced([&] { return ::access(path.c_str(), R_OK) != 0; },
-                                [&] { return Process(path, true) == path && Process(path, false) == path; });
-    ::chmod(path.c_str(), 0644);
-    if (!ok) GTEST_SKIP() << "permissions cannot be enforced here";
-    EXPECT_TRUE(*ok);
-    EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"x.mp3"});
-    Bytes bytes;
-    ASSERT_TRUE(ReadFile(path, bytes));
-    EXPECT_TRUE(bytes == TaggedFile());
+// A folder the rename may not write: previewed, not renamed. A file that
+// cannot be opened: not analysed, so the name is kept, and a move to the same
+// name changes nothing. Either way the file stays whole.
+TEST_F(PosixFaults, ClosedFolderOrFile) {
+    struct Case {
+        const char* name;
+        bool folder;  // closed: the folder, else the file
+        int refusedAccess;
+        const char* previewed;  // null: the name is kept
+    };
+    const Case cases[] = {
+        {"read-only folder", true, W_OK, "A - B 128.mp3"},
+        {"unreadable file", false, R_OK, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir place;
+        const std::string path = place.Write("x.mp3", TaggedFile());
+        const std::string closed = c.folder ? place.Path() : path;
+        ASSERT_EQ(::chmod(place.Path().c_str(), 0755), 0);  // open to the user who runs the case
+        ASSERT_EQ(::chmod(closed.c_str(), c.folder ? 0555 : 0), 0);
+        const std::string previewed = c.previewed == nullptr ? path : place.File(c.previewed);
+        const std::optional<bool> ok = WithPermissionsEnforced(
+            [&] { return ::access(closed.c_str(), c.refusedAccess) != 0; },
+            [&] { return Process(path, true) == previewed && Process(path, false) == path; });
+        ::chmod(closed.c_str(), c.folder ? 0755 : 0644);
+        if (!ok) GTEST_SKIP() << "permissions cannot be enforced here";
+        EXPECT_TRUE(*ok);
+        EXPECT_EQ(ListDir(place.Path()), std::vector<std::string>{"x.mp3"});
+        Bytes bytes;
+        ASSERT_TRUE(ReadFile(path, bytes));
+        EXPECT_TRUE(bytes == TaggedFile());
+    }
 }
 
 // Opening a pipe for reading waits for a writer; the analysis must not.
