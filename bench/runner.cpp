@@ -1,12 +1,16 @@
 // Times the contenders side by side over the same files and prints the
 // figures as Markdown: the plug-in through its exports, TagLib, the
-// system-call floor and the whole pelmora command in preview, each run in its
-// own process (so that its peak memory is its own), after the page cache was
-// warmed, repeated and taken at the median. Then the bounded-work case: one
-// hostile file through the plug-in.
+// system-call floor (one file after another and from 16 threads) and the
+// whole pelmora command in preview with and without read-ahead, each run in
+// its own process (so that its peak memory is its own), repeated and taken at
+// the median. Warm (the default), the page cache is warmed first; cold, a
+// command (--each) drops the caches before every run; on a share, it mounts
+// the library afresh (and --after unmounts it). Then the bounded-work case:
+// one hostile file through the plug-in.
 //
 //   bench_runner --library DIR [--title TEXT] [--hostile FILE] [--repeats N] [--pattern TEXT]
 //                [--plugin PATH] [--bin DIR] [--work DIR] [--callgrind N]
+//                [--mode warm|cold|share] [--each COMMAND] [--after COMMAND] [--list-from DIR]
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -44,6 +48,16 @@ constexpr double kLeastSpeedupOverTagLib = 3.0;
 constexpr double kMostSlowdownOverFloor = 2.0;
 constexpr double kMostCommandOverPlugin = 1.5;
 constexpr double kMostCommandOverFloor = 2.5;
+constexpr double kMostReadAheadOverNone = 1.1;  // warm: beyond this it is more than noise
+// Cold and on a share the disk or the share is the limit: the floor from as
+// many threads as it answers at once.
+constexpr unsigned kFloorThreads = 16;
+constexpr double kMostColdCommandOverThreadedFloor = 1.25;
+constexpr double kLeastColdSpeedupOverTagLib = 3.5;
+constexpr double kMostShareCommandOverThreadedFloor = 1.5;
+constexpr double kLeastShareSpeedupOverTagLib = 2.5;
+
+enum class TMode { Warm, Cold, Share };
 constexpr double kMostPeakMiB = 16.0;
 constexpr double kMostHostileSeconds = 2.0;
 
@@ -57,6 +71,9 @@ struct TOptions {
     std::string pattern = kBenchPattern;
     int repeats = kDefaultRepeats;
     std::size_t callgrindFiles = 0;
+    TMode mode = TMode::Warm;
+    std::string each, after;  // shell commands run before and after every run
+    fs::path listFrom;        // the files listed here, named under library
 };
 
 struct TRun {
@@ -355,18 +372,41 @@ void PrintHeaviestFunctions(const fs::path& callgrindOut, std::size_t files, std
 // One round of a contender: its own figures from its output, or for the
 // command the whole process, with a run over an empty folder just before it
 // kept in starts.
-TRun RunOnce(const TOptions& o, TContender& c, const fs::path& list, const fs::path& folder) {
+bool RunHook(const std::string& command) {
+    if (command.empty()) return true;
+    std::fflush(stdout);
+    const int status = std::system(command.c_str());
+    if (status == 0) return true;
+    std::fprintf(stderr, "'%s' failed (status %d)\n", command.c_str(), status);
+    return false;
+}
+
+// The run itself, between the hooks.
+TRun RunBetweenHooks(const TOptions& o, TContender& c, const fs::path& list, const fs::path& folder) {
     if (!c.walksFolders) return Spawn(ContenderArgs(o, c, list));
     const fs::path emptyFolder = o.work / "empty-folder";
     fs::create_directories(emptyFolder);
     std::vector<std::string> argv{(o.bin / c.program).string()};
     argv.insert(argv.end(), c.extra.begin(), c.extra.end());
     argv.push_back(emptyFolder.string());
+    // After a hook that may have dropped the caches, the program and its
+    // libraries are loaded again first, so that the start taken is a start
+    // and only the library is cold.
+    if (!o.each.empty() && !SpawnTimed(argv, o.work / "command.empty.out").ok) return {};
     const TRun none = SpawnTimed(argv, o.work / "command.empty.out");
     if (!none.ok) return none;
     c.starts.push_back(none);
     argv.back() = folder.string();
     return SpawnTimed(argv, o.work / "command.out");
+}
+
+TRun RunOnce(const TOptions& o, TContender& c, const fs::path& list, const fs::path& folder) {
+    TRun failed;
+    failed.error = "a hook failed";
+    if (!RunHook(o.each)) return failed;
+    TRun run = RunBetweenHooks(o, c, list, folder);
+    if (!RunHook(o.after)) return failed;
+    return run;
 }
 
 // The command's rounds less its median start.
@@ -399,6 +439,12 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
         else if (a == "--bin") o.bin = v;
         else if (a == "--work") o.work = v;
         else if (a == "--callgrind") o.callgrindFiles = std::strtoull(v.c_str(), nullptr, 10);
+        else if (a == "--each") o.each = v;
+        else if (a == "--after") o.after = v;
+        else if (a == "--list-from") o.listFrom = v;
+        else if (a == "--mode" && v == "warm") o.mode = TMode::Warm;
+        else if (a == "--mode" && v == "cold") o.mode = TMode::Cold;
+        else if (a == "--mode" && v == "share") o.mode = TMode::Share;
         else return false;
     }
     if (o.plugin.empty()) o.plugin = o.bin / "libpelmora.so";
@@ -412,13 +458,17 @@ int main(int argc, char** argv) {
     if (!ParseArgs(argc, argv, o)) {
         std::fprintf(stderr,
                      "usage: bench_runner --library DIR [--title TEXT] [--hostile FILE] [--repeats N] [--pattern TEXT]\n"
-                     "                    [--plugin PATH] [--bin DIR] [--work DIR] [--callgrind N]\n");
+                     "                    [--plugin PATH] [--bin DIR] [--work DIR] [--callgrind N]\n"
+                     "                    [--mode warm|cold|share] [--each COMMAND] [--after COMMAND] [--list-from DIR]\n");
         return 2;
     }
-    const std::vector<std::string> files = ListMp3(o.library);
+    std::vector<std::string> files = ListMp3(o.listFrom.empty() ? o.library : o.listFrom);
     if (files.empty()) {
-        std::fprintf(stderr, "no .mp3 files under %s\n", o.library.c_str());
+        std::fprintf(stderr, "no .mp3 files under %s\n", (o.listFrom.empty() ? o.library : o.listFrom).c_str());
         return 1;
+    }
+    if (!o.listFrom.empty()) {
+        for (std::string& f : files) f = (o.library / fs::path(f).lexically_relative(o.listFrom)).string();
     }
     fs::create_directories(o.work);
     const fs::path libraryList = o.work / "library.list";
@@ -426,29 +476,44 @@ int main(int argc, char** argv) {
     WriteList(libraryList, files);
     WriteList(emptyList, {});
 
+    const std::string threads = std::to_string(kFloorThreads);
     std::vector<TContender> contenders;
     contenders.push_back(Contender("system-call floor", "bench_floor"));
+    contenders.push_back(Contender("system-call floor from " + threads + " threads", "bench_floor", {"--threads", threads}));
     if (fs::exists(o.bin / "bench_taglib")) contenders.push_back(Contender("TagLib (Fast)", "bench_taglib"));
     contenders.push_back(Contender("Pelmora `process` (preview)", "bench_pelmora", {o.plugin.string(), o.pattern, "0"}));
-    const std::size_t floorIndex = 0;
+    const std::size_t floorIndex = 0, threadedFloorIndex = 1;
     const std::size_t pelmoraIndex = contenders.size() - 1;
     const std::optional<std::size_t> taglibIndex =
-        contenders.size() == 3 ? std::optional<std::size_t>(1) : std::nullopt;
-    std::optional<std::size_t> commandIndex;
+        contenders.size() == 4 ? std::optional<std::size_t>(2) : std::nullopt;
+    std::optional<std::size_t> commandIndex, unreadIndex;
     if (fs::exists(o.bin / "pelmora")) {
+        const std::vector<std::string> preview = {"-n", "-r", "--plugin", o.plugin.string(), "-p", o.pattern};
         commandIndex = contenders.size();
-        contenders.push_back(Contender("`pelmora -n -r` (the command's preview)", "pelmora",
-                                       {"-n", "-r", "--plugin", o.plugin.string(), "-p", o.pattern}, true));
+        contenders.push_back(Contender("`pelmora -n -r` (the command's preview)", "pelmora", preview, true));
+        std::vector<std::string> without = preview;
+        without.insert(without.begin(), "--no-read-ahead");
+        unreadIndex = contenders.size();
+        contenders.push_back(Contender("`pelmora -n -r --no-read-ahead`", "pelmora", without, true));
     }
 
-    std::fprintf(stderr, "warming the page cache over %zu files...\n", files.size());
-    const std::uint64_t bytes = WarmCache(files);
+    std::uint64_t bytes = 0;
+    for (const std::string& f : files) {
+        std::error_code error;
+        bytes += static_cast<std::uint64_t>(fs::file_size(o.listFrom.empty() ? fs::path(f) :
+                                                          o.listFrom / fs::path(f).lexically_relative(o.library), error));
+    }
+    if (o.mode == TMode::Warm) {
+        std::fprintf(stderr, "warming the page cache over %zu files...\n", files.size());
+        WarmCache(files);
+    }
     const std::string loadBefore = ReadFirstLine("/proc/loadavg");
 
     bool failed = false;
     for (TContender& c : contenders) {
         c.empty = RunOnce(o, c, emptyList, o.work / "empty-folder");
-        const TRun warm = RunOnce(o, c, libraryList, o.library);  // not counted
+        // Warm, one unmeasured run; cold or on a share every run is alike.
+        const TRun warm = o.mode == TMode::Warm ? RunOnce(o, c, libraryList, o.library) : c.empty;
         if (!c.empty.ok || !warm.ok) {
             std::fprintf(stderr, "%s\n", (c.empty.ok ? warm : c.empty).error.c_str());
             failed = true;
@@ -473,12 +538,23 @@ int main(int argc, char** argv) {
     for (TContender& c : contenders) SubtractStart(c);
 
     const double n = static_cast<double>(files.size());
-    std::printf("## %s\n\n%zu files, %.1f MB in all, under `%s`; page cache warmed by reading every file once, "
-                "then one unmeasured run of each contender.\n",
-                o.title.c_str(), files.size(), static_cast<double>(bytes) / (kKiBPerMiB * kKiBPerMiB), o.library.c_str());
+    std::printf("## %s\n\n%zu files, %.1f MB in all, under `%s`; ", o.title.c_str(), files.size(),
+                static_cast<double>(bytes) / (kKiBPerMiB * kKiBPerMiB), o.library.c_str());
+    switch (o.mode) {
+    case TMode::Warm:
+        std::printf("page cache warmed by reading every file once, then one unmeasured run of each contender.\n");
+        break;
+    case TMode::Cold:
+    case TMode::Share:
+        std::printf("before every run of every contender (the command's empty runs too): `%s`%s%s%s.\n",
+                    o.each.c_str(), o.after.empty() ? "" : "; after it: `", o.after.c_str(), o.after.empty() ? "" : "`");
+        break;
+    }
     std::printf("Pattern for Pelmora: `%s`, tag source ID3v2, preview.\n\n", o.pattern.c_str());
     std::printf("The command is timed as a whole process, less its start (the median of a run over an empty folder "
-                "made in every round), so its start does not count; its listing of folders, checks of targets and printing (into a file) do.\n\n");
+                "made in every round), so its start does not count; its listing of folders, checks of targets and printing (into a file) do.%s\n\n",
+                o.each.empty() ? "" : " After the command before the run, the program is started once on the empty folder unmeasured, so that "
+                "its start is timed with the program loaded and only the library is cold.");
     std::printf("### Side by side (%d rounds, median)\n\n", o.repeats);
     std::printf("| contender | µs per file | fastest–slowest round, µs | files per second | CPU µs per file | "
                 "peak memory | peak memory with no files | files with a result |\n");
@@ -522,12 +598,13 @@ int main(int argc, char** argv) {
 
     const TContender& pelmora = contenders[pelmoraIndex];
     const TContender& floor = contenders[floorIndex];
+    const TContender& threadedFloor = contenders[threadedFloorIndex];
     const double peakMiB = static_cast<double>(PeakKiB(pelmora)) / kKiBPerMiB;
     std::printf("\n### Goals\n\nJudged on wall time, as the median over the rounds of each round's ratio (both sides "
                 "timed minutes apart at most); the ratio of the medians above and the same ratio in CPU time are "
                 "shown beside it.\n\n");
     std::printf("| goal | measured | ratio of the medians | in CPU time | verdict |\n|---|---:|---:|---:|---|\n");
-    // slower over faster, so that every goal reads "at most" except TagLib's.
+    // slower over faster, so that every goal reads "at most" except the speed-ups.
     const auto ratioRow = [](const char* goal, const TContender& slower, const TContender& faster, double limit,
                              bool atLeast) {
         const double measured = RoundRatio(slower, faster, false);
@@ -536,21 +613,40 @@ int main(int argc, char** argv) {
         std::printf("| %s | %s× | %s× | %s× | %s |\n", goal, Fixed(measured, 2).c_str(), Fixed(medians, 2).c_str(),
                     Fixed(cpu, 2).c_str(), Verdict(atLeast ? measured >= limit : measured <= limit).c_str());
     };
-    char goal[128];
-    if (taglibIndex) {
-        std::snprintf(goal, sizeof goal, "throughput at least %.0f× TagLib's", kLeastSpeedupOverTagLib);
-        ratioRow(goal, contenders[*taglibIndex], pelmora, kLeastSpeedupOverTagLib, true);
+    char goal[160];
+    if (o.mode == TMode::Warm) {
+        if (taglibIndex) {
+            std::snprintf(goal, sizeof goal, "throughput at least %.0f× TagLib's", kLeastSpeedupOverTagLib);
+            ratioRow(goal, contenders[*taglibIndex], pelmora, kLeastSpeedupOverTagLib, true);
+        }
+        std::snprintf(goal, sizeof goal, "time within %.0f× the floor's", kMostSlowdownOverFloor);
+        ratioRow(goal, pelmora, floor, kMostSlowdownOverFloor, false);
+        std::printf("| peak memory under %.0f MB | %s MB | | | %s |\n", kMostPeakMiB, Fixed(peakMiB, 1).c_str(),
+                    Verdict(peakMiB < kMostPeakMiB).c_str());
     }
-    std::snprintf(goal, sizeof goal, "time within %.0f× the floor's", kMostSlowdownOverFloor);
-    ratioRow(goal, pelmora, floor, kMostSlowdownOverFloor, false);
-    std::printf("| peak memory under %.0f MB | %s MB | | | %s |\n", kMostPeakMiB, Fixed(peakMiB, 1).c_str(),
-                Verdict(peakMiB < kMostPeakMiB).c_str());
     if (commandIndex) {
         const TContender& command = contenders[*commandIndex];
-        std::snprintf(goal, sizeof goal, "the command's preview within %.1f× the plug-in alone", kMostCommandOverPlugin);
-        ratioRow(goal, command, pelmora, kMostCommandOverPlugin, false);
-        std::snprintf(goal, sizeof goal, "the command's preview within %.1f× the floor", kMostCommandOverFloor);
-        ratioRow(goal, command, floor, kMostCommandOverFloor, false);
+        const TContender& unread = contenders[*unreadIndex];
+        if (o.mode == TMode::Warm) {
+            std::snprintf(goal, sizeof goal, "the command's preview within %.1f× the plug-in alone", kMostCommandOverPlugin);
+            ratioRow(goal, command, pelmora, kMostCommandOverPlugin, false);
+            std::snprintf(goal, sizeof goal, "the command's preview within %.1f× the floor", kMostCommandOverFloor);
+            ratioRow(goal, command, floor, kMostCommandOverFloor, false);
+            std::snprintf(goal, sizeof goal, "with read-ahead within %.2f× the time without", kMostReadAheadOverNone);
+            ratioRow(goal, command, unread, kMostReadAheadOverNone, false);
+        } else {
+            const bool cold = o.mode == TMode::Cold;
+            const double mostOverFloor = cold ? kMostColdCommandOverThreadedFloor : kMostShareCommandOverThreadedFloor;
+            const double leastOverTagLib = cold ? kLeastColdSpeedupOverTagLib : kLeastShareSpeedupOverTagLib;
+            std::snprintf(goal, sizeof goal, "the command's preview within %.2f× the floor from %u threads", mostOverFloor,
+                          kFloorThreads);
+            ratioRow(goal, command, threadedFloor, mostOverFloor, false);
+            if (taglibIndex) {
+                std::snprintf(goal, sizeof goal, "the command's preview at least %.1f× as fast as TagLib", leastOverTagLib);
+                ratioRow(goal, contenders[*taglibIndex], command, leastOverTagLib, true);
+            }
+            ratioRow("faster with read-ahead than without", unread, command, 1.0, true);
+        }
     }
 
     if (!o.hostile.empty()) {

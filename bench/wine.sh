@@ -4,9 +4,13 @@
 # wine server and every program pinned to one CPU (every file call is a round
 # trip to the server, which swings wildly when the two run on different CPUs).
 # The command is timed as a whole process less a run over an empty folder in
-# the same round; the floor times its own loop. Prints a Markdown section.
+# the same round; the floor times its own loop. With WINE_COLD=1 (as root),
+# then the command cold, with and without read-ahead: the caches dropped
+# before every run, the program started once on the empty folder so that
+# Wine is loaded again, then its start and its run over the library timed.
+# Prints a Markdown section.
 #
-#   bench/wine.sh LIBRARY WORKDIR [ROUNDS]
+#   [WINE_COLD=1] bench/wine.sh LIBRARY WORKDIR [ROUNDS]
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -75,6 +79,25 @@ for round in $(seq "$rounds"); do
   echo $(( all - none )) >> "$work/wine.command.ns"
 done
 
+cold_rounds=3
+if [ "${WINE_COLD:-0}" = 1 ]; then
+  : > "$work/wine.cold.ns"
+  : > "$work/wine.cold-none.ns"
+  for round in $(seq "$cold_rounds"); do
+    echo "wine cold round $round of $cold_rounds" >&2
+    for variant in read-ahead none; do
+      options=()
+      [ "$variant" = none ] && options=(--no-read-ahead)
+      sync
+      echo 3 > /proc/sys/vm/drop_caches
+      "${command[@]}" "${options[@]}" "$(to_windows "$empty")" >/dev/null 2>&1 || true
+      none=$(nanoseconds /dev/null "${command[@]}" "${options[@]}" "$(to_windows "$empty")")
+      all=$(nanoseconds "$work/wine.cold.out" "${command[@]}" "${options[@]}" "$(to_windows "$library")")
+      echo $(( all - none )) >> "$work/wine.$([ "$variant" = none ] && echo cold-none || echo cold).ns"
+    done
+  done
+fi
+
 per_file() { awk -v ns="$1" -v n="$count" 'BEGIN { printf "%.1f", ns / 1000 / n }'; }
 floor_ns=$(median < "$work/wine.floor.ns")
 command_ns=$(median < "$work/wine.command.ns")
@@ -107,3 +130,24 @@ run over an empty folder in the same round; the floor times its own loop.
 
 Names printed by the native and the Windows command: $same.
 EOF
+if [ "${WINE_COLD:-0}" = 1 ]; then
+  cold_ns=$(median < "$work/wine.cold.ns")
+  cold_none_ns=$(median < "$work/wine.cold-none.ns")
+  speedup=$(awk -v a="$cold_none_ns" -v b="$cold_ns" 'BEGIN { printf "%.2f", a / b }')
+  cold_verdict=$(awk -v r="$speedup" 'BEGIN { print (r > 1) ? "met" : "**missed**" }')
+  cat <<EOF
+
+Cold: the caches dropped before every run (\`sync; echo 3 > /proc/sys/vm/drop_caches\`), then the program started once
+on the empty folder unmeasured (Wine and the program loaded again), then its start (the empty folder) and its run over
+the library timed; $cold_rounds rounds, the two alternating, median; still pinned to one CPU.
+
+| contender, cold | µs per file | fastest–slowest round, µs |
+|---|---:|---:|
+| \`pelmora.exe -n -r\` | $(per_file "$cold_ns") | $(range < "$work/wine.cold.ns") |
+| \`pelmora.exe -n -r --no-read-ahead\` | $(per_file "$cold_none_ns") | $(range < "$work/wine.cold-none.ns") |
+
+| goal | measured | verdict |
+|---|---:|---|
+| cold, faster with read-ahead than without | ${speedup}× | $cold_verdict |
+EOF
+fi

@@ -84,6 +84,12 @@ const std::vector<TOption>& Options() {
         {'\0', "journal", Required, "FILE", true, "keep the undo journal in FILE",
          [](TParse& p, const std::string* v) { p.command.journalPath = *v; return p.journalGiven = true; }},
         {'\0', "no-journal", None, "", true, "keep no undo journal", Set<&TCommand::noJournal>},
+        {'\0', "no-read-ahead", None, "", true,
+         "do not read the next files from other threads while the\nplug-in handles one (that helps a library not yet cached)",
+         [](TParse& p, const std::string*) {
+             p.command.readAhead = false;
+             return true;
+         }},
         {'q', "quiet", None, "", true, "print only failures and the summary", Set<&TCommand::quiet>},
         {'\0', "json", None, "", true, "one JSON object per file, then one for the summary", Set<&TCommand::json>},
         {'\0', "undo", AttachedOnly, "[JOURNAL]", false,

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "PathText.h"
+#include "ReadAhead.h"
 #include "System.h"
 #include "Text.h"
 
@@ -120,15 +121,24 @@ void TCollector::AddFolder(const std::string& folder) {
     std::string resolved;  // the folder as the system resolves it, looked up at its first file
     std::string named;     // the folder as its files' paths name it
     std::vector<std::string> keys(entries.size());  // of the files, made once
+    // The entries the listing could not tell (links, or all on a file system
+    // that keeps no kinds) that the walk needs to know, looked at all at once.
+    std::vector<std::string> unknown;
+    std::vector<std::size_t> unknownAt(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TFolderEntry& entry = entries[i];
+        if (entry.known || (!recursive_ && !entry.link && !masks_.Match(entry.name))) continue;
+        unknownAt[i] = unknown.size();
+        unknown.push_back(JoinPath(folder, entry.name));
+    }
+    const std::vector<TEntryInfo> examined = ExamineAtOnce(unknown);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         TFolderEntry& entry = entries[i];
         std::string path = JoinPath(folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
-            // The listing could not tell (a link, or a file system that keeps
-            // no kinds): one look at this entry alone.
             if (!wanted && !recursive_ && !entry.link) continue;
-            const TEntryInfo info = Examine(path);
+            const TEntryInfo& info = examined[unknownAt[i]];
             if (!info.error.empty()) {
                 if (wanted || recursive_) Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
                 continue;

@@ -11,6 +11,7 @@
 #include "PathText.h"
 #include "Plan.h"
 #include "PluginHost.h"
+#include "ReadAhead.h"
 #include "Report.h"
 #include "RunJournal.h"
 #include "System.h"
@@ -75,16 +76,19 @@ public:
         }
         const std::vector<TCollected>& files = collector.Files();
         plan_.Expect(files.size());
+        TReadAhead readAhead(files, command_.readAhead);  // stopped on every way out of the loop
         std::size_t done = 0;
         for (; done < files.size() && !console_.Broken(); ++done) {
             if (context_.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context_.pauseMillis));
             if (Interrupted()) break;
             console_.Progress(done, files.size());
+            readAhead.Reach(done);
             if (!HandleFile(record.Get(), files[done])) {
                 ++done;  // reached, and stopped there
                 break;
             }
         }
+        readAhead.Stop();
         console_.ClearProgress();
         // A journal of nothing renamed would only hide the run before it.
         journal_.Finish(counts_.renamed);

@@ -1,12 +1,18 @@
 // The command's portable rules: arguments, masks, Windows' name rules, the
-// run-order judgement of the preview, how names are printed, and the journal's format.
+// run-order judgement of the preview, how names are printed, the journal's
+// format, and when reading ahead starts threads and what a worker's open
+// allows the run.
 #include <gtest/gtest.h>
 
 #include "Collect.h"
 #include "CommandLine.h"
 #include "Journal.h"
 #include "Plan.h"
+#include "ReadAhead.h"
 #include "Report.h"
+#include "TestSupport.h"
+#include "Worker.h"
+#include "platform.h"
 
 using namespace host;
 
@@ -104,7 +110,7 @@ TEST(Arguments, HelpLaysOutEveryOption) {
     }
     std::size_t at = 0;
     for (const char* option : {"--pattern", "--tag", "--dry-run", "--recursive", "--allow-posix-names", "--plugin",
-                               "--journal", "--no-journal", "--quiet", "--json", "--undo", "--history", "--help",
+                               "--journal", "--no-journal", "--no-read-ahead", "--quiet", "--json", "--undo", "--history", "--help",
                                "--version"}) {
         at = help.find(std::string(option) + " ", at);
         EXPECT_NE(at, std::string::npos) << option << " in its place";
@@ -302,6 +308,49 @@ TEST(Report, NamesAsPrintedAndAsJson) {
         EXPECT_EQ(out, c.printed + "\n") << c.name;
         EXPECT_EQ(JsonString(c.name), c.json) << c.name;
     }
+}
+
+TEST(ReadAhead, ThreadsOnlyForARunLongEnoughAndNoneOnceStopped) {
+    TCommand command;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--no-read-ahead", "d"}, command, error)) << error;
+    EXPECT_FALSE(command.readAhead);
+    commandtest::TScratch dir;
+    std::vector<TCollected> all;
+    for (int i = 0; i < 40; ++i) all.push_back({dir.Write(std::to_string(i) + ".mp3", "x"), ""});
+    all.push_back({dir.File("gone.mp3"), ""});
+    all.push_back({dir.Folder("folder.mp3"), ""});
+    const std::vector<TCollected> few(all.begin(), all.begin() + 3);
+    EXPECT_EQ(TReadAhead(few, true).Threads(), 0u);
+    EXPECT_EQ(TReadAhead(all, false).Threads(), 0u);
+    TReadAhead readAhead(all, true);
+    EXPECT_GT(readAhead.Threads(), 0u);
+    for (std::size_t i = 0; i < all.size(); i += 2) readAhead.Reach(i);  // files passed over too
+    readAhead.Stop();
+    EXPECT_EQ(readAhead.Threads(), 0u);
+}
+
+// On Windows a move fails while another handle lacks FILE_SHARE_DELETE: a
+// worker's open must let the plug-in open, move and the run remove the file.
+TEST(ReadAhead, FileAWorkerHoldsCanBeOpenedMovedAndRemoved) {
+    commandtest::TScratch dir;
+    const std::string path = dir.Write("held.mp3", "held");
+    TBaseFolder base;
+    TWorkerFile held;
+    ASSERT_TRUE(held.Open(base, path));
+    char byte = 0;
+    EXPECT_EQ(held.ReadAt(0, &byte, 1), 1u);
+    std::string ansi;
+    ASSERT_TRUE(platform::Utf8ToAnsi(path, ansi));
+    platform::ReadOnlyFile plugin;
+    EXPECT_TRUE(plugin.Open(ansi.c_str()));
+    plugin.Close();
+    const std::string moved = dir.File("moved.mp3");
+    EXPECT_TRUE(platform::MoveNoReplaceUtf8(path, moved));
+    EXPECT_TRUE(RemoveFile(moved));
+    held.Close();
+    EXPECT_FALSE(held.Open(base, path)) << "gone";
+    EXPECT_FALSE(held.Open(base, dir.Folder("folder.mp3"))) << "only regular files";
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ std::vector<std::string> Names(const std::string& folder) {
 std::string TestPluginPath() { return host::ProgramFolder() + host::kPathDelimiter + PELMORA_TEST_PLUGIN_FILE; }
 
 TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, int outWrites,
-         std::function<int()> stop) {
+         std::function<int()> stop, const TOutWatch& watch) {
     TRun run;
     host::THostContext context;
     context.programFolder = host::ProgramFolder();
@@ -86,6 +86,7 @@ TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, i
         if (outWrites == 0) return false;
         if (outWrites > 0) --outWrites;
         run.out += text;
+        if (watch) watch(text);
         return true;
     };
     context.err = [&](const std::string& text) {
@@ -98,9 +99,9 @@ TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, i
 }
 
 TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder, int outWrites,
-                       std::function<int()> stop) {
+                       std::function<int()> stop, const TOutWatch& watch) {
     args.insert(args.begin(), {"--plugin", TestPluginPath()});
-    return Run(args, stateFolder, outWrites, std::move(stop));
+    return Run(args, stateFolder, outWrites, std::move(stop), watch);
 }
 
 TTestPluginProbe::TTestPluginProbe() {

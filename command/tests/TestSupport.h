@@ -41,15 +41,18 @@ struct TRun {
 // The stand-in plug-in built beside the test program.
 std::string TestPluginPath();
 
+// Told of each text the run writes to standard output, as it writes it.
+using TOutWatch = std::function<void(const std::string&)>;
+
 // Runs the command in-process with these arguments; the journals of runs
 // without --journal go to stateFolder. Standard output takes outWrites
 // writes and fails from then on, as a closed pipe does (-1: never fails).
 // stop stands for the signal that asks to stop (Ctrl-C).
 TRun Run(const std::vector<std::string>& args, const std::string& stateFolder = "", int outWrites = -1,
-         std::function<int()> stop = {});
+         std::function<int()> stop = {}, const TOutWatch& watch = {});
 // The same, with the stand-in plug-in named first.
 TRun RunWithTestPlugin(std::vector<std::string> args, const std::string& stateFolder = "", int outWrites = -1,
-                       std::function<int()> stop = {});
+                       std::function<int()> stop = {}, const TOutWatch& watch = {});
 
 // Keeps the stand-in plug-in loaded, so that the host's own load shares its
 // state, and reads its count of records handed out by newOpt and not freed.

@@ -1,14 +1,55 @@
-// POSIX-only cases: entries named like MP3s that are not regular files.
+// POSIX-only cases: entries named like MP3s that are not regular files, and
+// files that change under the read-ahead.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include "TestSupport.h"
 
 using namespace commandtest;
 
 namespace {
+
+std::size_t ThreadCount() { return Names("/proc/self/task").size(); }
+
+// Files the read-ahead will reach after the run has begun change under it: one
+// is gone, one is a pipe (whose open would wait for a writer for ever without
+// O_NONBLOCK, and the run with it). Each is reported as without read-ahead,
+// every other file is renamed, and no worker outlives the run, however it ends.
+TEST(RunPosix, ReadAheadPassesOverFilesThatChangeAndEndsWithTheRun) {
+    TScratch dir;
+    constexpr int kFiles = 120;  // the last ones beyond any read-ahead distance when the first is done
+    for (int i = 0; i < kFiles; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%03d.mp3", i);
+        dir.Write(name, "Song " + std::to_string(i));
+    }
+    const std::size_t threads = ThreadCount();
+    bool changed = false;
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()}, "", -1, {}, [&](const std::string&) {
+        if (changed) return;
+        changed = true;
+        ::unlink(dir.File("118.mp3").c_str());
+        ::unlink(dir.File("119.mp3").c_str());
+        ::mkfifo(dir.File("119.mp3").c_str(), 0600);
+    });
+    EXPECT_EQ(ThreadCount(), threads);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.err, "118.mp3: cannot read: No such file or directory; left alone")) << run.err;
+    EXPECT_TRUE(Has(run.out, "120 seen, 118 renamed, 1 unchanged, 1 failed")) << run.out;
+    EXPECT_EQ(Names(dir.Path()).size(), 119u);
+
+    // A preview, and a run whose output breaks part-way.
+    EXPECT_EQ(RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()}).status, 0);
+    EXPECT_EQ(ThreadCount(), threads);
+    const TRun broken = RunWithTestPlugin({"--no-journal", "-p", "x *title*", dir.Path()}, "", 3);
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_TRUE(Has(broken.err, "cannot write to standard output")) << broken.err;
+    EXPECT_EQ(ThreadCount(), threads);
+}
 
 TEST(RunPosix, PipesAndBrokenLinksAreReportedNotOpened) {
     TScratch dir;
@@ -43,6 +84,25 @@ TEST(RunPosix, NamesThatAreNotUtf8SayWhatTheySeemToBe) {
             << run.err;
         EXPECT_EQ(Read(dir.File(name + ".mp3")), "Title");
     }
+}
+
+// Entries the listing cannot tell are looked at all at once when there are
+// many; each is still told apart and reported in name order.
+TEST(RunPosix, ManyLinksAreExaminedTogetherAndReportedInOrder) {
+    TScratch dir;
+    const std::string target = dir.Write("target.mp3", "Target");
+    std::string expected;
+    for (int i = 0; i < 24; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "l%02d.mp3", i);
+        const bool dangling = i % 3 == 0;
+        ASSERT_EQ(::symlink(dangling ? dir.File("none").c_str() : target.c_str(), dir.File(name).c_str()), 0);
+        expected += "pelmora: " + dir.File(name) + (dangling ? ": a link to nothing; skipped\n" : ": a symbolic link, left alone; skipped\n");
+    }
+    const TRun run = RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, expected);
+    EXPECT_TRUE(Has(run.out, "1 seen, 1 to rename")) << run.out;
 }
 
 TEST(RunPosix, RecursionDoesNotFollowLinkedFolders) {

@@ -1,10 +1,14 @@
 // Windows-only cases: a file another program holds without sharing, a rename
-// that changes only the letter case of a name, a run without standard handles.
+// that changes only the letter case of a name, a run without standard handles,
+// and the read-ahead's workers beside the moves.
 #define STRICT
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include "TestSupport.h"
 
@@ -87,6 +91,41 @@ TEST(RunWindows, FailingStandardErrorNeverStopsARun) {
         EXPECT_TRUE(Has(out, "3 seen, 2 renamed, 0 unchanged, 1 failed")) << out;
         EXPECT_EQ(Read(state.File("run.journal")).find("pelmora:"), std::string::npos) << "no message in the journal";
     }
+}
+
+std::size_t ThreadCount() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    std::size_t count = 0;
+    THREADENTRY32 entry {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Every move of a long run succeeds beside the workers reading the next
+// files, and none of them outlives the run, whether it ends or its output breaks.
+TEST(RunWindows, ReadAheadNeverStopsAMoveAndEndsWithTheRun) {
+    TScratch dir;
+    constexpr int kFiles = 80;
+    for (int i = 0; i < kFiles; ++i) {
+        char name[16], title[16];
+        std::snprintf(name, sizeof name, "f%02d.mp3", i);
+        std::snprintf(title, sizeof title, "Song %02d", i);
+        dir.Write(name, title);
+    }
+    const std::size_t threads = ThreadCount();
+    ASSERT_GT(threads, 0u);
+    const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "80 seen, 80 renamed, 0 unchanged, 0 failed")) << run.out;
+    EXPECT_EQ(ThreadCount(), threads);
+    const TRun broken = RunWithTestPlugin({"--no-journal", "-p", "x *title*", dir.Path()}, "", 3);
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(ThreadCount(), threads);
 }
 
 }  // namespace

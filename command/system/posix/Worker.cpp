@@ -1,0 +1,75 @@
+// POSIX side of what worker threads need: relative paths opened from a
+// descriptor of the first working folder, and signals held back.
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "Worker.h"
+
+namespace host {
+
+namespace {
+
+#ifdef O_PATH
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;  // no read right on the folder needed
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+}  // namespace
+
+TBaseFolder::TBaseFolder() : fd_(::open(".", kFolderFlags)) {}
+
+TBaseFolder::~TBaseFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool TWorkerFile::Open(const TBaseFolder& base, const std::string& path) {
+    Close();
+    const bool relative = path.empty() || path[0] != '/';
+    if (relative && base.fd_ < 0) return false;
+    // The plug-in's flags: without O_NONBLOCK the open of a pipe would wait for a writer.
+    const int fd = ::openat(relative ? base.fd_ : AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    size_ = st.st_size;
+    return true;
+}
+
+std::size_t TWorkerFile::ReadAt(std::int64_t offset, char* buffer, std::size_t count) {
+    if (fd_ < 0 || offset < 0) return 0;
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd_, buffer + got, count - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+void TWorkerFile::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+}
+
+TSignalsHeld::TSignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    held_ = ::pthread_sigmask(SIG_BLOCK, &all, &saved_) == 0;
+}
+
+TSignalsHeld::~TSignalsHeld() {
+    if (held_) ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+}
+
+}  // namespace host
