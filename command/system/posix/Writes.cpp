@@ -98,7 +98,9 @@ bool TAppendFile::Append(const std::string& text, std::string& error) {
         if (n <= 0) {
             error = ErrorText(n < 0 ? errno : ENOSPC);
             // What was written of it goes again: a line is whole or absent.
-            if (done > 0) ::ftruncate(fd_, static_cast<off_t>(size_));
+            if (done > 0 && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
+                // Left cut part-way: a reader takes a last line without its end as not written.
+            }
             return false;
         }
         done += static_cast<std::size_t>(n);
