@@ -79,6 +79,8 @@ const std::vector<TOption>& Options() {
         {'r', "recursive", None, "", true, "look inside subfolders too", Set<&TCommand::recursive>},
         {'\0', "allow-posix-names", None, "", true, "take names Windows refuses where this system allows them",
          Set<&TCommand::allowPosixNames>},
+        {'\0', "keep-empty", None, "", true, "keep the folders that a pattern naming folders empties",
+         Set<&TCommand::keepEmpty>},
         {'\0', "plugin", Required, "FILE", false, "plug-in library to load (default: the installed one)",
          [](TParse& p, const std::string* v) { p.command.pluginPath = *v; return true; }},
         {'\0', "journal", Required, "FILE", true, "keep the undo journal in FILE",

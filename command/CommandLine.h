@@ -24,6 +24,7 @@ struct TCommand {
     bool json = false;   // one JSON object per file on standard output
     bool quiet = false;  // only failures and the summary
     bool allowPosixNames = false;  // take names that Linux allows and Windows refuses
+    bool keepEmpty = false;  // keep the folders that a pattern with folders empties
     bool readAhead = true;  // worker threads read the next files while the plug-in works
     std::string undoJournal;  // empty: the newest journal
     std::vector<std::string> paths;

@@ -21,6 +21,9 @@ struct THostContext {
     // Test hook: after this many real renames the process dies before it
     // journals the last one, as a kill would leave it (0: never).
     long killAfterRenames = 0;
+    // Test hook: "kind:N", the process dies just after writing the Nth
+    // journal line of that kind, before the step it announces.
+    std::string killAfterLine;
     // Test hook: a pause before each file of a run or undo, so that a signal
     // or a second pelmora can reach it midway.
     long pauseMillis = 0;

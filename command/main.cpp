@@ -30,6 +30,7 @@ int Run(const std::vector<std::string>& args) {
     // after this many renames; pauses before each file.
     const std::string kill = host::EnvironmentValue("PELMORA_TEST_KILL_AFTER");
     if (!kill.empty()) context.killAfterRenames = std::strtol(kill.c_str(), nullptr, 10);
+    context.killAfterLine = host::EnvironmentValue("PELMORA_TEST_KILL_AFTER_LINE");
     const std::string pause = host::EnvironmentValue("PELMORA_TEST_PAUSE_MS");
     if (!pause.empty()) context.pauseMillis = std::strtol(pause.c_str(), nullptr, 10);
 #endif

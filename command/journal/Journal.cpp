@@ -22,7 +22,7 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Every kind of step this version writes and reads, and whether its line
 // must carry the identity of the file (the lines that can lead to a move).
-enum class TStep { Renaming, Renamed, Failed, Undone };
+enum class TStep { Renaming, Renamed, Failed, Undone, Making, Removing };
 struct TKind {
     const char* name;
     TStep step;
@@ -33,6 +33,8 @@ constexpr TKind kKinds[] = {
     {kKindRenamed, TStep::Renamed, true},
     {kKindFailed, TStep::Failed, false},
     {kKindUndone, TStep::Undone, false},
+    {kKindMaking, TStep::Making, false},
+    {kKindRemoving, TStep::Removing, false},
 };
 
 int HexValue(char c) {
@@ -125,6 +127,7 @@ std::string JournalLine(std::string_view kind, const std::string& oldPath, const
     std::string line(kind);
     line += kSeparator;
     AppendEscaped(line, oldPath);
+    if (newPath.empty()) return line + "\n";
     line += kSeparator;
     AppendEscaped(line, newPath);
     if (id.valid) {
@@ -137,6 +140,7 @@ std::string JournalLine(std::string_view kind, const std::string& oldPath, const
 
 bool TJournal::Parse(const std::string& input) {
     entries_.clear();
+    folders_.clear();
     problems_.clear();
     undoRan_ = damaged_ = false;
     wholeSize_ = 0;
@@ -186,6 +190,15 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
     std::string oldPath, newPath;
     TFileId id;
     const bool oldRead = fields.size() > 1 && Unescape(fields[1], oldPath);
+    if (kind->step == TStep::Making || kind->step == TStep::Removing) {
+        if (oldRead && fields.size() == 2) {
+            folders_.push_back({oldPath, kind->step == TStep::Making, false});
+        } else {
+            damaged_ = true;
+            problems_.push_back(where + " is incomplete; its folder is left alone");
+        }
+        return;
+    }
     if (!oldRead || fields.size() < 3 || !Unescape(fields[2], newPath) ||
         (kind->identity && (fields.size() < 4 || !ParseIdentity(fields[3], id)))) {
         // Hand edited, or cut and written after: without all of it no file is moved.
@@ -225,8 +238,14 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
                 return !x.undone && x.state != TEntryState::Failed && x.newPath == newPath;
             })) {
             e->undone = true;
+        } else if (oldPath == newPath) {
+            for (TJournalFolder& f : folders_) {
+                if (f.path == newPath) f.undone = true;
+            }
         }
         break;
+    case TStep::Making:
+    case TStep::Removing: break;
     }
 }
 

@@ -17,7 +17,7 @@ namespace host {
 // written and is never used. Paths are absolute with their folders as the
 // system resolves them, UTF-8, with control characters and "%" written as
 // %XX; the identity (volume:index:size:modified, decimal) is what undo checks
-// before it moves a file back. Lines starting with "#" are notes. A kind of
+// before it moves a file back. A folder's line is "kind<TAB>folder". Lines starting with "#" are notes. A kind of
 // line that a version does not know is reported by it, never guessed at.
 constexpr const char* kJournalHeader = "# pelmora journal";
 // Steps: "renaming" before the plug-in moves a file, then "renamed" with the
@@ -26,11 +26,16 @@ constexpr const char* kKindRenaming = "renaming";
 constexpr const char* kKindRenamed = "renamed";
 constexpr const char* kKindFailed = "failed";
 constexpr const char* kKindUndone = "undone";
+// Folders: "making" before the run makes one, "removing" before it removes
+// one it emptied; undo's "undone" line names the folder twice.
+constexpr const char* kKindMaking = "making";
+constexpr const char* kKindRemoving = "removing";
 // Appended by every undo that has gone through a journal.
 constexpr const char* kUndoneNote = "# undone ";
 constexpr const char* kJournalExtension = ".journal";
 
-// One step as a line. The identity is written when it is valid.
+// One step as a line. The identity is written when it is valid; a folder's
+// step has no new path.
 std::string JournalLine(std::string_view kind, const std::string& oldPath, const std::string& newPath,
                         const TFileId& id = TFileId {});
 
@@ -43,6 +48,13 @@ struct TJournalEntry {
     bool undone = false;
     bool damaged = false;  // a line of this file is incomplete: undo leaves it alone
     TFileId id;
+};
+
+// A folder a run made or removed, in the order of its lines.
+struct TJournalFolder {
+    std::string path;
+    bool made = false;  // else removed
+    bool undone = false;
 };
 
 class TJournal {
@@ -59,6 +71,7 @@ public:
     const std::string& Path() const { return path_; }
     std::vector<TJournalEntry>& Entries() { return entries_; }
     const std::vector<TJournalEntry>& Entries() const { return entries_; }
+    const std::vector<TJournalFolder>& Folders() const { return folders_; }
     // Whether an undo has gone through it.
     bool UndoRan() const { return undoRan_; }
     // What reading found wrong, a text per line: "journal line 7 is incomplete; …".
@@ -89,6 +102,7 @@ private:
 
     std::string path_;
     std::vector<TJournalEntry> entries_;
+    std::vector<TJournalFolder> folders_;
     std::vector<std::string> problems_;
     bool undoRan_ = false;
     bool damaged_ = false;

@@ -1,6 +1,7 @@
 // Undo of a journal, and the list of journals.
 #include "Undo.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -31,7 +32,8 @@ bool NextToUndo(const TJournal& journal) {
     for (const TJournalEntry& e : journal.Entries()) {
         if (journal.UndoRan() ? Waiting(e) : Open(e)) return true;
     }
-    return false;
+    return !journal.UndoRan() && std::any_of(journal.Folders().begin(), journal.Folders().end(),
+                                             [](const TJournalFolder& f) { return !f.undone; });
 }
 
 // The state folder's journals, oldest first; empty with a message when there are none.
@@ -66,7 +68,41 @@ std::string CommonFolder(const std::vector<TJournalEntry>& entries) {
 
 struct TUndoCounts {
     std::size_t restored = 0, inPlace = 0, leftAlone = 0, waiting = 0;
+    std::size_t foldersRemoved = 0, foldersMade = 0, foldersKept = 0;
 };
+
+// A folder the run made taken away once it is empty again, or one it emptied
+// and removed made again; false when nothing was done to it.
+bool UndoFolder(const TJournalFolder& folder, bool dryRun, TConsole& report, TUndoCounts& counts) {
+    const std::string shown = JoinPath(folder.path, std::string());
+    const TEntryInfo info = Examine(folder.path);
+    std::string error;
+    if (!folder.made) {
+        if (info.kind != TFileKind::Missing) return false;
+        if (!dryRun && !MakeFolder(folder.path, error)) {
+            report.Err(shown + ": not made again: " + error);
+            return false;
+        }
+        ++counts.foldersMade;
+        report.Out("+ " + shown + "\n");
+        return true;
+    }
+    if (info.kind != TFileKind::Folder || info.link) return false;
+    std::vector<std::string> names;
+    if (!ListFolder(folder.path, names, error) || !names.empty()) {
+        ++counts.foldersKept;
+        report.Err(shown + ": " + (error.empty() ? "holds what the run did not put there" : error) + "; it stays");
+        return false;
+    }
+    if (!dryRun && !RemoveFolder(folder.path, error)) {
+        ++counts.foldersKept;
+        report.Err(shown + ": not removed: " + error);
+        return false;
+    }
+    ++counts.foldersRemoved;
+    report.Out("- " + shown + "\n");
+    return true;
+}
 
 // One entry put back, or why not; false when the file stays where the run put it.
 void UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoCounts& counts, bool& moved) {
@@ -121,6 +157,15 @@ void UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoC
     report.Out(entry.newPath + " -> " + entry.oldPath + "\n");
 }
 
+// ", 3 folders removed, 1 made again, 1 kept" where the run made or removed any.
+std::string FolderCounts(const TUndoCounts& c, bool none, bool dryRun) {
+    if (none) return {};
+    std::string text = ", " + std::to_string(c.foldersRemoved) + (dryRun ? " folders to remove, " : " folders removed, ") +
+                       std::to_string(c.foldersMade) + (dryRun ? " to make again" : " made again");
+    if (c.foldersKept > 0) text += ", " + std::to_string(c.foldersKept) + " kept";
+    return text;
+}
+
 }  // namespace
 
 int RunUndo(const TCommand& command, const THostContext& context) {
@@ -158,6 +203,19 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     TUndoCounts counts;
     bool noted = true;
     int stop = 0;
+    const auto note = [&](const std::string& path) {
+        if (journal->IsOpen() && noted && !journal->Write(kKindUndone, path, path, {}, error)) {
+            report.Err(error + "; a second undo will find these folders in place");
+            noted = false;
+        }
+    };
+    // The folders the run removed first, outermost first, so that the files can go back.
+    const std::vector<TJournalFolder>& folders = journal->Folders();
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+        if (!folder->made && !folder->undone && UndoFolder(*folder, command.dryRun, report, counts)) {
+            if (!command.dryRun) note(folder->path);
+        }
+    }
     const std::vector<TJournalEntry>& entries = journal->Entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (context.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context.pauseMillis));
@@ -170,13 +228,20 @@ int RunUndo(const TCommand& command, const THostContext& context) {
             noted = false;
         }
     }
+    // The folders it made last, deepest first, once the files are out of them.
+    for (auto folder = folders.rbegin(); folder != folders.rend() && stop == 0; ++folder) {
+        if (folder->made && !folder->undone && UndoFolder(*folder, command.dryRun, report, counts)) {
+            if (!command.dryRun) note(folder->path);
+        }
+    }
     if (journal->IsOpen() && noted && stop == 0 && !journal->NoteUndone(error)) {
         report.Err(error);
         noted = false;
     }
     std::string summary = std::to_string(counts.restored) + (command.dryRun ? " to restore, " : " restored, ") +
                           std::to_string(counts.inPlace) + " already in place, " + std::to_string(counts.leftAlone) +
-                          " left alone (" + journal->Path() + ")\n";
+                          " left alone" + FolderCounts(counts, folders.empty(), command.dryRun) + " (" +
+                          journal->Path() + ")\n";
     if (stop != 0) {
         report.Err("interrupted by " + SignalName(stop) + "; stopped with " + std::to_string(counts.restored) +
                    " restored; pelmora --undo goes on with this run");
@@ -216,12 +281,16 @@ int RunHistory(const TCommand&, const THostContext& context) {
             lines[i] = name + "  not a pelmora journal\n";
             continue;
         }
-        std::size_t renamed = 0, undone = 0;
+        std::size_t renamed = 0, undone = 0, made = 0, removed = 0;
         for (const TJournalEntry& e : journal.Entries()) {
             if (e.state == TEntryState::Failed) continue;
             ++renamed;
             if (e.undone) ++undone;
         }
+        for (const TJournalFolder& f : journal.Folders()) ++(f.made ? made : removed);
+        const std::string folders = journal.Folders().empty() ? std::string()
+                                    : ", " + std::to_string(made) + " folders made, " + std::to_string(removed) +
+                                          " removed";
         std::string state = "not undone";
         if (journal.UndoRan()) {
             state = undone == renamed ? "undone" : "undone but " + std::to_string(renamed - undone) + " left alone";
@@ -230,7 +299,7 @@ int RunHistory(const TCommand&, const THostContext& context) {
         }
         const bool next = !nextFound && NextToUndo(journal);
         nextFound = nextFound || next;
-        lines[i] = JournalStart(name) + "  " + std::to_string(renamed) + " renamed, " + state + "  " +
+        lines[i] = JournalStart(name) + "  " + std::to_string(renamed) + " renamed" + folders + ", " + state + "  " +
                    CommonFolder(journal.Entries()) + "  " + path + (next ? "  (next --undo)" : "") + "\n";
     }
     for (const std::string& line : lines) console.Out(line);

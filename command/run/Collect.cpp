@@ -65,9 +65,10 @@ void TCollector::Tell(const std::string& path, TFileResult result, const std::st
     tell_(report);
 }
 
-std::string TCollector::AddFile(std::string path, const std::string& resolvedFolder, const std::string& name) {
+std::string TCollector::AddFile(std::string path, const std::string& resolvedFolder, const std::string& name,
+                                const std::string& root) {
     std::string key = NameKey(JoinPath(resolvedFolder, name));
-    if (keys_.insert(key).second) files_.push_back({std::move(path), key});
+    if (keys_.insert(key).second) files_.push_back({std::move(path), key, root});
     return key;
 }
 
@@ -95,10 +96,10 @@ void TCollector::Add(const std::string& argument) {
         return;
     }
     switch (info.kind) {
-    case TFileKind::Folder: AddFolder(path); break;
+    case TFileKind::Folder: AddFolder(path, path); break;
     case TFileKind::File:
         if (masks_.Match(NameOf(path))) {
-            AddFile(path, ParentOf(ResolvedPath(path)), NameOf(path));
+            AddFile(path, ParentOf(ResolvedPath(path)), NameOf(path), ParentOf(path));
         } else {
             Tell(path, TFileResult::Skipped, "not a file the plug-in handles (" + mask_ + "); left alone");
         }
@@ -108,7 +109,7 @@ void TCollector::Add(const std::string& argument) {
     }
 }
 
-void TCollector::AddFolder(const std::string& folder) {
+void TCollector::AddFolder(const std::string& folder, const std::string& root) {
     std::vector<TFolderEntry> entries;
     std::string error;
     if (!ListFolderEntries(folder, entries, error)) {
@@ -157,7 +158,7 @@ void TCollector::AddFolder(const std::string& folder) {
                 resolved = ParentOf(ResolvedPath(path));
                 named = ParentOf(path);
             }
-            keys[i] = AddFile(std::move(path), resolved, entry.name);
+            keys[i] = AddFile(std::move(path), resolved, entry.name, root);
             break;
         case TFileKind::Folder:
             if (recursive_) {
@@ -179,7 +180,7 @@ void TCollector::AddFolder(const std::string& folder) {
         }
         listed_(named, std::move(keys));
     }
-    for (const std::string& subfolder : subfolders) AddFolder(subfolder);
+    for (const std::string& subfolder : subfolders) AddFolder(subfolder, root);
 }
 
 }  // namespace host

@@ -26,9 +26,12 @@ private:
 
 // A file of the run: its path as the run names it, and its key, the path in
 // the form the run plan compares (NameKey of its resolved folder and name).
+// root: the argument it was found through (a folder named, or a named
+// file's own folder), under which a pattern's folders are made.
 struct TCollected {
     std::string path;
     std::string key;
+    std::string root;
 };
 
 class TCollector {
@@ -47,8 +50,9 @@ public:
 
 private:
     // The file's key, whether the file is new to the run or not.
-    std::string AddFile(std::string path, const std::string& resolvedFolder, const std::string& name);
-    void AddFolder(const std::string& folder);
+    std::string AddFile(std::string path, const std::string& resolvedFolder, const std::string& name,
+                        const std::string& root);
+    void AddFolder(const std::string& folder, const std::string& root);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
 

@@ -23,14 +23,6 @@ constexpr std::size_t kMaxNameLength = 255;
 // extension of its file mask.
 constexpr std::string_view kExtensionOnly = pelmora::kFileMask.substr(1);
 
-// Where the folder part of an 8-bit path ends, by the plug-in's rule.
-std::size_t AnsiFolderLength(const std::string& ansiPath) {
-    for (std::size_t i = ansiPath.size(); i > 0; --i) {
-        if (platform::IsPathDelimiter(ansiPath[i - 1])) return i;
-    }
-    return 0;
-}
-
 // The bytes Windows refuses in a name: the controls and a few ASCII punctuation marks.
 bool IsRefused(char c) {
     switch (c) {
@@ -40,6 +32,13 @@ bool IsRefused(char c) {
 }
 
 }  // namespace
+
+std::size_t AnsiFolderLength(const std::string& ansiPath) {
+    for (std::size_t i = ansiPath.size(); i > 0; --i) {
+        if (platform::IsPathDelimiter(ansiPath[i - 1])) return i;
+    }
+    return 0;
+}
 
 std::string WindowsRefusal(std::string_view ansiName) {
     for (const char c : ansiName) {

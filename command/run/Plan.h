@@ -2,13 +2,20 @@
 // preview says what the real run will leave and why.
 #pragma once
 
-#include <unordered_map>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "Collect.h"
+
 namespace host {
+
+// Where the folder part of an 8-bit path ends, by the plug-in's rule.
+std::size_t AnsiFolderLength(const std::string& ansiPath);
 
 // Why Windows would refuse a file name (8-bit text): the first refused
 // character or a reserved device name, described; empty when it is accepted.
@@ -24,6 +31,12 @@ struct TVerdict {
     bool stays = false;
     bool refused = false;  // a name Windows refuses
     std::vector<std::string> marks;
+    // Where the pattern names folders: the new path under the file's argument,
+    // whether that is where the file stands already, and the folders to make
+    // for it, outermost first.
+    std::string newPath;
+    bool unchanged = false;
+    std::vector<std::string> makes;
 };
 
 class TRunPlan {
@@ -62,6 +75,24 @@ public:
         listings_.clear();
     }
 
+    // Where the pattern names folders. patternFolders: the pattern's text
+    // between its delimiters, to say which value left a folder's name empty.
+    void OrganiseWith(std::vector<std::string> patternFolders) { patternFolders_ = std::move(patternFolders); }
+    // Judges a move of the file to ansiRelative (the plug-in's name after the
+    // file's folder, 8-bit) under the file's argument, claiming it and the
+    // folders it needs unless it stays.
+    TVerdict JudgeUnder(const TCollected& file, const std::string& ansiRelative, const TVerdict& said);
+    // A folder that could not be made after all: the next file tries again.
+    void NotMade(const std::string& folder) { made_.erase(folder); }
+    // A file moved (or, previewing, to be moved) out of folder, found under root.
+    void Vacated(const std::string& folder, const std::string& root) { sources_.emplace(folder, root); }
+    // The folders between the vacated ones and their arguments, deepest first:
+    // the ones a run may find emptied.
+    std::vector<std::string> EmptiedCandidates() const;
+    // Previewing: whether the run would leave the folder empty, given the
+    // moves claimed and the folders found emptied before it.
+    bool WouldEmpty(const std::string& folder);
+
 private:
     // The folder of path (folder: ParentOf(path)) as the system resolves it
     // (links followed, ".." never dropped as text), looked up once per folder.
@@ -70,6 +101,20 @@ private:
     // its folder's listing, taken once per folder; the disk is asked where the
     // folder cannot be listed.
     bool TargetOnDisk(const std::string& folder, const std::string& name, const std::string& path, const std::string& key);
+
+    // A folder of a new path, spelled as the disk or the run's first file
+    // spells it, and what stands there now.
+    struct TSpelled {
+        std::string path;
+        TFileKind kind = TFileKind::Missing;
+        bool link = false;
+    };
+    const TSpelled& Spell(const std::string& parent, bool parentOnDisk, const std::string& name);
+    // Why a segment of the new path is refused (stays), or is one Windows refuses (windows).
+    void JudgeSegment(const std::string& ansi, std::size_t index, bool last, const TCollected& file, TVerdict& verdict,
+                      bool& windows);
+    std::uint64_t Volume(const std::string& folder);
+    std::string FolderKey(const std::string& folder);
 
     struct TListing {
         bool listed = false;
@@ -82,6 +127,15 @@ private:
     std::unordered_map<std::string, TListing> listings_;            // by folder as named
     std::unordered_set<std::string> claimed_;  // the new names of the run's renames
     std::unordered_set<std::string> vacated_;  // the old names they leave
+
+    std::vector<std::string> patternFolders_;
+    std::unordered_map<std::string, TSpelled> spellings_;  // by parent and folded name
+    std::unordered_map<std::string, std::vector<TFolderEntry>> children_;  // listings of folders on disk
+    std::unordered_set<std::string> made_;            // folders the run makes, as spelled
+    std::unordered_set<std::string> arrivals_;        // keys of folders that receive a file or folder
+    std::unordered_set<std::string> emptied_;         // keys of folders found emptied (previewing)
+    std::unordered_map<std::string, std::uint64_t> volumes_;  // by folder
+    std::map<std::string, std::string> sources_;      // vacated folders and their arguments
 };
 
 }  // namespace host

@@ -1,6 +1,7 @@
 // The rename run.
 #include "Rename.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -35,8 +36,16 @@ public:
             return kExitUsage;
         }
         const TDescriptor descriptor = plugin_.Descriptor();
+        // Either delimiter makes a folder on both systems; the plug-in is given this system's.
+        std::string pattern = command_.pattern;
+        folders_ = pattern.find_first_of("/\\") != std::string::npos;
+        if (folders_) {
+            std::replace_if(pattern.begin(), pattern.end(), [](char c) { return c == '/' || c == '\\'; },
+                            kPathDelimiter);
+            plan_.OrganiseWith(PatternFolders(command_.pattern));
+        }
         std::string ansiPattern;
-        if (!AnsiPattern(descriptor, command_.pattern, ansiPattern, error)) {
+        if (!AnsiPattern(descriptor, pattern, ansiPattern, error)) {
             console_.Err(error);
             return kExitUsage;
         }
@@ -90,6 +99,9 @@ public:
         }
         readAhead.Stop();
         console_.ClearProgress();
+        if (folders_ && !command_.keepEmpty && stop_.empty() && !console_.Broken() && done == files.size()) {
+            RemoveEmptied();
+        }
         // A journal of nothing renamed would only hide the run before it.
         journal_.Finish(counts_.renamed);
         if (!console_.Broken() && stop_.empty()) {
@@ -105,6 +117,20 @@ public:
     }
 
 private:
+    // The pattern's text between its delimiters, the file name's left out.
+    static std::vector<std::string> PatternFolders(const std::string& pattern) {
+        std::vector<std::string> folders(1);
+        for (const char c : pattern) {
+            if (c == '/' || c == '\\') {
+                folders.emplace_back();
+            } else {
+                folders.back() += c;
+            }
+        }
+        folders.pop_back();
+        return folders;
+    }
+
     // Whether a signal asks the run to stop before its next file.
     bool Interrupted() {
         if (signal_ == 0 && context_.stopSignal) signal_ = context_.stopSignal();
@@ -118,6 +144,7 @@ private:
         TRunSummary summary;
         summary.counts = counts_;
         summary.dryRun = command_.dryRun;
+        summary.folders = folders_;
         if (!stop_.empty()) {
             if (journal_.IsOpen()) summary.journalPath = journal_.Path();
             summary.stopped = stop_;
@@ -147,9 +174,8 @@ private:
 
     // What a new name says of its file: nothing, when its values are empty;
     // the plug-in is asked once more where the name alone cannot tell.
-    TVerdict Said(const THandedFile& file, const std::string& newPath) {
+    TVerdict Said(const THandedFile& file, const std::string& name) {
         TVerdict said;
-        const std::string name = NameOf(newPath);
         std::optional<std::string> probed;
         std::string ansiProbe, probePath, error;
         if (probe_ && sense_->WantsProbe(name) && plugin_.Process(probe_->Get(), file, true, ansiProbe, error)) {
@@ -190,13 +216,27 @@ private:
             report_->File(r);
             return true;
         }
-        r.newPath = ResultPath(file, ansiNew);
-        TVerdict verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, r.newPath));
+        TVerdict verdict;
+        if (folders_ && ansiNew.compare(0, AnsiFolderLength(file.ansi), file.ansi, 0, AnsiFolderLength(file.ansi)) == 0) {
+            const std::string relative = ansiNew.substr(AnsiFolderLength(file.ansi));
+            verdict = plan_.JudgeUnder(collected, relative, Said(file, platform::AnsiToUtf8(relative)));
+            if (verdict.unchanged) {
+                ++counts_.unchanged;
+                report_->File(r);
+                return true;
+            }
+            r.newPath = verdict.newPath;
+        } else {
+            r.newPath = ResultPath(file, ansiNew);
+            verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, NameOf(r.newPath)));
+        }
         if (verdict.refused) ++counts_.refused;
         r.marks = std::move(verdict.marks);
         if (command_.dryRun) {
             r.result = verdict.stays ? TFileResult::WouldStay : TFileResult::ToRename;
             ++(verdict.stays ? counts_.stays : counts_.renamed);
+            for (const std::string& folder : verdict.makes) Folder(folder, true);
+            if (!verdict.stays && folders_) plan_.Vacated(ParentOf(path), collected.root);
             report_->File(r);
             return true;
         }
@@ -206,10 +246,48 @@ private:
             report_->File(r);
             return true;
         }
-        return Rename(record, file, r);
+        for (std::size_t i = 0; i < verdict.makes.size(); ++i) {
+            const std::string& folder = verdict.makes[i];
+            if (!journal_.Folder(kKindMaking, ResolvedPath(folder), error)) return JournalStep(false, error);
+            if (!MakeFolder(folder, error)) {
+                for (std::size_t j = i; j < verdict.makes.size(); ++j) plan_.NotMade(verdict.makes[j]);
+                Fail(path, "cannot make the folder " + folder + ": " + error);
+                return true;
+            }
+            Folder(folder, true);
+        }
+        return Rename(record, file, collected.root, r);
     }
 
-    bool Rename(PluginOptions* record, const THandedFile& file, TFileReport& r) {
+    // A folder made or removed, or to be.
+    void Folder(const std::string& folder, bool made) {
+        ++(made ? counts_.foldersMade : counts_.foldersRemoved);
+        report_->Folder({folder, made, command_.dryRun});
+    }
+
+    // The folders the run emptied, deepest first, each journaled before it goes.
+    void RemoveEmptied() {
+        std::string error;
+        for (const std::string& folder : plan_.EmptiedCandidates()) {
+            std::vector<std::string> names;
+            if (command_.dryRun) {
+                if (plan_.WouldEmpty(folder)) Folder(folder, false);
+                continue;
+            }
+            if (!ListFolder(folder, names, error) || !names.empty()) continue;
+            if (!journal_.Folder(kKindRemoving, ResolvedPath(folder), error)) {
+                stop_ = error;
+                return;
+            }
+            if (RemoveFolder(folder, error)) {
+                Folder(folder, false);
+            } else {
+                console_.Err(folder + ": emptied, but not removed: " + error);
+            }
+        }
+    }
+
+    bool Rename(PluginOptions* record, const THandedFile& file, const std::string& root, TFileReport& r) {
         // Journaled by what the file is and where the system puts it, so that
         // undo can never take another file for it.
         const std::string journalOld = ResolvedPath(r.path);
@@ -228,28 +306,34 @@ private:
             console_.Err("stopped before renaming " + r.path);
             return false;
         }
-        std::string ansiResult;
-        if (!plugin_.Process(record, file, false, ansiResult, error)) {
+        // Under another folder the plug-in cannot move a file: the command does,
+        // with the move undo uses, which never replaces and never copies.
+        std::string ansiResult, moveError;
+        bool moved = false;
+        if (folders_) {
+            moved = MoveNoReplace(r.path, r.newPath, moveError);
+        } else if (!plugin_.Process(record, file, false, ansiResult, error)) {
             Fail(r.path, error + "; stopped");
             stop_ = error;
             return false;
+        } else {
+            moved = ansiResult != file.ansi;
         }
         const std::string newPath = r.newPath;
-        if (ansiResult != file.ansi) {
+        if (moved) {
             ++renames_;
             if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
-            r.newPath = ResultPath(file, ansiResult);
+            if (!folders_) r.newPath = ResultPath(file, ansiResult);
         }
         // The name the folder lists is the truth: a file system layer may cut
         // a name it cannot hold, or keep the letter case, and still report the move done.
         std::string listed;
-        const TMoveOutcome outcome = ansiResult == file.ansi ? TMoveOutcome::Stayed
-                                                              : ConfirmMove(r.path, r.newPath, listed, error);
+        const TMoveOutcome outcome = !moved ? TMoveOutcome::Stayed : ConfirmMove(r.path, r.newPath, listed, error);
         if (outcome == TMoveOutcome::Stayed || outcome == TMoveOutcome::CaseKept) {
             ++counts_.failed;
             r.result = TFileResult::Failed;
             r.marks.clear();
-            r.reason = ansiResult == file.ansi ? plan_.WhyNotMoved(r.path, r.newPath)
+            r.reason = !moved ? (moveError.empty() ? plan_.WhyNotMoved(r.path, r.newPath) : moveError)
                        : outcome == TMoveOutcome::Stayed ? "the plug-in reported the move, but the file stays"
                                                           : error;
             report_->File(r);
@@ -257,6 +341,7 @@ private:
         }
         ++counts_.renamed;
         r.result = TFileResult::Renamed;
+        if (folders_) plan_.Vacated(ParentOf(r.path), root);
         const std::string listedPath = listed.empty() ? std::string() : JoinPath(ParentOf(r.newPath), listed);
         if (outcome == TMoveOutcome::Unlisted) {
             ++counts_.failed;
@@ -290,6 +375,7 @@ private:
     std::optional<TOptionsRecord> probe_;  // the record the plug-in is asked with for the tag's values alone
     TCounts counts_;
     long renames_ = 0;
+    bool folders_ = false;       // the pattern names folders
     std::string stop_;           // why the run ended before its last file
     int signal_ = 0;             // the signal that stopped it
 };

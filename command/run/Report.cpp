@@ -1,6 +1,7 @@
 // The reporters, for people and for scripts.
 #include "Report.h"
 
+#include "PathText.h"
 #include "Utf8.h"
 
 namespace host {
@@ -64,6 +65,10 @@ public:
         }
     }
 
+    void Folder(const TFolderReport& f) override {
+        if (!quiet_) console_.Out((f.made ? "+ " : "- ") + JoinPath(f.path, std::string()) + "\n");
+    }
+
     void Summary(const TRunSummary& s) override {
         const TCounts& c = s.counts;
         if (!s.stopped.empty()) {
@@ -79,6 +84,10 @@ public:
                     " with a name Windows refuses";
         } else if (c.refused > 0) {
             line += "; " + std::to_string(c.refused) + " with a name Windows refuses";
+        }
+        if (s.folders) {
+            line += "; " + std::to_string(c.foldersMade) + (s.dryRun ? " folders to make, " : " folders made, ") +
+                    std::to_string(c.foldersRemoved) + (s.dryRun ? " to remove" : " removed");
         }
         console_.Out(line + "\n");
         if (!s.journalPath.empty()) console_.Out("journal: " + s.journalPath + " (pelmora --undo puts the names back)\n");
@@ -116,9 +125,21 @@ public:
         console_.Out(line);
     }
 
+    void Folder(const TFolderReport& f) override {
+        if (quiet_) return;
+        const char* result = f.made ? (f.dryRun ? "to make" : "made") : (f.dryRun ? "to remove" : "removed");
+        console_.Out("{\"type\":\"folder\",\"path\":" + JsonString(JoinPath(f.path, std::string())) +
+                     ",\"result\":\"" + result + "\"}\n");
+    }
+
     void Summary(const TRunSummary& s) override {
         const TCounts& c = s.counts;
         if (!s.stopped.empty()) console_.Err(StoppedText(s));
+        std::string folders;
+        if (s.folders) {
+            folders = (s.dryRun ? ",\"foldersToMake\":" : ",\"foldersMade\":") + std::to_string(c.foldersMade) +
+                      (s.dryRun ? ",\"foldersToRemove\":" : ",\"foldersRemoved\":") + std::to_string(c.foldersRemoved);
+        }
         std::string stopped;
         if (!s.stopped.empty()) {
             stopped = ",\"stopped\":" + JsonString(s.stopped) + ",\"filesReached\":" + std::to_string(s.filesDone) +
@@ -132,7 +153,8 @@ public:
                      ",\"skipped\":" + std::to_string(c.skipped) +
                      ",\"wouldStay\":" + std::to_string(c.stays) + ",\"windowsRefuses\":" +
                      std::to_string(c.refused) + ",\"journal\":" +
-                     (s.journalPath.empty() ? std::string("null") : JsonString(s.journalPath)) + stopped + "}\n");
+                     (s.journalPath.empty() ? std::string("null") : JsonString(s.journalPath)) + folders + stopped +
+                     "}\n");
     }
 
 private:

@@ -31,6 +31,15 @@ struct TFileReport {
 
 struct TCounts {
     std::size_t seen = 0, renamed = 0, unchanged = 0, failed = 0, stays = 0, refused = 0, skipped = 0;
+    std::size_t foldersMade = 0, foldersRemoved = 0;
+};
+
+// A folder a run whose pattern names folders makes or removes (previewing:
+// would make or remove), as the run names it.
+struct TFolderReport {
+    std::string path;
+    bool made = false;  // else removed
+    bool dryRun = false;
 };
 
 struct TRunSummary {
@@ -42,6 +51,7 @@ struct TRunSummary {
     std::string stopped;
     std::size_t filesDone = 0, filesTotal = 0;
     bool noJournal = false;  // --no-journal: none was meant to be kept
+    bool folders = false;    // the pattern names folders: their counts are told
 };
 
 // The run's output. The run decides what happened; the reporter only tells it.
@@ -49,13 +59,15 @@ class TRunReporter {
 public:
     virtual ~TRunReporter() = default;
     virtual void File(const TFileReport& report) = 0;
+    virtual void Folder(const TFolderReport& report) = 0;
     virtual void Summary(const TRunSummary& summary) = 0;
 };
 
-// For people: "old -> new  [marks]" on standard output, failures on standard
-// error, the counts last. For scripts (json): one JSON object a line on
+// For people: "old -> new  [marks]" on standard output ("+ folder/" and
+// "- folder/" for folders made and removed), failures on standard error, the
+// counts last. For scripts (json): one JSON object a line on
 // standard output, {"type":"file",...} per file and {"type":"summary",...}
-// last. Quiet: only what failed (or, previewing, would stay) and the summary.
+// last, {"type":"folder",...} for each folder. Quiet: only what failed (or, previewing, would stay) and the summary.
 std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet);
 
 // A JSON string: UTF-8 kept, control characters escaped, and a byte that is

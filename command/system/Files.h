@@ -87,6 +87,10 @@ bool RemoveFile(const std::string& path);
 
 // Creates the folder and its parents; false with the system's reason.
 bool MakeFolders(const std::string& path, std::string& error);
+// One folder of the user's, its parent already there, and an empty folder
+// taken away; each false with the system's reason.
+bool MakeFolder(const std::string& path, std::string& error);
+bool RemoveFolder(const std::string& path, std::string& error);
 
 // The whole of a regular file; false with the system's reason.
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error);

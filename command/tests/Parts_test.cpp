@@ -317,9 +317,9 @@ TEST(ReadAhead, ThreadsOnlyForARunLongEnoughAndNoneOnceStopped) {
     EXPECT_FALSE(command.readAhead);
     commandtest::TScratch dir;
     std::vector<TCollected> all;
-    for (int i = 0; i < 40; ++i) all.push_back({dir.Write(std::to_string(i) + ".mp3", "x"), ""});
-    all.push_back({dir.File("gone.mp3"), ""});
-    all.push_back({dir.Folder("folder.mp3"), ""});
+    for (int i = 0; i < 40; ++i) all.push_back({dir.Write(std::to_string(i) + ".mp3", "x"), "", ""});
+    all.push_back({dir.File("gone.mp3"), "", ""});
+    all.push_back({dir.Folder("folder.mp3"), "", ""});
     const std::vector<TCollected> few(all.begin(), all.begin() + 3);
     EXPECT_EQ(TReadAhead(few, true).Threads(), 0u);
     EXPECT_EQ(TReadAhead(all, false).Threads(), 0u);

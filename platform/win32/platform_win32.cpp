@@ -97,7 +97,8 @@ bool MoveNoReplaceUtf8(const std::string& from, const std::string& to) {
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }
-    if (MoveFileW(wideFrom.c_str(), wideTo.c_str())) return true;
+    // No flags: never replace, and never copy a file to another volume.
+    if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0)) return true;
     const DWORD error = GetLastError();
     if (from == to && GetFileAttributesW(wideFrom.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     SetLastError(error);

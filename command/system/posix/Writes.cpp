@@ -33,6 +33,19 @@ bool MakeFolders(const std::string& path, std::string& error) {
     return false;
 }
 
+bool MakeFolder(const std::string& path, std::string& error) {
+    constexpr mode_t kUserFolderMode = 0777;  // as the user's umask allows
+    if (::mkdir(path.c_str(), kUserFolderMode) == 0) return true;
+    error = ErrorText(errno);
+    return false;
+}
+
+bool RemoveFolder(const std::string& path, std::string& error) {
+    if (::rmdir(path.c_str()) == 0) return true;
+    error = ErrorText(errno);
+    return false;
+}
+
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
     text.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

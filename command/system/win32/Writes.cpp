@@ -42,6 +42,18 @@ bool MakeFolders(const std::string& path, std::string& error) {
     return false;
 }
 
+bool MakeFolder(const std::string& path, std::string& error) {
+    if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+    error = ErrorText(GetLastError());
+    return false;
+}
+
+bool RemoveFolder(const std::string& path, std::string& error) {
+    if (RemoveDirectoryW(Wide(path).c_str())) return true;
+    error = ErrorText(GetLastError());
+    return false;
+}
+
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
     text.clear();
     const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

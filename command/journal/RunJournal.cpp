@@ -1,26 +1,29 @@
 // The run's journal.
 #include "RunJournal.h"
 
+#include <cstdlib>
+
+#include "Streams.h"
+
 namespace host {
 
 TRunJournal::TRunJournal(const TCommand& command, const THostContext& context)
     : command_(command), context_(context), stamp_(TimeStamp()) {}
 
+bool TRunJournal::Open(std::string& error) {
+    if (journal_.IsOpen()) return true;
+    if (!command_.journalPath.empty()) return journal_.OpenNamed(command_.journalPath, stamp_, error);
+    if (context_.stateFolder.empty()) {
+        error = "no folder for the undo journal (HOME is not set); use --journal FILE or --no-journal";
+        return false;
+    }
+    return journal_.Create(context_.stateFolder, stamp_, error);
+}
+
 bool TRunJournal::Renaming(const std::string& oldPath, const std::string& newPath, const TFileId& id,
                            std::string& error) {
     if (command_.noJournal) return true;
-    if (!journal_.IsOpen()) {
-        bool opened = false;
-        if (!command_.journalPath.empty()) {
-            opened = journal_.OpenNamed(command_.journalPath, stamp_, error);
-        } else if (context_.stateFolder.empty()) {
-            error = "no folder for the undo journal (HOME is not set); use --journal FILE or --no-journal";
-        } else {
-            opened = journal_.Create(context_.stateFolder, stamp_, error);
-        }
-        if (!opened) return false;
-    }
-    if (!Step(kKindRenaming, oldPath, newPath, id, error)) return false;
+    if (!Open(error) || !Step(kKindRenaming, oldPath, newPath, id, error)) return false;
     pending_ = true;
     return true;
 }
@@ -34,17 +37,30 @@ bool TRunJournal::Failed(const std::string& oldPath, const std::string& newPath,
     return Step(kKindFailed, oldPath, newPath, TFileId {}, error);
 }
 
+bool TRunJournal::Folder(const char* kind, const std::string& folder, std::string& error) {
+    if (command_.noJournal) return true;
+    if (!Open(error) || !Step(kind, folder, std::string(), TFileId {}, error)) return false;
+    folders_ = true;
+    return true;
+}
+
 bool TRunJournal::Step(const char* kind, const std::string& oldPath, const std::string& newPath, const TFileId& id,
                        std::string& error) {
     if (!journal_.IsOpen()) return true;
     if (!journal_.Write(kind, oldPath, newPath, id, error)) return false;
     // Once a move is told whole, its "renaming" line is no longer the only word.
-    pending_ = kind == kKindRenaming;
+    pending_ = kind == std::string_view(kKindRenaming);
+    const std::string& hook = context_.killAfterLine;
+    const std::size_t colon = hook.find(':');
+    if (colon != std::string::npos && hook.compare(0, colon, kind) == 0 &&
+        ++killKindLines_ == std::strtol(hook.c_str() + colon + 1, nullptr, 10)) {
+        KillSelf();
+    }
     return true;
 }
 
 void TRunJournal::Finish(std::size_t renamed) {
-    if (renamed == 0 && !pending_) journal_.Discard();
+    if (renamed == 0 && !pending_ && !folders_) journal_.Discard();
 }
 
 }  // namespace host

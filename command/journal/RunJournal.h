@@ -20,12 +20,15 @@ public:
     bool Renaming(const std::string& oldPath, const std::string& newPath, const TFileId& id, std::string& error);
     bool Renamed(const std::string& oldPath, const std::string& newPath, const TFileId& id, std::string& error);
     bool Failed(const std::string& oldPath, const std::string& newPath, std::string& error);
-    // The journal removed when it tells of no move that may have happened.
+    // Before a folder is made or removed (kKindMaking, kKindRemoving).
+    bool Folder(const char* kind, const std::string& folder, std::string& error);
+    // The journal removed when it tells of no step that may have happened.
     void Finish(std::size_t renamed);
     bool IsOpen() const { return journal_.IsOpen(); }
     const std::string& Path() const { return journal_.Path(); }
 
 private:
+    bool Open(std::string& error);
     bool Step(const char* kind, const std::string& oldPath, const std::string& newPath, const TFileId& id,
               std::string& error);
 
@@ -34,6 +37,8 @@ private:
     std::string stamp_;  // the run's start, which names its journal
     TJournal journal_;
     bool pending_ = false;  // a "renaming" line with nothing after it: the move may have happened
+    bool folders_ = false;  // a folder step written: undo has a folder to see to
+    long killKindLines_ = 0;  // lines of the test hook's kind written
 };
 
 }  // namespace host

@@ -1,0 +1,266 @@
+// The plan of a run whose pattern names folders: new paths built under each
+// file's argument, their folders spelled, judged and claimed, and the folders
+// the run empties.
+#include <algorithm>
+
+#include "PathText.h"
+#include "PelmoraConstants.h"
+#include "Plan.h"
+#include "Text.h"
+#include "platform.h"
+
+namespace host {
+
+namespace {
+
+// The longest name a segment may have: 255 bytes on the usual POSIX file
+// systems (and so at most 255 UTF-16 units on Windows).
+constexpr std::size_t kMaxSegmentBytes = 255;
+// The paths MoveFileA and most Windows programs take are shorter than this.
+constexpr std::size_t kMaxPathUnits = 260;
+
+// Folder names compared as Windows compares them, on both systems, so that a
+// library organised on one opens the same on the other.
+std::string Folded(const std::string& utf8) {
+    std::string ansi;
+    if (platform::Utf8ToAnsi(utf8, ansi)) {
+        platform::ToUpperAnsi(ansi.data(), ansi.size());
+        return "a" + ansi;
+    }
+    return "u" + AsciiUpper(utf8);
+}
+
+std::size_t Utf16Length(const std::string& utf8) {
+    std::size_t units = 0;
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        constexpr unsigned char kContinuation = 0xC0, kContinuationBits = 0x80, kFourByteLead = 0xF0;
+        if ((u & kContinuation) != kContinuationBits) ++units;
+        if (u >= kFourByteLead) ++units;  // a surrogate pair
+    }
+    return units;
+}
+
+bool OnlyDotsAndSpaces(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == '.' || c == ' '; });
+}
+
+std::vector<std::string> Segments(const std::string& text) {
+    std::vector<std::string> segments(1);
+    for (const char c : text) {
+        if (c == '/' || c == '\\') {
+            segments.emplace_back();
+        } else {
+            segments.back() += c;
+        }
+    }
+    return segments;
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && IsSlash(path.back())) path.pop_back();
+    return path;
+}
+
+// Whether folder lies below root (both as the run names them).
+bool Below(const std::string& folder, const std::string& root) {
+    return folder.size() > root.size() && folder.compare(0, root.size(), root) == 0 &&
+           (IsSlash(root.back()) || IsSlash(folder[root.size()]));
+}
+
+}  // namespace
+
+std::string TRunPlan::FolderKey(const std::string& folder) {
+    return NameKey(ResolvedFolder(folder, JoinPath(folder, "x")));
+}
+
+std::uint64_t TRunPlan::Volume(const std::string& folder) {
+    const auto known = volumes_.find(folder);
+    if (known != volumes_.end()) return known->second;
+    TFileId id;
+    return volumes_.emplace(folder, IdentityOf(folder, id) ? id.volume : 0).first->second;
+}
+
+const TRunPlan::TSpelled& TRunPlan::Spell(const std::string& parent, bool parentOnDisk, const std::string& name) {
+    std::string key = parent + '\n' + Folded(name);
+    const auto known = spellings_.find(key);
+    if (known != spellings_.end()) return known->second;
+    TSpelled spelled {JoinPath(parent, name)};
+    if (parentOnDisk) {
+        auto listing = children_.find(parent);
+        if (listing == children_.end()) {
+            std::vector<TFolderEntry> entries;
+            std::string error;
+            if (!ListFolderEntries(parent, entries, error)) entries.clear();
+            std::sort(entries.begin(), entries.end(),
+                      [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
+            listing = children_.emplace(parent, std::move(entries)).first;
+        }
+        // The name as given where it stands; else the first one that differs in letter case only.
+        const TFolderEntry* match = nullptr;
+        const std::string folded = Folded(name);
+        for (const TFolderEntry& entry : listing->second) {
+            if (entry.name == name) {
+                match = &entry;
+                break;
+            }
+            if (match == nullptr && Folded(entry.name) == folded) match = &entry;
+        }
+        if (match != nullptr) {
+            spelled.path = JoinPath(parent, match->name);
+            spelled.kind = match->kind;
+            spelled.link = match->link;
+            if (!match->known) {
+                const TEntryInfo info = Examine(spelled.path);
+                spelled.kind = info.kind;
+                spelled.link = info.link;
+            }
+        }
+    }
+    return spellings_.emplace(std::move(key), std::move(spelled)).first->second;
+}
+
+void TRunPlan::JudgeSegment(const std::string& ansi, std::size_t index, bool last, const TCollected& file,
+                            TVerdict& verdict, bool& windows) {
+    const std::string utf8 = platform::AnsiToUtf8(ansi);
+    if (OnlyDotsAndSpaces(ansi) && !last) {
+        if (ansi == "..") {
+            verdict.marks.push_back("the pattern leads above " + file.root);
+        } else if (ansi.empty() && index < patternFolders_.size()) {
+            verdict.marks.push_back("the folder name from \"" + patternFolders_[index] + "\" is empty");
+        } else {
+            verdict.marks.push_back("the folder name \"" + utf8 + "\" is empty or only dots and spaces");
+        }
+        verdict.stays = true;
+        return;
+    }
+    if (utf8.size() > kMaxSegmentBytes) {
+        verdict.marks.push_back((last ? "a name of " : "a folder name of ") + std::to_string(utf8.size()) +
+                                " bytes (at most " + std::to_string(kMaxSegmentBytes) + ")");
+        verdict.stays = true;
+        return;
+    }
+    const std::string refusal = WindowsRefusal(ansi);
+    if (refusal.empty()) return;
+    verdict.marks.push_back("Windows refuses " + platform::AnsiToUtf8(refusal) +
+                            (last ? std::string() : " in the folder \"" + utf8 + "\""));
+    windows = true;
+}
+
+TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRelative, const TVerdict& said) {
+    TVerdict verdict;
+    const std::vector<std::string> segments = Segments(ansiRelative);
+    bool windows = false;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        JudgeSegment(segments[i], i, i + 1 == segments.size(), file, verdict, windows);
+    }
+    // The folders spelled where every name can stand.
+    std::string folder = WithoutTrailingSlash(file.root);
+    bool onDisk = true;
+    for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
+        const std::string name = platform::AnsiToUtf8(segments[i]);
+        if (verdict.stays) {
+            (folder += kPathDelimiter) += name;  // as built, an empty name too
+            continue;
+        }
+        const TSpelled& spelled = Spell(folder, onDisk, name);
+        folder = spelled.path;
+        if (spelled.link || (spelled.kind != TFileKind::Folder && spelled.kind != TFileKind::Missing)) {
+            verdict.marks.push_back(folder + " is not a folder");
+            verdict.stays = true;
+        }
+        onDisk = spelled.kind == TFileKind::Folder;
+        if (!onDisk && made_.count(folder) == 0) verdict.makes.push_back(folder);
+    }
+    const std::string name = platform::AnsiToUtf8(segments.back());
+    verdict.newPath = verdict.stays ? folder + kPathDelimiter + name : JoinPath(folder, name);
+    if (verdict.newPath == file.path) {
+        verdict.unchanged = true;
+        return verdict;
+    }
+    std::string newKey = NameKey(JoinPath(ResolvedFolder(folder, verdict.newPath), name));
+    if (!verdict.stays) {
+        const std::size_t units = Utf16Length(JoinPath(ResolvedFolder(folder, verdict.newPath), name));
+        if (units >= kMaxPathUnits) {
+            verdict.marks.push_back("a path of " + std::to_string(units) + " characters (Windows takes fewer than " +
+                                    std::to_string(kMaxPathUnits) + ")");
+            windows = true;
+        }
+        // The folder that stands now, where the new ones would be made.
+        const std::string standing = verdict.makes.empty() ? folder : ParentOf(verdict.makes.front());
+        const std::uint64_t volume = Volume(standing);
+        if (volume != 0 && volume != Volume(ParentOf(file.path))) {
+            verdict.marks.push_back(standing + " is on another file system; nothing is copied");
+            verdict.stays = true;
+        } else if (const std::string& refusal = FolderRefusal(standing); !refusal.empty()) {
+            verdict.marks.push_back(refusal);
+            verdict.stays = true;
+        }
+        const bool targetOnDisk = onDisk && TargetOnDisk(folder, name, verdict.newPath, newKey);
+        switch (Check(file.key, newKey, targetOnDisk)) {
+        case TBlock::Exists: verdict.marks.push_back("exists already"); verdict.stays = true; break;
+        case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); verdict.stays = true; break;
+        case TBlock::None: break;
+        }
+    }
+    if (windows) {
+        verdict.refused = true;
+        if (IsWindowsBuild() || !allowPosixNames_) verdict.stays = true;
+    }
+    if (segments.back() == pelmora::kFileMask.substr(1)) {
+        verdict.marks.push_back("no name before the extension");
+        verdict.stays = true;
+    }
+    verdict.marks.insert(verdict.marks.end(), said.marks.begin(), said.marks.end());
+    verdict.stays = verdict.stays || said.stays;
+    const std::string& folderRefusal = FolderRefusal(ParentOf(file.path));
+    if (!folderRefusal.empty()) {
+        verdict.marks.push_back(folderRefusal);
+        verdict.stays = true;
+    }
+    if (verdict.stays) {
+        verdict.marks.back() += ": stays";
+        verdict.makes.clear();
+        return verdict;
+    }
+    arrivals_.insert(FolderKey(folder));
+    for (const std::string& made : verdict.makes) {
+        made_.insert(made);
+        arrivals_.insert(FolderKey(ParentOf(made)));
+    }
+    Claim(file.key, std::move(newKey));
+    return verdict;
+}
+
+std::vector<std::string> TRunPlan::EmptiedCandidates() const {
+    std::vector<std::string> candidates;
+    for (const auto& [vacated, argument] : sources_) {
+        const std::string root = WithoutTrailingSlash(argument);
+        for (std::string folder = vacated; Below(folder, root); folder = ParentOf(folder)) candidates.push_back(folder);
+    }
+    const auto depth = [](const std::string& path) { return std::count_if(path.begin(), path.end(), IsSlash); };
+    std::sort(candidates.begin(), candidates.end(), [&](const std::string& a, const std::string& b) {
+        const auto da = depth(a), db = depth(b);
+        return da != db ? da > db : a < b;
+    });
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    return candidates;
+}
+
+bool TRunPlan::WouldEmpty(const std::string& folder) {
+    const std::string key = FolderKey(folder);
+    if (arrivals_.count(key) != 0) return false;
+    std::vector<std::string> names;
+    std::string error;
+    if (!ListFolder(folder, names, error)) return false;
+    const std::string resolved = ResolvedFolder(folder, JoinPath(folder, "x"));
+    for (const std::string& name : names) {
+        const std::string child = NameKey(JoinPath(resolved, name));
+        const bool movedOut = vacated_.count(child) != 0 && claimed_.count(child) == 0;
+        if (!movedOut && emptied_.count(child) == 0) return false;
+    }
+    emptied_.insert(key);
+    return true;
+}
+
+}  // namespace host
