@@ -157,10 +157,10 @@ void UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoC
     report.Out(entry.newPath + " -> " + entry.oldPath + "\n");
 }
 
-// ", 3 folders removed, 1 made again, 1 kept" where the run made or removed any.
+// ", folders: 3 removed, 1 made again, 1 kept" where the run made or removed any.
 std::string FolderCounts(const TUndoCounts& c, bool none, bool dryRun) {
     if (none) return {};
-    std::string text = ", " + std::to_string(c.foldersRemoved) + (dryRun ? " folders to remove, " : " folders removed, ") +
+    std::string text = ", folders: " + std::to_string(c.foldersRemoved) + (dryRun ? " to remove, " : " removed, ") +
                        std::to_string(c.foldersMade) + (dryRun ? " to make again" : " made again");
     if (c.foldersKept > 0) text += ", " + std::to_string(c.foldersKept) + " kept";
     return text;
@@ -289,7 +289,7 @@ int RunHistory(const TCommand&, const THostContext& context) {
         }
         for (const TJournalFolder& f : journal.Folders()) ++(f.made ? made : removed);
         const std::string folders = journal.Folders().empty() ? std::string()
-                                    : ", " + std::to_string(made) + " folders made, " + std::to_string(removed) +
+                                    : ", folders: " + std::to_string(made) + " made, " + std::to_string(removed) +
                                           " removed";
         std::string state = "not undone";
         if (journal.UndoRan()) {

@@ -86,7 +86,7 @@ public:
             line += "; " + std::to_string(c.refused) + " with a name Windows refuses";
         }
         if (s.folders) {
-            line += "; " + std::to_string(c.foldersMade) + (s.dryRun ? " folders to make, " : " folders made, ") +
+            line += "; folders: " + std::to_string(c.foldersMade) + (s.dryRun ? " to make, " : " made, ") +
                     std::to_string(c.foldersRemoved) + (s.dryRun ? " to remove" : " removed");
         }
         console_.Out(line + "\n");

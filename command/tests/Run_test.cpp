@@ -241,19 +241,70 @@ TEST(Run, NamesWindowsRefusesStayInEveryBuild) {
     }
 }
 
-TEST(Run, PatternLeadingIntoAnotherFolderStays) {
-    TScratch dir;
+// Each segment of a pattern that names folders is judged on its own, by
+// the same rules on both systems; the file stays where one is refused.
+TEST(Organise, FolderNamesThatCannotStandLeaveTheFileInPlace) {
+    const std::string longName(256, 'x');
+    const struct {
+        std::string pattern, title, mark;
+    } cases[] = {
+        {"*empty*/*title*", "Alpha", "[the folder name from \"*empty*\" is empty: stays]"},
+        {"../*title*", "Alpha", "[the pattern leads above "},
+        {"*title*/*title*", "...", "[the folder name \"...\" is empty or only dots and spaces: stays]"},
+        {"*title*/x", "T.N.T.", "[Windows refuses a name ending in \".\" in the folder \"T.N.T.\": stays]"},
+        {"*title*\\x", "con.txt", "[Windows refuses the reserved name \"CON\" in the folder \"con.txt\": stays]"},
+        {"*title*/x", longName, "[a folder name of 256 bytes (at most 255): stays]"},
+        {"x/*title*", longName, "[a name of 260 bytes (at most 255): stays]"},
+    };
+    for (const auto& c : cases) {
+        TScratch dir;
+        dir.Write("a.mp3", c.title);
+        const TRun run = RunWithTestPlugin({"--no-journal", "-p", c.pattern, dir.Path()});
+        EXPECT_EQ(run.status, 1) << c.pattern;
+        EXPECT_TRUE(Has(run.err, c.mark)) << c.pattern << ": " << run.err;
+        EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"a.mp3"}) << c.pattern;
+    }
+}
+
+TEST(Organise, FilesGoUnderTheirArgumentAndUndoTakesTheFoldersBack) {
+    TScratch dir, state;
     const std::string sep(1, host::kPathDelimiter);
-    const std::string inner = dir.Folder("inner");
-    dir.Write("inner" + sep + "a.mp3", "Alpha");
-    const TRun up = RunWithTestPlugin({"-p", ".." + sep + "*title*", "--no-journal", inner});
-    EXPECT_EQ(up.status, 1);
-    EXPECT_TRUE(Has(up.err, "[the pattern leads into another folder: stays]")) << up.err;
-    const TRun none = RunWithTestPlugin({"-n", "-p", "none" + sep + "*title*", inner});
-    EXPECT_TRUE(Has(none.out, "[the pattern leads into another folder; no folder " + inner + sep + "none: stays]"))
-        << none.out;
-    EXPECT_EQ(Names(inner), std::vector<std::string> {"a.mp3"});
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string> {"inner"});
+    dir.Folder("old");
+    dir.Folder("kept");
+    dir.Folder("Abba");
+    dir.Write("old" + sep + "a.mp3", "Abba");
+    dir.Write("old" + sep + "b.mp3", "ABBA");      // one folder with a.mp3's, spelled as the disk has it
+    dir.Write("kept" + sep + "c.mp3", "Cello");
+    dir.Write("kept" + sep + "cover.jpg", "");      // holds the folder
+    dir.Write("d.mp3", "Delta");
+    const std::vector<std::string> before = Names(dir.Path());
+
+    const TRun preview = RunWithTestPlugin({"-n", "-r", "-p", "*title*/*title* *tag*", dir.Path()}, state.Path());
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_TRUE(Has(preview.out, "+ " + dir.File("Cello") + sep + "\n")) << preview.out;
+    EXPECT_TRUE(Has(preview.out, "- " + dir.File("old") + sep + "\n")) << preview.out;
+    EXPECT_FALSE(Has(preview.out, "- " + dir.File("kept"))) << preview.out;
+    EXPECT_TRUE(Has(preview.out, "folders: 2 to make, 1 to remove")) << preview.out;
+    EXPECT_EQ(Names(dir.Path()), before);
+
+    const TRun run = RunWithTestPlugin({"-r", "-p", "*title*/*title* *tag*", dir.Path()}, state.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "4 renamed, 0 unchanged, 0 failed; folders: 2 made, 1 removed")) << run.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Abba", "Cello", "Delta", "kept"}));
+    EXPECT_EQ(Names(dir.File("Abba")), (std::vector<std::string> {"ABBA 0.mp3", "Abba 0.mp3"}));
+    EXPECT_EQ(Names(dir.File("kept")), std::vector<std::string> {"cover.jpg"});
+    const TRun again = RunWithTestPlugin({"-r", "-p", "*title*/*title* *tag*", dir.Path()}, state.Path());
+    EXPECT_TRUE(Has(again.out, "4 seen, 0 renamed, 4 unchanged, 0 failed; folders: 0 made, 0 removed")) << again.out;
+
+    dir.Write("Cello" + sep + "new.mp3", "");  // came after the run: its folder stays
+    const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_TRUE(Has(undo.err, dir.File("Cello") + sep + ": holds what the run did not put there; it stays")) << undo.err;
+    EXPECT_TRUE(Has(undo.out, "4 restored, 0 already in place, 0 left alone, folders: 1 removed, 1 made again, 1 kept"))
+        << undo.out;
+    EXPECT_EQ(Names(dir.File("old")), (std::vector<std::string> {"a.mp3", "b.mp3"}));
+    EXPECT_EQ(Names(dir.File("Abba")), std::vector<std::string> {}) << "it stood before the run";
+    EXPECT_EQ(Names(dir.File("Cello")), std::vector<std::string> {"new.mp3"});
 }
 
 TEST(Run, OutputThatCannotBeWrittenStopsTheRun) {
