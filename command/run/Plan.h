@@ -75,9 +75,9 @@ public:
         listings_.clear();
     }
 
-    // Where the pattern names folders. patternFolders: the pattern's text
-    // between its delimiters, to say which value left a folder's name empty.
-    void OrganiseWith(std::vector<std::string> patternFolders) { patternFolders_ = std::move(patternFolders); }
+    // Where the pattern (UTF-8, as the user gave it) names folders: its text
+    // between delimiters says which value left a folder's name empty.
+    void OrganiseWith(const std::string& pattern);
     // Judges a move of the file to ansiRelative (the plug-in's name after the
     // file's folder, 8-bit) under the file's argument, claiming it and the
     // folders it needs unless it stays.

@@ -70,6 +70,11 @@ bool Below(const std::string& folder, const std::string& root) {
 
 }  // namespace
 
+void TRunPlan::OrganiseWith(const std::string& pattern) {
+    patternFolders_ = Segments(pattern);
+    patternFolders_.pop_back();
+}
+
 std::string TRunPlan::FolderKey(const std::string& folder) {
     return NameKey(ResolvedFolder(folder, JoinPath(folder, "x")));
 }

@@ -1,12 +1,80 @@
 // The rename run: the plug-in loaded and given its options, the files
-// collected, each judged and (unless previewing) renamed and journaled.
+// collected, each judged and (unless previewing) renamed and journaled; where
+// the pattern names folders, the folders made and the emptied ones removed.
 #pragma once
 
+#include <optional>
+#include <string>
+
+#include "Collect.h"
 #include "CommandLine.h"
 #include "Context.h"
+#include "Lock.h"
+#include "NameSense.h"
+#include "Plan.h"
+#include "PluginHost.h"
+#include "Report.h"
+#include "RunJournal.h"
 
 namespace host {
 
 int RunRename(const TCommand& command, const THostContext& context);
+
+// One run, its parts in Rename.cpp (the run as a whole) and RenameFile.cpp (each file).
+class TRenameRun {
+public:
+    TRenameRun(const TCommand& command, const THostContext& context)
+        : command_(command), context_(context), console_(context),
+          report_(MakeReporter(console_, command.json, command.quiet)), journal_(command, context),
+          plan_(command.allowPosixNames) {}
+
+    int Run();
+
+private:
+    // Whether a signal asks the run to stop before its next file.
+    bool Interrupted();
+
+    // The counts, or, for a run that ends before its last file (output or
+    // journal that cannot be written, a signal), why it stopped and where.
+    void Summarise(std::size_t done, std::size_t total);
+
+    int Stopped(std::size_t done, std::size_t total);
+    // A folder made or removed, or to be.
+    void Folder(const std::string& folder, bool made);
+
+    // The folders the run emptied, deepest first, each journaled before it goes.
+    void RemoveEmptied();
+
+    void Fail(const std::string& path, const std::string& reason);
+    // What a new name says of its file: nothing, when its values are empty;
+    // the plug-in is asked once more where the name alone cannot tell.
+    TVerdict Said(const THandedFile& file, const std::string& name);
+
+    // False when the run must stop (the journal or the working folder fails).
+    bool HandleFile(PluginOptions* record, const TCollected& collected);
+
+    // root: the argument the file was found under.
+    bool Rename(PluginOptions* record, const THandedFile& file, const std::string& root, TFileReport& r);
+
+    // False, with the run stopped, when the journal cannot be written; undo
+    // still finds the file by the line written before its move.
+    bool JournalStep(bool written, const std::string& error);
+
+    const TCommand& command_;
+    const THostContext& context_;
+    TConsole console_;
+    std::unique_ptr<TRunReporter> report_;
+    TPluginHost plugin_;
+    TStateLock lock_;
+    TRunJournal journal_;
+    TRunPlan plan_;
+    std::optional<TNameSense> sense_;
+    std::optional<TOptionsRecord> probe_;  // the record the plug-in is asked with for the tag's values alone
+    TCounts counts_;
+    long renames_ = 0;
+    bool folders_ = false;       // the pattern names folders
+    std::string stop_;           // why the run ended before its last file
+    int signal_ = 0;             // the signal that stopped it
+};
 
 }  // namespace host

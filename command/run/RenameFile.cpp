@@ -1,0 +1,195 @@
+// Each file of a rename run: handed to the plug-in, judged, and moved by the
+// plug-in (or, under another folder, by the command) with its journal lines.
+#include <optional>
+
+#include "PathText.h"
+#include "Rename.h"
+#include "System.h"
+#include "platform.h"
+
+namespace host {
+
+void TRenameRun::Fail(const std::string& path, const std::string& reason) {
+    ++counts_.seen;
+    ++counts_.failed;
+    TFileReport r;
+    r.path = path;
+    r.result = TFileResult::Failed;
+    r.reason = reason;
+    report_->File(r);
+}
+
+// What a new name says of its file: nothing, when its values are empty;
+// the plug-in is asked once more where the name alone cannot tell.
+TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name) {
+    TVerdict said;
+    std::optional<std::string> probed;
+    std::string ansiProbe, probePath, error;
+    if (probe_ && sense_->WantsProbe(name) && plugin_.Process(probe_->Get(), file, true, ansiProbe, error)) {
+        if (ansiProbe != file.ansi) probePath = ResultPath(file, ansiProbe);
+        probed = ansiProbe == file.ansi ? std::string() : NameOf(probePath);
+    }
+    sense_->Judge(name, probed, said.marks, said.stays);
+    return said;
+}
+
+// False when the run must stop (the journal or the working folder fails).
+bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) {
+    const std::string& path = collected.path;
+    THandedFile file {path, {}, false};
+    if (!HandOver(file)) {
+        Fail(path, UnholdableName(NameOf(path)));
+        return true;
+    }
+    std::string ansiNew, error;
+    if (!plugin_.Process(record, file, true, ansiNew, error)) {
+        Fail(path, error + "; stopped");
+        stop_ = error;
+        return false;
+    }
+    ++counts_.seen;
+    TFileReport r;
+    r.path = path;
+    if (ansiNew == file.ansi) {
+        // The plug-in keeps the name of a file it cannot read too: only then is it asked why.
+        std::string reason;
+        if (CanRead(path, reason)) {
+            ++counts_.unchanged;
+        } else {
+            ++counts_.failed;
+            r.result = TFileResult::Failed;
+            r.reason = "cannot read: " + reason + "; left alone";
+        }
+        report_->File(r);
+        return true;
+    }
+    TVerdict verdict;
+    if (folders_ && ansiNew.compare(0, AnsiFolderLength(file.ansi), file.ansi, 0, AnsiFolderLength(file.ansi)) == 0) {
+        const std::string relative = ansiNew.substr(AnsiFolderLength(file.ansi));
+        verdict = plan_.JudgeUnder(collected, relative, Said(file, platform::AnsiToUtf8(relative)));
+        if (verdict.unchanged) {
+            ++counts_.unchanged;
+            report_->File(r);
+            return true;
+        }
+        r.newPath = verdict.newPath;
+    } else {
+        r.newPath = ResultPath(file, ansiNew);
+        verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, NameOf(r.newPath)));
+    }
+    if (verdict.refused) ++counts_.refused;
+    r.marks = std::move(verdict.marks);
+    if (command_.dryRun) {
+        r.result = verdict.stays ? TFileResult::WouldStay : TFileResult::ToRename;
+        ++(verdict.stays ? counts_.stays : counts_.renamed);
+        for (const std::string& folder : verdict.makes) Folder(folder, true);
+        if (!verdict.stays && folders_) plan_.Vacated(ParentOf(path), collected.root);
+        report_->File(r);
+        return true;
+    }
+    if (verdict.stays) {
+        ++counts_.failed;
+        r.result = TFileResult::Failed;
+        report_->File(r);
+        return true;
+    }
+    // Each folder on record before it is made, so that undo can take it away.
+    for (std::size_t i = 0; i < verdict.makes.size(); ++i) {
+        const std::string& folder = verdict.makes[i];
+        if (!journal_.Folder(kKindMaking, ResolvedPath(folder), error)) {
+            ++counts_.failed;
+            stop_ = error;
+            console_.Err("stopped before making " + folder);
+            return false;
+        }
+        if (MakeFolder(folder, error)) {
+            Folder(folder, true);
+            continue;
+        }
+        for (std::size_t j = i; j < verdict.makes.size(); ++j) plan_.NotMade(verdict.makes[j]);
+        ++counts_.failed;
+        r.result = TFileResult::Failed;
+        r.reason = "cannot make the folder " + folder + ": " + error;
+        report_->File(r);
+        return true;
+    }
+    return Rename(record, file, collected.root, r);
+}
+
+bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const std::string& root, TFileReport& r) {
+    // Journaled by what the file is and where the system puts it, so that
+    // undo can never take another file for it.
+    const std::string journalOld = ResolvedPath(r.path);
+    TFileId id;
+    if (!IdentityOf(r.path, id)) {
+        ++counts_.failed;
+        r.result = TFileResult::Failed;
+        r.reason = "cannot tell which file it is: " + LastErrorText() + "; left alone";
+        report_->File(r);
+        return true;
+    }
+    std::string error;
+    if (!journal_.Renaming(journalOld, ResolvedPath(r.newPath), id, error)) {
+        ++counts_.failed;
+        stop_ = error;
+        console_.Err("stopped before renaming " + r.path);
+        return false;
+    }
+    // Under another folder the plug-in cannot move a file: the command does,
+    // with the move undo uses, which never replaces and never copies.
+    std::string ansiResult, moveError;
+    bool moved = false;
+    if (folders_) {
+        moved = MoveNoReplace(r.path, r.newPath, moveError);
+    } else if (!plugin_.Process(record, file, false, ansiResult, error)) {
+        Fail(r.path, error + "; stopped");
+        stop_ = error;
+        return false;
+    } else {
+        moved = ansiResult != file.ansi;
+    }
+    const std::string newPath = r.newPath;
+    if (moved) {
+        ++renames_;
+        if (context_.killAfterRenames > 0 && renames_ >= context_.killAfterRenames) KillSelf();
+        if (!folders_) r.newPath = ResultPath(file, ansiResult);
+    }
+    // The name the folder lists is the truth: a file system layer may cut
+    // a name it cannot hold, or keep the letter case, and still report the move done.
+    std::string listed;
+    const TMoveOutcome outcome = !moved ? TMoveOutcome::Stayed : ConfirmMove(r.path, r.newPath, listed, error);
+    if (outcome == TMoveOutcome::Stayed || outcome == TMoveOutcome::CaseKept) {
+        ++counts_.failed;
+        r.result = TFileResult::Failed;
+        r.marks.clear();
+        r.reason = !moved ? (moveError.empty() ? plan_.WhyNotMoved(r.path, r.newPath) : moveError)
+                   : outcome == TMoveOutcome::Stayed ? "the plug-in reported the move, but the file stays"
+                                                      : error;
+        report_->File(r);
+        return JournalStep(journal_.Failed(journalOld, ResolvedPath(newPath), error), error);
+    }
+    ++counts_.renamed;
+    r.result = TFileResult::Renamed;
+    if (folders_) plan_.Vacated(ParentOf(r.path), root);
+    const std::string listedPath = listed.empty() ? std::string() : JoinPath(ParentOf(r.newPath), listed);
+    if (outcome == TMoveOutcome::Unlisted) {
+        ++counts_.failed;
+        r.marks.push_back("no file stands at this name");
+    } else if (NameKey(listedPath) != NameKey(r.newPath)) {
+        ++counts_.failed;
+        r.marks.push_back("the folder lists it as " + listed);
+        r.newPath = listedPath;
+    }
+    // Told even when its journal line fails: the file has its new name.
+    report_->File(r);
+    return JournalStep(journal_.Renamed(journalOld, ResolvedPath(r.newPath), id, error), error);
+}
+
+// False, with the run stopped, when the journal cannot be written; undo
+// still finds the file by the line written before its move.
+bool TRenameRun::JournalStep(bool written, const std::string& error) {
+    if (!written) stop_ = error;
+    return written;
+}
+
+}  // namespace host
