@@ -239,13 +239,17 @@ std::string HelpText() {
             "A \"/\", \"\\\" or \":\" in a value becomes \"_\"; a missing track number is 0; a file\n"
             "without the chosen tag gets NOTAG for its values where the pattern also names\n"
             "the audio. A name whose values are all empty, or that begins with a space, stays.\n"
+            "A \"/\" or \"\\\" in the pattern makes a folder under the folder named (a file named:\n"
+            "its own folder); the folders a run empties are removed, and undo takes back both.\n"
             "Exit status: 0 when nothing failed, 1 when a file was not renamed (or, with -n,\n"
             "would not be), 2 for bad usage or a plug-in that cannot be loaded, 128 + the\n"
             "signal when interrupted (Ctrl-C: 130).\n"
             "\n"
             "Examples:\n"
             "  pelmora -n -r ~/Music                          preview the whole library\n"
-            "  pelmora -t id3v1 -p '*track* *title*' Album/   rename one folder from ID3v1\n";
+            "  pelmora -t id3v1 -p '*track* *title*' Album/   rename one folder from ID3v1\n"
+            "  pelmora -r -p '*artist*/*album*/*title*' ~/Music\n"
+            "                                                 organise into folders (undo: --undo)\n";
     return text;
 }
 
