@@ -2,7 +2,8 @@
 # Builds the benchmark (Release, -O2, its own build folders), makes the two
 # libraries of 10,000 MP3s, a library of 1,000 for the share and the hostile
 # file when they are missing, times the contenders side by side on each
-# library warm, then the mixed library cold and the small one through a slow
+# library warm, organising the mixed library into folders against renaming it
+# in place, then the mixed library cold and the small one through a slow
 # share, then the Windows build under Wine (warm and cold), and writes
 # bench/RESULTS.md.
 #
@@ -91,6 +92,9 @@ mkdir -p "$work/mixed" "$work/cyrillic" "$work/wine" "$work/cold" "$work/share-r
 "$build/bench_runner" --library "$cyrillic" --title "Cyrillic library: every tag UTF-16 Russian, no pictures" \
   --repeats "$repeats" --callgrind "$callgrind" --work "$work/cyrillic" > "$work/cyrillic.md"
 
+"$root/bench/organise.sh" "$library" "$work/organise" "$build/pelmora" "$build/libpelmora.so" "$repeats" \
+  > "$work/organise.md"
+
 cold_title="Mixed library, cold: page cache, dentries and inodes dropped before every run"
 wine_cold=0
 if [ "$cold" = 1 ]; then
@@ -167,7 +171,7 @@ cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
   cat "$work/mixed.md"
   echo
   cat "$work/cyrillic.md"
-  for section in cold share; do
+  for section in organise cold share; do
     if [ -s "$work/$section.md" ]; then
       echo
       cat "$work/$section.md"
