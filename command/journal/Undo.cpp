@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <unordered_set>
 
 #include "Console.h"
 #include "Journal.h"
@@ -72,8 +73,10 @@ struct TUndoCounts {
 };
 
 // A folder the run made taken away once it is empty again, or one it emptied
-// and removed made again; false when nothing was done to it.
-bool UndoFolder(const TJournalFolder& folder, bool dryRun, TConsole& report, TUndoCounts& counts) {
+// and removed made again; false when nothing was done to it. leaving: what a
+// preview of the undo would have taken out of the folders (paths as journaled).
+bool UndoFolder(const TJournalFolder& folder, bool dryRun, const std::unordered_set<std::string>& leaving,
+                TConsole& report, TUndoCounts& counts) {
     const std::string shown = JoinPath(folder.path, std::string());
     const TEntryInfo info = Examine(folder.path);
     std::string error;
@@ -89,7 +92,13 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, TConsole& report, TUn
     }
     if (info.kind != TFileKind::Folder || info.link) return false;
     std::vector<std::string> names;
-    if (!ListFolder(folder.path, names, error) || !names.empty()) {
+    const bool listed = ListFolder(folder.path, names, error);
+    if (dryRun) {
+        names.erase(std::remove_if(names.begin(), names.end(),
+                                   [&](const std::string& n) { return leaving.count(JoinPath(folder.path, n)) != 0; }),
+                    names.end());
+    }
+    if (!listed || !names.empty()) {
         ++counts.foldersKept;
         report.Err(shown + ": " + (error.empty() ? "holds what the run did not put there" : error) + "; it stays");
         return false;
@@ -203,6 +212,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     TUndoCounts counts;
     bool noted = true;
     int stop = 0;
+    std::unordered_set<std::string> leaving;
     const auto note = [&](const std::string& path) {
         if (journal->IsOpen() && noted && !journal->Write(kKindUndone, path, path, {}, error)) {
             report.Err(error + "; a second undo will find these folders in place");
@@ -212,7 +222,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     // The folders the run removed first, outermost first, so that the files can go back.
     const std::vector<TJournalFolder>& folders = journal->Folders();
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-        if (!folder->made && !folder->undone && UndoFolder(*folder, command.dryRun, report, counts)) {
+        if (!folder->made && !folder->undone && UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
             if (!command.dryRun) note(folder->path);
         }
     }
@@ -223,6 +233,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         if (entry->undone || entry->state == TEntryState::Failed) continue;
         bool moved = false;
         UndoEntry(*entry, command.dryRun, report, counts, moved);
+        if (moved && command.dryRun) leaving.insert(entry->newPath);
         if (moved && journal->IsOpen() && noted && !journal->Write(kKindUndone, entry->oldPath, entry->newPath, {}, error)) {
             report.Err(error + "; a second undo will find these files in place");
             noted = false;
@@ -230,7 +241,8 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     }
     // The folders it made last, deepest first, once the files are out of them.
     for (auto folder = folders.rbegin(); folder != folders.rend() && stop == 0; ++folder) {
-        if (folder->made && !folder->undone && UndoFolder(*folder, command.dryRun, report, counts)) {
+        if (folder->made && !folder->undone && UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
+            if (command.dryRun) leaving.insert(folder->path);
             if (!command.dryRun) note(folder->path);
         }
     }

@@ -297,6 +297,8 @@ TEST(Organise, FilesGoUnderTheirArgumentAndUndoTakesTheFoldersBack) {
     EXPECT_TRUE(Has(again.out, "4 seen, 0 renamed, 4 unchanged, 0 failed; folders: 0 made, 0 removed")) << again.out;
 
     dir.Write("Cello" + sep + "new.mp3", "");  // came after the run: its folder stays
+    const TRun undoPreview = RunWithTestPlugin({"--undo", "-n"}, state.Path());
+    EXPECT_TRUE(Has(undoPreview.out, "folders: 1 to remove, 1 to make again, 1 kept")) << undoPreview.out;
     const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
     EXPECT_EQ(undo.status, 0) << undo.err;
     EXPECT_TRUE(Has(undo.err, dir.File("Cello") + sep + ": holds what the run did not put there; it stays")) << undo.err;
