@@ -82,6 +82,9 @@ public:
     // file's folder, 8-bit) under the file's argument, claiming it and the
     // folders it needs unless it stays.
     TVerdict JudgeUnder(const TCollected& file, const std::string& ansiRelative, const TVerdict& said);
+    // The path with its folder as the system resolves it, the folder looked
+    // up once (a folder the run makes: from its parent's).
+    std::string Resolved(const std::string& path);
     // A folder that could not be made after all: the next file tries again.
     void NotMade(const std::string& folder) { made_.erase(folder); }
     // A file moved (or, previewing, to be moved) out of folder, found under root.

@@ -2,6 +2,7 @@
 // file's argument, their folders spelled, judged and claimed, and the folders
 // the run empties.
 #include <algorithm>
+#include <utility>
 
 #include "PathText.h"
 #include "PelmoraConstants.h"
@@ -21,13 +22,12 @@ constexpr std::size_t kMaxPathUnits = 260;
 
 // Folder names compared as Windows compares them, on both systems, so that a
 // library organised on one opens the same on the other.
+// A name the code page cannot hold is folded in ASCII alone, kept apart by a last byte.
 std::string Folded(const std::string& utf8) {
     std::string ansi;
-    if (platform::Utf8ToAnsi(utf8, ansi)) {
-        platform::ToUpperAnsi(ansi.data(), ansi.size());
-        return "a" + ansi;
-    }
-    return "u" + AsciiUpper(utf8);
+    if (!platform::Utf8ToAnsi(utf8, ansi)) return AsciiUpper(utf8).append(1, 'u');
+    platform::ToUpperAnsi(ansi.data(), ansi.size());
+    return ansi.append(1, 'a');
 }
 
 std::size_t Utf16Length(const std::string& utf8) {
@@ -73,6 +73,10 @@ bool Below(const std::string& folder, const std::string& root) {
 void TRunPlan::OrganiseWith(const std::string& pattern) {
     patternFolders_ = Segments(pattern);
     patternFolders_.pop_back();
+}
+
+std::string TRunPlan::Resolved(const std::string& path) {
+    return JoinPath(ResolvedFolder(ParentOf(path), path), NameOf(path));
 }
 
 std::string TRunPlan::FolderKey(const std::string& folder) {
@@ -169,7 +173,11 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
             continue;
         }
         const TSpelled& spelled = Spell(folder, onDisk, name);
-        folder = spelled.path;
+        const std::string parent = std::exchange(folder, spelled.path);
+        // A folder yet to be made is resolved as its parent is, without asking the system.
+        if (spelled.kind == TFileKind::Missing && resolvedFolders_.count(folder) == 0) {
+            resolvedFolders_.emplace(folder, JoinPath(ResolvedFolder(parent, folder), NameOf(folder)));
+        }
         if (spelled.link || (spelled.kind != TFileKind::Folder && spelled.kind != TFileKind::Missing)) {
             verdict.marks.push_back(folder + " is not a folder");
             verdict.stays = true;

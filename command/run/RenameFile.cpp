@@ -96,7 +96,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
     // Each folder on record before it is made, so that undo can take it away.
     for (std::size_t i = 0; i < verdict.makes.size(); ++i) {
         const std::string& folder = verdict.makes[i];
-        if (!journal_.Folder(kKindMaking, ResolvedPath(folder), error)) {
+        if (!journal_.Folder(kKindMaking, plan_.Resolved(folder), error)) {
             ++counts_.failed;
             stop_ = error;
             console_.Err("stopped before making " + folder);
@@ -119,7 +119,11 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
 bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const std::string& root, TFileReport& r) {
     // Journaled by what the file is and where the system puts it, so that
     // undo can never take another file for it.
-    const std::string journalOld = ResolvedPath(r.path);
+    // Organising, the plan knows every folder resolved already, once each.
+    const auto resolved = [this](const std::string& path) {
+        return folders_ ? plan_.Resolved(path) : ResolvedPath(path);
+    };
+    const std::string journalOld = resolved(r.path);
     TFileId id;
     if (!IdentityOf(r.path, id)) {
         ++counts_.failed;
@@ -129,7 +133,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
         return true;
     }
     std::string error;
-    if (!journal_.Renaming(journalOld, ResolvedPath(r.newPath), id, error)) {
+    if (!journal_.Renaming(journalOld, resolved(r.newPath), id, error)) {
         ++counts_.failed;
         stop_ = error;
         console_.Err("stopped before renaming " + r.path);
@@ -166,7 +170,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
                    : outcome == TMoveOutcome::Stayed ? "the plug-in reported the move, but the file stays"
                                                       : error;
         report_->File(r);
-        return JournalStep(journal_.Failed(journalOld, ResolvedPath(newPath), error), error);
+        return JournalStep(journal_.Failed(journalOld, resolved(newPath), error), error);
     }
     ++counts_.renamed;
     r.result = TFileResult::Renamed;
@@ -182,7 +186,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     }
     // Told even when its journal line fails: the file has its new name.
     report_->File(r);
-    return JournalStep(journal_.Renamed(journalOld, ResolvedPath(r.newPath), id, error), error);
+    return JournalStep(journal_.Renamed(journalOld, resolved(r.newPath), id, error), error);
 }
 
 // False, with the run stopped, when the journal cannot be written; undo
