@@ -1,4 +1,4 @@
-// Undo of a journal, and the list of journals.
+// Undo of a journal.
 #include "Undo.h"
 
 #include <algorithm>
@@ -25,46 +25,6 @@ bool Open(const TJournalEntry& e) { return !e.undone && !e.damaged && e.state !=
 bool Waiting(const TJournalEntry& e) {
     TFileId found;
     return Open(e) && IdentityOf(e.newPath, found) && found == e.id;
-}
-
-// The run a bare --undo takes: one not yet undone, or one whose undo left a
-// file that can go back now that the way may be clear.
-bool NextToUndo(const TJournal& journal) {
-    for (const TJournalEntry& e : journal.Entries()) {
-        if (journal.UndoRan() ? Waiting(e) : Open(e)) return true;
-    }
-    return !journal.UndoRan() && std::any_of(journal.Folders().begin(), journal.Folders().end(),
-                                             [](const TJournalFolder& f) { return !f.undone; });
-}
-
-// The state folder's journals, oldest first; empty with a message when there are none.
-std::vector<std::string> StateJournals(const THostContext& context, std::string& error) {
-    std::vector<std::string> names;
-    std::string reason;
-    if (context.stateFolder.empty() || !ListFolder(context.stateFolder, names, reason)) names.clear();
-    std::vector<std::string> journals = JournalsInOrder(names);
-    for (std::string& name : journals) name = JoinPath(context.stateFolder, name);
-    if (journals.empty()) error = "no journal in " + (context.stateFolder.empty() ? std::string("the state folder") : context.stateFolder);
-    return journals;
-}
-
-// The folder every path lies in.
-std::string CommonFolder(const std::vector<TJournalEntry>& entries) {
-    std::string common;
-    for (const TJournalEntry& e : entries) {
-        const std::string folder = ParentOf(e.oldPath);
-        if (common.empty()) {
-            common = folder;
-            continue;
-        }
-        while (!common.empty() && !(folder == common || (folder.size() > common.size() &&
-                                                         folder.compare(0, common.size(), common) == 0 &&
-                                                         IsSlash(folder[common.size()])))) {
-            const std::string up = ParentOf(common);
-            common = up == common ? std::string() : up;
-        }
-    }
-    return common;
 }
 
 struct TUndoCounts {
@@ -177,6 +137,24 @@ std::string FolderCounts(const TUndoCounts& c, bool none, bool dryRun) {
 
 }  // namespace
 
+bool NextToUndo(const TJournal& journal) {
+    for (const TJournalEntry& e : journal.Entries()) {
+        if (journal.UndoRan() ? Waiting(e) : Open(e)) return true;
+    }
+    return !journal.UndoRan() && std::any_of(journal.Folders().begin(), journal.Folders().end(),
+                                             [](const TJournalFolder& f) { return !f.undone; });
+}
+
+std::vector<std::string> StateJournals(const THostContext& context, std::string& error) {
+    std::vector<std::string> names;
+    std::string reason;
+    if (context.stateFolder.empty() || !ListFolder(context.stateFolder, names, reason)) names.clear();
+    std::vector<std::string> journals = JournalsInOrder(names);
+    for (std::string& name : journals) name = JoinPath(context.stateFolder, name);
+    if (journals.empty()) error = "no journal in " + (context.stateFolder.empty() ? std::string("the state folder") : context.stateFolder);
+    return journals;
+}
+
 int RunUndo(const TCommand& command, const THostContext& context) {
     TConsole report(context);
     TStateLock lock;
@@ -266,56 +244,6 @@ int RunUndo(const TCommand& command, const THostContext& context) {
                    " puts back what was left alone\n");
     }
     return counts.leftAlone > 0 || journal->Damaged() || !noted ? kExitFailed : kExitSuccess;
-}
-
-int RunHistory(const TCommand&, const THostContext& context) {
-    TConsole console(context);
-    TStateLock lock;
-    std::string error;
-    if (!lock.Take(context, "a look at the history", error)) {
-        console.Err(error);
-        return kExitFailed;
-    }
-    const std::vector<std::string> journals = StateJournals(context, error);
-    if (journals.empty()) {
-        console.Out("no journals" + (context.stateFolder.empty() ? std::string() : " in " + context.stateFolder) + "\n");
-        return kExitSuccess;
-    }
-    // Each journal read once; the next --undo is the newest that undo would take.
-    std::vector<std::string> lines(journals.size());
-    bool nextFound = false;
-    for (std::size_t i = journals.size(); i-- > 0;) {
-        const std::string& path = journals[i];
-        const std::string name = NameOf(path);
-        TJournal journal;
-        std::string ignored;
-        if (!journal.Load(path, ignored)) {
-            lines[i] = name + "  not a pelmora journal\n";
-            continue;
-        }
-        std::size_t renamed = 0, undone = 0, made = 0, removed = 0;
-        for (const TJournalEntry& e : journal.Entries()) {
-            if (e.state == TEntryState::Failed) continue;
-            ++renamed;
-            if (e.undone) ++undone;
-        }
-        for (const TJournalFolder& f : journal.Folders()) ++(f.made ? made : removed);
-        const std::string folders = journal.Folders().empty() ? std::string()
-                                    : ", folders: " + std::to_string(made) + " made, " + std::to_string(removed) +
-                                          " removed";
-        std::string state = "not undone";
-        if (journal.UndoRan()) {
-            state = undone == renamed ? "undone" : "undone but " + std::to_string(renamed - undone) + " left alone";
-        } else if (undone > 0) {
-            state = std::to_string(undone) + " of " + std::to_string(renamed) + " undone";
-        }
-        const bool next = !nextFound && NextToUndo(journal);
-        nextFound = nextFound || next;
-        lines[i] = JournalStart(name) + "  " + std::to_string(renamed) + " renamed" + folders + ", " + state + "  " +
-                   CommonFolder(journal.Entries()) + "  " + path + (next ? "  (next --undo)" : "") + "\n";
-    }
-    for (const std::string& line : lines) console.Out(line);
-    return kExitSuccess;
 }
 
 }  // namespace host
