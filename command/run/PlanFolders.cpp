@@ -179,7 +179,8 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
             resolvedFolders_.emplace(folder, JoinPath(ResolvedFolder(parent, folder), NameOf(folder)));
         }
         if (spelled.link || (spelled.kind != TFileKind::Folder && spelled.kind != TFileKind::Missing)) {
-            verdict.marks.push_back(folder + " is not a folder");
+            // A link could lead out of the library: it is never followed.
+            verdict.marks.push_back(folder + (spelled.link ? " is a link, not followed" : " is not a folder"));
             verdict.stays = true;
         }
         onDisk = spelled.kind == TFileKind::Folder;
