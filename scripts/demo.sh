@@ -2,7 +2,8 @@
 # The main job in one command: installs what the build needs, builds the
 # native preset, makes a small library of real MP3s (English and Cyrillic tags
 # in ID3v1, ID3v2.3 and ID3v2.4), and renames a copy of it with pelmora:
-# preview, real run, undo. Quick after the first build.
+# preview, real run, undo; then organises it into folders and undoes that.
+# Quick after the first build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,10 +48,19 @@ echo
 echo "== Undo: every file back under its first name"
 show pelmora --undo
 show ls Music
-if diff -r "$scratch/library" "$scratch/Music" >/dev/null; then
-  echo
-  echo "Every file is back under its first name with its bytes unchanged."
-else
-  echo "The library differs after the undo." >&2
-  exit 1
-fi
+check_back() {
+  if diff -r "$scratch/library" "$scratch/Music" >/dev/null; then
+    echo
+    echo "Every file is back under its first name with its bytes unchanged."
+  else
+    echo "The library differs after the undo." >&2
+    exit 1
+  fi
+}
+check_back
+echo
+echo "== Organised into a folder per artist and album, then undone, folders and all"
+show pelmora -r -p '*artist*/*album*/*title*' Music
+show find Music -type d
+show pelmora --undo
+check_back
