@@ -73,6 +73,7 @@ private:
     TCounts counts_;
     long renames_ = 0;
     bool folders_ = false;       // the pattern names folders
+    std::vector<std::string> justMade_;  // the folders made for the file at hand
     std::string stop_;           // why the run ended before its last file
     int signal_ = 0;             // the signal that stopped it
 };

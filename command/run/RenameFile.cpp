@@ -113,6 +113,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         report_->File(r);
         return true;
     }
+    justMade_ = std::move(verdict.makes);
     return Rename(record, file, collected.root, r);
 }
 
@@ -167,10 +168,22 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
         r.result = TFileResult::Failed;
         r.marks.clear();
         r.reason = !moved ? (moveError.empty() ? plan_.WhyNotMoved(r.path, r.newPath) : moveError)
-                   : outcome == TMoveOutcome::Stayed ? "the plug-in reported the move, but the file stays"
-                                                      : error;
+                   : outcome == TMoveOutcome::Stayed
+                       ? (folders_ ? "the system reported the move, but the file stays"
+                                   : "the plug-in reported the move, but the file stays")
+                       : error;
         report_->File(r);
-        return JournalStep(journal_.Failed(journalOld, resolved(newPath), error), error);
+        if (!JournalStep(journal_.Failed(journalOld, resolved(newPath), error), error)) return false;
+        // The folders made for it alone would be left empty.
+        for (auto folder = justMade_.rbegin(); folder != justMade_.rend(); ++folder) {
+            std::vector<std::string> names;
+            if (!ListFolder(*folder, names, error) || !names.empty()) break;
+            if (!journal_.Folder(kKindRemoving, plan_.Resolved(*folder), error)) return JournalStep(false, error);
+            if (!RemoveFolder(*folder, error)) break;
+            plan_.NotMade(*folder);
+            Folder(*folder, false);
+        }
+        return true;
     }
     ++counts_.renamed;
     r.result = TFileResult::Renamed;
