@@ -157,6 +157,9 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
     // The folders spelled where every name can stand.
     std::string folder = WithoutTrailingSlash(file.root);
     bool onDisk = true;
+    // The deepest folder that stands now, where the new ones would be made: not
+    // a folder an earlier file of the run makes, which is not there yet.
+    std::string standing = folder;
     for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
         const std::string name = platform::AnsiToUtf8(segments[i]);
         if (verdict.stays) {
@@ -170,6 +173,7 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
             verdict.stays = true;
         }
         onDisk = spelled.kind == TFileKind::Folder;
+        if (onDisk) standing = folder;
         if (!onDisk && made_.count(folder) == 0) verdict.makes.push_back(folder);
     }
     const std::string name = platform::AnsiToUtf8(segments.back());
@@ -186,8 +190,6 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
                                     std::to_string(kMaxPathUnits) + ")");
             windows = true;
         }
-        // The folder that stands now, where the new ones would be made.
-        const std::string standing = verdict.makes.empty() ? folder : ParentOf(verdict.makes.front());
         const std::uint64_t volume = Volume(standing);
         if (volume != 0 && volume != Volume(ParentOf(file.path))) {
             verdict.marks.push_back(standing + " is on another file system; nothing is copied");
