@@ -87,11 +87,14 @@ public:
     std::string Resolved(const std::string& path);
     // A folder that could not be made after all: the next file tries again.
     void NotMade(const std::string& folder) { made_.erase(folder); }
+    // A path named on the command line: neither it nor a folder above it is
+    // ever removed.
+    void Protect(const std::string& path);
     // A file moved (or, previewing, to be moved) out of folder, found under root.
     void Vacated(const std::string& folder, const std::string& root) { sources_.emplace(folder, root); }
     // The folders between the vacated ones and their arguments, deepest first:
     // the ones a run may find emptied.
-    std::vector<std::string> EmptiedCandidates() const;
+    std::vector<std::string> EmptiedCandidates();
     // Previewing: whether the run would leave the folder empty, given the
     // moves claimed and the folders found emptied before it.
     bool WouldEmpty(const std::string& folder);
@@ -139,6 +142,7 @@ private:
     std::unordered_set<std::string> emptied_;         // keys of folders found emptied (previewing)
     std::unordered_map<std::string, std::uint64_t> volumes_;  // by folder
     std::map<std::string, std::string> sources_;      // vacated folders and their arguments
+    std::unordered_set<std::string> protected_;       // keys of the arguments and the folders above them
 };
 
 }  // namespace host

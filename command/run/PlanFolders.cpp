@@ -248,11 +248,19 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
     return verdict;
 }
 
-std::vector<std::string> TRunPlan::EmptiedCandidates() const {
+void TRunPlan::Protect(const std::string& path) {
+    for (std::string key = FolderKey(path);; key = ParentOf(key)) {
+        if (!protected_.insert(key).second || ParentOf(key) == key) break;
+    }
+}
+
+std::vector<std::string> TRunPlan::EmptiedCandidates() {
     std::vector<std::string> candidates;
     for (const auto& [vacated, argument] : sources_) {
         const std::string root = WithoutTrailingSlash(argument);
-        for (std::string folder = vacated; Below(folder, root); folder = ParentOf(folder)) candidates.push_back(folder);
+        for (std::string folder = vacated; Below(folder, root); folder = ParentOf(folder)) {
+            if (protected_.count(FolderKey(folder)) == 0) candidates.push_back(folder);
+        }
     }
     const auto depth = [](const std::string& path) { return std::count_if(path.begin(), path.end(), IsSlash); };
     std::sort(candidates.begin(), candidates.end(), [&](const std::string& a, const std::string& b) {

@@ -64,6 +64,7 @@ int TRenameRun::Run() {
     for (const std::string& argument : command_.paths) {
         if (console_.Broken() || Interrupted()) break;
         collector.Add(argument);
+        if (folders_) plan_.Protect(argument);
     }
     const std::vector<TCollected>& files = collector.Files();
     plan_.Expect(files.size());

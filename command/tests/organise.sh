@@ -110,7 +110,7 @@ expect_status 0 "preview of the tree"
   fail "folders in the preview: $(grep '^[-+] ' <<<"$out")"
 expect_out "- Music/Кириллица/" "preview of the tree"
 expect_out "240 seen, 240 to rename, 0 unchanged, 0 failed" "preview of the tree"
-expect_out "18 folders to make, 11 to remove" "preview of the tree"
+expect_out "folders: 18 to make, 11 to remove" "preview of the tree"
 same Music "$tree" "a preview changed the tree"
 preview=$(grep -e ' -> ' -e '^[-+] ' <<<"$out")
 run -n --json -r -p "$pattern" Music
@@ -121,17 +121,17 @@ run -n --json -r -p "$pattern" Music
 run -r -p "$pattern" Music
 expect_status 0 "the tree organised"
 [ "$(grep -e ' -> ' -e '^[-+] ' <<<"$out")" = "$preview" ] || fail "the run did other than the preview showed: $out"
-expect_out "240 seen, 240 renamed, 0 unchanged, 0 failed; 18 folders made, 11 removed" "the tree organised"
+expect_out "240 seen, 240 renamed, 0 unchanged, 0 failed; folders: 18 made, 11 removed" "the tree organised"
 same Music "$organised" "the tree organised"
 run -r -p "$pattern" Music
 expect_status 0 "the tree organised again"
 expect_out "240 seen, 0 renamed, 240 unchanged, 0 failed" "the tree organised again"
 same Music "$organised" "a second run"
 run --history
-expect_out "240 renamed, 18 folders made, 11 removed, not undone" "--history"
+expect_out "240 renamed, folders: 18 made, 11 removed, not undone" "--history"
 run --undo
 expect_status 0 "undo of the tree"
-expect_out "240 restored, 0 already in place, 0 left alone, 18 folders removed, 11 made again" "undo of the tree"
+expect_out "240 restored, 0 already in place, 0 left alone, folders: 18 removed, 11 made again" "undo of the tree"
 same Music "$tree" "undo of the tree"
 
 # --- values folder names cannot take, and names that meet ------------------
@@ -244,7 +244,7 @@ same . "$small" "undo of a file named on its own"
 
 fresh keep small
 run --keep-empty -r -p "$pattern" .
-expect_out "7 seen, 7 renamed, 0 unchanged, 0 failed; 6 folders made, 0 removed" "--keep-empty"
+expect_out "7 seen, 7 renamed, 0 unchanged, 0 failed; folders: 6 made, 0 removed" "--keep-empty"
 [ -z "$(comm -23 <(grep '^folder' <<<"$small") <(snapshot . | grep '^folder'))" ] ||
   fail "--keep-empty removed a folder: $(find . -type d)"
 run --undo
