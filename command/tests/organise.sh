@@ -311,7 +311,7 @@ else
     expect_out "lib/out.mp3 -> lib/inner/Deep/Out.mp3  [lib/inner is on another file system; nothing is copied: stays]" "a file into a mount point"
   else
     expect_err "lib/inner: a link to a folder, not followed; skipped" "a mount point under Wine"
-    expect_out "lib/out.mp3 -> lib/inner/Deep/Out.mp3  [lib/inner is not a folder: stays]" "a file into a mount point under Wine"
+    expect_out "lib/out.mp3 -> lib/inner/Deep/Out.mp3  [lib/inner is a link, not followed: stays]" "a file into a mount point under Wine"
   fi
   run -r -p "$pattern" lib
   expect_status 1 "a run across a mount point"
