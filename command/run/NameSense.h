@@ -6,6 +6,7 @@
 // And what an old name's bytes seem to be when they are not UTF-8.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,6 +34,9 @@ private:
     std::optional<std::string> literal_;  // the name every empty value gives, when no other placeholder is in it
     bool audio_ = false;                  // a placeholder of the audio, which makes the plug-in write NOTAG
     std::string probe_;
+    // The bytes a name of empty tag values can hold: the pattern's and the
+    // audio values'. A name with any other byte has a value in it.
+    std::array<bool, 256> emptyBytes_ {};
 };
 
 // Why a file's name cannot be handed to the plug-in: not UTF-8 (and in which

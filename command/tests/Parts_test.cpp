@@ -7,6 +7,7 @@
 #include "Collect.h"
 #include "CommandLine.h"
 #include "Journal.h"
+#include "NameSense.h"
 #include "Plan.h"
 #include "ReadAhead.h"
 #include "Report.h"
@@ -127,6 +128,22 @@ TEST(Mask, MatchesTheDescriptorsMasks) {
     };
     for (const auto& [name, mask, expected] : cases) {
         EXPECT_EQ(TMasks(mask).Match(name), expected) << name << " against " << mask;
+    }
+}
+
+// The probe is skipped only where some value cannot have been empty.
+TEST(NameSense, ProbesOnlyNamesEmptyValuesCouldGive) {
+    const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+        {"*artist* - *title* *bitrate* *time*", "Love Fire - Rain 67 00.04.mp3", false},
+        {"*artist* - *title* *bitrate* *time*", " -  128 03.12.mp3", true},
+        {"*artist* - *title* *bitrate* *time*", " - Mono Stereo 128 03.12.mp3", true},
+        {"*artist* - *title* *bitrate* *time*", "NOTAG - NOTAG 188 00.07.mp3", true},
+        {"*artist* *bitrate*", "Zed 128.mp3", false},
+        {"*title* *filename*", "Zed track01.mp3", true},
+        {"*track* *title*", "0 Title.mp3", false},
+    };
+    for (const auto& [pattern, name, probed] : cases) {
+        EXPECT_EQ(TNameSense(pattern, 0).WantsProbe(name), probed) << name << " from " << pattern;
     }
 }
 
