@@ -116,6 +116,15 @@ private:
         bool link = false;
     };
     const TSpelled& Spell(const std::string& parent, bool parentOnDisk, const std::string& name);
+    // The folders of a new path spelled, those to make added to the verdict:
+    // the folder it ends in, whether that stands now, and the deepest one that
+    // does (where the new ones would be made; not one an earlier file makes).
+    struct TFolderWay {
+        std::string folder;
+        bool onDisk = true;
+        std::string standing;
+    };
+    TFolderWay SpellFolders(const TCollected& file, const std::vector<std::string>& segments, TVerdict& verdict);
     // Why a segment of the new path is refused (stays), or is one Windows refuses (windows).
     void JudgeSegment(const std::string& ansi, std::size_t index, bool last, const TCollected& file, TVerdict& verdict,
                       bool& windows);

@@ -156,6 +156,33 @@ void TRunPlan::JudgeSegment(const std::string& ansi, std::size_t index, bool las
     windows = true;
 }
 
+TRunPlan::TFolderWay TRunPlan::SpellFolders(const TCollected& file, const std::vector<std::string>& segments,
+                                            TVerdict& verdict) {
+    TFolderWay way {WithoutTrailingSlash(file.root), true, WithoutTrailingSlash(file.root)};
+    for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
+        const std::string name = platform::AnsiToUtf8(segments[i]);
+        if (verdict.stays) {
+            (way.folder += kPathDelimiter) += name;  // as built, an empty name too
+            continue;
+        }
+        const TSpelled& spelled = Spell(way.folder, way.onDisk, name);
+        const std::string parent = std::exchange(way.folder, spelled.path);
+        // A folder yet to be made is resolved as its parent is, without asking the system.
+        if (spelled.kind == TFileKind::Missing && resolvedFolders_.count(way.folder) == 0) {
+            resolvedFolders_.emplace(way.folder, JoinPath(ResolvedFolder(parent, way.folder), NameOf(way.folder)));
+        }
+        if (spelled.link || (spelled.kind != TFileKind::Folder && spelled.kind != TFileKind::Missing)) {
+            // A link could lead out of the library: it is never followed.
+            verdict.marks.push_back(way.folder + (spelled.link ? " is a link, not followed" : " is not a folder"));
+            verdict.stays = true;
+        }
+        way.onDisk = spelled.kind == TFileKind::Folder;
+        if (way.onDisk) way.standing = way.folder;
+        if (!way.onDisk && made_.count(way.folder) == 0) verdict.makes.push_back(way.folder);
+    }
+    return way;
+}
+
 TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRelative, const TVerdict& said) {
     TVerdict verdict;
     const std::vector<std::string> segments = Segments(ansiRelative);
@@ -163,33 +190,10 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
     for (std::size_t i = 0; i < segments.size(); ++i) {
         JudgeSegment(segments[i], i, i + 1 == segments.size(), file, verdict, windows);
     }
-    // The folders spelled where every name can stand.
-    std::string folder = WithoutTrailingSlash(file.root);
-    bool onDisk = true;
-    // The deepest folder that stands now, where the new ones would be made: not
-    // a folder an earlier file of the run makes, which is not there yet.
-    std::string standing = folder;
-    for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
-        const std::string name = platform::AnsiToUtf8(segments[i]);
-        if (verdict.stays) {
-            (folder += kPathDelimiter) += name;  // as built, an empty name too
-            continue;
-        }
-        const TSpelled& spelled = Spell(folder, onDisk, name);
-        const std::string parent = std::exchange(folder, spelled.path);
-        // A folder yet to be made is resolved as its parent is, without asking the system.
-        if (spelled.kind == TFileKind::Missing && resolvedFolders_.count(folder) == 0) {
-            resolvedFolders_.emplace(folder, JoinPath(ResolvedFolder(parent, folder), NameOf(folder)));
-        }
-        if (spelled.link || (spelled.kind != TFileKind::Folder && spelled.kind != TFileKind::Missing)) {
-            // A link could lead out of the library: it is never followed.
-            verdict.marks.push_back(folder + (spelled.link ? " is a link, not followed" : " is not a folder"));
-            verdict.stays = true;
-        }
-        onDisk = spelled.kind == TFileKind::Folder;
-        if (onDisk) standing = folder;
-        if (!onDisk && made_.count(folder) == 0) verdict.makes.push_back(folder);
-    }
+    const TFolderWay way = SpellFolders(file, segments, verdict);
+    const std::string& folder = way.folder;
+    const bool onDisk = way.onDisk;
+    const std::string& standing = way.standing;
     const std::string name = platform::AnsiToUtf8(segments.back());
     verdict.newPath = verdict.stays ? folder + kPathDelimiter + name : JoinPath(folder, name);
     if (verdict.newPath == file.path) {
