@@ -632,24 +632,6 @@ TEST(ID3v2Picture, TakesTheBlockAfter13Bytes) {
     EXPECT_EQ(Read(WithAudio(cases[3].tag)).Year, "2017");  // the walk goes on after a long frame
 }
 
-TEST(ID3v2Slots, ManyEmptyFramesCostTheirBytesOnly) {
-    constexpr std::size_t kFrames = 200000;
-    const Bytes known = Concat({Latin("TIT2"), Bytes(6, 0)});
-    const Bytes unknown = Concat({Latin("TXXX"), Bytes(6, 0)});
-    Bytes frames;
-    frames.reserve(kFrames * known.size());
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        const Bytes& frame = i % 2 == 0 ? known : unknown;
-        frames.insert(frames.end(), frame.begin(), frame.end());
-    }
-    const Bytes file = WithAudio(ID3v2Writer(kV24).Raw(frames).Text("TIT2", 0, Latin("Last")).Build());
-    TID3v2 tag;
-    FaultySource source(file);
-    ASSERT_TRUE(tag.ReadTag(source));
-    EXPECT_EQ(tag.Title, "Last");
-    EXPECT_LE(source.bytesRequested, 2 * file.size());
-}
-
 TEST(ID3v2Header, FurtherTagsBeforeTheAudio) {
     const Bytes first = ID3v2Writer(kV23).Text("TIT2", 0, Latin("First")).Build();
     const Bytes second = ID3v2Writer(kV24).Text("TIT2", 0, Latin("Second")).Padding(30).Build();
