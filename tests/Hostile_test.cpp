@@ -272,21 +272,9 @@ TEST_F(Hostile, CutInsideTheFirstHeaders) {
     }
 }
 
-TEST_F(Hostile, CutInsideTheID3v1Tag) {
-    const Bytes whole = Concat({Audio(), ID3v1Tag(ID3v1Fields().Title("T1").Artist("A1"))});
-    for (std::size_t cut : {1, 2, 3, 64, 125, 127, 128}) {
-        Run({"last " + std::to_string(cut) + " bytes cut", Bytes(whole.begin(), whole.end() - cut),
-             Expect().NoID3v2().Name(Named("NOTAG", "NOTAG"))});
-    }
-    const Bytes tagOnly = ID3v1Tag(ID3v1Fields().Title("T1"));
-    // The tag is read, but without audio the analysis clears both readers.
-    Run({"the ID3v1 tag alone", tagOnly,
-         Expect().NoID3v2().WithID3v1().NoFrame().Name(kNoAudioNoTag)});
-    Run({"the ID3v1 tag less its last byte", Bytes(tagOnly.begin(), tagOnly.end() - 1),
-         Expect().NoID3v2().NoTrailer().NotLoaded()});
-}
-
-TEST_F(Hostile, HeadersAtTheEdgeOfTheAudioBlock) {
+// Headers at the very edge of the tag or of the audio block, and files cut
+// inside the ID3v1 tag.
+TEST_F(Hostile, HeadersAndTrailersAtTheirEdges) {
     FrameFields largest;  // MPEG 1 Layer II, 384 kbit/s, 32 kHz: 1728 bytes
     largest.layer = 2;
     largest.bitRateIndex = 14;
@@ -299,34 +287,35 @@ TEST_F(Hostile, HeadersAtTheEdgeOfTheAudioBlock) {
         return file;
     };
     const std::size_t last = mpeg::kLastSearchPosition;
-    const std::vector<Case> cases = {
+    // An empty artist frame whose header ends exactly where the tag ends still
+    // counts: it replaces the artist before it.
+    const Bytes emptyLast =
+        ID3v2Writer(3).Text("TIT2", 0, Latin("T")).Text("TPE1", 0, Latin("Replaced")).Frame("TPE1", {}).Build();
+    // A frame header that begins inside the tag and ends in the audio: its
+    // size bytes come from the audio and point past the file.
+    const Bytes crossing = ID3v2Writer(3).Text("TIT2", 0, Latin("T")).Raw(Latin(std::string("TALB\0", 5))).Build();
+    const Bytes withTrailer = Concat({Audio(), ID3v1Tag(ID3v1Fields().Title("T1").Artist("A1"))});
+    const Bytes tagOnly = ID3v1Tag(ID3v1Fields().Title("T1"));
+    std::vector<Case> cases = {
         {"frame at the last search position", at(last, Audio(2), 8000),
          Expect().NoID3v2().Time("00:00").Name(Named("NOTAG", "NOTAG", "128~00.00"))},
-        {"frame one byte after it", at(last + 1, Audio(2), 8000),
-         Expect().NoID3v2().NoFrame().Name(kNoAudioNoTag)},
+        {"frame one byte after it", at(last + 1, Audio(2), 8000), Expect().NoID3v2().NoFrame().Name(kNoAudioNoTag)},
         // The follower's last byte lies past the block: read as zero it would
         // make a valid header, but a header not wholly in the block never passes.
         {"follower cut by the end of the block", at(mpeg::kBlockSize - 3 - 1728, Stream(largest, 2), 12000),
          Expect().NoID3v2().NoFrame().Name(kNoAudioNoTag)},
-    };
-    for (const Case& c : cases) Run(c);
-}
-
-TEST_F(Hostile, FrameHeadersAtTheEdgeOfTheTag) {
-    // An empty artist frame whose header ends exactly where the tag ends still
-    // counts: it replaces the artist before it.
-    const Bytes emptyLast = ID3v2Writer(3)
-                                .Text("TIT2", 0, Latin("T"))
-                                .Text("TPE1", 0, Latin("Replaced"))
-                                .Frame("TPE1", {})
-                                .Build();
-    // A frame header that begins inside the tag and ends in the audio: its
-    // size bytes come from the audio and point past the file.
-    Bytes crossing = ID3v2Writer(3).Text("TIT2", 0, Latin("T")).Raw(Latin(std::string("TALB\0", 5))).Build();
-    const std::vector<Case> cases = {
         {"empty frame header ending the tag", Concat({emptyLast, Audio()}), Expect().Title("T").Name(Named("", "T"))},
-        {"frame header crossing the end of the tag", Concat({crossing, Audio()}), Expect().Title("T").Name(Named("", "T"))},
+        {"frame header crossing the end of the tag", Concat({crossing, Audio()}),
+         Expect().Title("T").Name(Named("", "T"))},
+        // The ID3v1 tag is read, but without audio the analysis clears both readers.
+        {"the ID3v1 tag alone", tagOnly, Expect().NoID3v2().WithID3v1().NoFrame().Name(kNoAudioNoTag)},
+        {"the ID3v1 tag less its last byte", Bytes(tagOnly.begin(), tagOnly.end() - 1),
+         Expect().NoID3v2().NoTrailer().NotLoaded()},
     };
+    for (std::size_t cut : {1, 2, 3, 64, 125, 127, 128}) {
+        cases.push_back({"last " + std::to_string(cut) + " bytes cut", Bytes(withTrailer.begin(), withTrailer.end() - cut),
+                         Expect().NoID3v2().Name(Named("NOTAG", "NOTAG"))});
+    }
     for (const Case& c : cases) Run(c);
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "AudioWriter.h"
+#include "FaultySource.h"
 #include "MPEGaudio.h"
 #include "NameBuilder.h"
 #include "PluginTest.h"
@@ -129,7 +130,8 @@ Bytes TinyFrames(std::uint8_t version, std::size_t count) {
 }
 
 // A tag of many tiny frames must cost their bytes, not a block of the
-// largest frame size each (64 KB for 2.3 and 2.4, 500 bytes for 2.2).
+// largest frame size each (64 KB for 2.3 and 2.4, 500 bytes for 2.2), in memory
+// and in bytes read.
 TEST(BoundedWork, ManyTinyFramesCostNoBlockEach) {
     constexpr std::size_t kFrames = 60000;
     PluginOptions options{};
@@ -144,6 +146,10 @@ TEST(BoundedWork, ManyTinyFramesCostNoBlockEach) {
         const Allocations load = Measure([&] { ASSERT_TRUE(audio.LoadFromFile(path.c_str())); });
         EXPECT_EQ(audio.ID3v2Tag.Title, "Last");
         EXPECT_EQ(audio.ID3v2Tag.Album, "Kept");
+        // Nor are their bytes read more than once or twice.
+        FaultySource source(file);
+        ASSERT_TRUE(audio.LoadFromSource(source));
+        EXPECT_LE(source.bytesRequested, 2 * file.size());
         std::string newPath;
         const Allocations build = Measure([&] { ASSERT_TRUE(pelmora::BuildNewPath(path, path, options.pattern, pelmora::TTagSource::ID3v2, newPath)); });
         EXPECT_EQ(newPath, dir.File("Last 128.mp3"));

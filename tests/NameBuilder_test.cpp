@@ -114,53 +114,43 @@ TEST(NameBuilder, TagValuesAreSubstitutedInOrder) {
     }
 }
 
-TEST(NameBuilder, TagValuesCannotLeaveTheFolder) {
+// One file each: its name, its bytes, a pattern and tag source, the new name.
+TEST(NameBuilder, ValuesFromEachKindOfFile) {
+    struct Case {
+        const char* fileName;
+        Bytes bytes;
+        Options options;
+        const char* name;
+    };
+    const Bytes v11 = ID3v1Tag(ID3v1Fields().Artist("Art").Title("T").Album("Al").Year("1987").Track(7).Genre(147)
+                                   .Comment("C"));
+    const Case cases[] = {
+        // A tag value may not move the file into another folder.
+        {"x.mp3", Concat({V23Tag({.artist = "AC/DC", .title = "..\\..\\x", .album = "C:\\Windows"}), kAudio}),
+         {"*artist* - *title* - *album*"}, "AC_DC - .._.._x - C__Windows.mp3"},
+        {"a.mp3", Concat({kAudio, v11}), {"*artist*-*title*-*album*-*year*-*track*-*genre*-*comment*", kID3v1},
+         "Art-T-Al-1987-7-Synthpop-C.mp3"},
+        {"b.mp3", Concat({kAudio, ID3v1Tag(ID3v1Fields().Artist("Art").Genre(148))}), {"*artist*-*track*-[*genre*]", kID3v1},
+         "Art-0-[].mp3"},
+        // Every ".mp3" of the file name goes, case ignored.
+        {"song.mp3.Mp3", kAudio, {"*filename* *bitrate*"}, "song 128.mp3"},
+        {"a.mp3b.mp3", kAudio, {"*filename* *bitrate*"}, "ab 128.mp3"},
+        {"\xCF\xE5\xF1\xED\xFF.mP3", kAudio, {"*filename* *bitrate*"}, "\xCF\xE5\xF1\xED\xFF 128.mp3"},
+        // 9571 frames of 1152 samples at 44100 Hz: 250.02 s.
+        {"xing.mp3", Concat({XingFrame(kCbr128, 9571, 9571 * 417), CbrAudio(10)}), {"*time*"}, "04.10.mp3"},
+        // Without audio there are no tag values either.
+        {"noaudio.mp3", Concat({V23Tag(TagFields{}), Filled(5000, 0x11)}), {"*bitrate* *sample* *mode* *time* *artist*"},
+         "0 0 Unknown 00.00 NOTAG.mp3"},
+        {"y.mp3", Bytes(5, 0), {"*bitrate*"}, "y.mp3"},  // unreadable for the analysis
+    };
     TempDir dir;
-    TagFields tag{.artist = "AC/DC", .title = "..\\..\\x", .album = "C:\\Windows"};
-    const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), kAudio}));
-    EXPECT_EQ(NewName(path, Options{"*artist* - *title* - *album*"}), "AC_DC - .._.._x - C__Windows.mp3");
+    for (const Case& c : cases) {
+        EXPECT_EQ(NewName(dir.Write(c.fileName, c.bytes), c.options), c.name) << c.fileName;
+    }
     // The pattern's own text is the user's and stays as it is.
     std::string newPath;
-    ASSERT_TRUE(Build(path, path, Options{"sub/*artist*"}, newPath));
+    ASSERT_TRUE(Build(dir.File("x.mp3"), dir.File("x.mp3"), Options{"sub/*artist*"}, newPath));
     EXPECT_EQ(newPath, dir.Path() + kSep + "sub/AC_DC.mp3");
-}
-
-TEST(NameBuilder, ID3v1Values) {
-    TempDir dir;
-    const std::string v11 = dir.Write("a.mp3", Concat({kAudio, ID3v1Tag(ID3v1Fields().Artist("Art").Title("T").Album("Al")
-                                                                     .Year("1987").Track(7).Genre(147).Comment("C"))}));
-    EXPECT_EQ(NewName(v11, Options{"*artist*-*title*-*album*-*year*-*track*-*genre*-*comment*", kID3v1}),
-              "Art-T-Al-1987-7-Synthpop-C.mp3");
-    const std::string v10 = dir.Write("b.mp3", Concat({kAudio, ID3v1Tag(ID3v1Fields().Artist("Art").Genre(148))}));
-    EXPECT_EQ(NewName(v10, Options{"*artist*-*track*-[*genre*]", kID3v1}), "Art-0-[].mp3");
-}
-
-TEST(NameBuilder, FileNameValueDropsEveryMp3) {
-    TempDir dir;
-    const std::pair<const char*, const char*> cases[] = {
-        {"song.mp3.Mp3", "song 128.mp3"},
-        {"a.mp3b.mp3", "ab 128.mp3"},
-        {"\xCF\xE5\xF1\xED\xFF.mP3", "\xCF\xE5\xF1\xED\xFF 128.mp3"},  // Cyrillic name
-    };
-    for (const auto& [name, expected] : cases) {
-        const std::string path = dir.Write(name, kAudio);
-        EXPECT_EQ(NewName(path, Options{"*filename* *bitrate*"}), expected) << name;
-    }
-}
-
-TEST(NameBuilder, PlayTimeFromAXingHeader) {
-    TempDir dir;
-    // 9571 frames of 1152 samples at 44100 Hz: 250.02 s.
-    const std::string path = dir.Write("x.mp3", Concat({XingFrame(kCbr128, 9571, 9571 * 417), CbrAudio(10)}));
-    EXPECT_EQ(NewName(path, Options{"*time*"}), "04.10.mp3");
-}
-
-TEST(NameBuilder, NoAudioMeansNoTagValuesEither) {
-    TempDir dir;
-    const std::string path = dir.Write("x.mp3", Concat({V23Tag(TagFields{}), Filled(5000, 0x11)}));
-    EXPECT_EQ(NewName(path, Options{"*bitrate* *sample* *mode* *time* *artist*"}), "0 0 Unknown 00.00 NOTAG.mp3");
-    const std::string tooShort = dir.Write("y.mp3", Bytes(5, 0));  // unreadable for the analysis
-    EXPECT_EQ(NewName(tooShort, Options{"*bitrate*"}), "y.mp3");
 }
 
 TEST(NameBuilder, PreviewReadsTheSecondFileAndKeepsTheFirstFolder) {
@@ -194,25 +184,23 @@ TEST_F(Rename, MovesTheFileAndHandsBackTheNewPath) {
     EXPECT_TRUE(FileExists(dir.File("A - B.mp3")));
 }
 
-TEST_F(Rename, HostileTagValuesStayInTheFolder) {
+// Hostile values stay in the file's folder; Cyrillic values ("Кино", "Группа
+// крови" in Windows-1251) name a Cyrillic file.
+TEST_F(Rename, TagValuesNameTheFileInItsFolder) {
     TempDir dir;
     MakeDir(dir.File("music"));
-    const std::string path = dir.Write(std::string("music") + kSep + "x.mp3",
-                                       Concat({V23Tag(TagFields{.artist = "AC/DC", .title = "..\\..\\x"}), kAudio}));
-    const std::string expected = dir.File(std::string("music") + kSep + "AC_DC - .._.._x.mp3");
-    EXPECT_EQ(Process(path, false), expected);
-    EXPECT_TRUE(FileExists(expected));
+    const std::string music = std::string("music") + kSep;
+    const std::pair<TagFields, std::string> cases[] = {
+        {{.artist = "AC/DC", .title = "..\\..\\x"}, "AC_DC - .._.._x.mp3"},
+        {{.artist = "\xCA\xE8\xED\xEE", .title = "\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8"},
+         "\xCA\xE8\xED\xEE - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8.mp3"},
+    };
+    for (const auto& [tag, name] : cases) {
+        const std::string path = dir.Write(music + "x.mp3", Concat({V23Tag(tag), kAudio}));
+        EXPECT_EQ(Process(path, false), dir.File(music + name));
+        EXPECT_TRUE(FileExists(dir.File(music + name)));
+    }
     EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"music"});
-}
-
-TEST_F(Rename, CyrillicTagsNameCyrillicFiles) {
-    TempDir dir;
-    // "Кино" and "Группа крови" in Windows-1251.
-    const TagFields tag{.artist = "\xCA\xE8\xED\xEE", .title = "\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8"};
-    const std::string path = dir.Write("x.mp3", Concat({V23Tag(tag), kAudio}));
-    const std::string expected = dir.File("\xCA\xE8\xED\xEE - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8.mp3");
-    EXPECT_EQ(Process(path, false), expected);
-    EXPECT_TRUE(FileExists(expected));
 }
 
 // Placeholder substitution: letter case ignored by the ANSI rules, leftmost

@@ -441,6 +441,20 @@ void ExpectAgreesWithBytes(const std::string& path) {
         EXPECT_EQ(v1.GenreIndex, before.back());
     }
 
+    // The file layer's caching must not change the analysis.
+    TMPEGaudio fromFile, fromMemory;
+    FaultySource memory(before);
+    EXPECT_EQ(fromFile.LoadFromFile(path.c_str()), fromMemory.LoadFromSource(memory));
+    EXPECT_EQ(fromFile.frame.found, fromMemory.frame.found);
+    EXPECT_EQ(fromFile.frame.position, fromMemory.frame.position);
+    EXPECT_EQ(fromFile.BitRate(), fromMemory.BitRate());
+    EXPECT_EQ(fromFile.DurationText(), fromMemory.DurationText());
+    EXPECT_EQ(fromFile.encoderText, fromMemory.encoderText);
+    if (fromFile.frame.found) {
+        EXPECT_NE(fromFile.SampleRate(), 0);
+        EXPECT_NE(fromFile.ChannelModeText(), "Unknown");
+    }
+
     Bytes after;
     ASSERT_TRUE(ReadFile(path, after));
     EXPECT_TRUE(before == after) << "changed by reading";
