@@ -25,25 +25,10 @@ trap cleanup EXIT
 export LC_ALL=C.UTF-8
 # Journals and the lock of these runs apart from the user's own.
 export XDG_STATE_HOME="$work/state"
-failures=0
 if [ -n "$runner" ]; then windows=1; else windows=0; fi
 pattern='*artist*/*album*/*title*'
 
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-# Runs the command in the current folder; output with "\" as "/" so both
-# builds read alike. Sets $status, $out, $err.
-run() {
-  local o e pelmora=${program:-$pelmora}
-  o=$(mktemp -p "$work") e=$(mktemp -p "$work")
-  # The shell's own word about a killed child goes nowhere.
-  { if [ -n "$runner" ]; then "$runner" "$pelmora" "$@" >"$o" 2>"$e"; else "$pelmora" "$@" >"$o" 2>"$e"; fi; } 2>/dev/null
-  status=$?
-  out=$(tr '\\' '/' <"$o")
-  err=$(tr '\\' '/' <"$e")
-}
-expect_status() { [ "$status" = "$1" ] || fail "$2: exit status $status, expected $1 (stderr: $err)"; }
-expect_out() { grep -qF -- "$1" <<<"$out" || fail "$2: output lacks '$1'; got: $out"; }
-expect_err() { grep -qF -- "$1" <<<"$err" || fail "$2: errors lack '$1'; got: $err"; }
+. "$here/lib.sh"
 # The checksum of every file and every folder (ending in "/"), so that a lost
 # file, a changed one or a stray folder shows.
 snapshot() { (cd "$1" && { find . -type f -exec md5sum {} +; find . -type d | sed 's|^|folder  |; s|$|/|'; } | sort -k2); }
