@@ -8,7 +8,13 @@
 namespace host {
 
 TRunJournal::TRunJournal(const TCommand& command, const THostContext& context)
-    : command_(command), context_(context), stamp_(TimeStamp()) {}
+    : command_(command), context_(context), stamp_(TimeStamp()) {
+    const std::size_t colon = context.killAfterLine.find(':');
+    if (colon != std::string::npos) {
+        killKind_ = context.killAfterLine.substr(0, colon);
+        killAt_ = std::strtol(context.killAfterLine.c_str() + colon + 1, nullptr, 10);
+    }
+}
 
 bool TRunJournal::Open(std::string& error) {
     if (journal_.IsOpen()) return true;
@@ -50,12 +56,7 @@ bool TRunJournal::Step(const char* kind, const std::string& oldPath, const std::
     if (!journal_.Write(kind, oldPath, newPath, id, error)) return false;
     // Once a move is told whole, its "renaming" line is no longer the only word.
     pending_ = kind == std::string_view(kKindRenaming);
-    const std::string& hook = context_.killAfterLine;
-    const std::size_t colon = hook.find(':');
-    if (colon != std::string::npos && hook.compare(0, colon, kind) == 0 &&
-        ++killKindLines_ == std::strtol(hook.c_str() + colon + 1, nullptr, 10)) {
-        KillSelf();
-    }
+    if (killAt_ > 0 && killKind_ == kind && ++killKindLines_ == killAt_) KillSelf();
     return true;
 }
 

@@ -38,7 +38,9 @@ private:
     TJournal journal_;
     bool pending_ = false;  // a "renaming" line with nothing after it: the move may have happened
     bool folders_ = false;  // a folder step written: undo has a folder to see to
-    long killKindLines_ = 0;  // lines of the test hook's kind written
+    std::string killKind_;    // the test hook's kind of line, and after how many of them it dies
+    long killAt_ = 0;
+    long killKindLines_ = 0;  // lines of that kind written
 };
 
 }  // namespace host

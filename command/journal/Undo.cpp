@@ -191,19 +191,26 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     bool noted = true;
     int stop = 0;
     std::unordered_set<std::string> leaving;
-    const auto note = [&](const std::string& path) {
-        if (journal->IsOpen() && noted && !journal->Write(kKindUndone, path, path, {}, error)) {
-            report.Err(error + "; a second undo will find these folders in place");
+    // What undo put back, on record for a second undo (a preview keeps no journal open).
+    const auto note = [&](const std::string& oldPath, const std::string& newPath, const char* what) {
+        if (journal->IsOpen() && noted && !journal->Write(kKindUndone, oldPath, newPath, {}, error)) {
+            report.Err(error + "; a second undo will find these " + what + " in place");
             noted = false;
         }
     };
-    // The folders the run removed first, outermost first, so that the files can go back.
     const std::vector<TJournalFolder>& folders = journal->Folders();
-    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-        if (!folder->made && !folder->undone && UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
-            if (!command.dryRun) note(folder->path);
+    // Newest first: the removed folders outermost first, the made ones deepest first.
+    const auto undoFolders = [&](bool made) {
+        for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+            if (folder->made != made || folder->undone || !UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
+                continue;
+            }
+            if (command.dryRun) leaving.insert(folder->path);
+            note(folder->path, folder->path, "folders");
         }
-    }
+    };
+    // The folders the run removed first, so that the files can go back.
+    undoFolders(false);
     const std::vector<TJournalEntry>& entries = journal->Entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (context.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context.pauseMillis));
@@ -212,18 +219,10 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         bool moved = false;
         UndoEntry(*entry, command.dryRun, report, counts, moved);
         if (moved && command.dryRun) leaving.insert(entry->newPath);
-        if (moved && journal->IsOpen() && noted && !journal->Write(kKindUndone, entry->oldPath, entry->newPath, {}, error)) {
-            report.Err(error + "; a second undo will find these files in place");
-            noted = false;
-        }
+        if (moved) note(entry->oldPath, entry->newPath, "files");
     }
-    // The folders it made last, deepest first, once the files are out of them.
-    for (auto folder = folders.rbegin(); folder != folders.rend() && stop == 0; ++folder) {
-        if (folder->made && !folder->undone && UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
-            if (command.dryRun) leaving.insert(folder->path);
-            if (!command.dryRun) note(folder->path);
-        }
-    }
+    // The folders it made last, once the files are out of them.
+    if (stop == 0) undoFolders(true);
     if (journal->IsOpen() && noted && stop == 0 && !journal->NoteUndone(error)) {
         report.Err(error);
         noted = false;

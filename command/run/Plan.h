@@ -116,6 +116,12 @@ private:
         bool link = false;
     };
     const TSpelled& Spell(const std::string& parent, bool parentOnDisk, const std::string& name);
+    // A folder's entries as first listed, by name and by folded name (the first in name order).
+    struct TChildren {
+        std::unordered_map<std::string, TFolderEntry> byName;
+        std::unordered_map<std::string, std::string> firstByFolded;
+    };
+    const TChildren& ChildrenOf(const std::string& folder);
     // The folders of a new path spelled, those to make added to the verdict:
     // the folder it ends in, whether that stands now, and the deepest one that
     // does (where the new ones would be made; not one an earlier file makes).
@@ -129,6 +135,8 @@ private:
     void JudgeSegment(const std::string& ansi, std::size_t index, bool last, const TCollected& file, TVerdict& verdict,
                       bool& windows);
     std::uint64_t Volume(const std::string& folder);
+    // A folder as the system resolves it, looked up once; its key.
+    const std::string& ResolvedFolderOf(const std::string& folder);
     std::string FolderKey(const std::string& folder);
 
     struct TListing {
@@ -145,7 +153,7 @@ private:
 
     std::vector<std::string> patternFolders_;
     std::unordered_map<std::string, TSpelled> spellings_;  // by parent and folded name
-    std::unordered_map<std::string, std::vector<TFolderEntry>> children_;  // listings of folders on disk
+    std::unordered_map<std::string, TChildren> children_;  // of folders on disk, by folder
     std::unordered_set<std::string> made_;            // folders the run makes, as spelled
     std::unordered_set<std::string> arrivals_;        // keys of folders that receive a file or folder
     std::unordered_set<std::string> emptied_;         // keys of folders found emptied (previewing)

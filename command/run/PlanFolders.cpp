@@ -8,6 +8,7 @@
 #include "PelmoraConstants.h"
 #include "Plan.h"
 #include "Text.h"
+#include "Utf8.h"
 #include "platform.h"
 
 namespace host {
@@ -31,12 +32,12 @@ std::string Folded(const std::string& utf8) {
 }
 
 std::size_t Utf16Length(const std::string& utf8) {
+    constexpr char32_t kLargestSingleUnit = 0xFFFF;
     std::size_t units = 0;
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        constexpr unsigned char kContinuation = 0xC0, kContinuationBits = 0x80, kFourByteLead = 0xF0;
-        if ((u & kContinuation) != kContinuationBits) ++units;
-        if (u >= kFourByteLead) ++units;  // a surrogate pair
+    for (std::size_t i = 0; i < utf8.size();) {
+        const platform::TUtf8Sequence sequence = platform::NextUtf8(utf8, i);
+        units += sequence.valid && sequence.codePoint > kLargestSingleUnit ? 2 : 1;
+        i += sequence.length;
     }
     return units;
 }
@@ -57,17 +58,6 @@ std::vector<std::string> Segments(const std::string& text) {
     return segments;
 }
 
-std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && IsSlash(path.back())) path.pop_back();
-    return path;
-}
-
-// Whether folder lies below root (both as the run names them).
-bool Below(const std::string& folder, const std::string& root) {
-    return folder.size() > root.size() && folder.compare(0, root.size(), root) == 0 &&
-           (IsSlash(root.back()) || IsSlash(folder[root.size()]));
-}
-
 }  // namespace
 
 void TRunPlan::OrganiseWith(const std::string& pattern) {
@@ -79,9 +69,11 @@ std::string TRunPlan::Resolved(const std::string& path) {
     return JoinPath(ResolvedFolder(ParentOf(path), path), NameOf(path));
 }
 
-std::string TRunPlan::FolderKey(const std::string& folder) {
-    return NameKey(ResolvedFolder(folder, JoinPath(folder, "x")));
+const std::string& TRunPlan::ResolvedFolderOf(const std::string& folder) {
+    return ResolvedFolder(folder, JoinPath(folder, "x"));  // a name inside it, for the look-up
 }
+
+std::string TRunPlan::FolderKey(const std::string& folder) { return NameKey(ResolvedFolderOf(folder)); }
 
 std::uint64_t TRunPlan::Volume(const std::string& folder) {
     const auto known = volumes_.find(folder);
@@ -91,35 +83,25 @@ std::uint64_t TRunPlan::Volume(const std::string& folder) {
 }
 
 const TRunPlan::TSpelled& TRunPlan::Spell(const std::string& parent, bool parentOnDisk, const std::string& name) {
-    std::string key = parent + '\n' + Folded(name);
+    const std::string folded = Folded(name);
+    std::string key = parent + '\n' + folded;
     const auto known = spellings_.find(key);
     if (known != spellings_.end()) return known->second;
     TSpelled spelled {JoinPath(parent, name)};
     if (parentOnDisk) {
-        auto listing = children_.find(parent);
-        if (listing == children_.end()) {
-            std::vector<TFolderEntry> entries;
-            std::string error;
-            if (!ListFolderEntries(parent, entries, error)) entries.clear();
-            std::sort(entries.begin(), entries.end(),
-                      [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
-            listing = children_.emplace(parent, std::move(entries)).first;
-        }
+        const TChildren& children = ChildrenOf(parent);
         // The name as given where it stands; else the first one that differs in letter case only.
-        const TFolderEntry* match = nullptr;
-        const std::string folded = Folded(name);
-        for (const TFolderEntry& entry : listing->second) {
-            if (entry.name == name) {
-                match = &entry;
-                break;
-            }
-            if (match == nullptr && Folded(entry.name) == folded) match = &entry;
+        auto match = children.byName.find(name);
+        if (match == children.byName.end()) {
+            const auto first = children.firstByFolded.find(folded);
+            if (first != children.firstByFolded.end()) match = children.byName.find(first->second);
         }
-        if (match != nullptr) {
-            spelled.path = JoinPath(parent, match->name);
-            spelled.kind = match->kind;
-            spelled.link = match->link;
-            if (!match->known) {
+        if (match != children.byName.end()) {
+            const TFolderEntry& entry = match->second;
+            spelled.path = JoinPath(parent, entry.name);
+            spelled.kind = entry.kind;
+            spelled.link = entry.link;
+            if (!entry.known) {
                 const TEntryInfo info = Examine(spelled.path);
                 spelled.kind = info.kind;
                 spelled.link = info.link;
@@ -127,6 +109,23 @@ const TRunPlan::TSpelled& TRunPlan::Spell(const std::string& parent, bool parent
         }
     }
     return spellings_.emplace(std::move(key), std::move(spelled)).first->second;
+}
+
+const TRunPlan::TChildren& TRunPlan::ChildrenOf(const std::string& folder) {
+    const auto known = children_.find(folder);
+    if (known != children_.end()) return known->second;
+    std::vector<TFolderEntry> entries;
+    std::string error;
+    if (!ListFolderEntries(folder, entries, error)) entries.clear();
+    // In name order, so that of two spellings of one name the first is taken.
+    std::sort(entries.begin(), entries.end(), [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
+    TChildren children;
+    for (TFolderEntry& entry : entries) {
+        children.firstByFolded.emplace(Folded(entry.name), entry.name);
+        std::string entryName = entry.name;
+        children.byName.emplace(std::move(entryName), std::move(entry));
+    }
+    return children_.emplace(folder, std::move(children)).first->second;
 }
 
 void TRunPlan::JudgeSegment(const std::string& ansi, std::size_t index, bool last, const TCollected& file,
@@ -158,7 +157,8 @@ void TRunPlan::JudgeSegment(const std::string& ansi, std::size_t index, bool las
 
 TRunPlan::TFolderWay TRunPlan::SpellFolders(const TCollected& file, const std::vector<std::string>& segments,
                                             TVerdict& verdict) {
-    TFolderWay way {WithoutTrailingSlash(file.root), true, WithoutTrailingSlash(file.root)};
+    const std::string root = WithoutTrailingSlash(file.root);
+    TFolderWay way {root, true, root};
     for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
         const std::string name = platform::AnsiToUtf8(segments[i]);
         if (verdict.stays) {
@@ -200,9 +200,10 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
         verdict.unchanged = true;
         return verdict;
     }
-    std::string newKey = NameKey(JoinPath(ResolvedFolder(folder, verdict.newPath), name));
+    const std::string resolvedNew = Resolved(verdict.newPath);
+    std::string newKey = NameKey(resolvedNew);
     if (!verdict.stays) {
-        const std::size_t units = Utf16Length(JoinPath(ResolvedFolder(folder, verdict.newPath), name));
+        const std::size_t units = Utf16Length(resolvedNew);
         if (units >= kMaxPathUnits) {
             verdict.marks.push_back("a path of " + std::to_string(units) + " characters (Windows takes fewer than " +
                                     std::to_string(kMaxPathUnits) + ")");
@@ -276,12 +277,12 @@ std::vector<std::string> TRunPlan::EmptiedCandidates() {
 }
 
 bool TRunPlan::WouldEmpty(const std::string& folder) {
-    const std::string key = FolderKey(folder);
+    const std::string resolved = ResolvedFolderOf(folder);
+    const std::string key = NameKey(resolved);
     if (arrivals_.count(key) != 0) return false;
     std::vector<std::string> names;
     std::string error;
     if (!ListFolder(folder, names, error)) return false;
-    const std::string resolved = ResolvedFolder(folder, JoinPath(folder, "x"));
     for (const std::string& name : names) {
         const std::string child = NameKey(JoinPath(resolved, name));
         const bool movedOut = vacated_.count(child) != 0 && claimed_.count(child) == 0;

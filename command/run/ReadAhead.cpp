@@ -137,6 +137,11 @@ bool TReadAhead::wanted(std::size_t index) const {
     return index % kControlEvery != kControlEvery - 1;
 }
 
+bool TReadAhead::available() {
+    while (next_ < limit_ && !wanted(next_)) ++next_;
+    return next_ < limit_;
+}
+
 void TReadAhead::learn(bool readAhead, long long ns) {
     (readAhead ? readTurns_ : unreadTurns_).Add(ns);
     if (readTurns_.count < kLeastTurns || unreadTurns_.count < kLeastTurns) return;
@@ -158,13 +163,11 @@ void TReadAhead::Reach(std::size_t index) {
     // A worker is woken only where none had a file to take: the workers wake
     // one another while there are more. Waking one every turn for nothing cost
     // a warm preview 1.3x its time without read-ahead (20-23 µs a file against 15).
-    while (next_ < limit_ && !wanted(next_)) ++next_;
-    const bool had = next_ < limit_;
+    const bool had = available();
     // Files no worker has begun are the plug-in's to read now.
     next_ = std::max(next_, index + 1);
     limit_ = std::max(limit_, std::min(files_.size(), index + 1 + kDistance));
-    while (next_ < limit_ && !wanted(next_)) ++next_;
-    const bool more = !had && next_ < limit_;
+    const bool more = !had && available();
     lastReadAhead_ = states_[index] != TState::Untouched;
     if (states_[index] == TState::Reading) {
         waitedFor_ = index;
@@ -200,10 +203,7 @@ void TReadAhead::work() {
     TWorkerFile file;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        more_.wait(lock, [this] {
-            while (next_ < limit_ && !wanted(next_)) ++next_;
-            return stop_ || next_ < limit_;
-        });
+        more_.wait(lock, [this] { return available() || stop_; });
         if (stop_) return;
         const std::size_t index = next_++;
         states_[index] = TState::Reading;

@@ -60,6 +60,8 @@ private:
     void readAhead(const std::string& path, TWorkerFile& file, std::vector<char>& buffer);
     // Whether the workers read this file, as things stand (under the lock).
     bool wanted(std::size_t index) const;
+    // Whether a worker has a file to take, next_ moved past those not wanted (under the lock).
+    bool available();
     // A turn's time, told apart by whether the file had been read ahead (under the lock).
     void learn(bool readAhead, long long ns);
 

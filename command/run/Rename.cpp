@@ -136,24 +136,28 @@ void TRenameRun::Folder(const std::string& folder, bool made) {
     report_->Folder({folder, made, command_.dryRun});
 }
 
-// The folders the run emptied, deepest first, each journaled before it goes.
+TRenameRun::TRemoval TRenameRun::RemoveIfEmpty(const std::string& folder, std::string& error) {
+    std::vector<std::string> names;
+    if (!ListFolder(folder, names, error) || !names.empty()) return TRemoval::Kept;
+    if (!journal_.Folder(kKindRemoving, plan_.Resolved(folder), error)) return TRemoval::Stop;
+    if (!RemoveFolder(folder, error)) return TRemoval::Failed;
+    Folder(folder, false);
+    return TRemoval::Removed;
+}
+
+// The folders the run emptied, deepest first.
 void TRenameRun::RemoveEmptied() {
     std::string error;
     for (const std::string& folder : plan_.EmptiedCandidates()) {
-        std::vector<std::string> names;
         if (command_.dryRun) {
             if (plan_.WouldEmpty(folder)) Folder(folder, false);
             continue;
         }
-        if (!ListFolder(folder, names, error) || !names.empty()) continue;
-        if (!journal_.Folder(kKindRemoving, ResolvedPath(folder), error)) {
-            stop_ = error;
-            return;
-        }
-        if (RemoveFolder(folder, error)) {
-            Folder(folder, false);
-        } else {
-            console_.Err(folder + ": emptied, but not removed: " + error);
+        switch (RemoveIfEmpty(folder, error)) {
+        case TRemoval::Stop: stop_ = error; return;
+        case TRemoval::Failed: console_.Err(folder + ": emptied, but not removed: " + error); break;
+        case TRemoval::Kept:
+        case TRemoval::Removed: break;
         }
     }
 }

@@ -42,7 +42,11 @@ private:
     // A folder made or removed, or to be.
     void Folder(const std::string& folder, bool made);
 
-    // The folders the run emptied, deepest first, each journaled before it goes.
+    // A folder taken away when it holds nothing, journaled before it goes
+    // (Stop: the journal could not be written; error says why).
+    enum class TRemoval { Kept, Removed, Failed, Stop };
+    TRemoval RemoveIfEmpty(const std::string& folder, std::string& error);
+    // The folders the run emptied, deepest first.
     void RemoveEmptied();
 
     void Fail(const std::string& path, const std::string& reason);

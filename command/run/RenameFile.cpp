@@ -176,12 +176,10 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
         if (!JournalStep(journal_.Failed(journalOld, resolved(newPath), error), error)) return false;
         // The folders made for it alone would be left empty.
         for (auto folder = justMade_.rbegin(); folder != justMade_.rend(); ++folder) {
-            std::vector<std::string> names;
-            if (!ListFolder(*folder, names, error) || !names.empty()) break;
-            if (!journal_.Folder(kKindRemoving, plan_.Resolved(*folder), error)) return JournalStep(false, error);
-            if (!RemoveFolder(*folder, error)) break;
+            const TRemoval removal = RemoveIfEmpty(*folder, error);
+            if (removal == TRemoval::Stop) return JournalStep(false, error);
+            if (removal != TRemoval::Removed) break;
             plan_.NotMade(*folder);
-            Folder(*folder, false);
         }
         return true;
     }

@@ -35,6 +35,17 @@ inline std::string ParentOf(const std::string& path) {
     return path.substr(0, slash == 0 ? 1 : slash);
 }
 
+inline std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && IsSlash(path.back())) path.pop_back();
+    return path;
+}
+
+// Whether folder lies below root, as text (both as the run names them).
+inline bool Below(const std::string& folder, const std::string& root) {
+    return !root.empty() && folder.size() > root.size() && folder.compare(0, root.size(), root) == 0 &&
+           (IsSlash(root.back()) || IsSlash(folder[root.size()]));
+}
+
 // The last segment, trailing delimiters ignored.
 inline std::string NameOf(const std::string& path) {
     std::size_t end = path.size();

@@ -7,18 +7,14 @@
 #   end_to_end.sh PELMORA [RUNNER [PELMORA_WITH_TEST_HOOKS]]
 set -uo pipefail
 
-absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
-pelmora=$(absolute "$1")
-runner=${2:+$(absolute "$2")}
-hooked=${3:+$(absolute "$3")}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export LC_ALL=C.UTF-8
 # Journals and the lock of these runs apart from the user's own.
 export XDG_STATE_HOME="$work/state"
 
-. "$here/lib.sh"
 listing() { (cd "$1" && find . -type f | sort); }
 # name<TAB>checksum of every file, to prove nothing was lost or changed.
 contents() { (cd "$1" && find . -type f -exec md5sum {} + | awk '{print $1}' | sort); }

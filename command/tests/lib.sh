@@ -1,5 +1,10 @@
-# What the command's end-to-end scripts share, sourced after they set $work,
-# $pelmora and $runner (empty natively, the Wine runner for the Windows build).
+# What the command's end-to-end scripts share, sourced first. Their arguments:
+# PELMORA [RUNNER [PELMORA_WITH_TEST_HOOKS]], the runner empty natively and
+# the Wine runner for the Windows build. run() needs $work, set by the script.
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+pelmora=$(absolute "$1")
+runner=${2:+$(absolute "$2")}
+hooked=${3:+$(absolute "$3")}
 failures=0
 
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }

@@ -10,11 +10,8 @@
 #   organise.sh PELMORA [RUNNER [PELMORA_WITH_TEST_HOOKS]]
 set -uo pipefail
 
-absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
-pelmora=$(absolute "$1")
-runner=${2:+$(absolute "$2")}
-hooked=${3:+$(absolute "$3")}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
 work=$(mktemp -d)
 mounted=
 cleanup() {
@@ -28,7 +25,6 @@ export XDG_STATE_HOME="$work/state"
 if [ -n "$runner" ]; then windows=1; else windows=0; fi
 pattern='*artist*/*album*/*title*'
 
-. "$here/lib.sh"
 # The checksum of every file and every folder (ending in "/"), so that a lost
 # file, a changed one or a stray folder shows.
 snapshot() { (cd "$1" && { find . -type f -exec md5sum {} +; find . -type d | sed 's|^|folder  |; s|$|/|'; } | sort -k2); }
