@@ -147,7 +147,7 @@ TEST(FileSource, CachedReadsGiveTheFilesBytesAnywhere) {
         ASSERT_TRUE(source.ReadAt(offset, out, got)) << offset;
         ASSERT_EQ(got, offset >= size ? 0 : std::min<std::size_t>(count, static_cast<std::size_t>(size - offset)));
         EXPECT_TRUE(std::equal(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(got),
-                               content.begin() + offset)) << offset;
+                               content.begin() + static_cast<std::ptrdiff_t>(offset))) << offset;
     }
     Bytes out(4);
     std::size_t got = 0;
