@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "AudioWriter.h"
@@ -43,12 +44,9 @@ std::vector<std::pair<const char*, Bytes>> Fixtures() {
     };
 }
 
-void ExpectEmpty(const TMPEGaudio& audio) {
-    EXPECT_FALSE(audio.frame.found);
-    EXPECT_EQ(audio.BitRate(), 0);
-    EXPECT_EQ(audio.DurationText(), "00:00");
-    EXPECT_FALSE(audio.ID3v2Tag.HasTag);
-    EXPECT_FALSE(audio.ID3v1Tag.HasTag);
+void ExpectEmpty(const TMPEGaudio& a) {
+    EXPECT_EQ(std::make_tuple(a.frame.found, a.BitRate(), a.DurationText(), a.ID3v2Tag.HasTag, a.ID3v1Tag.HasTag),
+              std::make_tuple(false, 0, "00:00", false, false));
 }
 
 void ExpectCleanOrEmpty(const std::string& value, const std::string& clean) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "FaultySource.h"
 #include "TagWriter.h"
 #include "TestFiles.h"
@@ -36,15 +38,9 @@ TEST(ID3v1, ReadsEveryFieldByPathAndFromMemory) {
     TempDir dir;
     TID3v1 tag;
     ASSERT_TRUE(tag.ReadTag(dir.Write("\xCF\xE5\xF1\xED\xFF.mp3", AfterAudio(kFull)).c_str()));
-    EXPECT_TRUE(tag.HasTag);
-    EXPECT_EQ(tag.Version, 2);
-    EXPECT_EQ(tag.Title, "Title");
-    EXPECT_EQ(tag.Artist, "\xC0\xF0\xF2\xE8\xF1\xF2");
-    EXPECT_EQ(tag.Album, "Album");
-    EXPECT_EQ(tag.Year, "2004");
-    EXPECT_EQ(tag.Comment, "Comment");
-    EXPECT_EQ(tag.Track, 12);
-    EXPECT_EQ(tag.GenreText(), "Rock");
+    EXPECT_EQ(std::make_tuple(tag.HasTag, int{tag.Version}, tag.Title, tag.Artist, tag.Album, tag.Year, tag.Comment,
+                              int{tag.Track}, tag.GenreText()),
+              std::make_tuple(true, 2, "Title", "\xC0\xF0\xF2\xE8\xF1\xF2", "Album", "2004", "Comment", 12, "Rock"));
     EXPECT_EQ(Read(kFull).Title, "Title");
     for (const std::string& bad : {dir.File("missing.mp3"), dir.Write("tiny.mp3", Bytes(127, 'T'))}) {
         EXPECT_FALSE(tag.ReadTag(bad.c_str()));

@@ -527,15 +527,10 @@ void ExpectTags(const std::string& path, const TTagWant& e) {
 void ExpectV1(const std::string& path, const TV1Want& e) {
     TID3v1 tag;
     ASSERT_TRUE(tag.ReadTag(path.c_str()));
-    EXPECT_TRUE(tag.HasTag);
-    EXPECT_EQ(tag.Version, 2);
-    EXPECT_EQ(tag.Title, e.title);
-    EXPECT_EQ(tag.Artist, e.artist);
-    EXPECT_EQ(tag.Album, e.album);
-    EXPECT_EQ(tag.Year, e.year);
+    EXPECT_EQ(std::make_tuple(tag.HasTag, int{tag.Version}, tag.Title, tag.Artist, tag.Album, tag.Year, int{tag.Track},
+                              tag.GenreText()),
+              std::make_tuple(true, 2, e.title, e.artist, e.album, e.year, e.track, e.genre));
     ExpectField(e.comment, tag.Comment, "Comment");
-    EXPECT_EQ(tag.Track, e.track);
-    EXPECT_EQ(tag.GenreText(), e.genre);
 }
 
 // The name process gives the file, a bare tag with audio after it.
