@@ -1,6 +1,5 @@
 // The ID3v2 reader over byte-exact tags: header and tag size, the frame walks
-// of 2.2, 2.3 and 2.4, slot rules, text decoding of every encoding, the
-// derived fields, and reads that fail part way.
+// of 2.2, 2.3 and 2.4, slot rules, text decoding, reads that fail part way.
 #include "ID3v2.h"
 
 #include <gtest/gtest.h>
@@ -28,35 +27,18 @@ constexpr std::uint8_t kV24 = 4;
 const std::string kPrivet = "\xCF\xF0\xE8\xE2\xE5\xF2";
 const Bytes kPrivetUtf8 = Latin("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
 
-// The text fields in the order of the reader's slots; Track is checked apart.
-enum class F { Title, Artist, Album, Track, Year, Genre, Comment, Composer, Encoder, Copyright, Language, Link,
-               OriginalArtist, Lyrics };
-struct FieldOf {
-    F field;
-    const char* name;
-    std::string TID3v2::*member;  // null for Track
-};
-constexpr FieldOf kAllFields[] = {
-    {F::Title, "Title", &TID3v2::Title},          {F::Artist, "Artist", &TID3v2::Artist},
-    {F::Album, "Album", &TID3v2::Album},          {F::Track, "Track", nullptr},
-    {F::Year, "Year", &TID3v2::Year},             {F::Genre, "Genre", &TID3v2::Genre},
-    {F::Comment, "Comment", &TID3v2::Comment},    {F::Composer, "Composer", &TID3v2::Composer},
-    {F::Encoder, "Encoder", &TID3v2::Encoder},    {F::Copyright, "Copyright", &TID3v2::Copyright},
-    {F::Language, "Language", &TID3v2::Language}, {F::Link, "Link", &TID3v2::Link},
-    {F::OriginalArtist, "OriginalArtist", &TID3v2::OriginalArtist}, {F::Lyrics, "Lyrics", &TID3v2::Lyrics}};
-using Want = std::map<F, std::string>;
-
-std::string Field(const TID3v2& tag, const FieldOf& f) {
-    return f.member != nullptr ? tag.*f.member : std::to_string(tag.Track);
-}
-
-// Every field named has its value; every other one is empty (Track 0).
-void ExpectFields(const TID3v2& tag, const Want& want) {
-    for (const FieldOf& f : kAllFields) {
-        const auto it = want.find(f.field);
-        const std::string expected = it != want.end() ? it->second : (f.field == F::Track ? "0" : "");
-        EXPECT_EQ(Field(tag, f), expected) << f.name;
-    }
+// The fields that are not empty (Track not 0), by name.
+using Want = std::map<std::string, std::string>;
+Want Fields(const TID3v2& t) {
+    Want all = {{"Title", t.Title},         {"Artist", t.Artist},
+                {"Album", t.Album},         {"Track", t.Track != 0 ? std::to_string(t.Track) : ""},
+                {"Year", t.Year},           {"Genre", t.Genre},
+                {"Comment", t.Comment},     {"Composer", t.Composer},
+                {"Encoder", t.Encoder},     {"Copyright", t.Copyright},
+                {"Language", t.Language},   {"Link", t.Link},
+                {"OriginalArtist", t.OriginalArtist}, {"Lyrics", t.Lyrics}};
+    std::erase_if(all, [](const auto& field) { return field.second.empty(); });
+    return all;
 }
 
 // A tag followed by a little audio, so the file is longer than the tag.
@@ -84,11 +66,6 @@ TID3v2 ReadFrame(std::string_view id, const Bytes& data, std::uint8_t version = 
     return Read(WithAudio(ID3v2Writer(version).Frame(id, data).Build()));
 }
 
-Bytes Comment(std::uint8_t encoding, const Bytes& description, const Bytes& text) {
-    const bool wide = encoding == 1 || encoding == 2;
-    return Concat({{encoding}, Latin("eng"), description, wide ? Bytes{0, 0} : Bytes{0}, text});
-}
-
 struct FieldCase {
     const char* name;
     Bytes file;
@@ -102,7 +79,7 @@ void RunFieldCases(const std::vector<FieldCase>& cases) {
         const TID3v2 tag = Read(c.file, &ok);
         ASSERT_TRUE(ok);
         EXPECT_TRUE(tag.HasTag);
-        ExpectFields(tag, c.want);
+        EXPECT_EQ(Fields(tag), c.want);
     }
 }
 
@@ -110,8 +87,7 @@ TEST(ID3v2Header, ResultTagSizeAndVersion) {
     struct Case {
         const char* name;
         Bytes file;
-        bool result;
-        bool hasTag;
+        bool result, hasTag;
         int version;
         std::int32_t tagSize;
         bool framesRead;
@@ -154,12 +130,8 @@ TEST(ID3v2Header, ResultTagSizeAndVersion) {
 
 TEST(ID3v2Header, ANewReadStartsFromNothing) {
     TID3v2 tag;
-    FaultySource full(WithAudio(ID3v2Writer(kV23)
-                                    .Text("TIT2", 0, Latin("T"))
-                                    .Text("TPE1", 0, Latin("A"))
-                                    .Text("TRCK", 0, Latin("3"))
-                                    .Frame("APIC", Bytes(20, 1))
-                                    .Build()));
+    FaultySource full(WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("T")).Text("TPE1", 0, Latin("A"))
+                                    .Text("TRCK", 0, Latin("3")).Frame("APIC", Bytes(20, 1)).Build()));
     ASSERT_TRUE(tag.ReadTag(full));
     ASSERT_TRUE(tag.Picture);
 
@@ -169,7 +141,7 @@ TEST(ID3v2Header, ANewReadStartsFromNothing) {
     EXPECT_EQ(tag.Version, 0);
     EXPECT_EQ(tag.TagSize, 0);
     EXPECT_FALSE(tag.Picture);
-    ExpectFields(tag, {});
+    EXPECT_TRUE(Fields(tag).empty());
 
     ASSERT_TRUE(tag.ReadTag(full));
     FaultySource failing(Bytes(500, 0xFF));
@@ -177,7 +149,7 @@ TEST(ID3v2Header, ANewReadStartsFromNothing) {
     EXPECT_FALSE(tag.ReadTag(failing));
     EXPECT_FALSE(tag.HasTag);
     EXPECT_FALSE(tag.Picture);
-    ExpectFields(tag, {});
+    EXPECT_TRUE(Fields(tag).empty());
 
     // By path: a file that cannot be opened is a failed read too.
     TempDir dir;
@@ -187,7 +159,7 @@ TEST(ID3v2Header, ANewReadStartsFromNothing) {
     for (const std::string& bad : {dir.File("missing.mp3"), dir.Write("tiny.mp3", Latin("ID3\3\0\0\0\0\0"s))}) {
         EXPECT_FALSE(tag.ReadTag(bad.c_str())) << bad;
         EXPECT_FALSE(tag.HasTag);
-        ExpectFields(tag, {});
+        EXPECT_TRUE(Fields(tag).empty());
     }
     EXPECT_FALSE(tag.ReadTag(nullptr));
 }
@@ -195,95 +167,68 @@ TEST(ID3v2Header, ANewReadStartsFromNothing) {
 TEST(ID3v2Frames, Version23SlotsAndFallbacks) {
     RunFieldCases({
         {"every slot",
-         WithAudio(ID3v2Writer(kV23)
-                       .Text("TIT2", 0, Latin("Title"))
-                       .Text("TPE1", 0, Latin("Artist"))
-                       .Text("TALB", 0, Latin("Album"))
-                       .Text("TRCK", 0, Latin("7/9"))
-                       .Text("TYER", 0, Latin("1999"))
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("Title")).Text("TPE1", 0, Latin("Artist"))
+                       .Text("TALB", 0, Latin("Album")).Text("TRCK", 0, Latin("7/9")).Text("TYER", 0, Latin("1999"))
                        .Text("TCON", 0, Latin("(17)Rock"))
-                       .Frame("COMM", Comment(0, Latin("desc"), Latin("Comment")))
-                       .Text("TCOM", 0, Latin("Composer"))
-                       .Text("TENC", 0, Latin("Encoder"))
-                       .Text("TCOP", 0, Latin("Copyright"))
-                       .Text("TLAN", 0, Latin("rus"))
+                       .Frame("COMM", CommentData(0, Latin("desc"), Latin("Comment")))
+                       .Text("TCOM", 0, Latin("Composer")).Text("TENC", 0, Latin("Encoder"))
+                       .Text("TCOP", 0, Latin("Copyright")).Text("TLAN", 0, Latin("rus"))
                        .Frame("WXXX", Concat({{0}, Latin("home"), {0}, Latin("http://x")}))
-                       .Text("TDRC", 0, Latin("2004"))
-                       .Text("TOPE", 0, Latin("Original"))
-                       .Text("TIT1", 0, Latin("Group"))
-                       .Text("TOAL", 0, Latin("Original album"))
-                       .Frame("USLT", Comment(0, Latin(""), Latin("La la")))
-                       .Build()),
-         {{F::Title, "Title"}, {F::Artist, "Artist"}, {F::Album, "Album"}, {F::Track, "7"}, {F::Year, "1999"},
-          {F::Genre, "Rock"}, {F::Comment, "Comment"}, {F::Composer, "Composer"}, {F::Encoder, "Encoder"},
-          {F::Copyright, "Copyright"}, {F::Language, "rus"}, {F::Link, "http://x"}, {F::OriginalArtist, "Original"},
-          {F::Lyrics, "La la"}}},
+                       .Text("TDRC", 0, Latin("2004")).Text("TOPE", 0, Latin("Original"))
+                       .Text("TIT1", 0, Latin("Group")).Text("TOAL", 0, Latin("Original album"))
+                       .Frame("USLT", CommentData(0, Latin(""), Latin("La la"))).Build()),
+         {{"Title", "Title"}, {"Artist", "Artist"}, {"Album", "Album"}, {"Track", "7"}, {"Year", "1999"},
+          {"Genre", "Rock"}, {"Comment", "Comment"}, {"Composer", "Composer"}, {"Encoder", "Encoder"},
+          {"Copyright", "Copyright"}, {"Language", "rus"}, {"Link", "http://x"}, {"OriginalArtist", "Original"},
+          {"Lyrics", "La la"}}},
         {"second choices",
-         WithAudio(ID3v2Writer(kV23)
-                       .Text("TIT1", 0, Latin("Group"))
-                       .Text("TOPE", 0, Latin("Original"))
-                       .Text("TOAL", 0, Latin("Original album"))
-                       .Text("TDRC", 0, Latin("2004-05-06"))
-                       .Build()),
-         {{F::Title, "Group"}, {F::Artist, "Original"}, {F::OriginalArtist, "Original"}, {F::Album, "Original album"},
-          {F::Year, "2004"}}},
+         WithAudio(ID3v2Writer(kV23).Text("TIT1", 0, Latin("Group")).Text("TOPE", 0, Latin("Original"))
+                       .Text("TOAL", 0, Latin("Original album")).Text("TDRC", 0, Latin("2004-05-06")).Build()),
+         {{"Title", "Group"}, {"Artist", "Original"}, {"OriginalArtist", "Original"}, {"Album", "Original album"},
+          {"Year", "2004"}}},
         {"blank first choice falls back",
-         WithAudio(ID3v2Writer(kV23)
-                       .Text("TIT2", 0, Latin(" \t "))
-                       .Text("TIT1", 0, Latin("Group"))
-                       .Text("TDRC", 0, Latin("99"))
-                       .Build()),
-         {{F::Title, "Group"}, {F::Year, "99"}}},
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin(" \t ")).Text("TIT1", 0, Latin("Group"))
+                       .Text("TDRC", 0, Latin("99")).Build()),
+         {{"Title", "Group"}, {"Year", "99"}}},
         {"the last occurrence wins",
          WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("First")).Text("TIT2", 0, Latin("Second")).Build()),
-         {{F::Title, "Second"}}},
+         {{"Title", "Second"}}},
         {"an unknown encoding leaves the slot alone",
          WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("Kept")).Text("TIT2", 4, Latin("Other")).Build()),
-         {{F::Title, "Kept"}}},
+         {{"Title", "Kept"}}},
         {"an unknown encoding alone is no title",
          WithAudio(ID3v2Writer(kV23).Text("TIT2", 0xFF, Latin("Other")).Text("TIT1", 0, Latin("Group")).Build()),
-         {{F::Title, "Group"}}},
+         {{"Title", "Group"}}},
         {"an empty frame replaces an earlier one",
-         WithAudio(ID3v2Writer(kV23)
-                       .Text("TIT2", 0, Latin("Gone"))
-                       .Frame("TIT2", {})
-                       .Text("TIT1", 0, Latin("Group"))
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("Gone")).Frame("TIT2", {}).Text("TIT1", 0, Latin("Group"))
                        .Build()),
-         {{F::Title, "Group"}}},
+         {{"Title", "Group"}}},
         {"the last comment wins whatever its description",
-         WithAudio(ID3v2Writer(kV23)
-                       .Frame("COMM", Comment(0, Latin(""), Latin("First")))
-                       .Frame("COMM", Comment(1, Utf16LE(u"iTunNORM", true), Utf16LE(u"Second", true)))
-                       .Frame("COMM", Comment(5, Latin(""), Latin("Third")))
-                       .Build()),
-         {{F::Comment, "Second"}}},
+         WithAudio(ID3v2Writer(kV23).Frame("COMM", CommentData(0, Latin(""), Latin("First")))
+                       .Frame("COMM", CommentData(1, Utf16LE(u"iTunNORM", true), Utf16LE(u"Second", true)))
+                       .Frame("COMM", CommentData(5, Latin(""), Latin("Third"))).Build()),
+         {{"Comment", "Second"}}},
         {"inner zero bytes stay", Tagged(kV23, "TIT2", 0, Latin(std::string("\0 A\0B \0", 7))),
-         {{F::Title, std::string("A\0B", 3)}}},
+         {{"Title", std::string("A\0B", 3)}}},
         {"8-bit text is taken as stored", Tagged(kV23, "TPE1", 0, Latin("\xC0\xF0\xF2\xE8\xF1\xF2")),
-         {{F::Artist, "\xC0\xF0\xF2\xE8\xF1\xF2"}}},
+         {{"Artist", "\xC0\xF0\xF2\xE8\xF1\xF2"}}},
         {"frame sizes of 2.3 are plain numbers",
          WithAudio(
              ID3v2Writer(kV23).Text("TIT2", 0, Latin(std::string(255, 'x'))).Text("TPE1", 0, Latin("Artist")).Build()),
-         {{F::Title, std::string(255, 'x')}, {F::Artist, "Artist"}}},
+         {{"Title", std::string(255, 'x')}, {"Artist", "Artist"}}},
         {"frames of other ids are stepped over",
-         WithAudio(ID3v2Writer(kV23)
-                       .Frame("TXXX", Concat({{0}, Latin("TIT2"), {0}, Latin("x")}))
-                       .Frame("PRIV", Bytes(300, 'Z'))
-                       .Text("TIT2", 0, Latin("Title"))
-                       .Build()),
-         {{F::Title, "Title"}}},
+         WithAudio(ID3v2Writer(kV23).Frame("TXXX", Concat({{0}, Latin("TIT2"), {0}, Latin("x")}))
+                       .Frame("PRIV", Bytes(300, 'Z')).Text("TIT2", 0, Latin("Title")).Build()),
+         {{"Title", "Title"}}},
         {"ids compare exactly",
          WithAudio(ID3v2Writer(kV23).Text("TIT3", 0, Latin("x")).Text("TIT2", 0, Latin("Title")).Build()),
-         {{F::Title, "Title"}}},
+         {{"Title", "Title"}}},
         {"a footer ends the walk", WithAudio(ID3v2Writer(kV24, 0x10).Text("TIT2", 0, Latin("Title")).Build()),
-         {{F::Title, "Title"}}},
+         {{"Title", "Title"}}},
         {"frame data may run past the tag size",
-         WithAudio(ID3v2Writer(kV23)
-                       .RawFrame("TIT2", BigEndian(6, 4), Latin("\0Ti"s))
-                       .SizeField(Syncsafe(13))
-                       .Raw(Latin("tle"))
-                       .Build()),
-         {{F::Title, "Title"}}},
+         WithAudio(ID3v2Writer(kV23).RawFrame("TIT2", BigEndian(6, 4), Latin("\0Ti"s)).SizeField(Syncsafe(13))
+                       .Raw(Latin("tle")).Build()),
+         {{"Title", "Title"}}},
     });
 }
 
@@ -295,66 +240,54 @@ TEST(ID3v2Frames, TheWalkStopsQuietlyAndKeepsWhatItHas) {
     };
     const Bytes artist = Concat({Latin("TPE1"), BigEndian(7, 4), {0, 0, 0}, Latin("Artist")});
     RunFieldCases({
-        {"a zero byte where an id begins", WithAudio(tag(Concat({{0}, artist}))), {{F::Title, "Title"}}},
+        {"a zero byte where an id begins", WithAudio(tag(Concat({{0}, artist}))), {{"Title", "Title"}}},
         {"a lower-case id", WithAudio(tag(Concat({Latin("tpe1"), BigEndian(2, 4), {0, 0, 0}, Latin("x"), artist}))),
-         {{F::Title, "Title"}}},
+         {{"Title", "Title"}}},
         {"a digit first", WithAudio(tag(Concat({Latin("1PE1"), BigEndian(2, 4), {0, 0, 0}, Latin("x"), artist}))),
-         {{F::Title, "Title"}}},
-        {"the file ends inside a frame header", tag(Bytes(artist.begin(), artist.begin() + 9)), {{F::Title, "Title"}}},
-        {"the file ends inside frame data", tag(Bytes(artist.begin(), artist.end() - 1)), {{F::Title, "Title"}}},
+         {{"Title", "Title"}}},
+        {"the file ends inside a frame header", tag(Bytes(artist.begin(), artist.begin() + 9)), {{"Title", "Title"}}},
+        {"the file ends inside frame data", tag(Bytes(artist.begin(), artist.end() - 1)), {{"Title", "Title"}}},
         {"a frame claiming 4 GB",
          WithAudio(tag(Concat({Latin("TPE1"), {0xFF, 0xFF, 0xFF, 0xFF, 0, 0}, Latin("\0Artist"s)}))),
-         {{F::Title, "Title"}}},
+         {{"Title", "Title"}}},
         {"an unknown frame longer than the file",
          WithAudio(tag(Concat({Latin("TXXX"), BigEndian(0x7FFFFFF0, 4), {0, 0}, artist}))),
-         {{F::Title, "Title"}}},
+         {{"Title", "Title"}}},
     });
 }
 
 TEST(ID3v2Frames, Version24FrameSizes) {
     // A syncsafe 128 that a plain reading would take for 256.
-    const Bytes syncsafe128 = WithAudio(ID3v2Writer(kV24)
-                                            .Text("TIT2", 0, Latin(std::string(127, 'x')))
-                                            .Text("TPE1", 0, Latin("Artist"))
-                                            .Padding(300)
-                                            .Build());
+    const Bytes syncsafe128 = WithAudio(ID3v2Writer(kV24).Text("TIT2", 0, Latin(std::string(127, 'x')))
+                                            .Text("TPE1", 0, Latin("Artist")).Padding(300).Build());
     // A writer that stores plain sizes: 256 bytes whose syncsafe reading (128)
     // lands inside the data.
     const Bytes plain256 = WithAudio(ID3v2Writer(kV24)
                                          .RawFrame("TIT2", {0, 0, 1, 0}, Concat({{0}, Latin(std::string(255, 'x'))}))
-                                         .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
-                                         .Padding(20)
-                                         .Build());
+                                         .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s)).Padding(20).Build());
     // Plain sizes with a byte above 127 can only be plain.
     const Bytes plain200 = WithAudio(ID3v2Writer(kV24)
                                          .RawFrame("TIT2", {0, 0, 0, 200}, Concat({{0}, Latin(std::string(199, 'y'))}))
-                                         .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
-                                         .Build());
+                                         .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s)).Build());
     // Both readings land on a boundary: the syncsafe one is taken.
     const Bytes bothBoundaries =
-        WithAudio(ID3v2Writer(kV24)
-                      .RawFrame("TIT2", {0, 0, 1, 0},
+        WithAudio(ID3v2Writer(kV24).RawFrame("TIT2", {0, 0, 1, 0},
                                 Concat({{0}, Latin(std::string(127, 'x')), {0}, Latin(std::string(127, 'x'))}))
-                      .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
-                      .Build());
+                      .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s)).Build());
     // The plain reading lands two bytes before the end of the file, on "AB":
     // four bytes are needed to see a frame id, so only the syncsafe reading
     // (onto a frame of unknown id "Txyz", then the artist) is a boundary.
     auto shortTail = [](const std::string& tail) {
-        return ID3v2Writer(kV24)
-            .RawFrame("TIT2", {0, 0, 1, 0}, Concat({{0}, Latin("Title"), Bytes(122, 0)}))
-            .RawFrame("Txyz", {0, 0, 0, 0}, {})
-            .RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
-            .Raw(Latin(std::string(256 - 128 - 10 - 17, 'q')))
-            .Raw(Latin(tail))
-            .Build();
+        return ID3v2Writer(kV24).RawFrame("TIT2", {0, 0, 1, 0}, Concat({{0}, Latin("Title"), Bytes(122, 0)}))
+            .RawFrame("Txyz", {0, 0, 0, 0}, {}).RawFrame("TPE1", {0, 0, 0, 7}, Latin("\0Artist"s))
+            .Raw(Latin(std::string(256 - 128 - 10 - 17, 'q'))).Raw(Latin(tail)).Build();
     };
     RunFieldCases({
-        {"syncsafe size", syncsafe128, {{F::Title, std::string(127, 'x')}, {F::Artist, "Artist"}}},
-        {"plain size under 0x80 bytes", plain256, {{F::Title, std::string(255, 'x')}, {F::Artist, "Artist"}}},
-        {"plain size with a high byte", plain200, {{F::Title, std::string(199, 'y')}, {F::Artist, "Artist"}}},
-        {"both readings on a boundary", bothBoundaries, {{F::Title, std::string(127, 'x')}}},
-        {"two bytes are no frame id", shortTail("AB"), {{F::Title, "Title"}, {F::Artist, "Artist"}}},
+        {"syncsafe size", syncsafe128, {{"Title", std::string(127, 'x')}, {"Artist", "Artist"}}},
+        {"plain size under 0x80 bytes", plain256, {{"Title", std::string(255, 'x')}, {"Artist", "Artist"}}},
+        {"plain size with a high byte", plain200, {{"Title", std::string(199, 'y')}, {"Artist", "Artist"}}},
+        {"both readings on a boundary", bothBoundaries, {{"Title", std::string(127, 'x')}}},
+        {"two bytes are no frame id", shortTail("AB"), {{"Title", "Title"}, {"Artist", "Artist"}}},
     });
     // With four, the plain reading wins: the title is all 256 bytes, the
     // frames inside them included.
@@ -370,10 +303,8 @@ TEST(ID3v2Frames, ExtendedHeaderIsSkippedWhenThereIsOne) {
         return WithAudio(ID3v2Writer(version, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
     };
     // A 2.4 extended header size with a byte above 127, taken whole as the tag size is.
-    const Bytes wholeSize = WithAudio(ID3v2Writer(kV24, 0x40)
-                                          .Raw({0, 0, 0, 0x86})
-                                          .Raw(Concat({{1, 0}, Bytes(128, 0)}))
-                                          .Text("TIT2", 0, Latin("Title"))
+    const Bytes wholeSize = WithAudio(ID3v2Writer(kV24, 0x40).Raw({0, 0, 0, 0x86})
+                                          .Raw(Concat({{1, 0}, Bytes(128, 0)})).Text("TIT2", 0, Latin("Title"))
                                           .Build());
     const Bytes beyondTag =
         WithAudio(ID3v2Writer(kV23, 0x40).Raw({0, 0, 1, 0}).Text("TIT2", 0, Latin("Title")).Build());
@@ -385,47 +316,37 @@ TEST(ID3v2Frames, ExtendedHeaderIsSkippedWhenThereIsOne) {
         return ID3v2Writer(version, 0x40).Text(firstId, 1, Utf16LE(u"x", true)).Text("TIT2", 0, Latin("Title")).Build();
     };
     RunFieldCases({
-        {"2.4 flag, no header", WithAudio(flagOnly(kV24, "TIT2")), {{F::Title, "Title"}}},
-        {"2.3 flag, no header", WithAudio(flagOnly(kV23, "TALB")), {{F::Title, "Title"}, {F::Album, "x"}}},
-        {"digits belong to ids", WithAudio(flagOnly(kV23, "XY09")), {{F::Title, "Title"}}},
+        {"2.4 flag, no header", WithAudio(flagOnly(kV24, "TIT2")), {{"Title", "Title"}}},
+        {"2.3 flag, no header", WithAudio(flagOnly(kV23, "TALB")), {{"Title", "Title"}, {"Album", "x"}}},
+        {"digits belong to ids", WithAudio(flagOnly(kV23, "XY09")), {{"Title", "Title"}}},
         {"a lower-case letter is a size", WithAudio(flagOnly(kV24, "TiT2")), {}},
         {"the resynchronised bytes of 2.3", WithAudio(UnsynchronisedTag(flagOnly(kV23, "TALB"))),
-         {{F::Title, "Title"}, {F::Album, "x"}}},
-        {"2.3, 6 bytes", with(kV23, {0, 0, 0, 0, 0, 0}), {{F::Title, "Title"}}},
-        {"2.3 with CRC, 10 bytes", with(kV23, {0x80, 0, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78}), {{F::Title, "Title"}}},
-        {"2.4, 6 bytes with its size field", with(kV24, {1, 0}), {{F::Title, "Title"}}},
-        {"2.4 with restrictions", with(kV24, {1, 0x10, 1, 0x55}), {{F::Title, "Title"}}},
-        {"2.4 size byte taken whole", wholeSize, {{F::Title, "Title"}}},
+         {{"Title", "Title"}, {"Album", "x"}}},
+        {"2.3, 6 bytes", with(kV23, {0, 0, 0, 0, 0, 0}), {{"Title", "Title"}}},
+        {"2.3 with CRC, 10 bytes", with(kV23, {0x80, 0, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78}), {{"Title", "Title"}}},
+        {"2.4, 6 bytes with its size field", with(kV24, {1, 0}), {{"Title", "Title"}}},
+        {"2.4 with restrictions", with(kV24, {1, 0x10, 1, 0x55}), {{"Title", "Title"}}},
+        {"2.4 size byte taken whole", wholeSize, {{"Title", "Title"}}},
         {"start beyond the tag", beyondTag, {}},
         {"size field cut by the end of the file", cutShort, {}},
-        {"2.2 flag 0x40", v22, {{F::Title, "Title"}}},
+        {"2.2 flag 0x40", v22, {{"Title", "Title"}}},
     });
 }
 
 TEST(ID3v2Frames, Version22) {
-    const Bytes tag = WithAudio(ID3v2Writer(kV22)
-                                    .Text("TT2", 0, Latin("Title"))
-                                    .Text("TP1", 0, Latin("Artist"))
-                                    .Text("TAL", 0, Latin("Album"))
-                                    .Text("TRK", 0, Latin("03/11"))
-                                    .Text("TYE", 0, Latin("2004"))
-                                    .Text("TCO", 0, Latin("(12)"))
-                                    .Frame("COM", Comment(0, Latin("d"), Latin("Comment")))
-                                    .Text("TCM", 0, Latin("Composer"))
-                                    .Text("TEN", 0, Latin("Encoder"))
-                                    .Text("TCR", 0, Latin("Copyright"))
-                                    .Text("TLA", 0, Latin("eng"))
+    const Bytes tag = WithAudio(ID3v2Writer(kV22).Text("TT2", 0, Latin("Title")).Text("TP1", 0, Latin("Artist"))
+                                    .Text("TAL", 0, Latin("Album")).Text("TRK", 0, Latin("03/11"))
+                                    .Text("TYE", 0, Latin("2004")).Text("TCO", 0, Latin("(12)"))
+                                    .Frame("COM", CommentData(0, Latin("d"), Latin("Comment")))
+                                    .Text("TCM", 0, Latin("Composer")).Text("TEN", 0, Latin("Encoder"))
+                                    .Text("TCR", 0, Latin("Copyright")).Text("TLA", 0, Latin("eng"))
                                     .Frame("WXX", Concat({{0}, {0}, Latin("http://y")}))
                                     .Text("TOA", 0, Latin("Original"))
-                                    .Frame("ULT", Comment(0, Latin(""), Latin("Lyrics")))
-                                    .Frame("PIC", Concat({{0}, Latin("JPG"), Bytes(40, 7)}))
-                                    .Build());
-    const Bytes fallbacks = WithAudio(ID3v2Writer(kV22)
-                                          .Text("TT1", 0, Latin("Group"))
-                                          .Text("TOT", 0, Latin("Original album"))
-                                          .Text("TOA", 0, Latin("Original"))
-                                          .Text("TOR", 0, Latin("1987"))
-                                          .Build());
+                                    .Frame("ULT", CommentData(0, Latin(""), Latin("Lyrics")))
+                                    .Frame("PIC", Concat({{0}, Latin("JPG"), Bytes(40, 7)})).Build());
+    const Bytes fallbacks = WithAudio(ID3v2Writer(kV22).Text("TT1", 0, Latin("Group"))
+                                          .Text("TOT", 0, Latin("Original album")).Text("TOA", 0, Latin("Original"))
+                                          .Text("TOR", 0, Latin("1987")).Build());
     // Only the first 500 bytes of a frame are kept; the walk goes on after all of it.
     const Bytes longFrame = WithAudio(
         ID3v2Writer(kV22).Text("TT2", 0, Latin(std::string(700, 'x'))).Text("TP1", 0, Latin("Artist")).Build());
@@ -436,15 +357,15 @@ TEST(ID3v2Frames, Version22) {
     RunFieldCases({
         {"every slot",
          tag,
-         {{F::Title, "Title"}, {F::Artist, "Artist"}, {F::Album, "Album"}, {F::Track, "3"}, {F::Year, "2004"},
-          {F::Genre, ""}, {F::Comment, "Comment"}, {F::Composer, "Composer"}, {F::Encoder, "Encoder"},
-          {F::Copyright, "Copyright"}, {F::Language, "eng"}, {F::Link, "http://y"}, {F::OriginalArtist, "Original"}}},
+         {{"Title", "Title"}, {"Artist", "Artist"}, {"Album", "Album"}, {"Track", "3"}, {"Year", "2004"},
+          {"Comment", "Comment"}, {"Composer", "Composer"}, {"Encoder", "Encoder"},
+          {"Copyright", "Copyright"}, {"Language", "eng"}, {"Link", "http://y"}, {"OriginalArtist", "Original"}}},
         {"second choices",
          fallbacks,
-         {{F::Title, "Group"}, {F::Artist, "Original"}, {F::OriginalArtist, "Original"}, {F::Album, "Original album"},
-          {F::Year, "1987"}}},
-        {"a long frame", longFrame, {{F::Title, std::string(499, 'x')}, {F::Artist, "Artist"}}},
-        {"16-bit text in a full block", wideFrame, {{F::Title, std::string(249, 'A')}}},
+         {{"Title", "Group"}, {"Artist", "Original"}, {"OriginalArtist", "Original"}, {"Album", "Original album"},
+          {"Year", "1987"}}},
+        {"a long frame", longFrame, {{"Title", std::string(499, 'x')}, {"Artist", "Artist"}}},
+        {"16-bit text in a full block", wideFrame, {{"Title", std::string(249, 'A')}}},
     });
     const TID3v2 read = Read(tag);
     ASSERT_TRUE(read.Picture);  // 2.2 has no picture slot: an empty picture
@@ -456,40 +377,39 @@ TEST(ID3v2Text, EncodingsAndByteOrderMarks) {
     RunFieldCases({
         {"a 16-bit title: FF FE 41 00 42 00 00 00",
          WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1, 0xFF, 0xFE, 0x41, 0, 0x42, 0, 0, 0}).Build()),
-         {{F::Title, "AB"}}},
-        {"little-endian without a mark", Tagged(kV23, "TIT2", 1, Utf16LE(u"Привет")), {{F::Title, kPrivet}}},
-        {"big-endian mark in encoding 1", Tagged(kV23, "TIT2", 1, Utf16BE(u"Привет", true)), {{F::Title, kPrivet}}},
-        {"encoding 2 without a mark", Tagged(kV24, "TIT2", 2, Utf16BE(u"Привет")), {{F::Title, kPrivet}}},
+         {{"Title", "AB"}}},
+        {"little-endian without a mark", Tagged(kV23, "TIT2", 1, Utf16LE(u"Привет")), {{"Title", kPrivet}}},
+        {"big-endian mark in encoding 1", Tagged(kV23, "TIT2", 1, Utf16BE(u"Привет", true)), {{"Title", kPrivet}}},
+        {"encoding 2 without a mark", Tagged(kV24, "TIT2", 2, Utf16BE(u"Привет")), {{"Title", kPrivet}}},
         {"encoding 2 with a little-endian mark", Tagged(kV24, "TIT2", 2, Utf16LE(u"Привет", true)),
-         {{F::Title, kPrivet}}},
-        {"encoding 3", Tagged(kV24, "TIT2", 3, kPrivetUtf8), {{F::Title, kPrivet}}},
-        {"encoding 3 in a 2.3 tag", Tagged(kV23, "TPE1", 3, Latin("Artist")), {{F::Artist, "Artist"}}},
+         {{"Title", kPrivet}}},
+        {"encoding 3", Tagged(kV24, "TIT2", 3, kPrivetUtf8), {{"Title", kPrivet}}},
+        {"encoding 3 in a 2.3 tag", Tagged(kV23, "TPE1", 3, Latin("Artist")), {{"Artist", "Artist"}}},
         {"a mark inside the text is dropped", Tagged(kV23, "TIT2", 1, Utf16LE(u"A\uFEFFB\uFEFF", true)),
-         {{F::Title, "AB"}}},
+         {{"Title", "AB"}}},
         {"a low byte of FF is a character", Tagged(kV23, "TIT2", 1, Utf16LE(u"A\u00FF\u044F\u04FFB")),
-         {{F::Title, "A?\xFF?B"}}},
+         {{"Title", "A?\xFF?B"}}},
         {"a reversed mark inside the text is a character", Tagged(kV23, "TIT2", 1, Utf16LE(u"A\uFFFEB", true)),
-         {{F::Title, "A?B"}}},
+         {{"Title", "A?B"}}},
         {"unmappable characters, one per unit", Tagged(kV23, "TIT2", 1, Utf16LE(u"\u00E9\u263A\U0001F600!", true)),
-         {{F::Title, "????" "!"}}},
+         {{"Title", "????" "!"}}},
         {"16-bit text ends at a zero unit and is trimmed",
          Tagged(kV23, "TIT2", 1, Utf16LE(std::u16string(u"  A\tB \0C", 8), true)),
-         {{F::Title, "A\tB"}}},
+         {{"Title", "A\tB"}}},
         {"an odd last byte", WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1, 0xFF, 0xFE, 'A', 0, 'B'}).Build()),
-         {{F::Title, "AB"}}},
+         {{"Title", "AB"}}},
         {"no frames", WithAudio(ID3v2Writer(kV23).Build()), {}},
         {"an empty frame", WithAudio(ID3v2Writer(kV23).Frame("TIT2", {}).Build()), {}},
         {"an encoding byte alone", WithAudio(ID3v2Writer(kV23).Frame("TIT2", {1}).Build()), {}},
         {"a mark alone", Tagged(kV23, "TIT2", 2, {0xFE, 0xFF}), {}},
-        {"8-bit text between zeros", Tagged(kV23, "TIT2", 0, Latin(std::string(" x \0", 4))), {{F::Title, "x"}}},
+        {"8-bit text between zeros", Tagged(kV23, "TIT2", 0, Latin(std::string(" x \0", 4))), {{"Title", "x"}}},
     });
 }
 
 TEST(ID3v2Text, Utf8) {
     struct Case {
         const char* name;
-        std::string bytes;
-        std::string expected;
+        std::string bytes, expected;
     };
     const Case cases[] = {
         {"ASCII and Cyrillic", "Ok \xD0\x9F\xD1\x80", "Ok \xCF\xF0"},
@@ -522,21 +442,21 @@ TEST(ID3v2Text, TextAfterDescription) {
         std::string expected;
     };
     const Case cases[] = {
-        {"8-bit with language", Comment(0, Latin("desc"), Latin("Text")), true, "Text"},
-        {"8-bit, empty description", Comment(0, {}, Latin("Text")), true, "Text"},
+        {"8-bit with language", CommentData(0, Latin("desc"), Latin("Text")), true, "Text"},
+        {"8-bit, empty description", CommentData(0, {}, Latin("Text")), true, "Text"},
         {"8-bit without a terminator", Concat({{0}, Latin("engText")}), true, ""},
-        {"16-bit, marks on both parts", Comment(1, Utf16LE(u"d", true), Utf16LE(u"Text", true)), true, "Text"},
-        {"16-bit, empty description with a mark", Comment(1, Utf16LE(u"", true), Utf16LE(u"T", true)), true, "T"},
+        {"16-bit, marks on both parts", CommentData(1, Utf16LE(u"d", true), Utf16LE(u"Text", true)), true, "Text"},
+        {"16-bit, empty description with a mark", CommentData(1, Utf16LE(u"", true), Utf16LE(u"T", true)), true, "T"},
         // The description's last character has a zero high byte: the zero
         // pair straddling it and the terminator is no terminator.
-        {"16-bit terminator at a character boundary", Comment(1, Utf16LE(u"A"), Utf16LE(u"B")), true, "B"},
-        {"16-bit text after a Cyrillic description", Comment(1, Utf16LE(u"\u0410", true), Utf16LE(u"Привет", true)),
+        {"16-bit terminator at a character boundary", CommentData(1, Utf16LE(u"A"), Utf16LE(u"B")), true, "B"},
+        {"16-bit text after a Cyrillic description", CommentData(1, Utf16LE(u"\u0410", true), Utf16LE(u"Привет", true)),
          true, kPrivet},
-        {"big-endian description", Comment(2, Utf16BE(u"\u4100"), Utf16BE(u"Ok")), true, "Ok"},
-        {"UTF-8 uses a one-byte terminator", Comment(3, kPrivetUtf8, kPrivetUtf8), true, kPrivet},
+        {"big-endian description", CommentData(2, Utf16BE(u"\u4100"), Utf16BE(u"Ok")), true, "Ok"},
+        {"UTF-8 uses a one-byte terminator", CommentData(3, kPrivetUtf8, kPrivetUtf8), true, kPrivet},
         {"link without language", Concat({{0}, Latin("home page"), {0}, Latin("http://x")}), false, "http://x"},
         {"16-bit link", Concat({{1}, Utf16LE(u"d", true), {0, 0}, Utf16LE(u"http://x", true)}), false, "http://x"},
-        {"no text", Comment(0, Latin("desc"), {}), true, ""},
+        {"no text", CommentData(0, Latin("desc"), {}), true, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -599,8 +519,7 @@ TEST(ID3v2Picture, TakesTheBlockAfter13Bytes) {
 
     struct Case {
         const char* name;
-        Bytes tag;
-        Bytes data;
+        Bytes tag, data;
         std::size_t size;
     };
     const Case cases[] = {
@@ -695,20 +614,18 @@ TEST(ID3v2Frames, Unsynchronisation) {
     };
     RunFieldCases({
         {"FF 00 00 keeps one zero",
-         WithAudio(UnsynchronisedTag(ID3v2Writer(kV23).Frame("TIT2", zeroAfterSync).Build())), {{F::Title, kept}}},
+         WithAudio(UnsynchronisedTag(ID3v2Writer(kV23).Frame("TIT2", zeroAfterSync).Build())), {{"Title", kept}}},
         {"2.3 frame flags do not unsynchronise",
          WithAudio(ID3v2Writer(kV23).RawFrame("TIT2", BigEndian(6, 4), Unsynchronised(zeroAfterSync), {0, 3}).Build()),
-         {{F::Title, std::string("A\xFF\0\0B", 5)}}},
+         {{"Title", std::string("A\xFF\0\0B", 5)}}},
         {"2.4 only the flagged frame",
-         WithAudio(ID3v2Writer(kV24)
-                       .RawFrame("TIT2", Syncsafe(6), Unsynchronised(zeroAfterSync), {0, 2})
-                       .RawFrame("TPE1", Syncsafe(6), Unsynchronised(zeroAfterSync))
-                       .Build()),
-         {{F::Title, kept}, {F::Artist, std::string("A\xFF\0\0B", 5)}}},
+         WithAudio(ID3v2Writer(kV24).RawFrame("TIT2", Syncsafe(6), Unsynchronised(zeroAfterSync), {0, 2})
+                       .RawFrame("TPE1", Syncsafe(6), Unsynchronised(zeroAfterSync)).Build()),
+         {{"Title", kept}, {"Artist", std::string("A\xFF\0\0B", 5)}}},
         {"2.4 data length of fewer than four bytes", WithAudio(frame24(1, {0, 'x'})), {}},
         {"2.4 data length before an unsynchronised text",
-         WithAudio(frame24(3, Concat({Syncsafe(5), Unsynchronised(zeroAfterSync)}))), {{F::Title, kept}}},
-        {"frame data past the tag's end", pastTheEnd, {{F::Title, kept}}},
+         WithAudio(frame24(3, Concat({Syncsafe(5), Unsynchronised(zeroAfterSync)}))), {{"Title", kept}}},
+        {"frame data past the tag's end", pastTheEnd, {{"Title", kept}}},
     });
 }
 
@@ -760,26 +677,22 @@ TEST_F(ID3v2AsTaggersWriteThem, NamesAndWhereTheAudioBegins) {
     }
 }
 
-// A read that fails or comes up short at any point ends the walk quietly: the
-// fields collected before it stay, and only the header read can make it false.
+// A read that fails or comes up short ends the walk quietly: the fields
+// collected before it stay, and only the header read can make it false.
 TEST(ID3v2Faults, FailureAtEveryReadKeepsWhatWasCollected) {
     auto frames = [](std::uint8_t version) {
-        return ID3v2Writer(version)
-            .Text("TIT2", 0, Latin("Title"))
-            .Text("TPE1", 1, Utf16LE(u"Artist", true))
+        return ID3v2Writer(version).Text("TIT2", 0, Latin("Title")).Text("TPE1", 1, Utf16LE(u"Artist", true))
             .Frame("TXXX", Bytes(40000, 0xFF))  // 2.4: two readings of its size; 2.3: chunks of FF 00
-            .Text("TALB", 3, Latin("Album"))
-            .Frame("COMM", Comment(0, Latin(""), Latin("Comment")))
-            .Build();
+            .Text("TALB", 3, Latin("Album")).Frame("COMM", CommentData(0, Latin(""), Latin("Comment"))).Build();
     };
     for (const Bytes& file : {WithAudio(frames(kV24)), WithAudio(UnsynchronisedTag(frames(kV23)))}) {
         SCOPED_TRACE(file[3] == kV24 ? "2.4" : "unsynchronised 2.3");
         FaultySource clean(file);
         TID3v2 full;
         ASSERT_TRUE(full.ReadTag(clean));
-        ExpectFields(full, {{F::Title, "Title"}, {F::Artist, "Artist"}, {F::Album, "Album"}, {F::Comment, "Comment"}});
+        const Want all = Fields(full);
+        ASSERT_EQ(all, (Want{{"Title", "Title"}, {"Artist", "Artist"}, {"Album", "Album"}, {"Comment", "Comment"}}));
         ASSERT_GT(clean.calls, 5u);
-
         for (bool shortRead : {false, true}) {
             std::size_t previous = 0;
             for (std::size_t n = 1; n <= clean.calls + 1; ++n) {
@@ -787,23 +700,13 @@ TEST(ID3v2Faults, FailureAtEveryReadKeepsWhatWasCollected) {
                 FaultySource source(file);
                 (shortRead ? source.shortAt : source.failAt) = n;
                 TID3v2 tag;
-                const bool ok = tag.ReadTag(source);
-                EXPECT_EQ(ok, n != 1);
-                std::size_t collected = 0;
-                for (const FieldOf& f : kAllFields) {
-                    const std::string value = Field(tag, f);
-                    if (value != Field(full, f)) {
-                        EXPECT_TRUE(value.empty() || value == "0") << f.name << " " << value;
-                    } else if (!value.empty() && value != "0") {
-                        ++collected;
-                    }
-                }
-                EXPECT_GE(collected, previous);  // a later failure never collects less
-                previous = collected;
-                if (n == clean.calls + 1) {
-                    EXPECT_EQ(collected, 4u);
-                }
+                EXPECT_EQ(tag.ReadTag(source), n != 1);
+                const Want got = Fields(tag);
+                for (const auto& [name, value] : got) EXPECT_EQ(value, all.at(name)) << name;
+                EXPECT_GE(got.size(), previous);  // a later failure never collects less
+                previous = got.size();
             }
+            EXPECT_EQ(previous, 4u);
         }
     }
 }

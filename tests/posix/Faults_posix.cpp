@@ -1,7 +1,5 @@
-// File-system faults only a POSIX system can stage: a folder the rename may not
-// write, a file that cannot be opened, and a pipe and a device named like MP3
-// files, which must neither hang nor be read. Root ignores permissions, so
-// under root the cases that need them run in a child that drops to nobody.
+// File-system faults only a POSIX system can stage. Root ignores permissions,
+// so under root the cases that need them run in a child that drops to nobody.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -13,13 +11,10 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <cstring>
 #include <thread>
 
-#include "AudioWriter.h"
 #include "MPEGaudio.h"
 #include "PluginTest.h"
-#include "TagWriter.h"
 #include "TestFiles.h"
 
 using namespace testing_support;
@@ -53,9 +48,8 @@ protected:
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
-    // Runs f where permissions hold: here for an ordinary user, in a child
-    // that becomes nobody for root. None when restricted() shows that they
-    // do not hold even so (a user with the right to override them).
+    // Runs f where permissions hold: here, or in a child that becomes nobody
+    // for root. None when restricted() shows that they do not hold even so.
     static std::optional<bool> WithPermissionsEnforced(const std::function<bool()>& restricted,
                                                        const std::function<bool()>& f) {
         constexpr uid_t kNobody = 65534;
@@ -79,8 +73,7 @@ protected:
 };
 
 // A folder the rename may not write: previewed, not renamed. A file that
-// cannot be opened: not analysed, so the name is kept, and a move to the same
-// name changes nothing. Either way the file stays whole.
+// cannot be opened: not analysed, so the name is kept. The file stays whole.
 TEST_F(PosixFaults, ClosedFolderOrFile) {
     struct Case {
         const char* name;
@@ -113,18 +106,15 @@ TEST_F(PosixFaults, ClosedFolderOrFile) {
     }
 }
 
-// Opening a pipe for reading waits for a writer; the analysis must not.
-TEST_F(PosixFaults, PipeNamedLikeAnMp3) {
-    const std::string path = dir.File("x.mp3");
-    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
-    EXPECT_TRUE(FinishesInTime([&] { return Process(path, true) == path && Process(path, false) == path; }));
+// Opening a pipe waits for a writer, and a device answers reads forever: the
+// analysis must neither hang nor read them.
+TEST_F(PosixFaults, PipeOrDeviceNamedLikeAnMp3) {
+    const std::string pipe = dir.File("x.mp3");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    EXPECT_TRUE(FinishesInTime([&] { return Process(pipe, true) == pipe && Process(pipe, false) == pipe; }));
     struct stat st {};
-    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
-}
-
-// A device is not a file to analyse, however it answers reads.
-TEST_F(PosixFaults, DeviceNamedLikeAnMp3) {
     for (const char* device : {"/dev/zero", "/dev/null"}) {
         SCOPED_TRACE(device);
         TempDir place;

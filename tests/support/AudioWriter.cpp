@@ -164,15 +164,6 @@ void Put(Bytes& bytes, std::size_t offset, std::string_view text) {
     std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
-Bytes Filled(std::size_t size, std::uint8_t fill) { return Bytes(size, fill); }
-
-Bytes RawID3v2(std::size_t bodySize) { return ID3v2Writer(3).Padding(bodySize).Build(); }
-
-Bytes RawID3v1(std::string_view title, std::string_view artist) {
-    constexpr std::uint8_t kOther = 12;
-    return ID3v1Tag(ID3v1Fields().Title(std::string(title)).Artist(std::string(artist)).Genre(kOther));
-}
-
 FrameWalk WalkFrames(const Bytes& file) {
     FrameWalk walk;
     if (file.size() >= kID3v2HeaderBytes && file[0] == 'I' && file[1] == 'D' && file[2] == '3') {

@@ -73,12 +73,6 @@ Bytes XingFrame(const FrameFields& fields, std::int32_t frames, std::int32_t byt
 
 // Writes text or bytes at offset, growing the buffer when needed.
 void Put(Bytes& bytes, std::size_t offset, std::string_view text);
-Bytes Filled(std::size_t size, std::uint8_t fill = 0);
-
-// Minimal tags in raw bytes: an ID3v2.3 header followed by bodySize zero
-// bytes of padding, and a 128-byte ID3v1.1 tag.
-Bytes RawID3v2(std::size_t bodySize);
-Bytes RawID3v1(std::string_view title, std::string_view artist);
 
 // The MPEG frames of a whole file, walked header by header from the end of its
 // ID3v2 tag until something that is not a frame.

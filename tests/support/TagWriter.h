@@ -62,46 +62,19 @@ private:
 // The fields of an ID3v1 tag, set by chained calls.
 struct ID3v1Fields {
     std::string marker = "TAG";
-    std::string title;
-    std::string artist;
-    std::string album;
-    std::string year;
+    std::string title, artist, album, year;
     std::string comment;                // 30 bytes, or 28 with a track
     std::optional<std::uint8_t> track;  // version 1.1: zero byte, then the track
     std::uint8_t genre = 255;
 
-    ID3v1Fields& Marker(std::string v) {
-        marker = std::move(v);
-        return *this;
-    }
-    ID3v1Fields& Title(std::string v) {
-        title = std::move(v);
-        return *this;
-    }
-    ID3v1Fields& Artist(std::string v) {
-        artist = std::move(v);
-        return *this;
-    }
-    ID3v1Fields& Album(std::string v) {
-        album = std::move(v);
-        return *this;
-    }
-    ID3v1Fields& Year(std::string v) {
-        year = std::move(v);
-        return *this;
-    }
-    ID3v1Fields& Comment(std::string v) {
-        comment = std::move(v);
-        return *this;
-    }
-    ID3v1Fields& Track(std::uint8_t v) {
-        track = v;
-        return *this;
-    }
-    ID3v1Fields& Genre(std::uint8_t v) {
-        genre = v;
-        return *this;
-    }
+    ID3v1Fields& Marker(std::string v) { marker = std::move(v); return *this; }
+    ID3v1Fields& Title(std::string v) { title = std::move(v); return *this; }
+    ID3v1Fields& Artist(std::string v) { artist = std::move(v); return *this; }
+    ID3v1Fields& Album(std::string v) { album = std::move(v); return *this; }
+    ID3v1Fields& Year(std::string v) { year = std::move(v); return *this; }
+    ID3v1Fields& Comment(std::string v) { comment = std::move(v); return *this; }
+    ID3v1Fields& Track(std::uint8_t v) { track = v; return *this; }
+    ID3v1Fields& Genre(std::uint8_t v) { genre = v; return *this; }
 };
 
 // The 128 bytes; fields are cut to their width and padded with zeros.

@@ -4,6 +4,12 @@
 
 namespace testing_support {
 
+std::string TempDir::Write(const std::string& name, const Bytes& bytes) const {
+    const std::string path = File(name);
+    WriteFile(path, bytes);
+    return path;
+}
+
 std::vector<std::string> SharedTestFiles() {
     std::vector<std::string> files;
     for (const char* folder : {"taglib", "mutagen", "debian"}) {

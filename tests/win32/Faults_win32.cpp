@@ -1,17 +1,12 @@
-// File-system faults of the Windows build: a file another opener holds without
-// sharing, a read-only file, and a name the file system refuses. Each keeps
-// the file whole and hands the host a path that exists.
+// File-system faults of the Windows build. Each keeps the file whole and
+// hands the host a path that exists.
 #define STRICT
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "AudioWriter.h"
 #include "PluginTest.h"
-#include "TagWriter.h"
 #include "TestFiles.h"
 #include "platform.h"
 
@@ -24,8 +19,9 @@ protected:
     TempDir dir;
 };
 
-// Held with no sharing at all: the plug-in can neither read nor move it.
-TEST_F(WindowsFaults, FileLockedByAnotherOpener) {
+// Held with no sharing at all, the plug-in can neither read nor move it; while
+// the plug-in reads a file, others may still read and write it.
+TEST_F(WindowsFaults, FileLockedByAnotherOpenerAndSharedByTheReader) {
     const std::string path = dir.Write("x.mp3", TaggedFile());
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -37,19 +33,15 @@ TEST_F(WindowsFaults, FileLockedByAnotherOpener) {
     Bytes bytes;
     ASSERT_TRUE(ReadFile(path, bytes));
     EXPECT_TRUE(bytes == TaggedFile());
-    // Released, it is renamed as usual.
-    EXPECT_EQ(Process(path, false), dir.File("A - B.mp3"));
-}
 
-// While the plug-in reads a file, others may still read and write it.
-TEST_F(WindowsFaults, ReadingSharesTheFile) {
-    const std::string path = dir.Write("x.mp3", TaggedFile());
     platform::ReadOnlyFile file;
     ASSERT_TRUE(file.Open(path.c_str()));
     HANDLE writer = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(writer, INVALID_HANDLE_VALUE);
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    file.Close();
+    EXPECT_EQ(Process(path, false), dir.File("A - B.mp3"));  // released, renamed as usual
 }
 
 TEST_F(WindowsFaults, ReadOnlyFileIsRenamedUnchanged) {
@@ -64,8 +56,7 @@ TEST_F(WindowsFaults, ReadOnlyFileIsRenamedUnchanged) {
     SetFileAttributesA(renamed.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// Characters the file system refuses in a name make the rename fail; the
-// preview cannot know, the rename hands back the old path.
+// A name the file system refuses: the preview cannot know, the rename fails.
 TEST_F(WindowsFaults, NameTheFileSystemRefuses) {
     for (const char* title : {"Why?", "a*b", "<x>", "a|b", "\"q\""}) {
         SCOPED_TRACE(title);

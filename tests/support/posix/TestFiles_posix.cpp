@@ -26,12 +26,6 @@ TempDir::~TempDir() {
     if (!path_.empty()) std::filesystem::remove_all(platform::AnsiToUtf8(path_), ignored);
 }
 
-std::string TempDir::Write(const std::string& name, const Bytes& bytes) const {
-    const std::string path = File(name);
-    WriteFile(path, bytes);
-    return path;
-}
-
 void WriteFile(const std::string& path, const Bytes& bytes) {
     FILE* f = std::fopen(platform::AnsiToUtf8(path).c_str(), "wb");
     if (f == nullptr) return;

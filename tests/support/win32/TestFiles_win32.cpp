@@ -53,12 +53,6 @@ TempDir::~TempDir() {
     if (!path_.empty()) RemoveTree(path_);
 }
 
-std::string TempDir::Write(const std::string& name, const Bytes& bytes) const {
-    const std::string path = File(name);
-    WriteFile(path, bytes);
-    return path;
-}
-
 void WriteFile(const std::string& path, const Bytes& bytes) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
