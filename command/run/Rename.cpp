@@ -67,7 +67,6 @@ int TRenameRun::Run() {
         if (folders_) plan_.Protect(argument);
     }
     const std::vector<TCollected>& files = collector.Files();
-    plan_.Expect(files.size());
     TReadAhead readAhead(files, command_.readAhead);  // stopped on every way out of the loop
     std::size_t done = 0;
     for (; done < files.size() && !console_.Broken(); ++done) {
