@@ -37,8 +37,6 @@ private:
     // The counts, or, for a run that ends before its last file (output or
     // journal that cannot be written, a signal), why it stopped and where.
     void Summarise(std::size_t done, std::size_t total);
-
-    int Stopped(std::size_t done, std::size_t total);
     // A folder made or removed, or to be.
     void Folder(const std::string& folder, bool made);
 

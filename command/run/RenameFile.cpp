@@ -19,8 +19,6 @@ void TRenameRun::Fail(const std::string& path, const std::string& reason) {
     report_->File(r);
 }
 
-// What a new name says of its file: nothing, when its values are empty;
-// the plug-in is asked once more where the name alone cannot tell.
 TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name) {
     TVerdict said;
     std::optional<std::string> probed;
@@ -33,7 +31,6 @@ TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name) {
     return said;
 }
 
-// False when the run must stop (the journal or the working folder fails).
 bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) {
     const std::string& path = collected.path;
     THandedFile file {path, {}, false};
@@ -200,8 +197,6 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     return JournalStep(journal_.Renamed(journalOld, resolved(r.newPath), id, error), error);
 }
 
-// False, with the run stopped, when the journal cannot be written; undo
-// still finds the file by the line written before its move.
 bool TRenameRun::JournalStep(bool written, const std::string& error) {
     if (!written) stop_ = error;
     return written;
