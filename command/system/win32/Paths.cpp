@@ -14,13 +14,8 @@ namespace {
 
 std::string AbsolutePath(const std::string& path) {
     const std::wstring wide = Wide(path);
-    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return path;
-    std::wstring full(n, L'\0');
-    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-    if (got == 0 || got >= n) return path;
-    full.resize(got);
-    return Narrow(full);
+    const std::wstring full = Filled([&](wchar_t* text, DWORD n) { return GetFullPathNameW(wide.c_str(), n, text, nullptr); });
+    return full.empty() ? path : Narrow(full);
 }
 
 }  // namespace
@@ -28,16 +23,10 @@ std::string AbsolutePath(const std::string& path) {
 TWorkingFolder::~TWorkingFolder() { Leave(); }
 
 bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
+    if (saved_.empty()) saved_ = Filled([](wchar_t* text, DWORD n) { return GetCurrentDirectoryW(n, text); });
     if (saved_.empty()) {
-        const DWORD n = GetCurrentDirectoryW(0, nullptr);
-        std::wstring current(n, L'\0');
-        const DWORD got = n == 0 ? 0 : GetCurrentDirectoryW(n, current.data());
-        if (got == 0 || got >= n) {
-            error = ErrorText(GetLastError());
-            return false;
-        }
-        current.resize(got);
-        saved_ = current;
+        error = ErrorText(GetLastError());
+        return false;
     }
     if (!SetCurrentDirectoryW(Wide(path).c_str())) {
         error = ErrorText(GetLastError());
@@ -84,13 +73,7 @@ std::string NameKey(std::string path) {
 
 std::string EnvironmentValue(const char* name) {
     const std::wstring wideName = Wide(name);
-    const DWORD n = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-    if (n == 0) return {};
-    std::wstring value(n, L'\0');
-    const DWORD got = GetEnvironmentVariableW(wideName.c_str(), value.data(), n);
-    if (got == 0 || got >= n) return {};
-    value.resize(got);
-    return Narrow(value);
+    return Narrow(Filled([&](wchar_t* text, DWORD n) { return GetEnvironmentVariableW(wideName.c_str(), text, n); }));
 }
 
 std::string StateFolder() {
