@@ -48,6 +48,8 @@ private:
     void RemoveEmptied();
 
     void Fail(const std::string& path, const std::string& reason);
+    // Counted and told as failed (with reason, when one is given); true.
+    bool Failed(TFileReport& r, std::string reason = {});
     // What a new name says of its file: nothing, when its values are empty;
     // the plug-in is asked once more where the name alone cannot tell.
     TVerdict Said(const THandedFile& file, const std::string& name);

@@ -11,12 +11,17 @@ namespace host {
 
 void TRenameRun::Fail(const std::string& path, const std::string& reason) {
     ++counts_.seen;
-    ++counts_.failed;
     TFileReport r;
     r.path = path;
+    Failed(r, reason);
+}
+
+bool TRenameRun::Failed(TFileReport& r, std::string reason) {
+    ++counts_.failed;
     r.result = TFileResult::Failed;
-    r.reason = reason;
+    if (!reason.empty()) r.reason = std::move(reason);
     report_->File(r);
+    return true;
 }
 
 TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name) {
@@ -84,12 +89,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         report_->File(r);
         return true;
     }
-    if (verdict.stays) {
-        ++counts_.failed;
-        r.result = TFileResult::Failed;
-        report_->File(r);
-        return true;
-    }
+    if (verdict.stays) return Failed(r);
     // Each folder on record before it is made, so that undo can take it away.
     for (std::size_t i = 0; i < verdict.makes.size(); ++i) {
         const std::string& folder = verdict.makes[i];
@@ -104,11 +104,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
             continue;
         }
         for (std::size_t j = i; j < verdict.makes.size(); ++j) plan_.NotMade(verdict.makes[j]);
-        ++counts_.failed;
-        r.result = TFileResult::Failed;
-        r.reason = "cannot make the folder " + folder + ": " + error;
-        report_->File(r);
-        return true;
+        return Failed(r, "cannot make the folder " + folder + ": " + error);
     }
     justMade_ = std::move(verdict.makes);
     return Rename(record, file, collected.root, r);
@@ -123,13 +119,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     };
     const std::string journalOld = resolved(r.path);
     TFileId id;
-    if (!IdentityOf(r.path, id)) {
-        ++counts_.failed;
-        r.result = TFileResult::Failed;
-        r.reason = "cannot tell which file it is: " + LastErrorText() + "; left alone";
-        report_->File(r);
-        return true;
-    }
+    if (!IdentityOf(r.path, id)) return Failed(r, "cannot tell which file it is: " + LastErrorText() + "; left alone");
     std::string error;
     if (!journal_.Renaming(journalOld, resolved(r.newPath), id, error)) {
         ++counts_.failed;

@@ -64,6 +64,11 @@ bool CanRead(const std::string& path, std::string& error);
 
 // Why the last system call failed (errno, or GetLastError on Windows).
 std::string LastErrorText();
+// ok, with that reason in error when not.
+inline bool Told(bool ok, std::string& error) {
+    if (!ok) error = LastErrorText();
+    return ok;
+}
 
 // Moves a file to a new name, never over another file; false with the
 // system's reason. A move that changes only the letter case is confirmed by

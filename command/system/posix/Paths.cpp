@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "Files.h"
 #include "Paths.h"
 #include "Shared.h"
 
@@ -20,14 +21,7 @@ TWorkingFolder::~TWorkingFolder() {
 
 bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
     if (saved_ < 0) saved_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (saved_ < 0) {
-        error = ErrorText(errno);
-        return false;
-    }
-    if (::chdir(path.c_str()) != 0) {
-        error = ErrorText(errno);
-        return false;
-    }
+    if (!Told(saved_ >= 0 && ::chdir(path.c_str()) == 0, error)) return false;
     inside_ = true;
     return true;
 }

@@ -3,6 +3,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "Files.h"
 #include "Paths.h"
 #include "Shared.h"
 
@@ -28,10 +29,7 @@ bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
         error = ErrorText(GetLastError());
         return false;
     }
-    if (!SetCurrentDirectoryW(Wide(path).c_str())) {
-        error = ErrorText(GetLastError());
-        return false;
-    }
+    if (!Told(SetCurrentDirectoryW(Wide(path).c_str()) != 0, error)) return false;
     inside_ = true;
     return true;
 }
@@ -46,9 +44,7 @@ std::string ResolvedPath(const std::string& path) {
     const std::string absolute = AbsolutePath(path);
     const std::size_t cut = absolute.find_last_of("\\/");
     if (cut == std::string::npos || cut + 1 >= absolute.size()) return absolute;
-    const HANDLE folder = CreateFileW(Wide(absolute.substr(0, cut + 1)).c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE folder = OpenEntry(Wide(absolute.substr(0, cut + 1)), FILE_READ_ATTRIBUTES);
     if (folder == INVALID_HANDLE_VALUE) return absolute;
     std::wstring resolved(MAX_PATH * 4, L'\0');
     const DWORD n = GetFinalPathNameByHandleW(folder, resolved.data(), static_cast<DWORD>(resolved.size()), FILE_NAME_NORMALIZED);

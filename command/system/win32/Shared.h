@@ -10,6 +10,9 @@ std::wstring Wide(const std::string& text);
 std::string Narrow(const std::wstring& text);
 // A GetLastError code (a DWORD) as the reason the command reports.
 std::string ErrorText(unsigned long code);
+// An existing entry opened for access alone (a folder too), shared every way;
+// INVALID_HANDLE_VALUE when it cannot be.
+void* OpenEntry(const std::wstring& path, unsigned long access);
 
 // A text the system copies out once asked its size (fill(nullptr, 0));
 // empty when it cannot.
