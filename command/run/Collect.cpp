@@ -33,11 +33,6 @@ bool WildcardMatch(const std::string& text, const std::string& mask) {
     return m == mask.size();
 }
 
-std::string Normalised(std::string path) {
-    if (IsWindowsBuild()) std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 }  // namespace
 
 TMasks::TMasks(const std::string& masks) {
@@ -75,16 +70,15 @@ std::string TCollector::AddFile(std::string path, const std::string& resolvedFol
 // A link is left alone, so that renaming never leaves one pointing at nothing;
 // what it leads to is renamed under its own name when the run reaches it.
 void TCollector::SkipLink(const std::string& path, TFileKind target) {
-    switch (target) {
-    case TFileKind::Missing: Tell(path, TFileResult::Skipped, "a link to nothing; skipped"); break;
-    case TFileKind::Folder: Tell(path, TFileResult::Skipped, "a link to a folder, not followed; skipped"); break;
-    case TFileKind::File: Tell(path, TFileResult::Skipped, "a symbolic link, left alone; skipped"); break;
-    case TFileKind::Other: Tell(path, TFileResult::Skipped, "a link to something other than a file; skipped"); break;
-    }
+    static constexpr const char* kWhy[] = {  // by TFileKind
+        "a link to nothing; skipped", "a symbolic link, left alone; skipped",
+        "a link to a folder, not followed; skipped", "a link to something other than a file; skipped"};
+    Tell(path, TFileResult::Skipped, kWhy[static_cast<std::size_t>(target)]);
 }
 
 void TCollector::Add(const std::string& argument) {
-    const std::string path = Normalised(argument);
+    std::string path = argument;
+    if (IsWindowsBuild()) std::replace(path.begin(), path.end(), '/', '\\');
     const TEntryInfo info = Examine(path);
     if (!info.error.empty()) {
         Tell(path, TFileResult::Failed, "cannot examine: " + info.error);

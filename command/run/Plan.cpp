@@ -16,12 +16,6 @@ namespace host {
 namespace {
 
 constexpr unsigned char kFirstPrintable = 0x20;
-// The longest file name: 255 bytes on the usual POSIX file systems, 255
-// UTF-16 units (so 255 Windows-1251 characters) on Windows.
-constexpr std::size_t kMaxNameLength = 255;
-// What the plug-in builds from a pattern whose values are all empty: the
-// extension of its file mask.
-constexpr std::string_view kExtensionOnly = pelmora::kFileMask.substr(1);
 
 // The bytes Windows refuses in a name: the controls and a few ASCII punctuation marks.
 bool IsRefused(char c) {
@@ -157,34 +151,30 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
         // Left alone in both builds, so that a library gets the same names on both.
         if (IsWindowsBuild() || !allowPosixNames_) verdict.stays = true;
     }
-    if (ansiName == kExtensionOnly) {
-        verdict.marks.push_back("no name before the extension");
-        verdict.stays = true;
-    }
-    verdict.marks.insert(verdict.marks.end(), said.marks.begin(), said.marks.end());
-    verdict.stays = verdict.stays || said.stays;
-    if (!IsWindowsBuild() && name.size() > kMaxNameLength) {
-        verdict.marks.push_back("name too long");
-        verdict.stays = true;
-    }
-    const std::string& folderRefusal = FolderRefusal(ParentOf(oldPath));
-    if (!folderRefusal.empty()) {
-        verdict.marks.push_back(folderRefusal);
-        verdict.stays = true;
-    }
-    if (verdict.stays) {
-        verdict.marks.back() += ": stays";
-    } else {
+    const bool tooLong = !IsWindowsBuild() && name.size() > kMaxNameLength;
+    if (Settle(verdict, ansiName == pelmora::kFileMask.substr(1), said, tooLong, oldPath)) {
         Claim(oldKey, std::move(newKey));
     }
     return verdict;
+}
+
+bool TRunPlan::Settle(TVerdict& verdict, bool nameless, const TVerdict& said, bool tooLong, const std::string& oldPath) {
+    if (nameless) verdict.Stay("no name before the extension");
+    verdict.marks.insert(verdict.marks.end(), said.marks.begin(), said.marks.end());
+    verdict.stays = verdict.stays || said.stays;
+    if (tooLong) verdict.Stay("name too long");
+    if (const std::string& refusal = FolderRefusal(ParentOf(oldPath)); !refusal.empty()) verdict.Stay(refusal);
+    if (verdict.stays) verdict.marks.back() += ": stays";
+    return !verdict.stays;
 }
 
 std::string TRunPlan::WhyNotMoved(const std::string& path, const std::string& newPath) {
     const TEntryInfo old = Examine(path);
     if (old.kind == TFileKind::Missing) return "the file is gone" + (old.error.empty() ? "" : ": " + old.error);
     if (NameKey(path) != NameKey(newPath) && Exists(newPath)) return "a file of that name exists";
-    ForgetFolders();  // the disk may have changed since the preview's look
+    // The disk may have changed since the plan's look.
+    refusals_.clear();
+    listings_.clear();
     for (const std::string& folder : {ParentOf(newPath), ParentOf(path)}) {
         const std::string& refusal = FolderRefusal(folder);
         if (!refusal.empty()) return refusal;

@@ -15,9 +15,6 @@ namespace host {
 
 namespace {
 
-// The longest name a segment may have: 255 bytes on the usual POSIX file
-// systems (and so at most 255 UTF-16 units on Windows).
-constexpr std::size_t kMaxSegmentBytes = 255;
 // The paths MoveFileA and most Windows programs take are shorter than this.
 constexpr std::size_t kMaxPathUnits = 260;
 
@@ -69,12 +66,6 @@ std::string TRunPlan::Resolved(const std::string& path) {
     return JoinPath(ResolvedFolder(ParentOf(path), path), NameOf(path));
 }
 
-const std::string& TRunPlan::ResolvedFolderOf(const std::string& folder) {
-    return ResolvedFolder(folder, JoinPath(folder, "x"));  // a name inside it, for the look-up
-}
-
-std::string TRunPlan::FolderKey(const std::string& folder) { return NameKey(ResolvedFolderOf(folder)); }
-
 std::uint64_t TRunPlan::Volume(const std::string& folder) {
     const auto known = volumes_.find(folder);
     if (known != volumes_.end()) return known->second;
@@ -82,118 +73,82 @@ std::uint64_t TRunPlan::Volume(const std::string& folder) {
     return volumes_.emplace(folder, IdentityOf(folder, id) ? id.volume : 0).first->second;
 }
 
-const TRunPlan::TSpelled& TRunPlan::Spell(const std::string& parent, bool parentOnDisk, const std::string& name) {
-    const std::string folded = Folded(name);
-    std::string key = parent + '\n' + folded;
-    const auto known = spellings_.find(key);
-    if (known != spellings_.end()) return known->second;
-    TSpelled spelled {JoinPath(parent, name)};
-    if (parentOnDisk) {
-        const TChildren& children = ChildrenOf(parent);
-        // The name as given where it stands; else the first one that differs in letter case only.
-        auto match = children.byName.find(name);
-        if (match == children.byName.end()) {
-            const auto first = children.firstByFolded.find(folded);
-            if (first != children.firstByFolded.end()) match = children.byName.find(first->second);
-        }
-        if (match != children.byName.end()) {
-            const TFolderEntry& entry = match->second;
-            spelled.path = JoinPath(parent, entry.name);
-            spelled.kind = entry.kind;
-            spelled.link = entry.link;
-            if (!entry.known) {
-                const TEntryInfo info = Examine(spelled.path);
-                spelled.kind = info.kind;
-                spelled.link = info.link;
-            }
-        }
+const TFolderEntry& TRunPlan::Spell(const std::string& parent, bool parentOnDisk, const std::string& name) {
+    auto [children, fresh] = children_.try_emplace(parent);
+    if (fresh && parentOnDisk) {
+        std::vector<TFolderEntry> entries;
+        std::string error;
+        if (!ListFolderEntries(parent, entries, error)) entries.clear();
+        // In name order, so that of two spellings of one name the first is taken.
+        std::sort(entries.begin(), entries.end(), [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
+        for (TFolderEntry& entry : entries) children->second[Folded(entry.name)].push_back(std::move(entry));
     }
-    return spellings_.emplace(std::move(key), std::move(spelled)).first->second;
-}
-
-const TRunPlan::TChildren& TRunPlan::ChildrenOf(const std::string& folder) {
-    const auto known = children_.find(folder);
-    if (known != children_.end()) return known->second;
-    std::vector<TFolderEntry> entries;
-    std::string error;
-    if (!ListFolderEntries(folder, entries, error)) entries.clear();
-    // In name order, so that of two spellings of one name the first is taken.
-    std::sort(entries.begin(), entries.end(), [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
-    TChildren children;
-    for (TFolderEntry& entry : entries) {
-        children.firstByFolded.emplace(Folded(entry.name), entry.name);
-        std::string entryName = entry.name;
-        children.byName.emplace(std::move(entryName), std::move(entry));
+    std::vector<TFolderEntry>& spellings = children->second[Folded(name)];
+    if (spellings.empty()) spellings.push_back({name, TFileKind::Missing, false, true});
+    if (spellings.size() > 1) {
+        // The name as given where it stands, else the first that differs in letter case only.
+        const auto exact = std::find_if(spellings.begin(), spellings.end(), [&](const TFolderEntry& e) { return e.name == name; });
+        spellings = {exact != spellings.end() ? *exact : spellings.front()};
     }
-    return children_.emplace(folder, std::move(children)).first->second;
-}
-
-void TRunPlan::JudgeSegment(const std::string& ansi, std::size_t index, bool last, const TCollected& file,
-                            TVerdict& verdict, bool& windows) {
-    const std::string utf8 = platform::AnsiToUtf8(ansi);
-    if (OnlyDotsAndSpaces(ansi) && !last) {
-        if (ansi == "..") {
-            verdict.marks.push_back("the pattern leads above " + file.root);
-        } else if (ansi.empty() && index < patternFolders_.size()) {
-            verdict.marks.push_back("the folder name from \"" + patternFolders_[index] + "\" is empty");
-        } else {
-            verdict.marks.push_back("the folder name \"" + utf8 + "\" is empty or only dots and spaces");
-        }
-        verdict.stays = true;
-        return;
+    TFolderEntry& entry = spellings.front();
+    if (!entry.known) {
+        const TEntryInfo info = Examine(JoinPath(parent, entry.name));
+        entry.kind = info.kind;
+        entry.link = info.link;
+        entry.known = true;
     }
-    if (utf8.size() > kMaxSegmentBytes) {
-        verdict.marks.push_back((last ? "a name of " : "a folder name of ") + std::to_string(utf8.size()) +
-                                " bytes (at most " + std::to_string(kMaxSegmentBytes) + ")");
-        verdict.stays = true;
-        return;
-    }
-    const std::string refusal = WindowsRefusal(ansi);
-    if (refusal.empty()) return;
-    verdict.marks.push_back("Windows refuses " + platform::AnsiToUtf8(refusal) +
-                            (last ? std::string() : " in the folder \"" + utf8 + "\""));
-    windows = true;
-}
-
-TRunPlan::TFolderWay TRunPlan::SpellFolders(const TCollected& file, const std::vector<std::string>& segments,
-                                            TVerdict& verdict) {
-    const std::string root = WithoutTrailingSlash(file.root);
-    TFolderWay way {root, true, root};
-    for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
-        const std::string name = platform::AnsiToUtf8(segments[i]);
-        if (verdict.stays) {
-            (way.folder += kPathDelimiter) += name;  // as built, an empty name too
-            continue;
-        }
-        const TSpelled& spelled = Spell(way.folder, way.onDisk, name);
-        const std::string parent = std::exchange(way.folder, spelled.path);
-        // A folder yet to be made is resolved as its parent is, without asking the system.
-        if (spelled.kind == TFileKind::Missing && resolvedFolders_.count(way.folder) == 0) {
-            resolvedFolders_.emplace(way.folder, JoinPath(ResolvedFolder(parent, way.folder), NameOf(way.folder)));
-        }
-        if (spelled.link || (spelled.kind != TFileKind::Folder && spelled.kind != TFileKind::Missing)) {
-            // A link could lead out of the library: it is never followed.
-            verdict.marks.push_back(way.folder + (spelled.link ? " is a link, not followed" : " is not a folder"));
-            verdict.stays = true;
-        }
-        way.onDisk = spelled.kind == TFileKind::Folder;
-        if (way.onDisk) way.standing = way.folder;
-        if (!way.onDisk && made_.count(way.folder) == 0) verdict.makes.push_back(way.folder);
-    }
-    return way;
+    return entry;
 }
 
 TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRelative, const TVerdict& said) {
     TVerdict verdict;
     const std::vector<std::string> segments = Segments(ansiRelative);
-    bool windows = false;
+    bool windows = false;  // a segment Windows refuses
     for (std::size_t i = 0; i < segments.size(); ++i) {
-        JudgeSegment(segments[i], i, i + 1 == segments.size(), file, verdict, windows);
+        const std::string& ansi = segments[i];
+        const bool last = i + 1 == segments.size();
+        const std::string utf8 = platform::AnsiToUtf8(ansi);
+        if (OnlyDotsAndSpaces(ansi) && !last) {
+            if (ansi == "..") {
+                verdict.Stay("the pattern leads above " + file.root);
+            } else if (ansi.empty() && i < patternFolders_.size()) {
+                verdict.Stay("the folder name from \"" + patternFolders_[i] + "\" is empty");
+            } else {
+                verdict.Stay("the folder name \"" + utf8 + "\" is empty or only dots and spaces");
+            }
+        } else if (utf8.size() > kMaxNameLength) {
+            verdict.Stay((last ? "a name of " : "a folder name of ") + std::to_string(utf8.size()) + " bytes (at most " +
+                         std::to_string(kMaxNameLength) + ")");
+        } else if (const std::string refusal = WindowsRefusal(ansi); !refusal.empty()) {
+            verdict.marks.push_back("Windows refuses " + platform::AnsiToUtf8(refusal) +
+                                    (last ? std::string() : " in the folder \"" + utf8 + "\""));
+            windows = true;
+        }
     }
-    const TFolderWay way = SpellFolders(file, segments, verdict);
-    const std::string& folder = way.folder;
-    const bool onDisk = way.onDisk;
-    const std::string& standing = way.standing;
+    // The folders spelled: the one the new path ends in, whether it stands now,
+    // and the deepest one that does (where new ones would be made).
+    std::string folder = WithoutTrailingSlash(file.root), standing = folder;
+    bool onDisk = true;
+    for (std::size_t i = 0; i + 1 < segments.size(); ++i) {
+        const std::string name = platform::AnsiToUtf8(segments[i]);
+        if (verdict.stays) {
+            (folder += kPathDelimiter) += name;  // as built, an empty name too
+            continue;
+        }
+        const TFolderEntry& spelled = Spell(folder, onDisk, name);
+        const std::string parent = std::exchange(folder, JoinPath(folder, spelled.name));
+        // A folder yet to be made is resolved as its parent is, without asking the system.
+        if (spelled.kind == TFileKind::Missing && resolvedFolders_.count(folder) == 0) {
+            resolvedFolders_.emplace(folder, JoinPath(ResolvedFolder(parent, folder), NameOf(folder)));
+        }
+        if (spelled.link || (spelled.kind != TFileKind::Folder && spelled.kind != TFileKind::Missing)) {
+            // A link could lead out of the library: it is never followed.
+            verdict.Stay(folder + (spelled.link ? " is a link, not followed" : " is not a folder"));
+        }
+        onDisk = spelled.kind == TFileKind::Folder;
+        if (onDisk) standing = folder;
+        if (!onDisk && made_.count(folder) == 0) verdict.makes.push_back(folder);
+    }
     const std::string name = platform::AnsiToUtf8(segments.back());
     verdict.newPath = verdict.stays ? folder + kPathDelimiter + name : JoinPath(folder, name);
     if (verdict.newPath == file.path) {
@@ -211,16 +166,14 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
         }
         const std::uint64_t volume = Volume(standing);
         if (volume != 0 && volume != Volume(ParentOf(file.path))) {
-            verdict.marks.push_back(standing + " is on another file system; nothing is copied");
-            verdict.stays = true;
+            verdict.Stay(standing + " is on another file system; nothing is copied");
         } else if (const std::string& refusal = FolderRefusal(standing); !refusal.empty()) {
-            verdict.marks.push_back(refusal);
-            verdict.stays = true;
+            verdict.Stay(refusal);
         }
         const bool targetOnDisk = onDisk && TargetOnDisk(folder, name, verdict.newPath, newKey);
         switch (Check(file.key, newKey, targetOnDisk)) {
-        case TBlock::Exists: verdict.marks.push_back("exists already"); verdict.stays = true; break;
-        case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); verdict.stays = true; break;
+        case TBlock::Exists: verdict.Stay("exists already"); break;
+        case TBlock::Collision: verdict.Stay("an earlier file takes this name"); break;
         case TBlock::None: break;
         }
     }
@@ -228,19 +181,7 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
         verdict.refused = true;
         if (IsWindowsBuild() || !allowPosixNames_) verdict.stays = true;
     }
-    if (segments.back() == pelmora::kFileMask.substr(1)) {
-        verdict.marks.push_back("no name before the extension");
-        verdict.stays = true;
-    }
-    verdict.marks.insert(verdict.marks.end(), said.marks.begin(), said.marks.end());
-    verdict.stays = verdict.stays || said.stays;
-    const std::string& folderRefusal = FolderRefusal(ParentOf(file.path));
-    if (!folderRefusal.empty()) {
-        verdict.marks.push_back(folderRefusal);
-        verdict.stays = true;
-    }
-    if (verdict.stays) {
-        verdict.marks.back() += ": stays";
+    if (!Settle(verdict, segments.back() == pelmora::kFileMask.substr(1), said, false, file.path)) {
         verdict.makes.clear();
         return verdict;
     }
@@ -277,7 +218,7 @@ std::vector<std::string> TRunPlan::EmptiedCandidates() {
 }
 
 bool TRunPlan::WouldEmpty(const std::string& folder) {
-    const std::string resolved = ResolvedFolderOf(folder);
+    const std::string resolved = ResolvedFolder(folder, JoinPath(folder, "x"));
     const std::string key = NameKey(resolved);
     if (arrivals_.count(key) != 0) return false;
     std::vector<std::string> names;

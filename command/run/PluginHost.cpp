@@ -39,28 +39,16 @@ TDescriptor TPluginHost::Descriptor() const {
     return d;
 }
 
-void TPluginHost::Process(PluginOptions* record, const std::string& ansiPath, bool preview, std::string& result) {
+bool TPluginHost::Process(PluginOptions* record, const THandedFile& file, bool preview, std::string& result,
+                          std::string& error) {
+    if (file.inFolder && !workingFolder_.Enter(ParentOf(file.path), error)) return false;
     // The host's own copy, which the plug-in may hand back as it is.
-    std::vector<char> text(ansiPath.c_str(), ansiPath.c_str() + ansiPath.size() + 1);
+    std::vector<char> text(file.ansi.c_str(), file.ansi.c_str() + file.ansi.size() + 1);
     char* path = text.data();
     PluginOptions* options = record;
     process(&path, text.data(), nullptr, nullptr, &options, preview ? 1 : 0);
-    if (path != nullptr) {
-        result.assign(path);
-    } else {
-        result = ansiPath;
-    }
-}
-
-bool TPluginHost::Process(PluginOptions* record, const THandedFile& file, bool preview, std::string& result,
-                          std::string& error) {
-    if (!file.inFolder) {
-        Process(record, file.ansi, preview, result);
-        return true;
-    }
-    if (!workingFolder_.Enter(ParentOf(file.path), error)) return false;
-    Process(record, file.ansi, preview, result);
-    if (workingFolder_.Leave()) return true;
+    result = path != nullptr ? std::string(path) : file.ansi;
+    if (!file.inFolder || workingFolder_.Leave()) return true;
     error = "cannot return to the working folder";
     return false;
 }
@@ -97,23 +85,19 @@ void TOptionsRecord::Fill(const std::string& ansiPattern, std::int32_t tagSource
     std::memcpy(&record_->tagSource, &tagSource, sizeof tagSource);
 }
 
-std::string PluginPath(const std::string& named, const THostContext& context, std::string& error) {
-    if (!named.empty()) return named;
+bool LoadPlugin(TPluginHost& plugin, const std::string& named, const THostContext& context, std::string& error) {
+    std::string path = named;
     // Only where the command is installed: a library in the current folder or
     // on a search path could be anyone's.
-    if (context.programFolder.empty()) {
+    if (path.empty() && context.programFolder.empty()) {
         error = "cannot tell where pelmora is installed, so the plug-in cannot be found; name it with --plugin FILE";
-        return {};
+        return false;
     }
-    const std::string beside = JoinPath(context.programFolder, context.defaultPluginFile);
-    if (Exists(beside) || IsWindowsBuild()) return beside;
-    const std::string installed = JoinPath(ParentOf(context.programFolder), "lib/pelmora/" + context.defaultPluginFile);
-    return Exists(installed) ? installed : beside;
-}
-
-bool LoadPlugin(TPluginHost& plugin, const std::string& named, const THostContext& context, std::string& error) {
-    const std::string path = PluginPath(named, context, error);
-    if (path.empty()) return false;
+    if (path.empty()) {
+        path = JoinPath(context.programFolder, context.defaultPluginFile);
+        const std::string installed = JoinPath(ParentOf(context.programFolder), "lib/pelmora/" + context.defaultPluginFile);
+        if (!Exists(path) && !IsWindowsBuild() && Exists(installed)) path = installed;
+    }
     std::string reason;
     if (plugin.Load(path, reason)) return true;
     error = "cannot load the plug-in " + path + ": " + reason;

@@ -31,11 +31,10 @@ class TPluginHost : public PluginExports {
 public:
     bool Load(const std::string& path, std::string& error);
     TDescriptor Descriptor() const;
-    // One process call on an 8-bit path; the path handed back, copied out of
-    // the plug-in's storage into result (the path itself when it hands back none).
-    void Process(PluginOptions* record, const std::string& ansiPath, bool preview, std::string& result);
-    // The same for a file of a run, from inside its folder when it is handed
-    // over by name; false with a reason when the folder cannot be entered or left.
+    // One process call for a file of a run (from inside its folder when it is
+    // handed over by name): the 8-bit path handed back, copied out of the
+    // plug-in's storage (the file's own when it hands back none); false with
+    // a reason when the folder cannot be entered or left.
     bool Process(PluginOptions* record, const THandedFile& file, bool preview, std::string& result, std::string& error);
 
 private:
@@ -68,13 +67,8 @@ private:
     PluginOptions* record_ = nullptr;
 };
 
-// The library to load: --plugin's, or the one an installation puts beside the
-// program (natively also ../lib/pelmora). Empty, with a message, when the
-// program's folder is unknown.
-std::string PluginPath(const std::string& named, const THostContext& context, std::string& error);
-
-// Loads the plug-in the command names or the installed one; false with the
-// message to print.
+// Loads --plugin's library, or the one an installation puts beside the
+// program (natively also ../lib/pelmora); false with the message to print.
 bool LoadPlugin(TPluginHost& plugin, const std::string& named, const THostContext& context, std::string& error);
 
 }  // namespace host

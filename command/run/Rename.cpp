@@ -67,7 +67,6 @@ int TRenameRun::Run() {
         if (folders_) plan_.Protect(argument);
     }
     const std::vector<TCollected>& files = collector.Files();
-    plan_.Expect(files.size());
     TReadAhead readAhead(files, command_.readAhead);  // stopped on every way out of the loop
     std::size_t done = 0;
     for (; done < files.size() && !console_.Broken(); ++done) {
@@ -92,22 +91,22 @@ int TRenameRun::Run() {
         console_.Flush();
     }
     if (console_.Broken() && stop_.empty()) stop_ = "cannot write to standard output";
-    if (!stop_.empty()) return Stopped(done, files.size());
+    if (!stop_.empty()) {
+        Summarise(done, files.size());
+        return signal_ != 0 ? kExitSignal + signal_ : kExitFailed;
+    }
     if (counts_.failed > 0) return kExitFailed;
     // A preview fails where the real run would leave a file in place.
     if (command_.dryRun && counts_.stays > 0) return kExitFailed;
     return kExitSuccess;
 }
 
-// Whether a signal asks the run to stop before its next file.
 bool TRenameRun::Interrupted() {
     if (signal_ == 0 && context_.stopSignal) signal_ = context_.stopSignal();
     if (signal_ != 0 && stop_.empty()) stop_ = "interrupted by " + SignalName(signal_);
     return signal_ != 0;
 }
 
-// The counts, or, for a run that ends before its last file (output or
-// journal that cannot be written, a signal), why it stopped and where.
 void TRenameRun::Summarise(std::size_t done, std::size_t total) {
     TRunSummary summary;
     summary.counts = counts_;
@@ -125,12 +124,6 @@ void TRenameRun::Summarise(std::size_t done, std::size_t total) {
     report_->Summary(summary);
 }
 
-int TRenameRun::Stopped(std::size_t done, std::size_t total) {
-    Summarise(done, total);
-    return signal_ != 0 ? kExitSignal + signal_ : kExitFailed;
-}
-
-// A folder made or removed, or to be.
 void TRenameRun::Folder(const std::string& folder, bool made) {
     ++(made ? counts_.foldersMade : counts_.foldersRemoved);
     report_->Folder({folder, made, command_.dryRun});
@@ -145,7 +138,6 @@ TRenameRun::TRemoval TRenameRun::RemoveIfEmpty(const std::string& folder, std::s
     return TRemoval::Removed;
 }
 
-// The folders the run emptied, deepest first.
 void TRenameRun::RemoveEmptied() {
     std::string error;
     for (const std::string& folder : plan_.EmptiedCandidates()) {

@@ -37,8 +37,6 @@ private:
     // The counts, or, for a run that ends before its last file (output or
     // journal that cannot be written, a signal), why it stopped and where.
     void Summarise(std::size_t done, std::size_t total);
-
-    int Stopped(std::size_t done, std::size_t total);
     // A folder made or removed, or to be.
     void Folder(const std::string& folder, bool made);
 
@@ -50,6 +48,8 @@ private:
     void RemoveEmptied();
 
     void Fail(const std::string& path, const std::string& reason);
+    // Counted and told as failed (with reason, when one is given); true.
+    bool Failed(TFileReport& r, std::string reason = {});
     // What a new name says of its file: nothing, when its values are empty;
     // the plug-in is asked once more where the name alone cannot tell.
     TVerdict Said(const THandedFile& file, const std::string& name);

@@ -11,16 +11,19 @@ namespace host {
 
 void TRenameRun::Fail(const std::string& path, const std::string& reason) {
     ++counts_.seen;
-    ++counts_.failed;
     TFileReport r;
     r.path = path;
-    r.result = TFileResult::Failed;
-    r.reason = reason;
-    report_->File(r);
+    Failed(r, reason);
 }
 
-// What a new name says of its file: nothing, when its values are empty;
-// the plug-in is asked once more where the name alone cannot tell.
+bool TRenameRun::Failed(TFileReport& r, std::string reason) {
+    ++counts_.failed;
+    r.result = TFileResult::Failed;
+    if (!reason.empty()) r.reason = std::move(reason);
+    report_->File(r);
+    return true;
+}
+
 TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name) {
     TVerdict said;
     std::optional<std::string> probed;
@@ -33,7 +36,6 @@ TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name) {
     return said;
 }
 
-// False when the run must stop (the journal or the working folder fails).
 bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) {
     const std::string& path = collected.path;
     THandedFile file {path, {}, false};
@@ -87,12 +89,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         report_->File(r);
         return true;
     }
-    if (verdict.stays) {
-        ++counts_.failed;
-        r.result = TFileResult::Failed;
-        report_->File(r);
-        return true;
-    }
+    if (verdict.stays) return Failed(r);
     // Each folder on record before it is made, so that undo can take it away.
     for (std::size_t i = 0; i < verdict.makes.size(); ++i) {
         const std::string& folder = verdict.makes[i];
@@ -107,11 +104,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
             continue;
         }
         for (std::size_t j = i; j < verdict.makes.size(); ++j) plan_.NotMade(verdict.makes[j]);
-        ++counts_.failed;
-        r.result = TFileResult::Failed;
-        r.reason = "cannot make the folder " + folder + ": " + error;
-        report_->File(r);
-        return true;
+        return Failed(r, "cannot make the folder " + folder + ": " + error);
     }
     justMade_ = std::move(verdict.makes);
     return Rename(record, file, collected.root, r);
@@ -126,13 +119,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     };
     const std::string journalOld = resolved(r.path);
     TFileId id;
-    if (!IdentityOf(r.path, id)) {
-        ++counts_.failed;
-        r.result = TFileResult::Failed;
-        r.reason = "cannot tell which file it is: " + LastErrorText() + "; left alone";
-        report_->File(r);
-        return true;
-    }
+    if (!IdentityOf(r.path, id)) return Failed(r, "cannot tell which file it is: " + LastErrorText() + "; left alone");
     std::string error;
     if (!journal_.Renaming(journalOld, resolved(r.newPath), id, error)) {
         ++counts_.failed;
@@ -200,8 +187,6 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     return JournalStep(journal_.Renamed(journalOld, resolved(r.newPath), id, error), error);
 }
 
-// False, with the run stopped, when the journal cannot be written; undo
-// still finds the file by the line written before its move.
 bool TRenameRun::JournalStep(bool written, const std::string& error) {
     if (!written) stop_ = error;
     return written;

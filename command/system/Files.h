@@ -1,7 +1,6 @@
-// Files and folders as the command sees them: what an entry is, which file it
-// is, what a folder lists, and the few files the command itself writes. Every
-// path here is UTF-8 in both builds (the Windows side speaks UTF-16 to the
-// system), so names the plug-in's 8-bit code page cannot hold still work.
+// Files and folders as the command sees them, and the few files it writes
+// itself. Paths are UTF-8 in both builds (UTF-16 to the Windows system), so
+// names the plug-in's 8-bit code page cannot hold still work.
 #pragma once
 
 #include <cstdint>
@@ -12,9 +11,8 @@ namespace host {
 
 enum class TFileKind { Missing, File, Folder, Other };
 
-// What a file is, whatever name it is reached by: device and inode natively,
-// volume serial number and file index on Windows, with its size and the time
-// of its last change (rename keeps all four).
+// Which file it is, whatever name reaches it: device and inode (volume serial
+// and file index on Windows), size and last change, all four kept by a rename.
 struct TFileId {
     std::uint64_t volume = 0, index = 0, size = 0;
     std::int64_t modified = 0;
@@ -29,13 +27,11 @@ bool IdentityOf(const std::string& path, TFileId& id);
 // Whether anything, a link to nothing included, stands at path.
 bool Exists(const std::string& path);
 
-// Names in a folder ("." and ".." left out), unsorted; false with a reason when
-// the folder cannot be read.
+// Names in a folder but "." and "..", unsorted; false with a reason when it cannot be opened.
 bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error);
 
-// What an entry is, without following a link: a link's target kind is in
-// kind (Missing when it leads nowhere). error holds the system's reason when
-// the entry cannot be examined at all (kind Missing then too).
+// What an entry is, a link not followed: kind is its target's (Missing when
+// it leads nowhere, or with error when the entry cannot be examined).
 struct TEntryInfo {
     TFileKind kind = TFileKind::Missing;
     bool link = false;
@@ -43,8 +39,8 @@ struct TEntryInfo {
 };
 TEntryInfo Examine(const std::string& path);
 
-// A folder's entries with what the listing itself tells of them, so that a
-// walk needs no look-up per file; unknown ones (known false) need Examine.
+// A folder's entries with what the listing tells of them, so that a walk
+// needs no look-up per file; only those not known need Examine.
 struct TFolderEntry {
     std::string name;
     TFileKind kind = TFileKind::Missing;
@@ -64,6 +60,11 @@ bool CanRead(const std::string& path, std::string& error);
 
 // Why the last system call failed (errno, or GetLastError on Windows).
 std::string LastErrorText();
+// ok, with that reason in error when not.
+inline bool Told(bool ok, std::string& error) {
+    if (!ok) error = LastErrorText();
+    return ok;
+}
 
 // Moves a file to a new name, never over another file; false with the
 // system's reason. A move that changes only the letter case is confirmed by
@@ -82,17 +83,15 @@ bool FixLetterCase(const std::string& from, const std::string& to, std::string& 
 enum class TMoveOutcome { Moved, Stayed, CaseKept, Unlisted };
 TMoveOutcome ConfirmMove(const std::string& from, const std::string& to, std::string& listed, std::string& error);
 
-// Removes a file; false when it cannot.
 bool RemoveFile(const std::string& path);
 
-// Creates the folder and its parents; false with the system's reason.
+// A folder of the command's own and its parents; one of the user's, its parent
+// already there; an empty folder taken away. Each false with the reason.
 bool MakeFolders(const std::string& path, std::string& error);
-// One folder of the user's, its parent already there, and an empty folder
-// taken away; each false with the system's reason.
 bool MakeFolder(const std::string& path, std::string& error);
 bool RemoveFolder(const std::string& path, std::string& error);
 
-// The whole of a regular file; false with the system's reason.
+// The whole of a regular file.
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
 
 // A file the command keeps a record in: every text appended whole or not at
@@ -103,16 +102,14 @@ public:
     ~TAppendFile() { Close(); }
     TAppendFile(const TAppendFile&) = delete;
     TAppendFile& operator=(const TAppendFile&) = delete;
-    // A new file, which must not exist yet (readable by its owner alone).
+    // A new file, readable by its owner alone.
     bool Create(const std::string& path, std::string& error);
     // An existing regular file, written at its end.
     bool Open(const std::string& path, std::string& error);
     bool IsOpen() const;
     std::uint64_t Size() const { return size_; }
-    // In the file system when it returns true (a killed process keeps it);
-    // on failure the file is cut back to where the text began.
+    // On disk once true (a killed process keeps it); on failure cut back to where the text began.
     bool Append(const std::string& text, std::string& error);
-    // Cuts the file to its first size bytes.
     bool CutTo(std::uint64_t size, std::string& error);
     void Close();
 
@@ -146,7 +143,6 @@ private:
 #endif
 };
 
-// This process's number, as the system lists it.
 unsigned long ProcessId();
 
 }  // namespace host

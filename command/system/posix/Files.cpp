@@ -109,9 +109,7 @@ bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entri
 }
 
 bool CanChangeFolder(const std::string& path, std::string& error) {
-    if (::access(path.c_str(), W_OK | X_OK) == 0) return true;
-    error = ErrorText(errno);
-    return false;
+    return Told(::access(path.c_str(), W_OK | X_OK) == 0, error);
 }
 
 std::string ListedName(const std::string& path) {

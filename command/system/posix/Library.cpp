@@ -7,24 +7,15 @@
 #include <cstring>
 
 #include "Library.h"
+#include "PathText.h"
 #include "Shared.h"
 
 namespace host {
 
-namespace {
-
-std::string FolderOfProgram(const std::string& path) {
-    const std::size_t cut = path.rfind('/');
-    if (cut == std::string::npos) return {};
-    return cut == 0 ? std::string("/") : path.substr(0, cut);
-}
-
-}  // namespace
-
 std::string ProgramFolder() {
     char buffer[kPathBufferSize];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n > 0) return FolderOfProgram(std::string(buffer, static_cast<std::size_t>(n)));
+    if (n > 0) return ParentOf(std::string(buffer, static_cast<std::size_t>(n)));  // absolute, as both answers are
     // Without /proc: the file the system was asked to run, as it was named to
     // execve (the shell gives the full path of a command it found on PATH),
     // taken against the folder the program started in.
@@ -34,7 +25,7 @@ std::string ProgramFolder() {
     if (resolved == nullptr) return {};
     const std::string path = resolved;
     std::free(resolved);
-    return FolderOfProgram(path);
+    return ParentOf(path);
 }
 
 TLibrary::~TLibrary() {

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "Files.h"
+#include "PathText.h"
 #include "Paths.h"
 #include "Shared.h"
 
@@ -20,14 +22,7 @@ TWorkingFolder::~TWorkingFolder() {
 
 bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
     if (saved_ < 0) saved_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (saved_ < 0) {
-        error = ErrorText(errno);
-        return false;
-    }
-    if (::chdir(path.c_str()) != 0) {
-        error = ErrorText(errno);
-        return false;
-    }
+    if (!Told(saved_ >= 0 && ::chdir(path.c_str()) == 0, error)) return false;
     inside_ = true;
     return true;
 }
@@ -80,17 +75,13 @@ std::string AbsolutePath(const std::string& path) {
 }  // namespace
 
 std::string ResolvedPath(const std::string& path) {
-    std::size_t end = path.size();
-    while (end > 1 && path[end - 1] == '/') --end;
-    const std::size_t cut = path.rfind('/', end - 1);
-    const std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
-    const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1, end - (cut == std::string::npos ? 0 : cut + 1));
+    const std::string name = NameOf(path);
     if (name.empty() || name == "." || name == "..") return AbsolutePath(path);
-    char* resolved = ::realpath(folder.c_str(), nullptr);
+    char* resolved = ::realpath(ParentOf(WithoutTrailingSlash(path)).c_str(), nullptr);
     if (resolved == nullptr) return AbsolutePath(path);
-    std::string out = resolved;
+    const std::string folder = resolved;
     std::free(resolved);
-    return out == "/" ? "/" + name : out + "/" + name;
+    return JoinPath(folder, name);
 }
 
 std::string NameKey(std::string path) {

@@ -35,15 +35,11 @@ bool MakeFolders(const std::string& path, std::string& error) {
 
 bool MakeFolder(const std::string& path, std::string& error) {
     constexpr mode_t kUserFolderMode = 0777;  // as the user's umask allows
-    if (::mkdir(path.c_str(), kUserFolderMode) == 0) return true;
-    error = ErrorText(errno);
-    return false;
+    return Told(::mkdir(path.c_str(), kUserFolderMode) == 0, error);
 }
 
 bool RemoveFolder(const std::string& path, std::string& error) {
-    if (::rmdir(path.c_str()) == 0) return true;
-    error = ErrorText(errno);
-    return false;
+    return Told(::rmdir(path.c_str()) == 0, error);
 }
 
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {

@@ -51,9 +51,7 @@ bool ListFound(const std::string& path, std::string& error, DWORD& end, Each eac
 bool IdentityOf(const std::string& path, TFileId& id) {
     id = TFileId {};
     // Attributes only: a file another program holds open can still be examined.
-    const HANDLE file = CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file = OpenEntry(Wide(path), FILE_READ_ATTRIBUTES);
     if (file == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info {};
     const bool ok = GetFileInformationByHandle(file, &info) != 0;
@@ -90,8 +88,7 @@ TEntryInfo Examine(const std::string& path) {
     info.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (info.link) {
         // Opening follows the link: a link to nothing cannot be opened.
-        const HANDLE target = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE target = OpenEntry(wide, 0);
         if (target == INVALID_HANDLE_VALUE) return info;
         CloseHandle(target);
     }
@@ -121,9 +118,7 @@ bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entri
 
 bool CanChangeFolder(const std::string& path, std::string& error) {
     // Asking for the rights to add and remove entries checks them, as the move would.
-    const HANDLE folder = CreateFileW(Wide(path).c_str(), FILE_ADD_FILE | FILE_DELETE_CHILD,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE folder = OpenEntry(Wide(path), FILE_ADD_FILE | FILE_DELETE_CHILD);
     if (folder == INVALID_HANDLE_VALUE) {
         error = ErrorText(GetLastError());
         return false;

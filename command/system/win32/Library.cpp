@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "Library.h"
+#include "PathText.h"
 #include "Shared.h"
 #include "platform.h"
 
@@ -13,9 +14,7 @@ std::string ProgramFolder() {
     wchar_t buffer[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, buffer, sizeof buffer / sizeof buffer[0]);
     if (n == 0 || n >= sizeof buffer / sizeof buffer[0]) return {};
-    const std::string path = Narrow(std::wstring(buffer, n));
-    const std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+    return ParentOf(Narrow(std::wstring(buffer, n)));  // a full path, as the system gives it
 }
 
 TLibrary::~TLibrary() {

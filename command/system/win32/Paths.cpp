@@ -3,6 +3,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "Files.h"
 #include "Paths.h"
 #include "Shared.h"
 
@@ -14,13 +15,8 @@ namespace {
 
 std::string AbsolutePath(const std::string& path) {
     const std::wstring wide = Wide(path);
-    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return path;
-    std::wstring full(n, L'\0');
-    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-    if (got == 0 || got >= n) return path;
-    full.resize(got);
-    return Narrow(full);
+    const std::wstring full = Filled([&](wchar_t* text, DWORD n) { return GetFullPathNameW(wide.c_str(), n, text, nullptr); });
+    return full.empty() ? path : Narrow(full);
 }
 
 }  // namespace
@@ -28,21 +24,12 @@ std::string AbsolutePath(const std::string& path) {
 TWorkingFolder::~TWorkingFolder() { Leave(); }
 
 bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
+    if (saved_.empty()) saved_ = Filled([](wchar_t* text, DWORD n) { return GetCurrentDirectoryW(n, text); });
     if (saved_.empty()) {
-        const DWORD n = GetCurrentDirectoryW(0, nullptr);
-        std::wstring current(n, L'\0');
-        const DWORD got = n == 0 ? 0 : GetCurrentDirectoryW(n, current.data());
-        if (got == 0 || got >= n) {
-            error = ErrorText(GetLastError());
-            return false;
-        }
-        current.resize(got);
-        saved_ = current;
-    }
-    if (!SetCurrentDirectoryW(Wide(path).c_str())) {
         error = ErrorText(GetLastError());
         return false;
     }
+    if (!Told(SetCurrentDirectoryW(Wide(path).c_str()) != 0, error)) return false;
     inside_ = true;
     return true;
 }
@@ -57,9 +44,7 @@ std::string ResolvedPath(const std::string& path) {
     const std::string absolute = AbsolutePath(path);
     const std::size_t cut = absolute.find_last_of("\\/");
     if (cut == std::string::npos || cut + 1 >= absolute.size()) return absolute;
-    const HANDLE folder = CreateFileW(Wide(absolute.substr(0, cut + 1)).c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE folder = OpenEntry(Wide(absolute.substr(0, cut + 1)), FILE_READ_ATTRIBUTES);
     if (folder == INVALID_HANDLE_VALUE) return absolute;
     std::wstring resolved(MAX_PATH * 4, L'\0');
     const DWORD n = GetFinalPathNameByHandleW(folder, resolved.data(), static_cast<DWORD>(resolved.size()), FILE_NAME_NORMALIZED);
@@ -84,13 +69,7 @@ std::string NameKey(std::string path) {
 
 std::string EnvironmentValue(const char* name) {
     const std::wstring wideName = Wide(name);
-    const DWORD n = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-    if (n == 0) return {};
-    std::wstring value(n, L'\0');
-    const DWORD got = GetEnvironmentVariableW(wideName.c_str(), value.data(), n);
-    if (got == 0 || got >= n) return {};
-    value.resize(got);
-    return Narrow(value);
+    return Narrow(Filled([&](wchar_t* text, DWORD n) { return GetEnvironmentVariableW(wideName.c_str(), text, n); }));
 }
 
 std::string StateFolder() {

@@ -26,6 +26,11 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
+HANDLE OpenEntry(const std::wstring& path, DWORD access) {
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 std::string ErrorText(DWORD code) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:

@@ -10,5 +10,21 @@ std::wstring Wide(const std::string& text);
 std::string Narrow(const std::wstring& text);
 // A GetLastError code (a DWORD) as the reason the command reports.
 std::string ErrorText(unsigned long code);
+// An existing entry opened for access alone (a folder too), shared every way;
+// INVALID_HANDLE_VALUE when it cannot be.
+void* OpenEntry(const std::wstring& path, unsigned long access);
+
+// A text the system copies out once asked its size (fill(nullptr, 0));
+// empty when it cannot.
+template <typename Fill>
+std::wstring Filled(Fill fill) {
+    const unsigned long n = fill(nullptr, 0);
+    if (n == 0) return {};
+    std::wstring text(n, L'\0');
+    const unsigned long got = fill(text.data(), n);
+    if (got == 0 || got >= n) return {};
+    text.resize(got);
+    return text;
+}
 
 }  // namespace host

@@ -31,15 +31,7 @@ std::wstring WorkerPath(const std::wstring& base, const std::wstring& path) {
 
 }  // namespace
 
-TBaseFolder::TBaseFolder() {
-    const DWORD n = GetCurrentDirectoryW(0, nullptr);
-    if (n == 0) return;
-    std::wstring current(n, L'\0');
-    const DWORD got = GetCurrentDirectoryW(n, current.data());
-    if (got == 0 || got >= n) return;
-    current.resize(got);
-    path_ = current;
-}
+TBaseFolder::TBaseFolder() : path_(Filled([](wchar_t* text, DWORD n) { return GetCurrentDirectoryW(n, text); })) {}
 
 TBaseFolder::~TBaseFolder() = default;
 

@@ -43,15 +43,11 @@ bool MakeFolders(const std::string& path, std::string& error) {
 }
 
 bool MakeFolder(const std::string& path, std::string& error) {
-    if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
-    error = ErrorText(GetLastError());
-    return false;
+    return Told(CreateDirectoryW(Wide(path).c_str(), nullptr) != 0, error);
 }
 
 bool RemoveFolder(const std::string& path, std::string& error) {
-    if (RemoveDirectoryW(Wide(path).c_str())) return true;
-    error = ErrorText(GetLastError());
-    return false;
+    return Told(RemoveDirectoryW(Wide(path).c_str()) != 0, error);
 }
 
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
