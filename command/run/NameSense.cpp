@@ -12,7 +12,7 @@ namespace host {
 
 namespace {
 
-constexpr const char* kNewExtension = ".mp3";
+using pelmora::kNewExtension;
 // The value the plug-in gives every tag placeholder of a file without the tag.
 constexpr const char* kNoTag = "NOTAG";
 // Between the values in the probe's pattern: no value holds it, since the
@@ -106,13 +106,13 @@ TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
         filled_.push_back(std::string(placeholder.substr(1, placeholder.size() - 2)));
     }
     if (track) filled_.clear();
-    if (!filled_.empty() && !other) literal_ = platform::AnsiToUtf8(name) + kNewExtension;
+    if (!filled_.empty() && !other) literal_ = platform::AnsiToUtf8(name).append(kNewExtension);
     // Asked only when a name cannot tell by itself.
     if (literal_ || (filled_.empty() && !(audio_ && !probe_.empty() && !tagName_.empty()))) probe_.clear();
     if (FindAscii(ansiPattern, pelmora::kPlaceholders[kFileName], 0) != std::string::npos) {
         emptyBytes_.fill(true);
     } else {
-        const std::string bytes = platform::AnsiToUtf8(ansiPattern) + kAudioValueBytes + kNewExtension;
+        const std::string bytes = (platform::AnsiToUtf8(ansiPattern) + kAudioValueBytes).append(kNewExtension);
         for (const char c : bytes) emptyBytes_[static_cast<unsigned char>(c)] = true;
     }
 }
@@ -132,8 +132,8 @@ void TNameSense::Judge(const std::string& newName, const std::optional<std::stri
     // A bare extension is marked as such already.
     if (newName == kNewExtension || newName.empty()) return;
     bool empty = literal_ && newName == *literal_;
-    if (!filled_.empty() && !literal_ && probeName && EndsWith(*probeName, kNewExtension)) {
-        const std::string values = probeName->substr(0, probeName->size() - std::string(kNewExtension).size());
+    if (!filled_.empty() && !literal_ && probeName && EndsWith(*probeName, std::string(kNewExtension))) {
+        const std::string values = probeName->substr(0, probeName->size() - kNewExtension.size());
         empty = values.size() + 1 == filled_.size() &&
                 values.find_first_not_of(kProbeSeparator) == std::string::npos;
     }

@@ -30,6 +30,9 @@ inline constexpr std::array<std::string_view, 12> kPlaceholders = {
     "*track*", "*bitrate*", "*sample*", "*mode*", "*time*", "*filename*",
 };
 
+// The extension every new name is given, whatever case the old one had.
+inline constexpr std::string_view kNewExtension = ".mp3";
+
 // The first seven come from the selected tag, the rest from the audio and the path.
 inline constexpr std::size_t kTagPlaceholderCount = 7;
 

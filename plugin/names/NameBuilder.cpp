@@ -17,7 +17,6 @@ namespace pelmora {
 namespace {
 
 constexpr std::string_view kMp3Extension = ".MP3";
-constexpr std::string_view kNewExtension = ".mp3";
 constexpr std::string_view kNoTag = "NOTAG";
 
 // The tag placeholders are the first kTagPlaceholderCount, substituted in that
