@@ -3,7 +3,6 @@
 #include "CommandLine.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "Text.h"
 
@@ -22,11 +21,10 @@ std::string TagNames(const std::string& separator) {
 
 // What the options have set so far.
 struct TParse {
-    TParse(TCommand& c, std::string& e) : command(c), error(e) {}
     TCommand& command;
     std::string& error;
     bool undo = false, history = false, version = false, renameOptions = false, journalGiven = false;
-    std::vector<std::string> operands;
+    std::vector<std::string> operands {};
 };
 
 bool Fail(TParse& p, std::string message) {
@@ -44,7 +42,7 @@ struct TOption {
     bool renameOnly;        // only a rename run takes it
     std::string help;       // a line break goes on at the help's column
     // value: null when none was given; false (with the error set) on a bad one.
-    std::function<bool(TParse&, const std::string* value)> apply;
+    bool (*apply)(TParse&, const std::string* value);
 };
 
 bool SetTag(TParse& p, const std::string& value) {
@@ -110,9 +108,11 @@ const std::vector<TOption>& Options() {
     return options;
 }
 
-const TOption* Find(const std::function<bool(const TOption&)>& match) {
-    const auto found = std::find_if(Options().begin(), Options().end(), match);
-    return found == Options().end() ? nullptr : &*found;
+const TOption* Find(auto match) {
+    for (const TOption& option : Options()) {
+        if (match(option)) return &option;
+    }
+    return nullptr;
 }
 
 bool Apply(TParse& p, const TOption& option, const std::string* value) {
