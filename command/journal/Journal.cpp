@@ -25,14 +25,13 @@ int HexValue(char c) {
 }
 
 void AppendEscaped(std::string& out, const std::string& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     constexpr unsigned char kSpace = 0x20, kDelete = 0x7F;
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
         if (u < kSpace || u == kDelete || c == kEscape) {
             out += kEscape;
-            out += kHex[u >> 4];
-            out += kHex[u & 0xF];
+            out += kHexDigits[u >> 4];
+            out += kHexDigits[u & 0xF];
         } else {
             out += c;
         }

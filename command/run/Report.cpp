@@ -2,6 +2,7 @@
 #include "Report.h"
 
 #include "PathText.h"
+#include "Text.h"
 #include "Utf8.h"
 
 namespace host {
@@ -140,7 +141,6 @@ std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool qu
 
 std::string JsonString(const std::string& text) {
     static constexpr char kHex[] = "0123456789abcdef";
-    constexpr char32_t kSpace = 0x20, kDelete = 0x7F, kC1First = 0x80, kC1Last = 0x9F;
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const platform::TUtf8Sequence sequence = platform::NextUtf8(text, i);
@@ -155,7 +155,7 @@ std::string JsonString(const std::string& text) {
             out += '\\';
             out += static_cast<char>(c);
             ++i;
-        } else if (c < kSpace || c == kDelete || (c >= kC1First && c <= kC1Last)) {
+        } else if (IsControl(c)) {
             // C1 controls too: the console would print them as "\\x85", which JSON does not know.
             out += "\\u00";
             out += kHex[c >> 4];
