@@ -45,15 +45,15 @@ struct TOption {
     bool (*apply)(TParse&, const std::string* value);
 };
 
-bool SetTag(TParse& p, const std::string& value) {
-    const std::string upper = AsciiUpper(value);
+bool SetTag(TParse& p, const std::string* value) {
+    const std::string upper = AsciiUpper(*value);
     for (std::size_t source = 0; source < pelmora::kTagSourceNames.size(); ++source) {
         if (upper == AsciiUpper(std::string(pelmora::kTagSourceNames[source]))) {
             p.command.tagSource = static_cast<std::int32_t>(source);
             return true;
         }
     }
-    return Fail(p, "unknown tag '" + value + "' (" + AsciiLower(TagNames(" or ")) + ")");
+    return Fail(p, "unknown tag '" + *value + "' (" + AsciiLower(TagNames(" or ")) + ")");
 }
 
 // A flag that only sets a field of the command.
@@ -71,7 +71,7 @@ const std::vector<TOption>& Options() {
          [](TParse& p, const std::string* v) { p.command.pattern = *v; return true; }},
         {'t', "tag", Required, AsciiLower(TagNames("|")), true,
          "tag the values come from (default " + AsciiLower(std::string(pelmora::kTagSourceNames.front())) + ")",
-         [](TParse& p, const std::string* v) { return SetTag(p, *v); }},
+         SetTag},
         {'n', "dry-run", None, "", false, "show the new names and mark what a real run could not do",
          Set<&TCommand::dryRun>},
         {'r', "recursive", None, "", true, "look inside subfolders too", Set<&TCommand::recursive>},
