@@ -3,7 +3,6 @@
 #include "CommandLine.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "Text.h"
 
@@ -22,11 +21,10 @@ std::string TagNames(const std::string& separator) {
 
 // What the options have set so far.
 struct TParse {
-    TParse(TCommand& c, std::string& e) : command(c), error(e) {}
     TCommand& command;
     std::string& error;
     bool undo = false, history = false, version = false, renameOptions = false, journalGiven = false;
-    std::vector<std::string> operands;
+    std::vector<std::string> operands {};
 };
 
 bool Fail(TParse& p, std::string message) {
@@ -44,18 +42,18 @@ struct TOption {
     bool renameOnly;        // only a rename run takes it
     std::string help;       // a line break goes on at the help's column
     // value: null when none was given; false (with the error set) on a bad one.
-    std::function<bool(TParse&, const std::string* value)> apply;
+    bool (*apply)(TParse&, const std::string* value);
 };
 
-bool SetTag(TParse& p, const std::string& value) {
-    const std::string upper = AsciiUpper(value);
+bool SetTag(TParse& p, const std::string* value) {
+    const std::string upper = AsciiUpper(*value);
     for (std::size_t source = 0; source < pelmora::kTagSourceNames.size(); ++source) {
         if (upper == AsciiUpper(std::string(pelmora::kTagSourceNames[source]))) {
             p.command.tagSource = static_cast<std::int32_t>(source);
             return true;
         }
     }
-    return Fail(p, "unknown tag '" + value + "' (" + AsciiLower(TagNames(" or ")) + ")");
+    return Fail(p, "unknown tag '" + *value + "' (" + AsciiLower(TagNames(" or ")) + ")");
 }
 
 // A flag that only sets a field of the command.
@@ -73,7 +71,7 @@ const std::vector<TOption>& Options() {
          [](TParse& p, const std::string* v) { p.command.pattern = *v; return true; }},
         {'t', "tag", Required, AsciiLower(TagNames("|")), true,
          "tag the values come from (default " + AsciiLower(std::string(pelmora::kTagSourceNames.front())) + ")",
-         [](TParse& p, const std::string* v) { return SetTag(p, *v); }},
+         SetTag},
         {'n', "dry-run", None, "", false, "show the new names and mark what a real run could not do",
          Set<&TCommand::dryRun>},
         {'r', "recursive", None, "", true, "look inside subfolders too", Set<&TCommand::recursive>},
@@ -110,9 +108,11 @@ const std::vector<TOption>& Options() {
     return options;
 }
 
-const TOption* Find(const std::function<bool(const TOption&)>& match) {
-    const auto found = std::find_if(Options().begin(), Options().end(), match);
-    return found == Options().end() ? nullptr : &*found;
+const TOption* Find(auto match) {
+    for (const TOption& option : Options()) {
+        if (match(option)) return &option;
+    }
+    return nullptr;
 }
 
 bool Apply(TParse& p, const TOption& option, const std::string* value) {

@@ -17,12 +17,9 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 constexpr std::size_t kGatheredSize = 16 * 1024;
 constexpr auto kGatheredAge = std::chrono::milliseconds(200);
 
-// A text as printed: control characters (C0, DEL and C1) as \xHH, so that a
-// name holding a tab or a line break still takes one line of its own; the
-// line's own end kept.
+// A text as printed: control characters as \xHH; the line's own end kept.
 void AppendShown(std::string& out, const std::string& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    constexpr char32_t kSpace = 0x20, kDelete = 0x7F, kC1First = 0x80, kC1Last = 0x9F;
+    constexpr char kSpace = 0x20, kDelete = 0x7F;
     const bool line = EndsWith(text, "\n");
     const std::string_view shown = std::string_view(text).substr(0, text.size() - (line ? 1 : 0));
     std::size_t plain = 0;  // where the text not yet appended starts
@@ -35,11 +32,11 @@ void AppendShown(std::string& out, const std::string& text) {
         const platform::TUtf8Sequence sequence = platform::NextUtf8(shown, i);
         const char32_t c = sequence.codePoint;
         i += sequence.length;
-        if (!sequence.valid || !(c < kSpace || c == kDelete || (c >= kC1First && c <= kC1Last))) continue;
+        if (!sequence.valid || !IsControl(c)) continue;
         out.append(shown, plain, i - sequence.length - plain);
         out += "\\x";
-        out += kHex[c >> 4];
-        out += kHex[c & 0xF];
+        out += kHexDigits[c >> 4];
+        out += kHexDigits[c & 0xF];
         plain = i;
     }
     out.append(shown, plain);

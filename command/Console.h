@@ -1,5 +1,4 @@
-// The console: standard output and error as the command writes them, with
-// the progress line of a long run.
+// The console: standard output and error as the command writes them.
 #pragma once
 
 #include <chrono>

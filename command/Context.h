@@ -7,7 +7,6 @@
 
 namespace host {
 
-// What the command needs from around it.
 struct THostContext {
     std::string programFolder;
     std::string stateFolder;

@@ -19,6 +19,12 @@ inline std::string AsciiLower(std::string text) {
     return text;
 }
 
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// C0, DEL and C1: what the console and JSON show escaped, so that a name holding
+// a tab or a line break still takes one line of its own.
+inline bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F); }
+
 inline bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }

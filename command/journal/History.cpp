@@ -8,6 +8,7 @@
 #include "Lock.h"
 #include "PathText.h"
 #include "System.h"
+#include "Text.h"
 #include "Undo.h"
 
 namespace host {
@@ -23,9 +24,8 @@ std::string CommonFolder(const std::vector<TJournalEntry>& entries) {
             common = folder;
             continue;
         }
-        while (!common.empty() && !(folder == common || (folder.size() > common.size() &&
-                                                         folder.compare(0, common.size(), common) == 0 &&
-                                                         IsSlash(folder[common.size()])))) {
+        while (!common.empty() && folder != common &&
+               !(StartsWith(folder, common) && folder.size() > common.size() && IsSlash(folder[common.size()]))) {
             const std::string up = ParentOf(common);
             common = up == common ? std::string() : up;
         }

@@ -1,5 +1,6 @@
 // The journal's text: its lines written and read, and journal names.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -12,30 +13,9 @@ namespace host {
 
 namespace {
 
-constexpr char kSeparator = '\t';
 constexpr char kEscape = '%';
-constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kDelete = 0x7F;
-constexpr int kHexBase = 16;
 // Windows editors save UTF-8 text with it.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// Every kind of step this version writes and reads, and whether its line
-// must carry the identity of the file (the lines that can lead to a move).
-enum class TStep { Renaming, Renamed, Failed, Undone, Making, Removing };
-struct TKind {
-    const char* name;
-    TStep step;
-    bool identity;
-};
-constexpr TKind kKinds[] = {
-    {kKindRenaming, TStep::Renaming, true},
-    {kKindRenamed, TStep::Renamed, true},
-    {kKindFailed, TStep::Failed, false},
-    {kKindUndone, TStep::Undone, false},
-    {kKindMaking, TStep::Making, false},
-    {kKindRemoving, TStep::Removing, false},
-};
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -45,13 +25,13 @@ int HexValue(char c) {
 }
 
 void AppendEscaped(std::string& out, const std::string& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
+    constexpr unsigned char kSpace = 0x20, kDelete = 0x7F;
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < kFirstPrintable || u == kDelete || c == kEscape) {
+        if (u < kSpace || u == kDelete || c == kEscape) {
             out += kEscape;
-            out += kHex[u / kHexBase];
-            out += kHex[u % kHexBase];
+            out += kHexDigits[u >> 4];
+            out += kHexDigits[u & 0xF];
         } else {
             out += c;
         }
@@ -69,7 +49,7 @@ bool Unescape(std::string_view text, std::string& out) {
         const int high = HexValue(text[i + 1]);
         const int low = HexValue(text[i + 2]);
         if (high < 0 || low < 0) return false;
-        out += static_cast<char>(high * kHexBase + low);
+        out += static_cast<char>(high * 16 + low);
         i += 2;
     }
     return !out.empty();
@@ -78,26 +58,23 @@ bool Unescape(std::string_view text, std::string& out) {
 // "volume:index:size:modified", decimal, the time perhaps negative.
 bool ParseIdentity(std::string_view text, TFileId& id) {
     std::uint64_t values[4] = {};
-    std::size_t field = 0;
-    bool digit = false, negative = false;
-    constexpr std::size_t kMostDigits = 19;  // every field fits 64 bits
-    std::size_t digits = 0;
-    for (const char c : text) {
-        if (c == ':' && digit && field < 3) {
-            ++field;
-            digit = false;
-            digits = 0;
-        } else if (c >= '0' && c <= '9' && ++digits <= kMostDigits) {
-            constexpr std::uint64_t kDecimal = 10;
-            values[field] = values[field] * kDecimal + static_cast<std::uint64_t>(c - '0');
-            digit = true;
-        } else if (c == '-' && field == 3 && !digit && !negative) {
+    bool negative = false;
+    for (std::size_t field = 0; field < 4; ++field) {
+        const std::size_t end = field < 3 ? text.find(':') : text.size();
+        if (end == std::string_view::npos) return false;
+        std::string_view digits = text.substr(0, end);
+        text.remove_prefix(field < 3 ? end + 1 : end);
+        if (field == 3 && digits.starts_with('-')) {
             negative = true;
-        } else {
+            digits.remove_prefix(1);
+        }
+        constexpr std::size_t kMostDigits = 19;  // every field fits 64 bits
+        const char* last = digits.data() + digits.size();
+        if (digits.empty() || digits.size() > kMostDigits ||
+            std::from_chars(digits.data(), last, values[field]).ptr != last) {
             return false;
         }
     }
-    if (field != 3 || !digit) return false;
     id.volume = values[0];
     id.index = values[1];
     id.size = values[2];
@@ -125,15 +102,16 @@ std::pair<std::string, unsigned long> NameOrder(const std::string& name) {
 std::string JournalLine(std::string_view kind, const std::string& oldPath, const std::string& newPath,
                         const TFileId& id) {
     std::string line(kind);
-    line += kSeparator;
+    line += '\t';
     AppendEscaped(line, oldPath);
-    if (newPath.empty()) return line + "\n";
-    line += kSeparator;
-    AppendEscaped(line, newPath);
-    if (id.valid) {
-        line += kSeparator;
-        line += std::to_string(id.volume) + ':' + std::to_string(id.index) + ':' + std::to_string(id.size) + ':' +
-                std::to_string(id.modified);
+    if (!newPath.empty()) {
+        line += '\t';
+        AppendEscaped(line, newPath);
+        if (id.valid) {
+            line += '\t';
+            line += std::to_string(id.volume) + ':' + std::to_string(id.index) + ':' + std::to_string(id.size) + ':' +
+                    std::to_string(id.modified);
+        }
     }
     return line + "\n";
 }
@@ -145,20 +123,20 @@ bool TJournal::Parse(const std::string& input) {
     undoRan_ = damaged_ = false;
     wholeSize_ = 0;
     std::string_view text = input;
-    const std::size_t mark = text.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+    const std::size_t mark = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     text.remove_prefix(mark);
-    if (text.substr(0, std::strlen(kJournalHeader)) != kJournalHeader) return false;
+    if (!text.starts_with(kJournalHeader)) return false;
     std::size_t number = 0;
     for (std::size_t start = 0; start < text.size();) {
         ++number;
         const std::size_t end = text.find('\n', start);
         const bool whole = end != std::string_view::npos;
-        std::string_view line = text.substr(start, whole ? end - start : std::string_view::npos);
+        std::string_view line = text.substr(start, end - start);
         start = whole ? end + 1 : text.size();
         if (whole) wholeSize_ = mark + start;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
         if (line.empty() || line[0] == '#') {
-            if (whole && line.substr(0, std::strlen(kUndoneNote)) == kUndoneNote) undoRan_ = true;
+            if (whole && line.starts_with(kUndoneNote)) undoRan_ = true;
         } else if (!whole) {
             // The disk filled, or the system stopped, as it was written: the
             // step it began is told by the lines before it.
@@ -173,26 +151,28 @@ bool TJournal::Parse(const std::string& input) {
 void TJournal::ReadLine(std::string_view line, std::size_t number) {
     std::vector<std::string_view> fields;
     for (std::size_t start = 0;;) {
-        const std::size_t end = line.find(kSeparator, start);
-        fields.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        const std::size_t end = line.find('\t', start);
+        fields.push_back(line.substr(start, end - start));
         if (end == std::string_view::npos) break;
         start = end + 1;
     }
     const std::string where = "journal line " + std::to_string(number);
-    const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds),
-                                   [&](const TKind& k) { return fields[0] == k.name; });
-    if (kind == std::end(kKinds)) {
+    const std::string_view kind = fields[0];
+    const bool folder = kind == kKindMaking || kind == kKindRemoving;
+    // The lines that can lead to a move must carry the identity of their file.
+    const bool identity = kind == kKindRenaming || kind == kKindRenamed;
+    if (!folder && !identity && kind != kKindFailed && kind != kKindUndone) {
         damaged_ = true;
-        problems_.push_back(where + " is of a kind this version does not know (\"" + std::string(fields[0]) +
+        problems_.push_back(where + " is of a kind this version does not know (\"" + std::string(kind) +
                             "\"); not used");
         return;
     }
     std::string oldPath, newPath;
     TFileId id;
     const bool oldRead = fields.size() > 1 && Unescape(fields[1], oldPath);
-    if (kind->step == TStep::Making || kind->step == TStep::Removing) {
+    if (folder) {
         if (oldRead && fields.size() == 2) {
-            folders_.push_back({oldPath, kind->step == TStep::Making, false});
+            folders_.push_back({oldPath, kind == kKindMaking, false});
         } else {
             damaged_ = true;
             problems_.push_back(where + " is incomplete; its folder is left alone");
@@ -200,7 +180,7 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
         return;
     }
     if (!oldRead || fields.size() < 3 || !Unescape(fields[2], newPath) ||
-        (kind->identity && (fields.size() < 4 || !ParseIdentity(fields[3], id)))) {
+        (identity && (fields.size() < 4 || !ParseIdentity(fields[3], id)))) {
         // Hand edited, or cut and written after: without all of it no file is moved.
         damaged_ = true;
         problems_.push_back(where + " is incomplete; its file is left alone");
@@ -219,9 +199,9 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
     };
     auto pending = [](const TJournalEntry& e) { return e.state == TEntryState::Pending; };
     const bool damaged = findLast([](const TJournalEntry& e) { return e.damaged; }) != nullptr;
-    switch (kind->step) {
-    case TStep::Renaming: entries_.push_back({oldPath, newPath, TEntryState::Pending, false, damaged, id}); break;
-    case TStep::Renamed:
+    if (kind == kKindRenaming) {
+        entries_.push_back({oldPath, newPath, TEntryState::Pending, false, damaged, id});
+    } else if (kind == kKindRenamed) {
         if (TJournalEntry* e = findLast(pending)) {
             e->newPath = newPath;
             e->state = TEntryState::Done;
@@ -229,23 +209,16 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
         } else {
             entries_.push_back({oldPath, newPath, TEntryState::Done, false, damaged, id});
         }
-        break;
-    case TStep::Failed:
+    } else if (kind == kKindFailed) {
         if (TJournalEntry* e = findLast(pending)) e->state = TEntryState::Failed;
-        break;
-    case TStep::Undone:
-        if (TJournalEntry* e = findLast([&](const TJournalEntry& x) {
-                return !x.undone && x.state != TEntryState::Failed && x.newPath == newPath;
-            })) {
-            e->undone = true;
-        } else if (oldPath == newPath) {
-            for (TJournalFolder& f : folders_) {
-                if (f.path == newPath) f.undone = true;
-            }
+    } else if (TJournalEntry* e = findLast([&](const TJournalEntry& x) {
+                   return !x.undone && x.state != TEntryState::Failed && x.newPath == newPath;
+               })) {
+        e->undone = true;
+    } else if (oldPath == newPath) {
+        for (TJournalFolder& f : folders_) {
+            if (f.path == newPath) f.undone = true;
         }
-        break;
-    case TStep::Making:
-    case TStep::Removing: break;
     }
 }
 
@@ -271,20 +244,15 @@ std::string JournalStart(const std::string& name) {
 
 std::string JournalName(const std::string& stamp, unsigned sequence) {
     std::string name = stamp;
-    if (sequence != 0) {
-        name += '-';
-        name += std::to_string(sequence);
-    }
-    name += kJournalExtension;
-    return name;
+    if (sequence != 0) name.append("-").append(std::to_string(sequence));
+    return name + kJournalExtension;
 }
 
 std::string TimeStamp() {
     using namespace std::chrono;
-    constexpr long long kMillisPerSecond = 1000;
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
-    const long long millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % kMillisPerSecond;
+    const long long millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
     const std::tm* utc = std::gmtime(&seconds);
     char text[64] = "0000-00-00_00-00-00";
     if (utc != nullptr) std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", utc);

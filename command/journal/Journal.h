@@ -17,8 +17,9 @@ namespace host {
 // written and is never used. Paths are absolute with their folders as the
 // system resolves them, UTF-8, with control characters and "%" written as
 // %XX; the identity (volume:index:size:modified, decimal) is what undo checks
-// before it moves a file back. A folder's line is "kind<TAB>folder". Lines starting with "#" are notes. A kind of
-// line that a version does not know is reported by it, never guessed at.
+// before it moves a file back. A folder's line is "kind<TAB>folder". Lines
+// starting with "#" are notes. A kind of line that a version does not know is
+// reported by it, never guessed at.
 constexpr const char* kJournalHeader = "# pelmora journal";
 // Steps: "renaming" before the plug-in moves a file, then "renamed" with the
 // name it really gave, or "failed"; "undone" once undo has put it back.
@@ -34,8 +35,7 @@ constexpr const char* kKindRemoving = "removing";
 constexpr const char* kUndoneNote = "# undone ";
 constexpr const char* kJournalExtension = ".journal";
 
-// One step as a line. The identity is written when it is valid; a folder's
-// step has no new path.
+// One step as a line; the identity only when it is valid, no new path for a folder.
 std::string JournalLine(std::string_view kind, const std::string& oldPath, const std::string& newPath,
                         const TFileId& id = TFileId {});
 
@@ -64,23 +64,21 @@ public:
     TJournal(const TJournal&) = delete;
     TJournal& operator=(const TJournal&) = delete;
 
-    // Reading. Load reads the file once; false with the message to print when
-    // it cannot be read or is not a journal. Parse takes the text itself.
+    // Load: false with the message to print when the file cannot be read or is
+    // not a journal. Parse takes the text itself.
     bool Load(const std::string& path, std::string& error);
     bool Parse(const std::string& text);
     const std::string& Path() const { return path_; }
-    std::vector<TJournalEntry>& Entries() { return entries_; }
     const std::vector<TJournalEntry>& Entries() const { return entries_; }
     const std::vector<TJournalFolder>& Folders() const { return folders_; }
-    // Whether an undo has gone through it.
     bool UndoRan() const { return undoRan_; }
-    // What reading found wrong, a text per line: "journal line 7 is incomplete; …".
+    // A text per line that could not be used: "journal line 7 is incomplete; …".
     const std::vector<std::string>& Problems() const { return problems_; }
-    // A line that could not be used and may stand for a file: undo cannot be whole.
+    // A line that could not be used may stand for a file: undo cannot be whole.
     bool Damaged() const { return damaged_; }
 
-    // Writing. A run's journal is made in folder at its first step, named after
-    // the run's start; --journal names a new file or a journal to add to.
+    // A run's journal is made in folder at its first step, named after the
+    // run's start; --journal names a new file or a journal to add to.
     bool Create(const std::string& folder, const std::string& stamp, std::string& error);
     bool OpenNamed(const std::string& path, const std::string& stamp, std::string& error);
     // The loaded journal opened to add undo's steps; a line cut short at its
@@ -91,12 +89,13 @@ public:
     bool Write(std::string_view kind, const std::string& oldPath, const std::string& newPath, const TFileId& id,
                std::string& error);
     bool NoteUndone(std::string& error);
-    // Closed; a journal this object made that holds no step is removed.
+    // A journal this object made that holds no step is removed.
     void Close();
-    // Closed and removed when this object made it (a run that renamed nothing).
+    // Removed when this object made it (a run that renamed nothing).
     void Discard();
 
 private:
+    bool Append(const std::string& text, std::string& error);
     bool WriteHeader(const std::string& stamp, std::string& error);
     void ReadLine(std::string_view line, std::size_t number);
 

@@ -5,12 +5,6 @@
 
 namespace host {
 
-namespace {
-
-constexpr unsigned kMaxJournalSequence = 1000;
-
-}  // namespace
-
 bool TJournal::Load(const std::string& path, std::string& error) {
     path_ = path;
     std::string text, reason;
@@ -31,7 +25,8 @@ bool TJournal::Create(const std::string& folder, const std::string& stamp, std::
         error = "cannot make the journal folder " + folder + ": " + reason + "; use --journal FILE or --no-journal";
         return false;
     }
-    for (unsigned sequence = 0; sequence < kMaxJournalSequence; ++sequence) {
+    constexpr unsigned kMaxSequence = 1000;
+    for (unsigned sequence = 0; sequence < kMaxSequence; ++sequence) {
         const std::string path = JoinPath(folder, JournalName(stamp, sequence));
         if (Exists(path)) continue;
         if (!file_.Create(path, reason)) {
@@ -39,7 +34,6 @@ bool TJournal::Create(const std::string& folder, const std::string& stamp, std::
             break;
         }
         path_ = path;
-        made_ = true;
         return WriteHeader(stamp, error);
     }
     error = "cannot create a journal in " + folder + (reason.empty() ? "" : ": " + reason);
@@ -47,22 +41,16 @@ bool TJournal::Create(const std::string& folder, const std::string& stamp, std::
 }
 
 bool TJournal::OpenNamed(const std::string& path, const std::string& stamp, std::string& error) {
-    if (!Exists(path)) {
-        std::string reason;
-        path_ = path;
-        if (!file_.Create(path, reason)) {
-            error = "cannot write the journal " + path + ": " + reason;
-            return false;
-        }
-        made_ = true;
-        return WriteHeader(stamp, error);
-    }
     std::string reason;
-    if (!Load(path, reason)) {
+    if (Exists(path)) {
+        if (Load(path, reason)) return OpenLoaded(error);
         error = path + " exists and is not a pelmora journal; it is left alone";
         return false;
     }
-    return OpenLoaded(error);
+    path_ = path;
+    if (file_.Create(path, reason)) return WriteHeader(stamp, error);
+    error = "cannot write the journal " + path + ": " + reason;
+    return false;
 }
 
 bool TJournal::OpenLoaded(std::string& error) {
@@ -76,37 +64,31 @@ bool TJournal::OpenLoaded(std::string& error) {
 }
 
 bool TJournal::WriteHeader(const std::string& stamp, std::string& error) {
-    std::string reason;
-    if (file_.Append(std::string(kJournalHeader) + "\n# started " + stamp + "\n", reason)) return true;
+    made_ = true;
+    if (Append(std::string(kJournalHeader) + "\n# started " + stamp + "\n", error)) return true;
     // A journal that holds not even its header would only be listed as no journal.
-    error = "cannot write the journal " + path_ + ": " + reason;
     Discard();
+    return false;
+}
+
+bool TJournal::Append(const std::string& text, std::string& error) {
+    std::string reason;
+    if (file_.Append(text, reason)) return true;
+    error = "cannot write the journal " + path_ + ": " + reason;
     return false;
 }
 
 bool TJournal::Write(std::string_view kind, const std::string& oldPath, const std::string& newPath,
                      const TFileId& id, std::string& error) {
-    std::string reason;
-    if (file_.Append(JournalLine(kind, oldPath, newPath, id), reason)) {
-        ++steps_;
-        return true;
-    }
-    error = "cannot write the journal " + path_ + ": " + reason;
-    return false;
+    if (!Append(JournalLine(kind, oldPath, newPath, id), error)) return false;
+    ++steps_;
+    return true;
 }
 
-bool TJournal::NoteUndone(std::string& error) {
-    std::string reason;
-    if (file_.Append(std::string(kUndoneNote) + TimeStamp() + "\n", reason)) return true;
-    error = "cannot write the journal " + path_ + ": " + reason;
-    return false;
-}
+bool TJournal::NoteUndone(std::string& error) { return Append(std::string(kUndoneNote) + TimeStamp() + "\n", error); }
 
 void TJournal::Close() {
-    if (made_ && steps_ == 0) {
-        Discard();
-        return;
-    }
+    if (made_ && steps_ == 0) Discard();
     file_.Close();
 }
 

@@ -30,8 +30,8 @@ bool TStateLock::Take(const THostContext& context, const std::string& what, std:
     for (;;) {
         std::string text;
         switch (file_.Take(path, note, text)) {
-        case TLockFile::TResult::Taken: return true;
-        case TLockFile::TResult::Failed: return true;  // a state folder this user may not write to
+        case TLockFile::TResult::Taken:
+        case TLockFile::TResult::Failed: return true;  // Failed: a state folder this user may not write to
         case TLockFile::TResult::Busy:
             if (std::chrono::steady_clock::now() < until) break;
             error = "another pelmora is at work (" + (text.empty() ? std::string("it has just started") : text) +

@@ -28,19 +28,7 @@ bool TRunJournal::Open(std::string& error) {
 
 bool TRunJournal::Renaming(const std::string& oldPath, const std::string& newPath, const TFileId& id,
                            std::string& error) {
-    if (command_.noJournal) return true;
-    if (!Open(error) || !Step(kKindRenaming, oldPath, newPath, id, error)) return false;
-    pending_ = true;
-    return true;
-}
-
-bool TRunJournal::Renamed(const std::string& oldPath, const std::string& newPath, const TFileId& id,
-                          std::string& error) {
-    return Step(kKindRenamed, oldPath, newPath, id, error);
-}
-
-bool TRunJournal::Failed(const std::string& oldPath, const std::string& newPath, std::string& error) {
-    return Step(kKindFailed, oldPath, newPath, TFileId {}, error);
+    return command_.noJournal || (Open(error) && Step(kKindRenaming, oldPath, newPath, id, error));
 }
 
 bool TRunJournal::Folder(const char* kind, const std::string& folder, std::string& error) {

@@ -18,8 +18,12 @@ public:
     // Renaming comes before the move, so a run killed inside it still leaves
     // the move on record; Renamed gives the name the file really got.
     bool Renaming(const std::string& oldPath, const std::string& newPath, const TFileId& id, std::string& error);
-    bool Renamed(const std::string& oldPath, const std::string& newPath, const TFileId& id, std::string& error);
-    bool Failed(const std::string& oldPath, const std::string& newPath, std::string& error);
+    bool Renamed(const std::string& oldPath, const std::string& newPath, const TFileId& id, std::string& error) {
+        return Step(kKindRenamed, oldPath, newPath, id, error);
+    }
+    bool Failed(const std::string& oldPath, const std::string& newPath, std::string& error) {
+        return Step(kKindFailed, oldPath, newPath, TFileId {}, error);
+    }
     // Before a folder is made or removed (kKindMaking, kKindRemoving).
     bool Folder(const char* kind, const std::string& folder, std::string& error);
     // The journal removed when it tells of no step that may have happened.

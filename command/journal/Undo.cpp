@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
 #include <thread>
 #include <unordered_set>
 
@@ -12,20 +11,10 @@
 #include "Lock.h"
 #include "PathText.h"
 #include "System.h"
-#include "platform.h"
 
 namespace host {
 
 namespace {
-
-bool Open(const TJournalEntry& e) { return !e.undone && !e.damaged && e.state != TEntryState::Failed; }
-
-// Whether undo could move the file back now: it stands at its new name as the
-// run left it (only another file at its old name, or the system, stood in the way).
-bool Waiting(const TJournalEntry& e) {
-    TFileId found;
-    return Open(e) && IdentityOf(e.newPath, found) && found == e.id;
-}
 
 struct TUndoCounts {
     std::size_t restored = 0, inPlace = 0, leftAlone = 0, waiting = 0;
@@ -74,13 +63,13 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, const std::unordered_
 }
 
 // One entry put back, or why not; false when the file stays where the run put it.
-void UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoCounts& counts, bool& moved) {
-    moved = false;
-    if (entry.damaged) {
+bool UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoCounts& counts) {
+    const auto leave = [&](const std::string& why) {
         ++counts.leftAlone;
-        report.Err(entry.newPath + ": its journal line is incomplete; left alone");
-        return;
-    }
+        report.Err(entry.newPath + why);
+        return false;
+    };
+    if (entry.damaged) return leave(": its journal line is incomplete; left alone");
     const bool caseOnly = NameKey(entry.oldPath) == NameKey(entry.newPath);
     TFileId found;
     const bool newThere = Exists(entry.newPath);
@@ -88,58 +77,34 @@ void UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoC
     const bool same = IdentityOf(entry.newPath, found) && found == entry.id;
     // A run stopped between its journal line and the move: did the move happen?
     if (entry.state == TEntryState::Pending && !(newThere && !oldThere && same)) {
-        if (newThere && !oldThere) {
-            ++counts.leftAlone;
-            report.Err(entry.newPath + ": changed since the run; left alone");
-        }
-        return;
+        return newThere && !oldThere && leave(": changed since the run; left alone");
     }
     if (!newThere) {
-        if (oldThere) {
-            ++counts.inPlace;
-        } else {
-            ++counts.leftAlone;
-            report.Err(entry.newPath + " is gone; " + entry.oldPath + " cannot be restored");
-        }
-        return;
+        if (!oldThere) return leave(" is gone; " + entry.oldPath + " cannot be restored");
+        ++counts.inPlace;
+        return false;
     }
-    if (!same) {
-        ++counts.leftAlone;
-        report.Err(entry.newPath + ": changed since the run; left alone");
-        return;
-    }
-    if (oldThere) {
-        ++counts.leftAlone;
-        ++counts.waiting;
-        report.Err(entry.newPath + ": not put back, a file stands at " + entry.oldPath + "; left alone");
-        return;
-    }
+    if (!same) return leave(": changed since the run; left alone");
     std::string error;
-    if (!dryRun && !MoveNoReplace(entry.newPath, entry.oldPath, error)) {
-        ++counts.leftAlone;
+    if (oldThere || (!dryRun && !MoveNoReplace(entry.newPath, entry.oldPath, error))) {
         ++counts.waiting;
-        report.Err(entry.newPath + ": not put back to " + entry.oldPath + ": " + error);
-        return;
+        return leave(oldThere ? ": not put back, a file stands at " + entry.oldPath + "; left alone"
+                              : ": not put back to " + entry.oldPath + ": " + error);
     }
     ++counts.restored;
-    moved = true;
     report.Out(entry.newPath + " -> " + entry.oldPath + "\n");
-}
-
-// ", folders: 3 removed, 1 made again, 1 kept" where the run made or removed any.
-std::string FolderCounts(const TUndoCounts& c, bool none, bool dryRun) {
-    if (none) return {};
-    std::string text = ", folders: " + std::to_string(c.foldersRemoved) + (dryRun ? " to remove, " : " removed, ") +
-                       std::to_string(c.foldersMade) + (dryRun ? " to make again" : " made again");
-    if (c.foldersKept > 0) text += ", " + std::to_string(c.foldersKept) + " kept";
-    return text;
+    return true;
 }
 
 }  // namespace
 
 bool NextToUndo(const TJournal& journal) {
     for (const TJournalEntry& e : journal.Entries()) {
-        if (journal.UndoRan() ? Waiting(e) : Open(e)) return true;
+        if (e.undone || e.damaged || e.state == TEntryState::Failed) continue;
+        // After an undo, only a file that stands at its new name as the run
+        // left it (another file at its old name, or the system, stood in the way).
+        TFileId found;
+        if (!journal.UndoRan() || (IdentityOf(e.newPath, found) && found == e.id)) return true;
     }
     return !journal.UndoRan() && std::any_of(journal.Folders().begin(), journal.Folders().end(),
                                              [](const TJournalFolder& f) { return !f.undone; });
@@ -163,9 +128,9 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         report.Err(error);
         return kExitFailed;
     }
-    auto journal = std::make_unique<TJournal>();
+    TJournal journal;
     if (!command.undoJournal.empty()) {
-        if (!journal->Load(command.undoJournal, error)) {
+        if (!journal.Load(command.undoJournal, error)) {
             report.Err(error);
             return kExitFailed;
         }
@@ -174,7 +139,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         bool found = false;
         for (auto path = journals.rbegin(); path != journals.rend() && !found; ++path) {
             std::string ignored;
-            found = journal->Load(*path, ignored) && NextToUndo(*journal);
+            found = journal.Load(*path, ignored) && NextToUndo(journal);
         }
         if (!found) {
             report.Err(journals.empty() ? error + "; nothing to undo"
@@ -183,8 +148,8 @@ int RunUndo(const TCommand& command, const THostContext& context) {
             return kExitFailed;
         }
     }
-    for (const std::string& problem : journal->Problems()) report.Err(journal->Path() + ": " + problem);
-    if (!command.dryRun && !journal->OpenLoaded(error)) {
+    for (const std::string& problem : journal.Problems()) report.Err(journal.Path() + ": " + problem);
+    if (!command.dryRun && !journal.OpenLoaded(error)) {
         report.Err(error + "; a second undo will not know what this one put back");
     }
     TUndoCounts counts;
@@ -193,12 +158,12 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     std::unordered_set<std::string> leaving;
     // What undo put back, on record for a second undo (a preview keeps no journal open).
     const auto note = [&](const std::string& oldPath, const std::string& newPath, const char* what) {
-        if (journal->IsOpen() && noted && !journal->Write(kKindUndone, oldPath, newPath, {}, error)) {
+        if (journal.IsOpen() && noted && !journal.Write(kKindUndone, oldPath, newPath, {}, error)) {
             report.Err(error + "; a second undo will find these " + what + " in place");
             noted = false;
         }
     };
-    const std::vector<TJournalFolder>& folders = journal->Folders();
+    const std::vector<TJournalFolder>& folders = journal.Folders();
     // Newest first: the removed folders outermost first, the made ones deepest first.
     const auto undoFolders = [&](bool made) {
         for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
@@ -211,38 +176,42 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     };
     // The folders the run removed first, so that the files can go back.
     undoFolders(false);
-    const std::vector<TJournalEntry>& entries = journal->Entries();
+    const std::vector<TJournalEntry>& entries = journal.Entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (context.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context.pauseMillis));
         if (context.stopSignal && (stop = context.stopSignal()) != 0) break;
         if (entry->undone || entry->state == TEntryState::Failed) continue;
-        bool moved = false;
-        UndoEntry(*entry, command.dryRun, report, counts, moved);
-        if (moved && command.dryRun) leaving.insert(entry->newPath);
-        if (moved) note(entry->oldPath, entry->newPath, "files");
+        if (!UndoEntry(*entry, command.dryRun, report, counts)) continue;
+        if (command.dryRun) leaving.insert(entry->newPath);
+        note(entry->oldPath, entry->newPath, "files");
     }
     // The folders it made last, once the files are out of them.
     if (stop == 0) undoFolders(true);
-    if (journal->IsOpen() && noted && stop == 0 && !journal->NoteUndone(error)) {
+    if (journal.IsOpen() && noted && stop == 0 && !journal.NoteUndone(error)) {
         report.Err(error);
         noted = false;
     }
-    std::string summary = std::to_string(counts.restored) + (command.dryRun ? " to restore, " : " restored, ") +
-                          std::to_string(counts.inPlace) + " already in place, " + std::to_string(counts.leftAlone) +
-                          " left alone" + FolderCounts(counts, folders.empty(), command.dryRun) + " (" +
-                          journal->Path() + ")\n";
     if (stop != 0) {
         report.Err("interrupted by " + SignalName(stop) + "; stopped with " + std::to_string(counts.restored) +
                    " restored; pelmora --undo goes on with this run");
         return kExitSignal + stop;
     }
-    report.Out(summary);
+    std::string summary = std::to_string(counts.restored) + (command.dryRun ? " to restore, " : " restored, ") +
+                          std::to_string(counts.inPlace) + " already in place, " + std::to_string(counts.leftAlone) +
+                          " left alone";
+    if (!folders.empty()) {
+        summary += ", folders: " + std::to_string(counts.foldersRemoved) +
+                   (command.dryRun ? " to remove, " : " removed, ") + std::to_string(counts.foldersMade) +
+                   (command.dryRun ? " to make again" : " made again");
+        if (counts.foldersKept > 0) summary += ", " + std::to_string(counts.foldersKept) + " kept";
+    }
+    report.Out(summary + " (" + journal.Path() + ")\n");
     if (counts.waiting > 0 && !command.dryRun) {
         report.Out("once the way is clear, pelmora --undo" +
-                   (command.undoJournal.empty() ? std::string() : " " + journal->Path()) +
+                   (command.undoJournal.empty() ? std::string() : " " + journal.Path()) +
                    " puts back what was left alone\n");
     }
-    return counts.leftAlone > 0 || journal->Damaged() || !noted ? kExitFailed : kExitSuccess;
+    return counts.leftAlone > 0 || journal.Damaged() || !noted ? kExitFailed : kExitSuccess;
 }
 
 }  // namespace host

@@ -1,14 +1,13 @@
-// The reporters, for people and for scripts.
+// The reporter, for people and for scripts.
 #include "Report.h"
 
 #include "PathText.h"
+#include "Text.h"
 #include "Utf8.h"
 
 namespace host {
 
 namespace {
-
-constexpr const char* kArrow = " -> ";
 
 // The marks as the text output appends them: "  [one; two]"; empty without marks.
 std::string MarksText(const std::vector<std::string>& marks) {
@@ -33,71 +32,6 @@ std::string StoppedText(const TRunSummary& s) {
     return line;
 }
 
-bool Worth(const TFileReport& r, bool quiet) {
-    return !quiet || r.result == TFileResult::Failed || r.result == TFileResult::WouldStay;
-}
-
-class TTextReporter : public TRunReporter {
-public:
-    TTextReporter(TConsole& console, bool quiet) : console_(console), quiet_(quiet) {}
-
-    void File(const TFileReport& r) override {
-        if (!Worth(r, quiet_)) return;
-        switch (r.result) {
-        case TFileResult::Renamed:
-        case TFileResult::ToRename:
-        case TFileResult::WouldStay: {
-            std::string line;
-            line.reserve(r.path.size() + r.newPath.size() + 64);
-            line.append(r.path).append(kArrow).append(r.newPath).append(MarksText(r.marks)) += '\n';
-            console_.Out(line);
-            break;
-        }
-        case TFileResult::Unchanged: break;
-        case TFileResult::Failed:
-            if (!r.newPath.empty()) {
-                console_.Err(r.path + ": not renamed to " + r.newPath + (r.reason.empty() ? "" : ": " + r.reason) +
-                             MarksText(r.marks));
-                break;
-            }
-            [[fallthrough]];
-        case TFileResult::Skipped: console_.Err(r.path + ": " + r.reason); break;
-        }
-    }
-
-    void Folder(const TFolderReport& f) override {
-        if (!quiet_) console_.Out((f.made ? "+ " : "- ") + JoinPath(f.path, std::string()) + "\n");
-    }
-
-    void Summary(const TRunSummary& s) override {
-        const TCounts& c = s.counts;
-        if (!s.stopped.empty()) {
-            console_.Err(StoppedText(s));
-            return;
-        }
-        std::string line = std::to_string(c.seen) + " seen, " + std::to_string(c.renamed) +
-                           (s.dryRun ? " to rename, " : " renamed, ") + std::to_string(c.unchanged) + " unchanged, " +
-                           std::to_string(c.failed) + " failed";
-        if (c.skipped > 0) line += ", " + std::to_string(c.skipped) + " skipped";
-        if (s.dryRun && (c.stays > 0 || c.refused > 0)) {
-            line += "; marked: " + std::to_string(c.stays) + " would stay, " + std::to_string(c.refused) +
-                    " with a name Windows refuses";
-        } else if (c.refused > 0) {
-            line += "; " + std::to_string(c.refused) + " with a name Windows refuses";
-        }
-        if (s.folders) {
-            line += "; folders: " + std::to_string(c.foldersMade) + (s.dryRun ? " to make, " : " made, ") +
-                    std::to_string(c.foldersRemoved) + (s.dryRun ? " to remove" : " removed");
-        }
-        console_.Out(line + "\n");
-        if (!s.journalPath.empty()) console_.Out("journal: " + s.journalPath + " (pelmora --undo puts the names back)\n");
-    }
-
-private:
-    TConsole& console_;
-    bool quiet_;
-};
-
 const char* ResultName(TFileResult result) {
     switch (result) {
     case TFileResult::Renamed: return "renamed";
@@ -110,12 +44,11 @@ const char* ResultName(TFileResult result) {
     return "";
 }
 
-class TJsonReporter : public TRunReporter {
-public:
-    TJsonReporter(TConsole& console, bool quiet) : console_(console), quiet_(quiet) {}
+}  // namespace
 
-    void File(const TFileReport& r) override {
-        if (!Worth(r, quiet_)) return;
+void TRunReporter::File(const TFileReport& r) {
+    if (quiet_ && r.result != TFileResult::Failed && r.result != TFileResult::WouldStay) return;
+    if (json_) {
         std::string line = "{\"type\":\"file\",\"old\":" + JsonString(r.path) + ",\"new\":" +
                            (r.newPath.empty() ? std::string("null") : JsonString(r.newPath)) + ",\"result\":\"" +
                            ResultName(r.result) + "\",\"marks\":[";
@@ -123,18 +56,45 @@ public:
         for (std::size_t i = 0; i < r.marks.size(); ++i) line.append(i > 0 ? "," : "").append(JsonString(r.marks[i]));
         line.append("],\"reason\":").append(r.reason.empty() ? std::string("null") : JsonString(r.reason)).append("}\n");
         console_.Out(line);
+        return;
     }
-
-    void Folder(const TFolderReport& f) override {
-        if (quiet_) return;
-        const char* result = f.made ? (f.dryRun ? "to make" : "made") : (f.dryRun ? "to remove" : "removed");
-        console_.Out("{\"type\":\"folder\",\"path\":" + JsonString(JoinPath(f.path, std::string())) +
-                     ",\"result\":\"" + result + "\"}\n");
+    switch (r.result) {
+    case TFileResult::Renamed:
+    case TFileResult::ToRename:
+    case TFileResult::WouldStay: {
+        std::string line;
+        line.reserve(r.path.size() + r.newPath.size() + 64);
+        line.append(r.path).append(" -> ").append(r.newPath).append(MarksText(r.marks)) += '\n';
+        console_.Out(line);
+        break;
     }
+    case TFileResult::Unchanged: break;
+    case TFileResult::Failed:
+        if (!r.newPath.empty()) {
+            console_.Err(r.path + ": not renamed to " + r.newPath + (r.reason.empty() ? "" : ": " + r.reason) +
+                         MarksText(r.marks));
+            break;
+        }
+        [[fallthrough]];
+    case TFileResult::Skipped: console_.Err(r.path + ": " + r.reason); break;
+    }
+}
 
-    void Summary(const TRunSummary& s) override {
-        const TCounts& c = s.counts;
-        if (!s.stopped.empty()) console_.Err(StoppedText(s));
+void TRunReporter::Folder(const TFolderReport& f) {
+    if (quiet_) return;
+    const std::string path = JoinPath(f.path, std::string());
+    if (!json_) {
+        console_.Out((f.made ? "+ " : "- ") + path + "\n");
+        return;
+    }
+    const char* result = f.made ? (f.dryRun ? "to make" : "made") : (f.dryRun ? "to remove" : "removed");
+    console_.Out("{\"type\":\"folder\",\"path\":" + JsonString(path) + ",\"result\":\"" + result + "\"}\n");
+}
+
+void TRunReporter::Summary(const TRunSummary& s) {
+    const TCounts& c = s.counts;
+    if (!s.stopped.empty()) console_.Err(StoppedText(s));
+    if (json_) {
         std::string folders;
         if (s.folders) {
             folders = (s.dryRun ? ",\"foldersToMake\":" : ",\"foldersMade\":") + std::to_string(c.foldersMade) +
@@ -148,30 +108,39 @@ public:
         // A preview renames nothing: it counts what a real run would rename.
         console_.Out("{\"type\":\"summary\",\"dryRun\":" + std::string(s.dryRun ? "true" : "false") +
                      ",\"seen\":" + std::to_string(c.seen) + (s.dryRun ? ",\"toRename\":" : ",\"renamed\":") +
-                     std::to_string(c.renamed) +
-                     ",\"unchanged\":" + std::to_string(c.unchanged) + ",\"failed\":" + std::to_string(c.failed) +
-                     ",\"skipped\":" + std::to_string(c.skipped) +
+                     std::to_string(c.renamed) + ",\"unchanged\":" + std::to_string(c.unchanged) +
+                     ",\"failed\":" + std::to_string(c.failed) + ",\"skipped\":" + std::to_string(c.skipped) +
                      ",\"wouldStay\":" + std::to_string(c.stays) + ",\"windowsRefuses\":" +
                      std::to_string(c.refused) + ",\"journal\":" +
                      (s.journalPath.empty() ? std::string("null") : JsonString(s.journalPath)) + folders + stopped +
                      "}\n");
+        return;
     }
-
-private:
-    TConsole& console_;
-    bool quiet_;
-};
-
-}  // namespace
+    if (!s.stopped.empty()) return;
+    std::string line = std::to_string(c.seen) + " seen, " + std::to_string(c.renamed) +
+                       (s.dryRun ? " to rename, " : " renamed, ") + std::to_string(c.unchanged) + " unchanged, " +
+                       std::to_string(c.failed) + " failed";
+    if (c.skipped > 0) line += ", " + std::to_string(c.skipped) + " skipped";
+    if (s.dryRun && (c.stays > 0 || c.refused > 0)) {
+        line += "; marked: " + std::to_string(c.stays) + " would stay, " + std::to_string(c.refused) +
+                " with a name Windows refuses";
+    } else if (c.refused > 0) {
+        line += "; " + std::to_string(c.refused) + " with a name Windows refuses";
+    }
+    if (s.folders) {
+        line += "; folders: " + std::to_string(c.foldersMade) + (s.dryRun ? " to make, " : " made, ") +
+                std::to_string(c.foldersRemoved) + (s.dryRun ? " to remove" : " removed");
+    }
+    console_.Out(line + "\n");
+    if (!s.journalPath.empty()) console_.Out("journal: " + s.journalPath + " (pelmora --undo puts the names back)\n");
+}
 
 std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet) {
-    if (json) return std::make_unique<TJsonReporter>(console, quiet);
-    return std::make_unique<TTextReporter>(console, quiet);
+    return std::make_unique<TRunReporter>(console, json, quiet);
 }
 
 std::string JsonString(const std::string& text) {
     static constexpr char kHex[] = "0123456789abcdef";
-    constexpr char32_t kSpace = 0x20, kDelete = 0x7F, kC1First = 0x80, kC1Last = 0x9F;
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const platform::TUtf8Sequence sequence = platform::NextUtf8(text, i);
@@ -186,7 +155,7 @@ std::string JsonString(const std::string& text) {
             out += '\\';
             out += static_cast<char>(c);
             ++i;
-        } else if (c < kSpace || c == kDelete || (c >= kC1First && c <= kC1Last)) {
+        } else if (IsControl(c)) {
             // C1 controls too: the console would print them as "\\x85", which JSON does not know.
             out += "\\u00";
             out += kHex[c >> 4];

@@ -55,19 +55,25 @@ struct TRunSummary {
 };
 
 // The run's output. The run decides what happened; the reporter only tells it.
-class TRunReporter {
-public:
-    virtual ~TRunReporter() = default;
-    virtual void File(const TFileReport& report) = 0;
-    virtual void Folder(const TFolderReport& report) = 0;
-    virtual void Summary(const TRunSummary& summary) = 0;
-};
-
 // For people: "old -> new  [marks]" on standard output ("+ folder/" and
 // "- folder/" for folders made and removed), failures on standard error, the
-// counts last. For scripts (json): one JSON object a line on
-// standard output, {"type":"file",...} per file and {"type":"summary",...}
-// last, {"type":"folder",...} for each folder. Quiet: only what failed (or, previewing, would stay) and the summary.
+// counts last. For scripts (json): one JSON object a line on standard output,
+// {"type":"file",...} per file, {"type":"folder",...} for each folder and
+// {"type":"summary",...} last. Quiet: only what failed (or, previewing, would
+// stay) and the summary.
+class TRunReporter {
+public:
+    TRunReporter(TConsole& console, bool json, bool quiet) : console_(console), json_(json), quiet_(quiet) {}
+    void File(const TFileReport& r);
+    void Folder(const TFolderReport& f);
+    void Summary(const TRunSummary& s);
+
+private:
+    TConsole& console_;
+    bool json_;
+    bool quiet_;
+};
+
 std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet);
 
 // A JSON string: UTF-8 kept, control characters escaped, and a byte that is
