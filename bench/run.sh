@@ -50,6 +50,11 @@ if ! command -v wine >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev
   echo "no wine or mingw compiler: the Wine section is left out" >&2
   wine=0
 fi
+no_wine=$("$root/scripts/wine-unavailable.sh")
+if [ "$wine" = 1 ] && [ -n "$no_wine" ]; then
+  echo "the Wine section is left out: $no_wine" >&2
+  wine=0
+fi
 library=$data/library
 cyrillic=$data/cyrillic
 small=$data/share-library
