@@ -152,14 +152,16 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
         if (IsWindowsBuild() || !allowPosixNames_) verdict.stays = true;
     }
     const bool tooLong = !IsWindowsBuild() && name.size() > kMaxNameLength;
-    if (Settle(verdict, ansiName == pelmora::kFileMask.substr(1), said, tooLong, oldPath)) {
+    if (Settle(verdict, ansiName, said, tooLong, oldPath)) {
         Claim(oldKey, std::move(newKey));
     }
     return verdict;
 }
 
-bool TRunPlan::Settle(TVerdict& verdict, bool nameless, const TVerdict& said, bool tooLong, const std::string& oldPath) {
-    if (nameless) verdict.Stay("no name before the extension");
+bool TRunPlan::Settle(TVerdict& verdict, std::string_view ansiName, const TVerdict& said, bool tooLong,
+                      const std::string& oldPath) {
+    // What the plug-in builds from a pattern whose values are all empty.
+    if (ansiName == pelmora::kNewExtension) verdict.Stay("no name before the extension");
     verdict.marks.insert(verdict.marks.end(), said.marks.begin(), said.marks.end());
     verdict.stays = verdict.stays || said.stays;
     if (tooLong) verdict.Stay("name too long");

@@ -98,7 +98,9 @@ private:
     // The folder of path (folder: ParentOf(path)) as the system resolves it
     // (links followed, ".." never dropped as text).
     const std::string& ResolvedFolder(const std::string& folder, const std::string& path);
-    std::string FolderKey(const std::string& folder) { return NameKey(ResolvedFolder(folder, JoinPath(folder, "x"))); }
+    // A folder itself as the system resolves it: by a name inside it, for the look-up.
+    const std::string& ResolvedFolderOf(const std::string& folder) { return ResolvedFolder(folder, JoinPath(folder, "x")); }
+    std::string FolderKey(const std::string& folder) { return NameKey(ResolvedFolderOf(folder)); }
     // Whether a name stands at path by its folder's listing; the disk is asked
     // where the folder cannot be listed.
     bool TargetOnDisk(const std::string& folder, const std::string& name, const std::string& path, const std::string& key);
@@ -106,8 +108,9 @@ private:
     // the run's first file spells it (kind Missing when none stands there).
     const TFolderEntry& Spell(const std::string& parent, bool parentOnDisk, const std::string& name);
     std::uint64_t Volume(const std::string& folder);
-    // The marks every rename ends with; true when it goes ahead.
-    bool Settle(TVerdict& verdict, bool nameless, const TVerdict& said, bool tooLong, const std::string& oldPath);
+    // The marks every rename ends with (ansiName: the new name, 8-bit); true when it goes ahead.
+    bool Settle(TVerdict& verdict, std::string_view ansiName, const TVerdict& said, bool tooLong,
+                const std::string& oldPath);
 
     struct TListing {
         bool listed = false;

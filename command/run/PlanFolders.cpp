@@ -181,7 +181,7 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
         verdict.refused = true;
         if (IsWindowsBuild() || !allowPosixNames_) verdict.stays = true;
     }
-    if (!Settle(verdict, segments.back() == pelmora::kFileMask.substr(1), said, false, file.path)) {
+    if (!Settle(verdict, segments.back(), said, false, file.path)) {
         verdict.makes.clear();
         return verdict;
     }
@@ -218,7 +218,7 @@ std::vector<std::string> TRunPlan::EmptiedCandidates() {
 }
 
 bool TRunPlan::WouldEmpty(const std::string& folder) {
-    const std::string resolved = ResolvedFolder(folder, JoinPath(folder, "x"));
+    const std::string resolved = ResolvedFolderOf(folder);
     const std::string key = NameKey(resolved);
     if (arrivals_.count(key) != 0) return false;
     std::vector<std::string> names;

@@ -55,7 +55,7 @@ int TRenameRun::Run() {
         } else if (r.result == TFileResult::Skipped) {
             ++counts_.skipped;
         }
-        report_->File(r);
+        report_.File(r);
     });
     // The collector's listings serve the plan too: each folder is listed once.
     collector.OnListed([this](const std::string& folder, std::vector<std::string> keys) {
@@ -121,12 +121,12 @@ void TRenameRun::Summarise(std::size_t done, std::size_t total) {
     } else if (journal_.IsOpen() && counts_.renamed > 0) {
         summary.journalPath = journal_.Path();
     }
-    report_->Summary(summary);
+    report_.Summary(summary);
 }
 
 void TRenameRun::Folder(const std::string& folder, bool made) {
     ++(made ? counts_.foldersMade : counts_.foldersRemoved);
-    report_->Folder({folder, made, command_.dryRun});
+    report_.Folder({folder, made, command_.dryRun});
 }
 
 TRenameRun::TRemoval TRenameRun::RemoveIfEmpty(const std::string& folder, std::string& error) {

@@ -25,7 +25,7 @@ class TRenameRun {
 public:
     TRenameRun(const TCommand& command, const THostContext& context)
         : command_(command), context_(context), console_(context),
-          report_(MakeReporter(console_, command.json, command.quiet)), journal_(command, context),
+          report_(console_, command.json, command.quiet), journal_(command, context),
           plan_(command.allowPosixNames) {}
 
     int Run();
@@ -67,7 +67,7 @@ private:
     const TCommand& command_;
     const THostContext& context_;
     TConsole console_;
-    std::unique_ptr<TRunReporter> report_;
+    TRunReporter report_;
     TPluginHost plugin_;
     TStateLock lock_;
     TRunJournal journal_;

@@ -20,7 +20,7 @@ bool TRenameRun::Failed(TFileReport& r, std::string reason) {
     ++counts_.failed;
     r.result = TFileResult::Failed;
     if (!reason.empty()) r.reason = std::move(reason);
-    report_->File(r);
+    report_.File(r);
     return true;
 }
 
@@ -55,14 +55,9 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
     if (ansiNew == file.ansi) {
         // The plug-in keeps the name of a file it cannot read too: only then is it asked why.
         std::string reason;
-        if (CanRead(path, reason)) {
-            ++counts_.unchanged;
-        } else {
-            ++counts_.failed;
-            r.result = TFileResult::Failed;
-            r.reason = "cannot read: " + reason + "; left alone";
-        }
-        report_->File(r);
+        if (!CanRead(path, reason)) return Failed(r, "cannot read: " + reason + "; left alone");
+        ++counts_.unchanged;
+        report_.File(r);
         return true;
     }
     TVerdict verdict;
@@ -71,7 +66,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         verdict = plan_.JudgeUnder(collected, relative, Said(file, platform::AnsiToUtf8(relative)));
         if (verdict.unchanged) {
             ++counts_.unchanged;
-            report_->File(r);
+            report_.File(r);
             return true;
         }
         r.newPath = verdict.newPath;
@@ -86,7 +81,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         ++(verdict.stays ? counts_.stays : counts_.renamed);
         for (const std::string& folder : verdict.makes) Folder(folder, true);
         if (!verdict.stays && folders_) plan_.Vacated(ParentOf(path), collected.root);
-        report_->File(r);
+        report_.File(r);
         return true;
     }
     if (verdict.stays) return Failed(r);
@@ -151,15 +146,12 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     std::string listed;
     const TMoveOutcome outcome = !moved ? TMoveOutcome::Stayed : ConfirmMove(r.path, r.newPath, listed, error);
     if (outcome == TMoveOutcome::Stayed || outcome == TMoveOutcome::CaseKept) {
-        ++counts_.failed;
-        r.result = TFileResult::Failed;
         r.marks.clear();
-        r.reason = !moved ? (moveError.empty() ? plan_.WhyNotMoved(r.path, r.newPath) : moveError)
-                   : outcome == TMoveOutcome::Stayed
-                       ? (folders_ ? "the system reported the move, but the file stays"
-                                   : "the plug-in reported the move, but the file stays")
-                       : error;
-        report_->File(r);
+        Failed(r, !moved ? (moveError.empty() ? plan_.WhyNotMoved(r.path, r.newPath) : moveError)
+                  : outcome == TMoveOutcome::Stayed
+                      ? (folders_ ? "the system reported the move, but the file stays"
+                                  : "the plug-in reported the move, but the file stays")
+                      : error);
         if (!JournalStep(journal_.Failed(journalOld, resolved(newPath), error), error)) return false;
         // The folders made for it alone would be left empty.
         for (auto folder = justMade_.rbegin(); folder != justMade_.rend(); ++folder) {
@@ -183,7 +175,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
         r.newPath = listedPath;
     }
     // Told even when its journal line fails: the file has its new name.
-    report_->File(r);
+    report_.File(r);
     return JournalStep(journal_.Renamed(journalOld, resolved(r.newPath), id, error), error);
 }
 

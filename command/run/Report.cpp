@@ -135,10 +135,6 @@ void TRunReporter::Summary(const TRunSummary& s) {
     if (!s.journalPath.empty()) console_.Out("journal: " + s.journalPath + " (pelmora --undo puts the names back)\n");
 }
 
-std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet) {
-    return std::make_unique<TRunReporter>(console, json, quiet);
-}
-
 std::string JsonString(const std::string& text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";

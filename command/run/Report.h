@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,7 +73,6 @@ private:
     bool quiet_;
 };
 
-std::unique_ptr<TRunReporter> MakeReporter(TConsole& console, bool json, bool quiet);
 
 // A JSON string: UTF-8 kept, control characters escaped, and a byte that is
 // not UTF-8 as the lone surrogate \udcXX, so that any file name survives.
