@@ -58,6 +58,11 @@ private:
     std::int64_t size_ = 0;
 };
 
+// Lowers the calling thread's priority below the run's own: on a machine
+// with few cores, the workers' reads then never keep the run's thread, which
+// every file waits for, from a core. Where the system refuses, nothing changes.
+void LowerThreadPriority();
+
 // Every signal held back from the threads started while this lives (they
 // inherit the mask), so that an interrupt always reaches the run's own thread;
 // that thread's mask is put back when this goes. Nothing to do on Windows,

@@ -2,6 +2,7 @@
 // descriptor of the first working folder, and signals held back.
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +61,14 @@ void TWorkerFile::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     size_ = 0;
+}
+
+void LowerThreadPriority() {
+#ifdef __linux__
+    constexpr int kWorkerNice = 10;
+    // Linux keeps a nice value for each thread.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNice);
+#endif
 }
 
 TSignalsHeld::TSignalsHeld() {

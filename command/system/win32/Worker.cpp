@@ -78,4 +78,6 @@ void TWorkerFile::Close() {
 TSignalsHeld::TSignalsHeld() = default;
 TSignalsHeld::~TSignalsHeld() = default;
 
+void LowerThreadPriority() { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+
 }  // namespace host
