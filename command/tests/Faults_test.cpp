@@ -1,12 +1,13 @@
 // The command under faults, in-process against the stand-in plug-in: journals
-// cut at every byte or edited by hand, an undo retried once the way is clear,
-// a run interrupted, a second run while one holds the lock.
+// cut at every byte or edited by hand, an undo blocked and retried once the
+// way is clear, a run interrupted.
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "Journal.h"
 #include "TestSupport.h"
+#include "platform.h"
 
 using namespace commandtest;
 
@@ -78,12 +79,17 @@ TEST(Faults, HandEditedJournalsMoveOnlyWhatTheyProve) {
         std::vector<std::string> names;  // after undo
         std::string said;
     };
+    const std::vector<std::string> bLeft = {"Beta.mp3", "a.mp3", "c.mp3"};
+    const std::string incomplete = "journal line 5 is incomplete; its file is left alone";
     const std::vector<TCase> cases = {
         {"saved again by a Windows editor", "\xEF\xBB\xBF" + ReplaceAll(text, "\n", "\r\n"), 0, kOldNames, ""},
-        {"b's identities taken off", ReplaceAll(text, bIdentity, ""), 1, {"Beta.mp3", "a.mp3", "c.mp3"},
-         "journal line 5 is incomplete; its file is left alone"},
+        {"b's identities taken off", ReplaceAll(text, bIdentity, ""), 1, bLeft, incomplete},
+        {"b's identities no number", ReplaceAll(text, bIdentity, bIdentity + "x"), 1, bLeft, incomplete},
+        {"b's new name badly escaped", ReplaceAll(text, "Beta.mp3", "Beta%G1.mp3"), 1, bLeft, incomplete},
+        {"b's new name taken off", ReplaceAll(text, std::string("\t").append(dir.File("Beta.mp3")).append(bIdentity), ""), 1,
+         bLeft, incomplete},
         {"b's last line cut before its last field, then more written",
-         text.substr(0, bId) + "\t12:34\n" + text.substr(text.find('\n', bId) + 1), 1, {"Beta.mp3", "a.mp3", "c.mp3"},
+         text.substr(0, bId) + "\t12:34\n" + text.substr(text.find('\n', bId) + 1), 1, bLeft,
          "journal line 6 is incomplete; its file is left alone"},
         {"a kind of line of a later version", text + "made-folder\t" + dir.File("x") + "\n", 1, kOldNames,
          "journal line 9 is of a kind this version does not know (\"made-folder\"); not used"},
@@ -98,32 +104,39 @@ TEST(Faults, HandEditedJournalsMoveOnlyWhatTheyProve) {
     }
 }
 
-// An undo that had to leave a file alone is finished by the next --undo,
-// once the way is clear, before any run before it; history says the same.
-TEST(Faults, RetriedUndoFinishesTheRunItLeft) {
+// Undo never replaces a file standing at an old name. The next --undo, once
+// the way is clear, finishes the run it left before any run before it, and
+// history names that run as the next.
+TEST(Faults, BlockedUndoReplacesNothingAndIsFinishedLater) {
     TScratch one, two, state;
     one.Write("a.mp3", "Alpha");
     two.Write("b.mp3", "Beta");
     two.Write("c.mp3", "Gamma");
+    two.Write("d.mp3", "Delta");
     ASSERT_EQ(Rename(one, {}, state.Path()).status, 0);
     ASSERT_EQ(Rename(two, {}, state.Path()).status, 0);
     two.Write("b.mp3", "newcomer");
+    ASSERT_TRUE(platform::MoveNoReplaceUtf8(two.File("Delta.mp3"), two.File("elsewhere.mp3")));
     const TRun blocked = RunWithTestPlugin({"--undo"}, state.Path());
     EXPECT_EQ(blocked.status, 1);
-    EXPECT_TRUE(Has(blocked.err, "a file stands at " + two.File("b.mp3"))) << blocked.err;
-    EXPECT_TRUE(Has(blocked.out, "1 restored, 0 already in place, 1 left alone")) << blocked.out;
+    EXPECT_TRUE(Has(blocked.err, "not put back, a file stands at " + two.File("b.mp3"))) << blocked.err;
+    EXPECT_TRUE(Has(blocked.err, two.File("Delta.mp3") + " is gone")) << blocked.err;
+    EXPECT_TRUE(Has(blocked.out, "1 restored, 0 already in place, 2 left alone")) << blocked.out;
     EXPECT_TRUE(Has(blocked.out, "once the way is clear, pelmora --undo puts back what was left alone")) << blocked.out;
+    EXPECT_EQ(Read(two.File("b.mp3")), "newcomer");
+    EXPECT_EQ(Read(two.File("Beta.mp3")), "Beta");
+    EXPECT_EQ(Read(two.File("c.mp3")), "Gamma");
     const TRun history = RunWithTestPlugin({"--history"}, state.Path());
     const std::size_t next = history.out.find("(next --undo)");
     const std::size_t start = history.out.rfind('\n', next) + 1;  // npos + 1 for the first line
-    EXPECT_TRUE(Has(history.out.substr(start, next - start), "undone but 1 left alone  " + two.Path()))
+    EXPECT_TRUE(Has(history.out.substr(start, next - start), "undone but 2 left alone  " + two.Path()))
         << "the run left alone is the next: " << history.out;
     EXPECT_EQ(history.out.find("(next --undo)", next + 1), std::string::npos) << history.out;
 
-    ASSERT_EQ(RunWithTestPlugin({"-p", "*title*", "--no-journal", two.File("b.mp3")}).status, 0);  // out of the way
+    ASSERT_TRUE(platform::MoveNoReplaceUtf8(two.File("b.mp3"), two.File("newcomer.mp3")));
     const TRun retry = RunWithTestPlugin({"--undo"}, state.Path());
-    EXPECT_EQ(retry.status, 0) << retry.err;
-    EXPECT_TRUE(Has(retry.out, two.File("Beta.mp3") + " -> " + two.File("b.mp3"))) << retry.out;
+    EXPECT_TRUE(Has(retry.out, two.File("Beta.mp3") + " -> " + two.File("b.mp3") + "\n1 restored")) << retry.out;
+    EXPECT_EQ(Read(two.File("b.mp3")), "Beta");
     EXPECT_EQ(Names(one.Path()), std::vector<std::string> {"Alpha.mp3"}) << "the run before it waits its turn";
     EXPECT_EQ(RunWithTestPlugin({"--undo"}, state.Path()).status, 0);
     EXPECT_EQ(Names(one.Path()), std::vector<std::string> {"a.mp3"});
@@ -154,19 +167,6 @@ TEST(Faults, InterruptStopsBeforeTheNextFile) {
     EXPECT_EQ(undo.status, 130);
     EXPECT_TRUE(Has(undo.err, std::string(kInterrupt) + "; stopped with 1 restored")) << undo.err;
     for (int i = 0; i < 2; ++i) EXPECT_EQ(RunWithTestPlugin({"--undo"}, state.Path()).status, 0);
-    EXPECT_EQ(Names(dir.Path()), kOldNames);
-}
-
-TEST(Faults, SecondRunWaitsThenNamesTheFirst) {
-    TScratch dir, state;
-    MakeLibrary(dir);
-    host::TLockFile held;
-    std::string text;
-    ASSERT_EQ(held.Take(state.File("lock"), "process 42: a rename since 2026-01-02 03:04:05", text),
-              host::TLockFile::TResult::Taken);
-    const TRun run = Rename(dir, {}, state.Path());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Has(run.err, "another pelmora is at work (process 42: a rename since 2026-01-02 03:04:05)")) << run.err;
     EXPECT_EQ(Names(dir.Path()), kOldNames);
 }
 

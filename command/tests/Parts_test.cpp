@@ -19,52 +19,50 @@ using namespace host;
 
 namespace {
 
-struct TGoodArgs {
-    std::vector<std::string> args;
-    TAction action;
-    std::string pattern;
-    int tagSource;
-    bool dryRun, recursive, noJournal;
-    std::string journal, undoJournal;
-    std::vector<std::string> paths;
-};
+// A command in one line: its job, then what differs from the defaults.
+std::string Described(const TCommand& c) {
+    static const char* const kActions[] = {"rename", "undo", "history", "help", "version"};
+    std::string text = kActions[static_cast<int>(c.action)];
+    if (c.pattern != pelmora::kDefaultPattern) text += " p=" + c.pattern;
+    if (c.tagSource != 0) text += " t=" + std::to_string(c.tagSource);
+    const std::pair<bool, const char*> flags[] = {
+        {c.dryRun, " n"}, {c.recursive, " r"}, {c.noJournal, " no-journal"}, {c.json, " json"}, {c.quiet, " q"},
+        {c.allowPosixNames, " posix"}, {c.keepEmpty, " keep"}, {!c.readAhead, " no-read-ahead"}};
+    for (const auto& [on, name] : flags) text += on ? name : "";
+    const std::pair<const std::string*, const char*> values[] = {
+        {&c.pluginPath, " plugin="}, {&c.journalPath, " journal="}, {&c.undoJournal, " undo="}};
+    for (const auto& [value, name] : values) text += value->empty() ? "" : name + *value;
+    for (const std::string& path : c.paths) text += " [" + path + "]";
+    return text;
+}
 
 TEST(Arguments, ValidCommandLines) {
-    const std::string p(pelmora::kDefaultPattern);
-    const std::vector<TGoodArgs> cases = {
-        {{"a.mp3"}, TAction::Rename, p, 0, false, false, false, "", "", {"a.mp3"}},
-        {{"-nr", "x", "y"}, TAction::Rename, p, 0, true, true, false, "", "", {"x", "y"}},
-        {{"-p", "*title*", "-t", "ID3v1", "d"}, TAction::Rename, "*title*", 1, false, false, false, "", "", {"d"}},
-        {{"-p*year*", "-tid3v2", "d"}, TAction::Rename, "*year*", 0, false, false, false, "", "", {"d"}},
-        {{"-np", "*album*", "d"}, TAction::Rename, "*album*", 0, true, false, false, "", "", {"d"}},
-        {{"--pattern=*x*", "--tag", "id3v1", "--dry-run", "--recursive", "d"}, TAction::Rename, "*x*", 1, true, true,
-         false, "", "", {"d"}},
-        {{"--journal", "j.txt", "d"}, TAction::Rename, p, 0, false, false, false, "j.txt", "", {"d"}},
-        {{"--no-journal", "--", "-odd.mp3"}, TAction::Rename, p, 0, false, false, true, "", "", {"-odd.mp3"}},
-        {{"--allow-posix-names", "d"}, TAction::Rename, p, 0, false, false, false, "", "", {"d"}},
-        {{"-", "d"}, TAction::Rename, p, 0, false, false, false, "", "", {"-", "d"}},
-        {{"--undo"}, TAction::Undo, p, 0, false, false, false, "", "", {}},
-        {{"--undo", "-n", "old.journal"}, TAction::Undo, p, 0, true, false, false, "", "old.journal", {}},
-        {{"--undo=old.journal"}, TAction::Undo, p, 0, false, false, false, "", "old.journal", {}},
-        {{"-p", "*x*", "--help"}, TAction::Help, "*x*", 0, false, false, false, "", "", {}},
-        {{"-h", "--bogus"}, TAction::Help, p, 0, false, false, false, "", "", {}},
-        {{"--version"}, TAction::Version, p, 0, false, false, false, "", "", {}},
-        {{"-V"}, TAction::Version, p, 0, false, false, false, "", "", {}},
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"a.mp3"}, "rename [a.mp3]"},
+        {{"-nr", "x", "y"}, "rename n r [x] [y]"},
+        {{"-p", "*title*", "-t", "ID3v1", "d"}, "rename p=*title* t=1 [d]"},
+        {{"-p*year*", "-tid3v2", "d"}, "rename p=*year* [d]"},
+        {{"-np", "*album*", "d"}, "rename p=*album* n [d]"},
+        {{"--pattern=*x*", "--tag", "id3v1", "--dry-run", "--recursive", "d"}, "rename p=*x* t=1 n r [d]"},
+        {{"--journal", "j.txt", "--plugin=x.so", "d"}, "rename plugin=x.so journal=j.txt [d]"},
+        {{"--no-journal", "--", "-odd.mp3"}, "rename no-journal [-odd.mp3]"},
+        {{"--allow-posix-names", "--keep-empty", "-q", "--json", "--no-read-ahead", "d"},
+         "rename json q posix keep no-read-ahead [d]"},
+        {{"-", "d"}, "rename [-] [d]"},
+        {{"--undo"}, "undo"},
+        {{"--undo", "-n", "old.journal"}, "undo n undo=old.journal"},
+        {{"--undo=old.journal"}, "undo undo=old.journal"},
+        {{"--history"}, "history"},
+        {{"-p", "*x*", "--help"}, "help p=*x*"},
+        {{"-h", "--bogus"}, "help"},
+        {{"--version"}, "version"},
+        {{"-V"}, "version"},
     };
-    for (const TGoodArgs& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.args));
+    for (const auto& [args, expected] : cases) {
         TCommand command;
         std::string error;
-        ASSERT_TRUE(ParseCommandLine(c.args, command, error)) << error;
-        EXPECT_EQ(command.action, c.action);
-        EXPECT_EQ(command.pattern, c.pattern);
-        EXPECT_EQ(command.tagSource, c.tagSource);
-        EXPECT_EQ(command.dryRun, c.dryRun);
-        EXPECT_EQ(command.recursive, c.recursive);
-        EXPECT_EQ(command.noJournal, c.noJournal);
-        EXPECT_EQ(command.journalPath, c.journal);
-        EXPECT_EQ(command.undoJournal, c.undoJournal);
-        EXPECT_EQ(command.paths, c.paths);
+        EXPECT_TRUE(ParseCommandLine(args, command, error)) << error;
+        EXPECT_EQ(Described(command), expected) << ::testing::PrintToString(args);
     }
 }
 
@@ -84,6 +82,7 @@ TEST(Arguments, BadCommandLinesSayWhy) {
         {{"--undo", "-r"}, "--undo takes only"},
         {{"--undo", "-p", "*x*"}, "--undo takes only"},
         {{"--undo", "--allow-posix-names"}, "--undo takes only"},
+        {{"--history", "d"}, "--history takes no other option"},
     };
     for (const auto& [args, expected] : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
@@ -214,16 +213,6 @@ TEST(Journal, FieldsAndIdentitySurviveAnyName) {
         EXPECT_TRUE(journal.Entries()[0].id == SomeId(7));
         EXPECT_TRUE(journal.Problems().empty());
     }
-    TJournal none;
-    EXPECT_FALSE(none.Parse("renamed\t/a\t/b\t1:2:3:4\n"));
-    EXPECT_FALSE(none.Parse(""));
-    // Saved again by a Windows editor: a byte order mark and CR LF line ends.
-    TJournal edited;
-    ASSERT_TRUE(edited.Parse("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\n" +
-                             "renamed\t/a\t/A\t1:2:3:4\r\n# undone 2026\r\n"));
-    ASSERT_EQ(edited.Entries().size(), 1u);
-    EXPECT_TRUE(edited.UndoRan());
-    EXPECT_TRUE(edited.Problems().empty());
 }
 
 TEST(Journal, StepsMatchUp) {
@@ -243,46 +232,6 @@ TEST(Journal, StepsMatchUp) {
     EXPECT_EQ(e[3].state, TEntryState::Pending) << "a run stopped between its line and the move";
     EXPECT_FALSE(journal.UndoRan());
     EXPECT_FALSE(journal.Damaged());
-}
-
-// The last line cut at every byte: never read as a record, told as cut, and
-// the whole line before it still stands for its file.
-TEST(Journal, LineCutShortIsNeverARecord) {
-    const std::string renaming = JournalLine(kKindRenaming, "/m/a.mp3", "/m/Alpha.mp3", SomeId(1));
-    const std::string renamed = JournalLine(kKindRenamed, "/m/a.mp3", "/m/Alpha.mp3", SomeId(1));
-    for (std::size_t cut = 0; cut < renamed.size(); ++cut) {
-        SCOPED_TRACE(cut);
-        TJournal journal;
-        ASSERT_TRUE(journal.Parse(Journal(renaming + renamed.substr(0, cut))));
-        ASSERT_EQ(journal.Entries().size(), 1u);
-        EXPECT_EQ(journal.Entries()[0].state, TEntryState::Pending);
-        EXPECT_EQ(journal.Entries()[0].newPath, "/m/Alpha.mp3");
-        EXPECT_TRUE(journal.Entries()[0].id == SomeId(1));
-        EXPECT_FALSE(journal.Damaged());
-        EXPECT_EQ(journal.Problems(), cut == 0 ? std::vector<std::string> {}
-                                               : std::vector<std::string> {"journal line 4 is cut short; not used"});
-    }
-}
-
-TEST(Journal, DamagedLinesAreToldAndTheirFilesLeftAlone) {
-    const std::string before = JournalLine(kKindRenaming, "/m/a", "/m/A", SomeId(1));
-    const std::vector<std::tuple<std::string, std::string, bool>> cases = {
-        {"renamed\t/m/a\t/m/A\n", "journal line 4 is incomplete; its file is left alone", true},
-        {"renamed\t/m/a\t/m/A\t1:2:3\n", "journal line 4 is incomplete; its file is left alone", true},
-        {"renamed\t/m/a\t/m/A\t1:2:x:4\n", "journal line 4 is incomplete; its file is left alone", true},
-        {"renamed\t/m/a\t%G1\t1:2:3:4\n", "journal line 4 is incomplete; its file is left alone", true},
-        {"renamed\t/m/a\n", "journal line 4 is incomplete; its file is left alone", true},
-        {"made-folder\t/m/x\n", "journal line 4 is of a kind this version does not know (\"made-folder\"); not used", false},
-        {"garbage\n", "journal line 4 is of a kind this version does not know (\"garbage\"); not used", false},
-    };
-    for (const auto& [line, problem, leftAlone] : cases) {
-        SCOPED_TRACE(line);
-        TJournal journal;
-        ASSERT_TRUE(journal.Parse(Journal(before + line)));
-        EXPECT_TRUE(journal.Damaged());
-        EXPECT_EQ(journal.Problems(), std::vector<std::string> {problem});
-        EXPECT_EQ(journal.Entries().front().damaged, leftAlone);
-    }
 }
 
 TEST(Journal, NamesSortByTheirStart) {
@@ -328,10 +277,6 @@ TEST(Report, NamesAsPrintedAndAsJson) {
 }
 
 TEST(ReadAhead, ThreadsOnlyForARunLongEnoughAndNoneOnceStopped) {
-    TCommand command;
-    std::string error;
-    ASSERT_TRUE(ParseCommandLine({"--no-read-ahead", "d"}, command, error)) << error;
-    EXPECT_FALSE(command.readAhead);
     commandtest::TScratch dir;
     std::vector<TCollected> all;
     for (int i = 0; i < 40; ++i) all.push_back({dir.Write(std::to_string(i) + ".mp3", "x"), "", ""});

@@ -3,9 +3,6 @@
 # that say nothing. Sourced by end_to_end.sh, whose helpers it uses; every
 # case ends with the library checked byte for byte after undo.
 
-# The program (or the tests' build of it) as this build runs it, in place of
-# the shell that calls it, so that a job's process is the program's own.
-launch() { if [ -n "$runner" ]; then exec "$runner" "$@"; else exec "$@"; fi; }
 # Waits up to 20 s until FILE holds N lines starting with WORD.
 wait_lines() {
   local i n
@@ -18,7 +15,7 @@ wait_lines() {
 }
 undo_all() {
   run --undo "$1"
-  [ "$(snapshot .)" = "$original" ] || fail "$2: undo left $(listing .) (stderr: $err)"
+  same . "$original" "$2: undo (stderr: $err)"
 }
 
 # --- a full disk: a file-size limit, and a file system of one page ---------
@@ -58,7 +55,7 @@ elif [ "$(id -u)" = 0 ] && command -v unshare >/dev/null &&
     expect_err "No space left on device; stopped after" "a full file system ($fill)"
     if [ $fill = all ]; then
       grep -q journal "$work/names" && fail "a journal that holds nothing was kept: $(cat "$work/names")"
-      [ "$(snapshot .)" = "$original" ] || fail "a run without a journal renamed: $(listing .)"
+      same . "$original" "a run without a journal renamed"
     else
       undo_all "$work/small.journal" "a full file system"
     fi
@@ -106,7 +103,7 @@ run --undo "$work/twice.journal"
 expect_status 1 "a second undo beside the first"
 expect_err "another pelmora is at work (process " "a second undo beside the first"
 wait $pid
-[ "$(snapshot .)" = "$original" ] || fail "two undos at once left: $(listing .)"
+same . "$original" "two undos at once left"
 set +m
 
 # --- a closed standard stream (both builds) --------------------------------
@@ -118,7 +115,7 @@ grep -q '^10 seen, 5 renamed, 3 unchanged, 2 failed' "$work/o" || fail "a run wi
 { (launch "$pelmora" --undo "$work/closed-err.journal" >&-) 2>"$work/e"; } 2>/dev/null
 status=$? err=$(cat "$work/e")
 expect_status 0 "undo without standard output"
-[ "$(snapshot .)" = "$original" ] || fail "undo without standard output left: $(listing .)"
+same . "$original" "undo without standard output left"
 { (launch "$pelmora" --journal "$work/closed-out.journal" . >&-) 2>"$work/e"; } 2>/dev/null
 [ "$(grep -c '^renamed' "$work/closed-out.journal")" = 5 ] || fail "a run without standard output stopped: $(cat "$work/e")"
 undo_all "$work/closed-out.journal" "a run without standard output"
