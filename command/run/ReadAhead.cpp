@@ -195,8 +195,8 @@ void TReadAhead::Stop() {
 
 void TReadAhead::work() {
     // Cold, the run's thread is the one every file waits for: on two cores,
-    // with the workers below it, the 10,000-file preview took 0.67 s against
-    // 0.74 (median of 8 runs each, alternated), 0.93 against 1.11 while
+    // with the workers below it, the 10,000-file preview took 0.76 s against
+    // 0.89 (median of 8 runs each, alternated), 0.93 against 1.11 while
     // another program kept both cores busy.
     LowerThreadPriority();
     std::vector<char> buffer;
