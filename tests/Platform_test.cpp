@@ -103,55 +103,49 @@ TEST(Platform, MoveNeverReplacesAnExistingFile) {
     EXPECT_FALSE(FileExists(dir.File("c.mp3")));
 }
 
-TEST(Platform, ReadOnlyFileReadsAtOffsetsAndRefusesFolders) {
+// The file as the system reads it and through the file layer's windows: the
+// same bytes at any offset, around both windows' edges, larger than a window,
+// past the end.
+TEST(FileSource, ReadsGiveTheFilesBytesAnywhereAndFoldersAreRefused) {
     TempDir dir;
-    Bytes content(100000);
-    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7);
+    Bytes content(3 * TFileSource::kWindowSize + 123);
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>((i * 131) >> 3);
+    const std::string path = dir.Write("\xD2\xE5\xF1\xF2.mp3", content);  // "Тест"
     platform::ReadOnlyFile file;
-    ASSERT_TRUE(file.Open(dir.Write("\xD2\xE5\xF1\xF2.mp3", content).c_str()));  // "Тест"
-    std::int64_t size = 0;
-    ASSERT_TRUE(file.Size(size));
-    EXPECT_EQ(size, 100000);
-    std::uint8_t buffer[16];
+    TFileSource source;
+    ASSERT_TRUE(file.Open(path.c_str()));
+    ASSERT_TRUE(source.Open(path.c_str()));
+    std::int64_t size = 0, fileSize = 0;
+    ASSERT_TRUE(source.Size(size));
+    ASSERT_TRUE(file.Size(fileSize));
+    ASSERT_EQ(size, static_cast<std::int64_t>(content.size()));
+    ASSERT_EQ(fileSize, size);
+    const std::pair<std::int64_t, std::size_t> reads[] = {
+        {0, 10},     {5, 3458},    {32760, 16},  {32768, 1},  {size - 128, 128}, {size - 3586, 3458},
+        {size - 5000, 4000}, {1000, 70000}, {size - 3, 10}, {size, 4}, {size + 1000, 16}, {12345, 0}, {size - 4096, 4096},
+    };
+    for (const auto& [offset, count] : reads) {
+        SCOPED_TRACE(offset);
+        const std::size_t want = offset >= size ? 0 : std::min<std::size_t>(count, static_cast<std::size_t>(size - offset));
+        Bytes cached(count, 0xEE), direct(count, 0xEE);
+        std::size_t got = 0, directGot = 0;
+        ASSERT_TRUE(source.ReadAt(offset, cached, got));
+        ASSERT_TRUE(file.ReadAt(offset, direct.data(), count, directGot));
+        ASSERT_EQ(got, want);
+        ASSERT_EQ(directGot, want);
+        const auto from = content.begin() + static_cast<std::ptrdiff_t>(std::min<std::int64_t>(offset, size));
+        EXPECT_TRUE(std::equal(cached.begin(), cached.begin() + static_cast<std::ptrdiff_t>(got), from));
+        EXPECT_TRUE(std::equal(direct.begin(), direct.begin() + static_cast<std::ptrdiff_t>(got), from));
+    }
+    Bytes out(4);
     std::size_t got = 0;
-    ASSERT_TRUE(file.ReadAt(99990, buffer, sizeof buffer, got));
-    EXPECT_EQ(got, 10u);
-    EXPECT_EQ(buffer[0], content[99990]);
-    EXPECT_FALSE(file.ReadAt(-1, buffer, sizeof buffer, got));
-    ASSERT_TRUE(file.ReadAt(200000, buffer, sizeof buffer, got));
-    EXPECT_EQ(got, 0u);
+    EXPECT_FALSE(source.ReadAt(-4, out, got));
+    EXPECT_FALSE(file.ReadAt(-1, out.data(), out.size(), got));
     file.Close();
     EXPECT_FALSE(file.IsOpen());
     ASSERT_TRUE(MakeDir(dir.File("folder.mp3")));
     EXPECT_FALSE(file.Open(dir.File("folder.mp3").c_str()));
     EXPECT_FALSE(file.Open(dir.File("missing.mp3").c_str()));
-}
-
-TEST(FileSource, CachedReadsGiveTheFilesBytesAnywhere) {
-    TempDir dir;
-    Bytes content(3 * TFileSource::kWindowSize + 123);
-    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>((i * 131) >> 3);
-    TFileSource source;
-    ASSERT_TRUE(source.Open(dir.Write("x.mp3", content).c_str()));
-    std::int64_t size = 0;
-    ASSERT_TRUE(source.Size(size));
-    ASSERT_EQ(size, static_cast<std::int64_t>(content.size()));
-    // Around both windows' edges, larger than a window, past the end.
-    const std::pair<std::int64_t, std::size_t> reads[] = {
-        {0, 10},     {5, 3458},    {32760, 16},  {32768, 1},  {size - 128, 128}, {size - 3586, 3458},
-        {size - 5000, 4000}, {1000, 70000}, {size - 3, 10}, {size, 4}, {12345, 0}, {size - 4096, 4096},
-    };
-    for (const auto& [offset, count] : reads) {
-        Bytes out(count, 0xEE);
-        std::size_t got = 0;
-        ASSERT_TRUE(source.ReadAt(offset, out, got)) << offset;
-        ASSERT_EQ(got, offset >= size ? 0 : std::min<std::size_t>(count, static_cast<std::size_t>(size - offset)));
-        EXPECT_TRUE(std::equal(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(got),
-                               content.begin() + static_cast<std::ptrdiff_t>(offset))) << offset;
-    }
-    Bytes out(4);
-    std::size_t got = 0;
-    EXPECT_FALSE(source.ReadAt(-4, out, got));
 }
 
 }  // namespace
