@@ -31,8 +31,6 @@ public:
         got = 0;
         ++calls;
         bytesRequested += out.size();
-        lastOffset = offset;
-        lastCount = out.size();
         if (calls == failAt || offset < 0) return false;
         const std::size_t end = std::min(bytes_.size(), cutAt);
         if (static_cast<std::uint64_t>(offset) >= end) return true;
@@ -51,8 +49,6 @@ public:
     std::size_t calls = 0;
     std::size_t sizeCalls = 0;
     std::uint64_t bytesRequested = 0;
-    std::int64_t lastOffset = -1;  // of the latest ReadAt
-    std::size_t lastCount = 0;
 
 private:
     std::vector<std::uint8_t> bytes_;
