@@ -151,17 +151,11 @@ TEST(ID3v2Header, ANewReadStartsFromNothing) {
     EXPECT_FALSE(tag.Picture);
     EXPECT_TRUE(Fields(tag).empty());
 
-    // By path: a file that cannot be opened is a failed read too.
+    // By path, under a Cyrillic name (files that cannot be opened: the ID3v1 tests).
     TempDir dir;
     const std::string path = dir.Write("\xD2\xE5\xF1\xF2.mp3", Tagged(kV24, "TIT2", 3, kPrivetUtf8));
     ASSERT_TRUE(tag.ReadTag(path.c_str()));
     EXPECT_EQ(tag.Title, kPrivet);
-    for (const std::string& bad : {dir.File("missing.mp3"), dir.Write("tiny.mp3", Latin("ID3\3\0\0\0\0\0"s))}) {
-        EXPECT_FALSE(tag.ReadTag(bad.c_str())) << bad;
-        EXPECT_FALSE(tag.HasTag);
-        EXPECT_TRUE(Fields(tag).empty());
-    }
-    EXPECT_FALSE(tag.ReadTag(nullptr));
 }
 
 TEST(ID3v2Frames, Version23SlotsAndFallbacks) {
@@ -594,10 +588,6 @@ TEST(ID3v2Header, FurtherTagsBeforeTheAudio) {
     }
     // Without a first tag inside the file nothing follows it.
     EXPECT_EQ(Read(WithAudio(Concat({Bytes(10, 0), second}))).FurtherTagsSize, 0);
-    Bytes beyond = WithAudio(Concat({first, second}));
-    beyond[6] = 0x7F;
-    EXPECT_EQ(Read(beyond).TagSize, 0);
-    EXPECT_EQ(Read(beyond).FurtherTagsSize, 0);
 }
 
 TEST(ID3v2Frames, Unsynchronisation) {
