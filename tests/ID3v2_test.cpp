@@ -419,6 +419,7 @@ TEST(ID3v2Text, Utf8) {
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", "????"},
         {"bytes that start nothing", "\xF5\xFF" "A", "??A"},
         {"outside the 16-bit range, one mark", "\xF0\x9F\x98\x80!", "?!"},
+        {"outside the 16-bit range, its low bits never read", "\xF0\x90\x81\x81", "?"},  // U+10041
         {"unmappable in the code page", "\xC3\xA9", "?"},
         {"trimmed at both ends", "\t  \xD0\xAF \n", "\xDF"},
     };
