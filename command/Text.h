@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace host {
 
@@ -25,12 +26,7 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // a tab or a line break still takes one line of its own.
 inline bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F); }
 
-inline bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-inline bool EndsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
+inline bool StartsWith(std::string_view text, std::string_view prefix) { return text.starts_with(prefix); }
+inline bool EndsWith(std::string_view text, std::string_view suffix) { return text.ends_with(suffix); }
 
 }  // namespace host

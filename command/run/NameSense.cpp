@@ -132,7 +132,7 @@ void TNameSense::Judge(const std::string& newName, const std::optional<std::stri
     // A bare extension is marked as such already.
     if (newName == kNewExtension || newName.empty()) return;
     bool empty = literal_ && newName == *literal_;
-    if (!filled_.empty() && !literal_ && probeName && EndsWith(*probeName, std::string(kNewExtension))) {
+    if (!filled_.empty() && !literal_ && probeName && EndsWith(*probeName, kNewExtension)) {
         const std::string values = probeName->substr(0, probeName->size() - kNewExtension.size());
         empty = values.size() + 1 == filled_.size() &&
                 values.find_first_not_of(kProbeSeparator) == std::string::npos;

@@ -119,10 +119,7 @@ bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entri
 bool CanChangeFolder(const std::string& path, std::string& error) {
     // Asking for the rights to add and remove entries checks them, as the move would.
     const HANDLE folder = OpenEntry(Wide(path), FILE_ADD_FILE | FILE_DELETE_CHILD);
-    if (folder == INVALID_HANDLE_VALUE) {
-        error = ErrorText(GetLastError());
-        return false;
-    }
+    if (!Told(folder != INVALID_HANDLE_VALUE, error)) return false;
     CloseHandle(folder);
     return true;
 }
@@ -136,12 +133,8 @@ std::string ListedName(const std::string& path) {
 }
 
 bool CanRead(const std::string& path, std::string& error) {
-    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = ErrorText(GetLastError());
-        return false;
-    }
+    const HANDLE file = OpenToRead(path);
+    if (!Told(file != INVALID_HANDLE_VALUE, error)) return false;
     CloseHandle(file);
     return true;
 }

@@ -3,6 +3,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "Files.h"
 #include "Library.h"
 #include "PathText.h"
 #include "Shared.h"
@@ -31,10 +32,7 @@ bool TLibrary::Load(const std::string& path, std::string& error) {
     HMODULE module = platform::Utf8ToAnsi(file, ansi)
                          ? LoadLibraryExA(ansi.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
                          : LoadLibraryExW(Wide(file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (module == nullptr) {
-        error = ErrorText(GetLastError());
-        return false;
-    }
+    if (!Told(module != nullptr, error)) return false;
     module_ = module;
     return true;
 }

@@ -25,11 +25,7 @@ TWorkingFolder::~TWorkingFolder() { Leave(); }
 
 bool TWorkingFolder::Enter(const std::string& path, std::string& error) {
     if (saved_.empty()) saved_ = Filled([](wchar_t* text, DWORD n) { return GetCurrentDirectoryW(n, text); });
-    if (saved_.empty()) {
-        error = ErrorText(GetLastError());
-        return false;
-    }
-    if (!Told(SetCurrentDirectoryW(Wide(path).c_str()) != 0, error)) return false;
+    if (!Told(!saved_.empty() && SetCurrentDirectoryW(Wide(path).c_str()) != 0, error)) return false;
     inside_ = true;
     return true;
 }

@@ -31,6 +31,11 @@ HANDLE OpenEntry(const std::wstring& path, DWORD access) {
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+HANDLE OpenToRead(const std::string& path) {
+    return CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 std::string ErrorText(DWORD code) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:

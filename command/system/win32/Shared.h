@@ -13,6 +13,8 @@ std::string ErrorText(unsigned long code);
 // An existing entry opened for access alone (a folder too), shared every way;
 // INVALID_HANDLE_VALUE when it cannot be.
 void* OpenEntry(const std::wstring& path, unsigned long access);
+// An existing file opened to read, shared for reading and writing; INVALID_HANDLE_VALUE when it cannot be.
+void* OpenToRead(const std::string& path);
 
 // A text the system copies out once asked its size (fill(nullptr, 0));
 // empty when it cannot.

@@ -52,12 +52,8 @@ bool RemoveFolder(const std::string& path, std::string& error) {
 
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
     text.clear();
-    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = ErrorText(GetLastError());
-        return false;
-    }
+    const HANDLE file = OpenToRead(path);
+    if (!Told(file != INVALID_HANDLE_VALUE, error)) return false;
     bool ok = GetFileType(file) == FILE_TYPE_DISK;
     if (!ok) error = "not a regular file";
     char chunk[65536];
@@ -87,10 +83,7 @@ bool SetEnd(HANDLE file, std::uint64_t size) {
 bool TAppendFile::Create(const std::string& path, std::string& error) {
     Close();
     const HANDLE file = OpenToWrite(path, CREATE_NEW);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = ErrorText(GetLastError());
-        return false;
-    }
+    if (!Told(file != INVALID_HANDLE_VALUE, error)) return false;
     handle_ = file;
     size_ = 0;
     return true;
