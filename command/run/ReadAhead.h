@@ -75,6 +75,7 @@ private:
     std::size_t waitedFor_;         // the file the run waits for, or none (files_.size())
     std::vector<TState> states_;    // by file
     bool sampling_ = false;         // reading ahead does not pay: only a few files are read
+    std::size_t restarts_ = 0;      // of reading ahead, after it stopped paying
     TTurns readTurns_, unreadTurns_;
     bool lastReadAhead_ = false;    // of the turn in progress
     TClock::time_point lastStart_;
