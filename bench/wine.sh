@@ -7,7 +7,8 @@
 # the same round; the floor times its own loop. With WINE_COLD=1 (as root),
 # then the command cold, with and without read-ahead: the caches dropped
 # before every run, the program started once on the empty folder so that
-# Wine is loaded again, then its start and its run over the library timed.
+# Wine is loaded again, then its start and its run over the library timed;
+# beside it the Win32 floor cold, from one thread and from 16.
 # Prints a Markdown section.
 #
 #   [WINE_COLD=1] bench/wine.sh LIBRARY WORKDIR [ROUNDS]
@@ -83,8 +84,19 @@ cold_rounds=3
 if [ "${WINE_COLD:-0}" = 1 ]; then
   : > "$work/wine.cold.ns"
   : > "$work/wine.cold-none.ns"
+  : > "$work/wine.cold-floor.ns"
+  : > "$work/wine.cold-floor16.ns"
+  : > "$work/none.list"
   for round in $(seq "$cold_rounds"); do
     echo "wine cold round $round of $cold_rounds" >&2
+    # What the disk allows under Wine, one file after another and from 16 threads.
+    for threads in 1 16; do
+      sync
+      echo 3 > /proc/sys/vm/drop_caches
+      "${pin[@]}" "${run[@]}" "$win32/bench_floor.exe" "$(to_windows "$work/none.list")" >/dev/null 2>&1 || true
+      "${floor[@]}" --threads "$threads" > "$work/wine.floor.out" 2>&1 || true
+      awk '/^files/ {print $4}' "$work/wine.floor.out" >> "$work/wine.cold-floor$([ "$threads" = 16 ] && echo 16).ns"
+    done
     for variant in read-ahead none; do
       options=()
       [ "$variant" = none ] && options=(--no-read-ahead)
@@ -143,6 +155,8 @@ the library timed; $cold_rounds rounds, the two alternating, median; still pinne
 
 | contender, cold | µs per file | fastest–slowest round, µs |
 |---|---:|---:|
+| Win32 floor | $(per_file "$(median < "$work/wine.cold-floor.ns")") | $(range < "$work/wine.cold-floor.ns") |
+| Win32 floor from 16 threads | $(per_file "$(median < "$work/wine.cold-floor16.ns")") | $(range < "$work/wine.cold-floor16.ns") |
 | \`pelmora.exe -n -r\` | $(per_file "$cold_ns") | $(range < "$work/wine.cold.ns") |
 | \`pelmora.exe -n -r --no-read-ahead\` | $(per_file "$cold_none_ns") | $(range < "$work/wine.cold-none.ns") |
 
