@@ -15,10 +15,12 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
-#include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "TestFiles.h"
@@ -147,6 +149,9 @@ RECT rectIn(HWND parent, HWND child) {
     return r;
 }
 
+// A rectangle as one value that EXPECT_EQ compares and prints.
+auto edges(const RECT& r) { return std::make_tuple(r.left, r.top, r.right, r.bottom); }
+
 // The open window and its controls, in the order they were made.
 struct OpenWindow {
     HWND main = nullptr;
@@ -159,6 +164,7 @@ struct OpenWindow {
     HWND label() const { return controls.at(6); }
     HWND edit() const { return controls.at(7); }
 };
+using Drive = std::function<void(const OpenWindow&)>;
 
 HWND focusOf(HWND window) {
     GUITHREADINFO info{};
@@ -188,12 +194,25 @@ void type(HWND target, const std::string& text) {
     flush();
 }
 
-void selectAll(HWND edit) { SendMessageA(edit, EM_SETSEL, 0, -1); }
+// Types over the whole text of an edit box.
+void typeOver(HWND edit, const std::string& text) {
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    type(edit, text);
+}
+
+bool checked(HWND button) { return SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// Every way a person closes the window, OK first.
+const std::pair<const char*, Drive> kWaysOut[] = {
+    {"OK", [](const OpenWindow& w) { click(w.ok()); }},
+    {"Cancel", [](const OpenWindow& w) { click(w.cancel()); }},
+    {"close box", [](const OpenWindow& w) { PostMessageA(w.main, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    {"Alt+F4", [](const OpenWindow& w) { pressKey(w.edit(), VK_F4, true); }},
+};
 
 // Runs showOptions on this thread while `drive` works the window from a
 // second one; the window must be closed when `drive` returns.
-std::int32_t showWhileDriving(std::uint8_t newRecord, PluginOptions** options, char** description,
-                              const std::function<void(const OpenWindow&)>& drive) {
+std::int32_t showWhileDriving(std::uint8_t newRecord, PluginOptions** options, char** description, const Drive& drive) {
     Session& session = Session::Get();
     const DWORD testThread = GetCurrentThreadId();
     std::thread driver([&] {
@@ -227,14 +246,20 @@ std::int32_t showWhileDriving(std::uint8_t newRecord, PluginOptions** options, c
     return result;
 }
 
-PluginOptions* makeRecord(const std::string& pattern, std::int32_t tagSource) {
+// A record from the plug-in's heap, zeros after its pattern; freed however
+// the test ends.
+struct Record {
     PluginOptions* options = nullptr;
-    Session::Get().plugin.newOpt(&options);
-    std::memset(options->pattern, 0, sizeof options->pattern);
-    std::memcpy(options->pattern, pattern.data(), std::min(pattern.size(), sizeof options->pattern));
-    options->tagSource = tagSource;
-    return options;
-}
+    Record(const std::string& pattern, std::int32_t tagSource) {
+        Session::Get().plugin.newOpt(&options);
+        std::memset(options->pattern, 0, sizeof options->pattern);
+        std::memcpy(options->pattern, pattern.data(), std::min(pattern.size(), sizeof options->pattern));
+        options->tagSource = tagSource;
+    }
+    Record(const Record&) = delete;
+    Record& operator=(const Record&) = delete;
+    ~Record() { Session::Get().plugin.freeOpt(options); }
+};
 
 class OptionsWindow : public ::testing::Test {
 protected:
@@ -254,50 +279,48 @@ TEST(OptionsWindowWithoutInitialize, ReturnsTheRecordAndReenablesTheHost) {
     ASSERT_NE(session.plugin.module, nullptr) << PluginPath();
     if (session.initialized) GTEST_SKIP() << "initialize has been called already";
 
-    PluginOptions* existing = makeRecord("keep", 1);
-    PluginOptions* options = existing;
+    Record existing("keep", 1);
+    PluginOptions* options = existing.options;
     char* description = nullptr;
     EXPECT_EQ(session.plugin.showOptions(0, &options, &description), 0);
-    EXPECT_EQ(options, existing);
-    EXPECT_STREQ(existing->pattern, "keep");
-    EXPECT_EQ(existing->tagSource, 1);
+    EXPECT_EQ(options, existing.options);
+    EXPECT_STREQ(existing.options->pattern, "keep");
+    EXPECT_EQ(existing.options->tagSource, 1);
     EXPECT_EQ(description, nullptr);
     EXPECT_TRUE(IsWindowEnabled(session.host));
 
     EXPECT_EQ(session.plugin.showOptions(1, &options, &description), 0);
     ASSERT_NE(options, nullptr);
-    EXPECT_NE(options, existing);
+    EXPECT_NE(options, existing.options);
     EXPECT_STREQ(options->pattern, kDefaultPattern);
     EXPECT_EQ(options->tagSource, 0);
     EXPECT_EQ(FindWindowA(kClassName, nullptr), nullptr);
     session.plugin.freeOpt(options);
-    session.plugin.freeOpt(existing);
 }
 
 TEST_F(OptionsWindow, OpensCentredWithEveryControlInPlace) {
     struct Expected {
         const char* className;
         const char* text;
-        LONG style;
+        LONG style;  // checking a radio button gives it the tab stop, unchecking takes it away
         LONG exStyle;
         RECT rect;
         int id;
     };
     const Expected expected[] = {
         {"Button", kTagVersion, 0x50000107, 0, {8, 110, 8 + 238, 110 + 57}, 0},
-        {"Button", "ID3v2", 0x50010109, 0, {15, 125, 15 + 200, 125 + 17}, 3},
-        {"Button", "ID3v1", 0x50010109, 0, {15, 143, 15 + 200, 143 + 17}, 4},
+        {"Button", "ID3v2", 0x50000109, 0, {15, 125, 15 + 200, 125 + 17}, 3},  // unchecked
+        {"Button", "ID3v1", 0x50010109, 0, {15, 143, 15 + 200, 143 + 17}, 4},  // checked
         {"Button", "OK", 0x50010000, 0, {79, 195, 79 + 81, 195 + 27}, 1},
         {"Button", kCancel, 0x50010000, 0, {166, 195, 166 + 81, 195 + 27}, 2},
         {"Button", "..", 0x50010000, 0, {221, 78, 221 + 25, 78 + 22}, 5},
         {"Static", kMask, 0x50000000, 0, {8, 62, 8 + 209, 62 + 13}, 0},
         {"Edit", "my *title*", 0x50010080, WS_EX_CLIENTEDGE, {8, 78, 8 + 209, 78 + 21}, 0},
     };
-    PluginOptions* options = makeRecord("my *title*", 1);
-    PluginOptions* const original = options;
+    Record record("my *title*", 1);
+    PluginOptions* const original = record.options;
     bool hostDisabled = false;
-
-    const std::int32_t result = showWhileDriving(0, &options, nullptr, [&](const OpenWindow& w) {
+    const std::int32_t result = showWhileDriving(0, &record.options, nullptr, [&](const OpenWindow& w) {
         hostDisabled = !IsWindowEnabled(host());
         EXPECT_EQ(textOf(w.main), kCaption);
         EXPECT_EQ(GetWindow(w.main, GW_OWNER), host());
@@ -305,18 +328,11 @@ TEST_F(OptionsWindow, OpensCentredWithEveryControlInPlace) {
         EXPECT_EQ(style & ~(WS_VISIBLE | WS_CLIPSIBLINGS), WS_CAPTION | WS_SYSMENU) << std::hex << style;
         EXPECT_TRUE(GetWindowLongA(w.main, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
 
+        const int left = GetSystemMetrics(SM_CXSCREEN) / 2 - 131;
+        const int top = GetSystemMetrics(SM_CYSCREEN) / 2 - 128;
         RECT outer{};
         GetWindowRect(w.main, &outer);
-        const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-        const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-        EXPECT_EQ(outer.left, screenWidth / 2 - 131);
-        EXPECT_EQ(outer.top, screenHeight / 2 - 128);
-        EXPECT_EQ(outer.right - outer.left, kOuterWidth);
-        EXPECT_EQ(outer.bottom - outer.top, kOuterHeight);
-        if (screenWidth == 1024 && screenHeight == 768) {
-            EXPECT_EQ(outer.left, 381);
-            EXPECT_EQ(outer.top, 256);
-        }
+        EXPECT_EQ(edges(outer), edges({left, top, left + kOuterWidth, top + kOuterHeight}));
 
         for (std::size_t i = 0; i < std::size(expected); ++i) {
             SCOPED_TRACE("control " + std::to_string(i + 1));
@@ -325,31 +341,17 @@ TEST_F(OptionsWindow, OpensCentredWithEveryControlInPlace) {
             EXPECT_STRCASEEQ(classOf(c).c_str(), e.className);
             EXPECT_EQ(textOf(c), e.text);
             EXPECT_EQ(GetDlgCtrlID(c), e.id);
-            // Checking a radio button gives it the tab stop, unchecking takes it away.
-            const bool radio = i == 1 || i == 2;
             const LONG controlStyle = GetWindowLongA(c, GWL_STYLE);
-            EXPECT_EQ(controlStyle & ~(radio ? WS_TABSTOP : 0), e.style & ~(radio ? WS_TABSTOP : 0))
-                << std::hex << controlStyle;
-            if (radio) {
-                EXPECT_EQ((controlStyle & WS_TABSTOP) != 0, i == 2);
-            }
+            EXPECT_EQ(controlStyle, e.style) << std::hex << controlStyle;
             // Group boxes are drawn transparent by the system itself.
             const LONG exStyle = GetWindowLongA(c, GWL_EXSTYLE) & ~(i == 0 ? WS_EX_TRANSPARENT : 0);
             EXPECT_EQ(exStyle, e.exStyle) << std::hex << exStyle;
-            const RECT r = rectIn(w.main, c);
-            EXPECT_EQ(r.left, e.rect.left);
-            EXPECT_EQ(r.top, e.rect.top);
-            EXPECT_EQ(r.right, e.rect.right);
-            EXPECT_EQ(r.bottom, e.rect.bottom);
+            EXPECT_EQ(edges(rectIn(w.main, c)), edges(e.rect));
             LOGFONTA font{};
             ASSERT_NE(GetObjectA(reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)), sizeof font, &font), 0);
-            EXPECT_EQ(font.lfHeight, -11);
-            EXPECT_EQ(font.lfWeight, 400);
-            EXPECT_EQ(font.lfCharSet, DEFAULT_CHARSET);
-            EXPECT_STREQ(font.lfFaceName, "Tahoma");
+            EXPECT_EQ(std::make_tuple(font.lfHeight, font.lfWeight, int{font.lfCharSet}, std::string(font.lfFaceName)),
+                      std::make_tuple(-11L, 400L, DEFAULT_CHARSET, std::string("Tahoma")));
         }
-        EXPECT_EQ(SendMessageA(w.radio(0), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-        EXPECT_EQ(SendMessageA(w.radio(1), BM_GETCHECK, 0, 0), BST_CHECKED);
         EXPECT_EQ(SendMessageA(w.edit(), EM_GETLIMITTEXT, 0, 0), kPatternLimit);
         // Both buttons draw their icon from an image list of five.
         for (HWND button : {w.ok(), w.cancel()}) {
@@ -362,8 +364,7 @@ TEST_F(OptionsWindow, OpensCentredWithEveryControlInPlace) {
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(hostDisabled);
     EXPECT_TRUE(IsWindowEnabled(host()));
-    EXPECT_EQ(options, original);
-    plugin().freeOpt(options);
+    EXPECT_EQ(record.options, original);
 }
 
 TEST_F(OptionsWindow, PaintsTheHeaderSeparatorsAndPicture) {
@@ -373,8 +374,8 @@ TEST_F(OptionsWindow, PaintsTheHeaderSeparatorsAndPicture) {
     HGDIOBJ old = SelectObject(pictureDc, picture);
     const COLORREF shadow = pelmora::blendColors(GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNFACE), 70);
 
-    PluginOptions* options = makeRecord(kDefaultPattern, 0);
-    showWhileDriving(0, &options, nullptr, [&](const OpenWindow& w) {
+    Record record(kDefaultPattern, 0);
+    showWhileDriving(0, &record.options, nullptr, [&](const OpenWindow& w) {
         HDC dc = GetDC(w.main);
         RECT client{};
         GetClientRect(w.main, &client);
@@ -402,7 +403,6 @@ TEST_F(OptionsWindow, PaintsTheHeaderSeparatorsAndPicture) {
         ReleaseDC(w.main, dc);
         click(w.cancel());
     });
-    plugin().freeOpt(options);
     SelectObject(pictureDc, old);
     DeleteDC(pictureDc);
     DeleteObject(picture);
@@ -425,25 +425,22 @@ TEST_F(OptionsWindow, RadioButtonsFollowAndSetTheTagSource) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("tagSource " + std::to_string(c.tagSource) + ", click " + std::to_string(c.clickRadio));
-        PluginOptions* options = makeRecord("p", c.tagSource);
+        Record record("p", c.tagSource);
         char* description = nullptr;
-        const std::int32_t result = showWhileDriving(0, &options, &description, [&](const OpenWindow& w) {
-            for (int i = 0; i < 2; ++i) {
-                EXPECT_EQ(SendMessageA(w.radio(i), BM_GETCHECK, 0, 0), i == c.tagSource ? BST_CHECKED : BST_UNCHECKED);
-            }
+        const std::int32_t result = showWhileDriving(0, &record.options, &description, [&](const OpenWindow& w) {
+            for (int i = 0; i < 2; ++i) EXPECT_EQ(checked(w.radio(i)), i == c.tagSource);
             if (c.clickRadio >= 0) {
                 click(w.radio(c.clickRadio));
                 flush();
-                EXPECT_EQ(SendMessageA(w.radio(c.clickRadio), BM_GETCHECK, 0, 0), BST_CHECKED);
-                EXPECT_EQ(SendMessageA(w.radio(1 - c.clickRadio), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+                EXPECT_TRUE(checked(w.radio(c.clickRadio)));
+                EXPECT_FALSE(checked(w.radio(1 - c.clickRadio)));
             }
             click(w.ok());
         });
         EXPECT_EQ(result, 1);
-        EXPECT_EQ(options->tagSource, c.stored);
+        EXPECT_EQ(record.options->tagSource, c.stored);
         ASSERT_NE(description, nullptr);
         EXPECT_STREQ(description, c.description);
-        plugin().freeOpt(options);
     }
 }
 
@@ -461,25 +458,23 @@ TEST_F(OptionsWindow, NewRecordIsHandedBackAcceptedOrCancelled) {
         {"accepted unchanged", nullptr, true, 1, "Pelmora ID3v2 (*artist* - *title*)"},
         {"cancelled after typing", "typed", false, 0, nullptr},
     };
+    std::string defaultRecord(kDefaultPattern);
+    defaultRecord.resize(sizeof PluginOptions{}.pattern);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        PluginOptions* existing = makeRecord("untouched", 1);
-        PluginOptions* options = existing;
+        Record existing("untouched", 1);
+        PluginOptions* options = existing.options;
         char marker[] = "before";
         char* description = marker;
         const std::int32_t result = showWhileDriving(1, &options, &description, [&](const OpenWindow& w) {
             EXPECT_EQ(textOf(w.edit()), kDefaultPattern);
-            EXPECT_EQ(SendMessageA(w.radio(0), BM_GETCHECK, 0, 0), BST_CHECKED);
-            if (c.typed != nullptr) {
-                selectAll(w.edit());
-                type(w.edit(), c.typed);
-            }
+            EXPECT_TRUE(checked(w.radio(0)));
+            if (c.typed != nullptr) typeOver(w.edit(), c.typed);
             click(c.accept ? w.ok() : w.cancel());
         });
         EXPECT_EQ(result, c.result);
-        ASSERT_NE(options, existing);
-        EXPECT_STREQ(options->pattern, kDefaultPattern);
-        for (std::size_t i = sizeof kDefaultPattern; i < sizeof options->pattern; ++i) EXPECT_EQ(options->pattern[i], 0);
+        ASSERT_NE(options, existing.options);
+        EXPECT_EQ(std::string(options->pattern, sizeof options->pattern), defaultRecord);
         EXPECT_EQ(options->tagSource, 0);
         if (c.description == nullptr) {
             EXPECT_EQ(description, marker);
@@ -487,9 +482,8 @@ TEST_F(OptionsWindow, NewRecordIsHandedBackAcceptedOrCancelled) {
             ASSERT_NE(description, nullptr);
             EXPECT_STREQ(description, c.description);
         }
-        EXPECT_STREQ(existing->pattern, "untouched");
+        EXPECT_STREQ(existing.options->pattern, "untouched");
         plugin().freeOpt(options);
-        plugin().freeOpt(existing);
     }
 }
 
@@ -515,21 +509,18 @@ TEST_F(OptionsWindow, PatternIsShownAndStoredWithinTheRecord) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored.size());
-        PluginOptions* options = makeRecord(c.record, 0);
+        Record record(c.record, 0);
         char* description = nullptr;
-        const std::int32_t result = showWhileDriving(0, &options, &description, [&](const OpenWindow& w) {
-            if (c.typed) {
-                selectAll(w.edit());
-                type(w.edit(), *c.typed);
-            }
+        const std::int32_t result = showWhileDriving(0, &record.options, &description, [&](const OpenWindow& w) {
+            if (c.typed) typeOver(w.edit(), *c.typed);
             EXPECT_EQ(textOf(w.edit()), c.stored);
             click(w.ok());
         });
         EXPECT_EQ(result, 1);
-        EXPECT_EQ(std::string(options->pattern, strnlen(options->pattern, sizeof options->pattern)), c.stored);
+        const PluginOptions& stored = *record.options;
+        EXPECT_EQ(std::string(stored.pattern, strnlen(stored.pattern, sizeof stored.pattern)), c.stored);
         ASSERT_NE(description, nullptr);
         EXPECT_EQ(std::string(description), "Pelmora ID3v2 (" + c.stored + ")");
-        plugin().freeOpt(options);
     }
 }
 
@@ -550,8 +541,8 @@ TEST_F(OptionsWindow, PlaceholderMenuInsertsAtTheCaretOrOverTheSelection) {
         {nearlyFull, 250, 250, 11, nearlyFull},  // would be cut: nothing goes in
         {nearlyFull, 0, 5, 11, "*filename*" + nearlyFull.substr(5)},
     };
-    PluginOptions* options = makeRecord(kDefaultPattern, 0);
-    const std::int32_t result = showWhileDriving(0, &options, nullptr, [&](const OpenWindow& w) {
+    Record record(kDefaultPattern, 0);
+    const std::int32_t result = showWhileDriving(0, &record.options, nullptr, [&](const OpenWindow& w) {
         bool menuChecked = false;
         for (const Case& c : cases) {
             SCOPED_TRACE(c.text + " row " + std::to_string(c.row));
@@ -590,12 +581,11 @@ TEST_F(OptionsWindow, PlaceholderMenuInsertsAtTheCaretOrOverTheSelection) {
         click(w.cancel());
     });
     EXPECT_EQ(result, 0);
-    plugin().freeOpt(options);
 }
 
 TEST_F(OptionsWindow, EnterAndEscapeDoNotCloseTheWindow) {
-    PluginOptions* options = makeRecord("keys", 0);
-    const std::int32_t result = showWhileDriving(0, &options, nullptr, [&](const OpenWindow& w) {
+    Record record("keys", 0);
+    const std::int32_t result = showWhileDriving(0, &record.options, nullptr, [&](const OpenWindow& w) {
         for (HWND target : {w.edit(), w.ok(), w.main}) {
             pressKey(target, VK_RETURN);
             pressKey(target, VK_ESCAPE);
@@ -607,11 +597,11 @@ TEST_F(OptionsWindow, EnterAndEscapeDoNotCloseTheWindow) {
         click(w.cancel());
     });
     EXPECT_EQ(result, 0);
-    plugin().freeOpt(options);
 }
 
 TEST_F(OptionsWindow, EveryWayOutButOkLeavesRecordAndDescriptionAlone) {
-    PluginOptions* options = makeRecord("first", 0);
+    Record record("first", 0);
+    PluginOptions*& options = record.options;
     char* description = nullptr;
     ASSERT_EQ(showWhileDriving(0, &options, &description,
                                [&](const OpenWindow& w) {
@@ -626,28 +616,21 @@ TEST_F(OptionsWindow, EveryWayOutButOkLeavesRecordAndDescriptionAlone) {
 
     PluginOptions before;
     std::memcpy(&before, options, sizeof before);
-    const std::map<std::string, std::function<void(const OpenWindow&)>> ways = {
-        {"Cancel", [](const OpenWindow& w) { click(w.cancel()); }},
-        {"close box", [](const OpenWindow& w) { PostMessageA(w.main, WM_SYSCOMMAND, SC_CLOSE, 0); }},
-        {"Alt+F4", [](const OpenWindow& w) { pressKey(w.edit(), VK_F4, true); }},
-    };
-    for (const auto& [name, close] : ways) {
+    for (const auto& [name, close] : std::span(kWaysOut).subspan(1)) {
         SCOPED_TRACE(name);
-        PluginOptions* const record = options;
+        PluginOptions* const original = options;
         const std::int32_t result = showWhileDriving(0, &options, &description, [&](const OpenWindow& w) {
-            selectAll(w.edit());
-            type(w.edit(), "changed");
+            typeOver(w.edit(), "changed");
             click(w.radio(1));
             flush();
             close(w);
         });
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(options, record);
+        EXPECT_EQ(options, original);
         EXPECT_EQ(std::memcmp(options, &before, sizeof before), 0);
         EXPECT_EQ(description, accepted);
         EXPECT_EQ(std::string(description), acceptedText);
     }
-    plugin().freeOpt(options);
 }
 
 // GetGuiResources is a stub under Wine; there the live GDI objects are found
@@ -672,24 +655,18 @@ TEST(GdiObjectCount, SeesAPenComeAndGo) {
 }
 
 TEST_F(OptionsWindow, TwentyShowingsLeaveNoGdiObjectBehind) {
-    PluginOptions* options = makeRecord(kDefaultPattern, 0);
-    const std::function<void(const OpenWindow&)> ways[] = {
-        [](const OpenWindow& w) { click(w.ok()); },
-        [](const OpenWindow& w) { click(w.cancel()); },
-        [](const OpenWindow& w) { PostMessageA(w.main, WM_SYSCOMMAND, SC_CLOSE, 0); },
-    };
-    auto showing = [&](int i) {
-        return showWhileDriving(0, &options, nullptr, [&](const OpenWindow& w) {
+    Record record(kDefaultPattern, 0);
+    auto showing = [&](std::size_t i) {
+        return showWhileDriving(0, &record.options, nullptr, [&](const OpenWindow& w) {
             InvalidateRect(w.main, nullptr, TRUE);  // paint once more, with everything
             flush();
-            ways[i % std::size(ways)](w);
+            kWaysOut[i % std::size(kWaysOut)].second(w);
         });
     };
     showing(0);  // the first showing may fill caches of the system's own
     const int before = gdiObjectCount();
-    for (int i = 0; i < 20; ++i) showing(i);
+    for (std::size_t i = 0; i < 20; ++i) showing(i);
     EXPECT_EQ(gdiObjectCount(), before);
-    plugin().freeOpt(options);
 }
 
 TEST(BlendColors, MovesEachChannelAndRoundsHalvesToEven) {
