@@ -408,42 +408,6 @@ TEST_F(OptionsWindow, PaintsTheHeaderSeparatorsAndPicture) {
     DeleteObject(picture);
 }
 
-TEST_F(OptionsWindow, RadioButtonsFollowAndSetTheTagSource) {
-    struct Case {
-        std::int32_t tagSource;
-        int clickRadio;  // -1: none
-        std::int32_t stored;
-        const char* description;
-    };
-    const Case cases[] = {
-        {0, -1, 0, "Pelmora ID3v2 (p)"},
-        {1, -1, 1, "Pelmora ID3v1 (p)"},
-        {0, 1, 1, "Pelmora ID3v1 (p)"},
-        {1, 0, 0, "Pelmora ID3v2 (p)"},
-        {7, -1, 7, "Pelmora ? (p)"},
-        {-1, 1, 1, "Pelmora ID3v1 (p)"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("tagSource " + std::to_string(c.tagSource) + ", click " + std::to_string(c.clickRadio));
-        Record record("p", c.tagSource);
-        char* description = nullptr;
-        const std::int32_t result = showWhileDriving(0, &record.options, &description, [&](const OpenWindow& w) {
-            for (int i = 0; i < 2; ++i) EXPECT_EQ(checked(w.radio(i)), i == c.tagSource);
-            if (c.clickRadio >= 0) {
-                click(w.radio(c.clickRadio));
-                flush();
-                EXPECT_TRUE(checked(w.radio(c.clickRadio)));
-                EXPECT_FALSE(checked(w.radio(1 - c.clickRadio)));
-            }
-            click(w.ok());
-        });
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(record.options->tagSource, c.stored);
-        ASSERT_NE(description, nullptr);
-        EXPECT_STREQ(description, c.description);
-    }
-}
-
 // Asked for a new record, the window starts from the default one and hands it
 // back whatever way it is closed; only OK gives a description.
 TEST_F(OptionsWindow, NewRecordIsHandedBackAcceptedOrCancelled) {
@@ -487,9 +451,10 @@ TEST_F(OptionsWindow, NewRecordIsHandedBackAcceptedOrCancelled) {
     }
 }
 
-// The record's pattern is read within its 256 bytes, and what is typed is
-// stored whole as far as the record holds it (with its terminator).
-TEST_F(OptionsWindow, PatternIsShownAndStoredWithinTheRecord) {
+// OK stores the pattern as far as the record holds it with its terminator,
+// and the checked source; a record that came with neither source keeps its
+// own unless one is clicked. The record's pattern is read within its 256 bytes.
+TEST_F(OptionsWindow, OkStoresThePatternAndTheCheckedSource) {
     std::string longText;
     for (int i = 0; longText.size() < 260; ++i) longText += "*title*" + std::to_string(i);
     // The default pattern, its terminator, then bytes that must never show.
@@ -498,20 +463,36 @@ TEST_F(OptionsWindow, PatternIsShownAndStoredWithinTheRecord) {
     const std::string full(sizeof PluginOptions{}.pattern, 'q');  // no terminator at all
     struct Case {
         std::string record;
+        std::int32_t tagSource;
         std::optional<std::string> typed;  // over the whole pattern
-        std::string stored;
+        int clickRadio;                    // -1: none
+        std::string stored;                // as the box shows it before OK
+        std::int32_t storedSource;
+        const char* sourceName;            // in the description
     };
     const Case cases[] = {
-        {withTail, "abc", "abc"},
-        {withTail, std::string(60, 'x'), std::string(60, 'x')},
-        {withTail, longText, longText.substr(0, kPatternLimit)},  // the box takes no more than fits
-        {full, std::nullopt, std::string(kPatternLimit, 'q')},
+        {"p", 0, std::nullopt, -1, "p", 0, "ID3v2"},
+        {"p", 1, std::nullopt, -1, "p", 1, "ID3v1"},
+        {withTail, 0, "abc", 1, "abc", 1, "ID3v1"},
+        {withTail, 1, std::string(60, 'x'), 0, std::string(60, 'x'), 0, "ID3v2"},
+        {withTail, -1, longText, 1, longText.substr(0, kPatternLimit), 1, "ID3v1"},  // the box takes no more than fits
+        {full, 7, std::nullopt, -1, std::string(kPatternLimit, 'q'), 7, "?"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored.size());
-        Record record(c.record, 0);
+        SCOPED_TRACE("pattern of " + std::to_string(c.stored.size()) + ", tag source " + std::to_string(c.tagSource) +
+                     ", click " + std::to_string(c.clickRadio));
+        Record record(c.record, c.tagSource);
         char* description = nullptr;
         const std::int32_t result = showWhileDriving(0, &record.options, &description, [&](const OpenWindow& w) {
+            for (int i = 0; i < 2; ++i) {
+                EXPECT_EQ(checked(w.radio(i)), i == c.tagSource);
+            }
+            if (c.clickRadio >= 0) {
+                click(w.radio(c.clickRadio));
+                flush();
+                EXPECT_TRUE(checked(w.radio(c.clickRadio)));
+                EXPECT_FALSE(checked(w.radio(1 - c.clickRadio)));
+            }
             if (c.typed) typeOver(w.edit(), *c.typed);
             EXPECT_EQ(textOf(w.edit()), c.stored);
             click(w.ok());
@@ -519,8 +500,9 @@ TEST_F(OptionsWindow, PatternIsShownAndStoredWithinTheRecord) {
         EXPECT_EQ(result, 1);
         const PluginOptions& stored = *record.options;
         EXPECT_EQ(std::string(stored.pattern, strnlen(stored.pattern, sizeof stored.pattern)), c.stored);
+        EXPECT_EQ(stored.tagSource, c.storedSource);
         ASSERT_NE(description, nullptr);
-        EXPECT_EQ(std::string(description), "Pelmora ID3v2 (" + c.stored + ")");
+        EXPECT_EQ(std::string(description), "Pelmora " + std::string(c.sourceName) + " (" + c.stored + ")");
     }
 }
 
