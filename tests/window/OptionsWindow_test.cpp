@@ -570,19 +570,18 @@ TEST_F(OptionsWindow, EveryWayOutButOkLeavesRecordAndDescriptionAlone) {
     Record record("first", 0);
     PluginOptions*& options = record.options;
     char* description = nullptr;
-    ASSERT_EQ(showWhileDriving(0, &options, &description,
-                               [&](const OpenWindow& w) {
-                                   type(w.edit(), "+");
-                                   for (HWND target : {w.edit(), w.ok(), w.main}) {
-                                       pressKey(target, VK_RETURN);
-                                       pressKey(target, VK_ESCAPE);
-                                       pressKey(target, VK_TAB);
-                                       flush();
-                                       EXPECT_TRUE(IsWindowVisible(w.main));
-                                   }
-                                   click(w.ok());
-                               }),
-              1);
+    const std::int32_t first = showWhileDriving(0, &options, &description, [&](const OpenWindow& w) {
+        type(w.edit(), "+");
+        for (HWND target : {w.edit(), w.ok(), w.main}) {
+            pressKey(target, VK_RETURN);
+            pressKey(target, VK_ESCAPE);
+            pressKey(target, VK_TAB);
+            flush();
+            EXPECT_TRUE(IsWindowVisible(w.main));
+        }
+        click(w.ok());
+    });
+    ASSERT_EQ(first, 1);
     ASSERT_NE(description, nullptr);
     char* const accepted = description;
     const std::string acceptedText = description;
