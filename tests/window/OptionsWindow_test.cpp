@@ -786,6 +786,22 @@ TEST(ModuleResources, HoldEveryPictureAtItsSizeAndDepth) {
 // Runs last: it unloads the plug-in that the other tests share. A class left
 // behind would point into freed code, and the plug-in loaded again could not
 // register its own, so it would have no placeholder menu.
+// A window that cannot be made (its class gone) must still give the host back.
+TEST_F(OptionsWindow, ThatCannotOpenReenablesTheHostAndKeepsTheRecord) {
+    ASSERT_TRUE(UnregisterClassA(kClassName, nullptr));
+    Record existing("keep", 1);
+    PluginOptions* options = existing.options;
+    char* description = nullptr;
+    EXPECT_EQ(plugin().showOptions(0, &options, &description), 0);
+    EXPECT_EQ(options, existing.options);
+    EXPECT_STREQ(existing.options->pattern, "keep");
+    EXPECT_EQ(description, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(host()));
+    plugin().initialize(host());  // the class again, for the tests after this one
+    WNDCLASSA found{};
+    EXPECT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), kClassName, &found));
+}
+
 TEST(PluginUnload, TakesTheWindowClassAlong) {
     Session& session = Session::Get();
     ASSERT_NE(session.plugin.module, nullptr);
