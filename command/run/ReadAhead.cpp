@@ -119,11 +119,24 @@ std::vector<TEntryInfo> ExamineAtOnce(const std::vector<std::string>& paths) {
     return infos;
 }
 
-long long TReadAhead::TTurns::Median() const {
+long long TReadAheadChoice::TTurns::Median() const {
     auto sorted = last;
     const std::size_t n = std::min(count, sorted.size());
     std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(n));
     return sorted[n / 2];
+}
+
+void TReadAheadChoice::Learn(bool readAhead, long long ns) {
+    (readAhead ? readTurns_ : unreadTurns_).Add(ns);
+    if (readTurns_.count < kLeastTurns || unreadTurns_.count < kLeastTurns) return;
+    const long long unread = unreadTurns_.Median(), read = readTurns_.Median();
+    const double ratio = static_cast<double>(unread) / static_cast<double>(std::max(1LL, read));
+    const bool pays = ratio > kPays && unread - read >= kPaysAtLeastNs;
+    if (sampling_ ? !pays || restarts_ == kMostRestarts : ratio >= kPaysNot) return;
+    if (sampling_) ++restarts_;
+    sampling_ = !sampling_;
+    readTurns_ = TTurns {};
+    unreadTurns_ = TTurns {};
 }
 
 TReadAhead::TReadAhead(const std::vector<TCollected>& files, bool on)
@@ -139,7 +152,7 @@ TReadAhead::TReadAhead(const std::vector<TCollected>& files, bool on)
 }
 
 bool TReadAhead::wanted(std::size_t index) const {
-    if (sampling_) return index % kProbeEvery == kProbeEvery - 1;
+    if (choice_.Sampling()) return index % kProbeEvery == kProbeEvery - 1;
     return index % kControlEvery != kControlEvery - 1;
 }
 
@@ -148,25 +161,12 @@ bool TReadAhead::available() {
     return next_ < limit_;
 }
 
-void TReadAhead::learn(bool readAhead, long long ns) {
-    (readAhead ? readTurns_ : unreadTurns_).Add(ns);
-    if (readTurns_.count < kLeastTurns || unreadTurns_.count < kLeastTurns) return;
-    const long long unread = unreadTurns_.Median(), read = readTurns_.Median();
-    const double ratio = static_cast<double>(unread) / static_cast<double>(std::max(1LL, read));
-    const bool pays = ratio > kPays && unread - read >= kPaysAtLeastNs;
-    if (sampling_ ? !pays || restarts_ == kMostRestarts : ratio >= kPaysNot) return;
-    if (sampling_) ++restarts_;
-    sampling_ = !sampling_;
-    readTurns_ = TTurns {};
-    unreadTurns_ = TTurns {};
-}
-
 void TReadAhead::Reach(std::size_t index) {
     if (workers_.empty() || index >= files_.size()) return;
     const TClock::time_point now = TClock::now();
     std::unique_lock<std::mutex> lock(mutex_);
     // The turn before this one, as long as the run gave it.
-    if (started_) learn(lastReadAhead_, std::chrono::duration_cast<std::chrono::nanoseconds>(now - lastStart_).count());
+    if (started_) choice_.Learn(lastReadAhead_, std::chrono::duration_cast<std::chrono::nanoseconds>(now - lastStart_).count());
     // A worker is woken only where none had a file to take: the workers wake
     // one another while there are more. Waking one every turn for nothing cost
     // a warm preview 1.3x its time without read-ahead (20-23 µs a file against 15).

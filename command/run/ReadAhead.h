@@ -28,6 +28,29 @@ namespace host {
 // tell no kinds), the collector then waits about as long as for one look.
 std::vector<TEntryInfo> ExamineAtOnce(const std::vector<std::string>& paths);
 
+// Whether reading ahead pays, learnt from the run's turns as they come: it
+// starts on, and only a few files are read once unaided turns take hardly
+// longer than the others.
+class TReadAheadChoice {
+public:
+    // A turn's time, told apart by whether the file had been read ahead.
+    void Learn(bool readAhead, long long ns);
+    bool Sampling() const { return sampling_; }
+
+private:
+    // The last few turns of one kind, in nanoseconds.
+    struct TTurns {
+        std::array<long long, 7> last {};
+        std::size_t count = 0;
+        void Add(long long ns) { last[count++ % last.size()] = ns; }
+        long long Median() const;
+    };
+
+    TTurns readTurns_, unreadTurns_;
+    bool sampling_ = false;     // reading ahead does not pay: only a few files are read
+    std::size_t restarts_ = 0;  // of reading ahead, after it stopped paying
+};
+
 class TReadAhead {
 public:
     // files: the run's, collected (regular files only); they stay put as long
@@ -48,13 +71,6 @@ public:
 private:
     using TClock = std::chrono::steady_clock;
     enum class TState : unsigned char { Untouched, Reading, Read };
-    // The last few turns of one kind, in nanoseconds.
-    struct TTurns {
-        std::array<long long, 7> last {};
-        std::size_t count = 0;
-        void Add(long long ns) { last[count++ % last.size()] = ns; }
-        long long Median() const;
-    };
 
     void work();
     void readAhead(const std::string& path, TWorkerFile& file, std::vector<char>& buffer);
@@ -62,8 +78,6 @@ private:
     bool wanted(std::size_t index) const;
     // Whether a worker has a file to take, next_ moved past those not wanted (under the lock).
     bool available();
-    // A turn's time, told apart by whether the file had been read ahead (under the lock).
-    void learn(bool readAhead, long long ns);
 
     const std::vector<TCollected>& files_;
     TBaseFolder base_;
@@ -74,9 +88,7 @@ private:
     std::size_t limit_ = 0;         // the workers take files before this one
     std::size_t waitedFor_;         // the file the run waits for, or none (files_.size())
     std::vector<TState> states_;    // by file
-    bool sampling_ = false;         // reading ahead does not pay: only a few files are read
-    std::size_t restarts_ = 0;      // of reading ahead, after it stopped paying
-    TTurns readTurns_, unreadTurns_;
+    TReadAheadChoice choice_;       // under the lock
     bool lastReadAhead_ = false;    // of the turn in progress
     TClock::time_point lastStart_;
     bool started_ = false;

@@ -276,6 +276,36 @@ TEST(Report, NamesAsPrintedAndAsJson) {
     }
 }
 
+// Turns of a run in phases: each phase twenty of each kind, in microseconds.
+TEST(ReadAhead, ChoiceFollowsTheTurnsAndSettlesWhereTheySwing) {
+    struct TPhase {
+        long long read, unread;
+    };
+    constexpr TPhase kCold {40, 150}, kWarm {10, 11}, kCloseCold {10, 30};
+    const struct {
+        const char* name;
+        std::vector<TPhase> phases;
+        bool sampling;
+    } cases[] = {
+        {"cold: the disk answers faster ahead", {kCold}, false},
+        {"warm: reading ahead gains nothing", {kWarm}, true},
+        {"warm, then a folder not yet cached", {kWarm, kCold}, false},
+        {"a gap of microseconds pays for no workers", {kWarm, kCloseCold}, true},
+        {"a second restart", {kWarm, kCold, kWarm, kCold}, false},
+        {"no third", {kWarm, kCold, kWarm, kCold, kWarm, kCold}, true},
+    };
+    for (const auto& c : cases) {
+        TReadAheadChoice choice;
+        for (const TPhase& phase : c.phases) {
+            for (int i = 0; i < 20; ++i) {
+                choice.Learn(true, phase.read * 1000);
+                choice.Learn(false, phase.unread * 1000);
+            }
+        }
+        EXPECT_EQ(choice.Sampling(), c.sampling) << c.name;
+    }
+}
+
 TEST(ReadAhead, ThreadsOnlyForARunLongEnoughAndNoneOnceStopped) {
     commandtest::TScratch dir;
     std::vector<TCollected> all;
