@@ -25,7 +25,7 @@ constexpr std::uint8_t kV24 = 4;
 
 // "Привет" as the ANSI code page shows it, and in UTF-8.
 const std::string kPrivet = "\xCF\xF0\xE8\xE2\xE5\xF2";
-const Bytes kPrivetUtf8 = Latin("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+const Bytes kPrivetUtf8 = Latin(Utf8(u"Привет"));
 
 // The fields that are not empty (Track not 0), by name.
 using Want = std::map<std::string, std::string>;
@@ -627,7 +627,6 @@ class ID3v2AsTaggersWriteThem : public PluginTest {};
 TEST_F(ID3v2AsTaggersWriteThem, NamesAndWhereTheAudioBegins) {
     const std::string zarya = "\xC7\xE0\xF0\xFF", moya = "\xCC\xEE\xFF", pesnya = "\xCF\xE5\xF1\xED\xFF";
     const std::string veter = "\xC2\xE5\xF2\xE5\xF0", dvazhdy = "\xC4\xE2\xE0\xE6\xE4\xFB";
-    const std::string privet = "\xCF\xF0\xE8\xE2\xE5\xF2";
     struct Named {
         std::string name;  // for "*artist* - *title* - *album* *bitrate* *time*"
         bool audioAfterTags;
@@ -647,7 +646,7 @@ TEST_F(ID3v2AsTaggersWriteThem, NamesAndWhereTheAudioBegins) {
         {"unsynchronised-2.3-size-bytes.mp3", {moya + " - " + zarya + " -  128 00.01", true}},
         {"unsynchronised-2.3-across-frames.mp3", {veter + " - " + zarya + " - " + moya + " 128 00.01", true}},
         {"unsynchronised-2.3-tag-ends-in-ff.mp3", {moya + " - " + pesnya + " -  128 00.01", true}},
-        {"unsynchronised-2.2.mp3", {moya + " - " + privet + " -  128 00.01", true}},
+        {"unsynchronised-2.2.mp3", {moya + " - " + kPrivet + " -  128 00.01", true}},
         {"unsynchronised-2.4-data-length.mp3", {moya + " - " + zarya + " -  128 00.01", true}},
         {"unsynchronised-2.4-frames.mp3", {moya + " - " + zarya + " -  128 00.01", true}},
         {"unsynchronised-2.4-frames-with-data-length.mp3", {moya + " - " + zarya + " -  128 00.01", true}},

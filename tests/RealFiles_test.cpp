@@ -33,24 +33,15 @@ const std::string kTitle = "\xCF\xF0\xE8\xE2\xE5\xF2";        // Привет
 const std::string kArtist = "\xC0\xF0\xF2\xE8\xF1\xF2";       // Артист
 const std::string kAlbum = "\xC0\xEB\xFC\xE1\xEE\xEC";        // Альбом
 const std::string kComment = "\xCA\xEE\xEC\xEC\xE5\xED\xF2";  // Коммент
-const std::string kTitleUtf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
-const std::string kArtistUtf8 = "\xD0\x90\xD1\x80\xD1\x82\xD0\xB8\xD1\x81\xD1\x82";
-const std::string kAlbumUtf8 = "\xD0\x90\xD0\xBB\xD1\x8C\xD0\xB1\xD0\xBE\xD0\xBC";
-const std::string kCommentUtf8 = "\xD0\x9A\xD0\xBE\xD0\xBC\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82";
+const std::string kTitleUtf8 = Utf8(u"Привет"), kArtistUtf8 = Utf8(u"Артист");
+const std::string kAlbumUtf8 = Utf8(u"Альбом"), kCommentUtf8 = Utf8(u"Коммент");
 
 // Windows-1251 bytes as the Latin-1 characters of the same codes, in UTF-8:
 // what a tagger told to write Latin-1 turns back into those very bytes.
 std::string AsLatin1Utf8(const std::string& cp1251) {
-    std::string utf8;
-    for (unsigned char c : cp1251) {
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-        } else {
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return utf8;
+    std::u16string units;
+    for (unsigned char c : cp1251) units += static_cast<char16_t>(c);
+    return Utf8(units);
 }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
@@ -318,27 +309,17 @@ bool IsTrimmedBoth(const std::string& text) {
 void WriteWav(const std::string& path, int rate, int channels, double seconds) {
     const auto frames = static_cast<std::uint32_t>(seconds * rate);
     const auto blockAlign = static_cast<std::uint32_t>(channels * 2);
-    Bytes wav = Latin("RIFF");
-    auto le = [&](std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) wav.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    };
-    le(36 + frames * blockAlign, 4);
-    Append(wav, Latin("WAVEfmt "));
-    le(16, 4);
-    le(1, 2);  // PCM
-    le(static_cast<std::uint32_t>(channels), 2);
-    le(static_cast<std::uint32_t>(rate), 4);
-    le(static_cast<std::uint32_t>(rate) * blockAlign, 4);
-    le(blockAlign, 2);
-    le(16, 2);
-    Append(wav, Latin("data"));
-    le(frames * blockAlign, 4);
+    const auto hz = static_cast<std::uint32_t>(rate);
+    Bytes wav = Concat({Latin("RIFF"), LittleEndian(36 + frames * blockAlign, 4), Latin("WAVEfmt "), LittleEndian(16, 4),
+                        LittleEndian(1, 2) /* PCM */, LittleEndian(static_cast<std::uint32_t>(channels), 2),
+                        LittleEndian(hz, 4), LittleEndian(hz * blockAlign, 4), LittleEndian(blockAlign, 2),
+                        LittleEndian(16, 2), Latin("data"), LittleEndian(frames * blockAlign, 4)});
     const double pi = std::acos(-1.0);
     for (std::uint32_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / rate;
         for (int c = 0; c < channels; ++c) {
             const double v = 6000 * std::sin(2 * pi * (440 + 110 * c) * t) + 3000 * std::sin(2 * pi * 3150 * t * t);
-            le(static_cast<std::uint32_t>(static_cast<std::int16_t>(v)) & 0xFFFF, 2);
+            Append(wav, LittleEndian(static_cast<std::uint16_t>(static_cast<std::int16_t>(v)), 2));
         }
     }
     WriteFile(path, wav);

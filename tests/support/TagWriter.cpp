@@ -41,6 +41,24 @@ Bytes Utf16BE(std::u16string_view text, bool mark) {
     return bytes;
 }
 
+std::string Utf8(std::u16string_view text) {
+    std::string utf8;
+    auto put = [&utf8](unsigned byte) { utf8.push_back(static_cast<char>(byte)); };
+    for (char16_t c : text) {
+        if (c < 0x80) {
+            put(c);
+        } else if (c < 0x800) {
+            put(0xC0u | c >> 6);
+            put(0x80u | (c & 0x3Fu));
+        } else {
+            put(0xE0u | c >> 12);
+            put(0x80u | (c >> 6 & 0x3Fu));
+            put(0x80u | (c & 0x3Fu));
+        }
+    }
+    return utf8;
+}
+
 Bytes Syncsafe(std::uint32_t value) {
     return {static_cast<std::uint8_t>((value >> 21) & 0x7F), static_cast<std::uint8_t>((value >> 14) & 0x7F),
             static_cast<std::uint8_t>((value >> 7) & 0x7F), static_cast<std::uint8_t>(value & 0x7F)};
@@ -49,6 +67,12 @@ Bytes Syncsafe(std::uint32_t value) {
 Bytes BigEndian(std::uint64_t value, std::size_t width) {
     Bytes bytes(width);
     for (std::size_t i = 0; i < width; ++i) bytes[width - 1 - i] = static_cast<std::uint8_t>(value >> (8 * i));
+    return bytes;
+}
+
+Bytes LittleEndian(std::uint64_t value, std::size_t width) {
+    Bytes bytes = BigEndian(value, width);
+    std::reverse(bytes.begin(), bytes.end());
     return bytes;
 }
 

@@ -20,9 +20,12 @@ Bytes Latin(std::string_view text);
 // 16-bit text, optionally with a leading byte order mark.
 Bytes Utf16LE(std::u16string_view text, bool mark = false);
 Bytes Utf16BE(std::u16string_view text, bool mark = false);
+// UTF-8 of 16-bit units, each on its own (no surrogate pairs).
+std::string Utf8(std::u16string_view text);
 // Four bytes, seven bits each, most significant first.
 Bytes Syncsafe(std::uint32_t value);
 Bytes BigEndian(std::uint64_t value, std::size_t width);
+Bytes LittleEndian(std::uint64_t value, std::size_t width);
 Bytes Concat(std::initializer_list<Bytes> parts);
 void Append(Bytes& bytes, const Bytes& more);
 
