@@ -235,8 +235,7 @@ TEST_F(Leaks, TenThousandProcessCallsLeaveNothingBehind) {
     const std::int32_t sources[] = {0, 1, 2, -1};
 
     // ID3v2 says A - B, ID3v1 says C - D: each rename swaps the name.
-    std::string moving = dir.Write("toggle.mp3", Concat({ID3v2Writer(3).Text("TPE1", 0, Latin("A")).Text("TIT2", 0, Latin("B")).Build(),
-                                                        kAudio, ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))}));
+    std::string moving = dir.Write("toggle.mp3", TaggedFileWithID3v1());
     int swaps = 0;
     auto run = [&](std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {

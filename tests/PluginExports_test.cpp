@@ -11,15 +11,11 @@
 #include <vector>
 
 #include "PluginTest.h"
-#include "TagWriter.h"
 #include "TestFiles.h"
 
 using namespace testing_support;
 
 namespace {
-
-// ID3v2: artist A, title B; ID3v1: artist C, title D; 128 kbit/s.
-Bytes TaggedFileWithID3v1() { return Concat({TaggedFile(), ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))}); }
 
 class PluginExports : public PluginTest {
 protected:

@@ -42,4 +42,6 @@ Bytes TaggedFile(const std::string& title) {
                    Stream(FrameFields{}, 20)});
 }
 
+Bytes TaggedFileWithID3v1() { return Concat({TaggedFile(), ID3v1Tag(ID3v1Fields().Artist("C").Title("D"))}); }
+
 }  // namespace testing_support

@@ -33,5 +33,7 @@ std::string CallProcess(const PluginExports& plugin, PluginOptions* options, con
 // ID3v2.3 with artist A and the title, then 20 frames of MPEG 1 Layer III at
 // 128 kbit/s and 44100 Hz.
 Bytes TaggedFile(const std::string& title = "B");
+// The same with an ID3v1 tag of artist C, title D after the audio.
+Bytes TaggedFileWithID3v1();
 
 }  // namespace testing_support
