@@ -4,9 +4,9 @@
 
 #include <cstdio>
 #include <string>
-#include <tuple>
 #include <vector>
 
+#include "AudioChecks.h"
 #include "AudioWriter.h"
 #include "FaultySource.h"
 #include "MPEGaudio.h"
@@ -40,11 +40,6 @@ std::vector<std::pair<const char*, Bytes>> Fixtures() {
         {"frames only in the middle", middle},
         {"short audio, ID3v1", Concat({Stream(kCbr128, 3), ID3v1Tag(ID3v1Fields().Title("T1"))})},
     };
-}
-
-void ExpectEmpty(const TMPEGaudio& a) {
-    EXPECT_EQ(std::make_tuple(a.frame.found, a.BitRate(), a.DurationText(), a.ID3v2Tag.HasTag, a.ID3v1Tag.HasTag),
-              std::make_tuple(false, 0, "00:00", false, false));
 }
 
 void ExpectCleanOrEmpty(const std::string& value, const std::string& clean) {

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "AudioChecks.h"
 #include "AudioWriter.h"
 #include "FaultySource.h"
 #include "FileSource.h"
@@ -31,17 +32,6 @@ void SetVbr(TMPEGaudio& audio, const FrameFields& fields, std::int32_t frames, s
     Bytes stream = Stream(fields, 2);
     PutXing(stream, VbrHeaderOffset(fields), frames, bytes, 0, "");
     ASSERT_TRUE(Analyse(audio, stream));
-}
-
-// What Clear leaves: reserved codes, an unknown mode, nothing found.
-void ExpectEmpty(const TMPEGaudio& a) {
-    const mpeg::FrameInfo& f = a.frame;
-    EXPECT_EQ(std::make_tuple(f.found, a.vbr.found, a.fileLength, int{f.versionCode}, int{f.sampleRateIndex},
-                              int{f.modeCode}, int{f.modeExtension}, int{f.emphasisCode}),
-              std::make_tuple(false, false, 0, 1, 3, 4, 4, 2));
-    EXPECT_EQ(std::make_tuple(a.BitRate(), a.SampleRate(), a.ChannelModeText(), a.Duration(), a.DurationText()),
-              std::make_tuple(0, 0, "Unknown", 0.0, "00:00"));
-    EXPECT_EQ(std::make_tuple(a.ID3v1Tag.HasTag, a.ID3v2Tag.HasTag, a.encoderText), std::make_tuple(false, false, ""));
 }
 
 TEST(MPEGHeader, EachRuleRejectsOnItsOwn) {
