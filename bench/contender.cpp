@@ -3,7 +3,13 @@
 // the files over N threads (for the floor: what the disk allows at once).
 #include "contender.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -18,8 +24,27 @@ namespace {
 
 constexpr std::uint64_t kHashSeed = 0xcbf29ce484222325ULL;
 
-// The peak resident size of this process alone. The rusage of a child started
-// with vfork (posix_spawn) also counts the parent's pages, so it is no use here.
+// The peak resident size of this process alone, and its user and system time
+// (less disturbed than wall time when other work shares the machine).
+#ifdef _WIN32
+long PeakResidentKiB() {
+    PROCESS_MEMORY_COUNTERS counters {};
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return -1;
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+}
+
+long long CpuNs() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    constexpr long long kNsPerTick = 100;
+    return (ticks(kernel) + ticks(user)) * kNsPerTick;
+}
+#else
+// The rusage of a child started with vfork (posix_spawn) also counts the
+// parent's pages, so the peak comes from /proc.
 long PeakResidentKiB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
@@ -28,8 +53,6 @@ long PeakResidentKiB() {
     return -1;
 }
 
-// User and system time of this process: less disturbed than wall time when
-// other work shares the machine.
 long long CpuNs() {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
@@ -37,11 +60,15 @@ long long CpuNs() {
     return (static_cast<long long>(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * kNsPerS +
            (static_cast<long long>(usage.ru_utime.tv_usec) + usage.ru_stime.tv_usec) * kNsPerUs;
 }
+#endif
 
 bool LoadList(const char* listPath, std::vector<std::string>& paths) {
     std::ifstream list(listPath);
     if (!list) return false;
     for (std::string line; std::getline(list, line);) {
+#ifdef _WIN32
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // a list written on Windows
+#endif
         if (!line.empty()) paths.push_back(line);
     }
     return true;
