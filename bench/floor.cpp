@@ -37,11 +37,7 @@ void ContenderProcess(const std::string& path, TOutcome& outcome, bool wantText)
             (void)!pread(fd, trailer.data(), trailer.size(), size - static_cast<std::int64_t>(kTrailerSize));
         }
         (void)!pread(fd, block.data(), block.size(), audio);
-        outcome.hit = audio > 0;
-        outcome.hash = FoldHash(outcome.hash, static_cast<std::uint64_t>(audio));
-        outcome.hash = FoldHash(outcome.hash, std::string_view(reinterpret_cast<const char*>(trailer.data()), 3));
-        outcome.hash = FoldHash(outcome.hash, std::string_view(reinterpret_cast<const char*>(block.data()), 4));
-        if (wantText) outcome.text = "audio at " + std::to_string(audio) + " of " + std::to_string(size);
+        Record(outcome, audio, size, trailer, block, wantText);
     }
     close(fd);
 }

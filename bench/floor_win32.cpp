@@ -47,11 +47,7 @@ void ContenderProcess(const std::string& path, TOutcome& outcome, bool wantText)
             ReadAt(file, size.QuadPart - static_cast<std::int64_t>(kTrailerSize), trailer.data(), kTrailerSize);
         }
         ReadAt(file, audio, block.data(), kBlockSize);
-        outcome.hit = audio > 0;
-        outcome.hash = FoldHash(outcome.hash, static_cast<std::uint64_t>(audio));
-        outcome.hash = FoldHash(outcome.hash, std::string_view(reinterpret_cast<const char*>(trailer.data()), 3));
-        outcome.hash = FoldHash(outcome.hash, std::string_view(reinterpret_cast<const char*>(block.data()), 4));
-        if (wantText) outcome.text = "audio at " + std::to_string(audio) + " of " + std::to_string(size.QuadPart);
+        Record(outcome, audio, size.QuadPart, trailer, block, wantText);
     }
     CloseHandle(file);
 }
