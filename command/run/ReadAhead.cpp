@@ -22,19 +22,19 @@ constexpr std::size_t kDistance = 64;
 // Fewer files than this: starting the workers costs more than they save.
 constexpr std::size_t kLeastFiles = 16;
 
-// A few files are the other kind: while reading ahead, one in kControlEvery
-// the plug-in reads unaided (each costs a wait for the disk, so they are
-// rare); while not, one in kProbeEvery the workers read. The run's turns on
+// While reading ahead, one file in kControlEvery the plug-in reads unaided
+// (each costs a wait for the disk, so they are rare), and the run's turns on
 // the two kinds tell whether reading ahead pays, so the choice follows the
-// library, the disk and the system: it starts when unaided turns take kPays
-// times as long as the others (a file from the disk costs several times one
-// from the cache, even where every turn makes a round trip of its own to a
-// share), and stops only when they take hardly longer (kPaysNot), where the
-// files come from the cache anyway. Warm, reading every file ahead took the
-// preview 1.8x its time without (44 µs a file against 25, the workers' opens
-// and wake-ups on a shared machine); sampling, 1.05x.
+// library, the disk and the system: it stops when unaided turns take hardly
+// longer than the others (kPaysNot), where the files come from the cache
+// anyway, and starts again when unaided turns come to take kPays times as
+// long as the read-ahead ones took (a file from the disk costs several times
+// one from the cache, even where every turn makes a round trip of its own to
+// a share). Warm, reading every file ahead took the preview 1.8x its time
+// without (44 µs a file against 25, the workers' opens and wake-ups on a
+// shared machine); having the workers read one file in 32 to compare,
+// 1.11x; comparing with the turns read ahead before the stop, 1.07x.
 constexpr std::size_t kControlEvery = 128;
-constexpr std::size_t kProbeEvery = 32;
 constexpr double kPays = 1.5;
 constexpr double kPaysNot = 1.2;
 // And by at least this much: warm, a file a worker has just read is a few
@@ -44,6 +44,11 @@ constexpr double kPaysNot = 1.2;
 // waits 130 µs more for the disk.
 constexpr long long kPaysAtLeastNs = 30'000;
 constexpr std::size_t kLeastTurns = 5;  // of each kind before the choice changes
+// The run's first files are controls more often, so that the choice is made
+// after 40 files instead of 640: warm, the workers read those ahead for
+// nothing.
+constexpr std::size_t kFirstControlEvery = 8;
+constexpr std::size_t kFirstFiles = kFirstControlEvery * kLeastTurns;
 // Where turns swing widely for reasons of their own, the choice swung with
 // them: under Wine on one CPU (every file call a round trip to its one
 // server, and a worker's read taking the CPU from the run's turn) a warm
@@ -127,15 +132,19 @@ long long TReadAheadChoice::TTurns::Median() const {
 }
 
 void TReadAheadChoice::Learn(bool readAhead, long long ns) {
+    // Paused, the read turns stay those of before the pause.
+    if (readAhead && paused_) return;
     (readAhead ? readTurns_ : unreadTurns_).Add(ns);
     if (readTurns_.count < kLeastTurns || unreadTurns_.count < kLeastTurns) return;
     const long long unread = unreadTurns_.Median(), read = readTurns_.Median();
     const double ratio = static_cast<double>(unread) / static_cast<double>(std::max(1LL, read));
     const bool pays = ratio > kPays && unread - read >= kPaysAtLeastNs;
-    if (sampling_ ? !pays || restarts_ == kMostRestarts : ratio >= kPaysNot) return;
-    if (sampling_) ++restarts_;
-    sampling_ = !sampling_;
-    readTurns_ = TTurns {};
+    if (paused_ ? !pays || restarts_ == kMostRestarts : ratio >= kPaysNot) return;
+    if (paused_) {
+        ++restarts_;
+        readTurns_ = TTurns {};
+    }
+    paused_ = !paused_;
     unreadTurns_ = TTurns {};
 }
 
@@ -152,8 +161,9 @@ TReadAhead::TReadAhead(const std::vector<TCollected>& files, bool on)
 }
 
 bool TReadAhead::wanted(std::size_t index) const {
-    if (choice_.Sampling()) return index % kProbeEvery == kProbeEvery - 1;
-    return index % kControlEvery != kControlEvery - 1;
+    if (choice_.Paused()) return false;
+    const std::size_t every = index < kFirstFiles ? kFirstControlEvery : kControlEvery;
+    return index % every != every - 1;
 }
 
 bool TReadAhead::available() {

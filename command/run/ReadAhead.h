@@ -4,8 +4,8 @@
 // come from the system's cache instead of waiting for the disk file by file.
 // Workers keep nothing of what they read, and a read-ahead that fails changes
 // nothing: the plug-in then reads as it would without. Where the files come
-// from the cache anyway, the workers only sample a few, so that a warm run
-// pays almost nothing for them.
+// from the cache anyway, the workers rest, so that a warm run pays almost
+// nothing for them.
 #pragma once
 
 #include <array>
@@ -29,13 +29,13 @@ namespace host {
 std::vector<TEntryInfo> ExamineAtOnce(const std::vector<std::string>& paths);
 
 // Whether reading ahead pays, learnt from the run's turns as they come: it
-// starts on, and only a few files are read once unaided turns take hardly
-// longer than the others.
+// starts on, pauses once unaided turns take hardly longer than the others,
+// and starts again when they come to take much longer than those did.
 class TReadAheadChoice {
 public:
     // A turn's time, told apart by whether the file had been read ahead.
     void Learn(bool readAhead, long long ns);
-    bool Sampling() const { return sampling_; }
+    bool Paused() const { return paused_; }
 
 private:
     // The last few turns of one kind, in nanoseconds.
@@ -47,7 +47,7 @@ private:
     };
 
     TTurns readTurns_, unreadTurns_;
-    bool sampling_ = false;     // reading ahead does not pay: only a few files are read
+    bool paused_ = false;       // reading ahead does not pay: no file is read ahead
     std::size_t restarts_ = 0;  // of reading ahead, after it stopped paying
 };
 

@@ -285,7 +285,7 @@ TEST(ReadAhead, ChoiceFollowsTheTurnsAndSettlesWhereTheySwing) {
     const struct {
         const char* name;
         std::vector<TPhase> phases;
-        bool sampling;
+        bool paused;
     } cases[] = {
         {"cold: the disk answers faster ahead", {kCold}, false},
         {"warm: reading ahead gains nothing", {kWarm}, true},
@@ -302,7 +302,7 @@ TEST(ReadAhead, ChoiceFollowsTheTurnsAndSettlesWhereTheySwing) {
                 choice.Learn(false, phase.unread * 1000);
             }
         }
-        EXPECT_EQ(choice.Sampling(), c.sampling) << c.name;
+        EXPECT_EQ(choice.Paused(), c.paused) << c.name;
     }
 }
 
