@@ -175,36 +175,6 @@ TEST(MPEGVbrHeader, RecognisedOnlyAtTheSideInfoOffset) {
     }
 }
 
-TEST(MPEGVbrHeader, BitRateAndPlayTime) {
-    const FrameFields& cbr = kCbr128;
-    const FrameFields layer1 = MpegFields(3, 3, 4, 1);  // 48000 Hz, coefficient 48: bit rate = bytes per frame
-    struct Case {
-        const char* name;
-        FrameFields fields;
-        std::int32_t frames, bytes;
-        int bitRate;
-    };
-    const Case cases[] = {
-        {"1000 frames, 418000 bytes", cbr, 1000, 418000, 128},
-        {"half goes to even, down", layer1, 2, 257, 128},
-        {"half goes to even, up", layer1, 2, 259, 130},
-        {"the first frame's padding is taken off", MpegFields(3, 3, 4, 1, true), 2, 265, 128},
-        {"low 16 bits of a large value", layer1, 1, 65536 + 100, 100},
-        {"low 16 bits of the largest count", layer1, 1, std::numeric_limits<std::int32_t>::max(), 65535},
-        {"low 16 bits of a negative value", layer1, 1, -1000, 64536},
-    };
-    for (const Case& c : cases) {
-        TMPEGaudio audio;
-        SetVbr(audio, c.fields, c.frames, c.bytes);
-        ASSERT_TRUE(audio.vbr.found) << c.name;
-        EXPECT_EQ(audio.BitRate(), c.bitRate) << c.name;
-    }
-    TMPEGaudio audio;
-    SetVbr(audio, cbr, 1000, 418000);
-    EXPECT_NEAR(audio.Duration(), 1000 * 1152 / 44100.0, 1e-9);
-    EXPECT_EQ(audio.DurationText(), "00:26");
-}
-
 // The tail block holds the last 3458 bytes of the audio; the scan covers five
 // frame lengths (2085 bytes at 128 kbit/s), at most the whole block.
 TEST(MPEGFindEncoder, NearestToTheEndWins) {
@@ -238,32 +208,54 @@ TEST(MPEGFindEncoder, NearestToTheEndWins) {
     }
 }
 
-TEST(MPEGPlayTime, FromTheFileSize) {
+// From a VBR header's counts, or from the file's size less the tags and the
+// first frame's position.
+TEST(MPEGRates, BitRateAndPlayTime) {
+    const FrameFields& cbr = kCbr128;
+    const FrameFields layer1 = MpegFields(3, 3, 4, 1);  // 48000 Hz, coefficient 48: bit rate = bytes per frame
     struct Case {
         const char* name;
-        std::int32_t fileLength, tagSize, position;
+        FrameFields fields;
+        std::int32_t frames, bytes;                  // of the VBR header; none without frames
+        std::int32_t fileLength, tagSize, position;  // set as given with a file length
         bool id3v1;
+        int bitRate;
         double seconds;
         const char* text;
     };
     const Case cases[] = {
-        {"4000128 bytes with ID3v1", 4000128, 0, 0, true, 250.0, "04:10"},
-        {"tag and frame position come off", 4001024, 1000, 24, false, 250.0, "04:10"},
-        {"over an hour", 59606400, 0, 0, false, 3725.4, "62:05"},
-        {"nine minutes keep two digits", 9584000, 0, 0, false, 599.0, "09:59"},
-        {"exactly 59.9995 s: the half goes to even", 959992, 0, 0, false, 59.9995, "01:00"},
-        {"59.9995 s less a byte", 959991, 0, 0, false, 59.9994375, "00:59"},
-        {"a tag larger than the file gives its magnitude", 1000, 17000, 0, false, -1.0, "00:01"},
-        {"a hundred minutes", 96000000, 0, 0, false, 6000.0, "100:00"},
-        {"just short of a hundred minutes", 95999990, 0, 0, false, 5999.999375, "99:59"},
+        {"1000 frames, 418000 bytes", cbr, 1000, 418000, 0, 0, 0, false, 128, 1000 * 1152 / 44100.0, "00:26"},
+        {"half goes to even, down", layer1, 2, 257, 0, 0, 0, false, 128, 0.016, "00:00"},
+        {"half goes to even, up", layer1, 2, 259, 0, 0, 0, false, 130, 0.016, "00:00"},
+        {"the first frame's padding is taken off", MpegFields(3, 3, 4, 1, true), 2, 265, 0, 0, 0, false, 128, 0.016,
+         "00:00"},
+        {"low 16 bits of a large value", layer1, 1, 65536 + 100, 0, 0, 0, false, 100, 0.008, "00:00"},
+        {"low 16 bits of the largest count", layer1, 1, std::numeric_limits<std::int32_t>::max(), 0, 0, 0, false,
+         65535, 0.008, "00:00"},
+        {"low 16 bits of a negative value", layer1, 1, -1000, 0, 0, 0, false, 64536, 0.008, "00:00"},
+        {"4000128 bytes with ID3v1", cbr, 0, 0, 4000128, 0, 0, true, 128, 250.0, "04:10"},
+        {"tag and frame position come off", cbr, 0, 0, 4001024, 1000, 24, false, 128, 250.0, "04:10"},
+        {"over an hour", cbr, 0, 0, 59606400, 0, 0, false, 128, 3725.4, "62:05"},
+        {"nine minutes keep two digits", cbr, 0, 0, 9584000, 0, 0, false, 128, 599.0, "09:59"},
+        {"exactly 59.9995 s: the half goes to even", cbr, 0, 0, 959992, 0, 0, false, 128, 59.9995, "01:00"},
+        {"59.9995 s less a byte", cbr, 0, 0, 959991, 0, 0, false, 128, 59.9994375, "00:59"},
+        {"a tag larger than the file gives its magnitude", cbr, 0, 0, 1000, 17000, 0, false, 128, -1.0, "00:01"},
+        {"a hundred minutes", cbr, 0, 0, 96000000, 0, 0, false, 128, 6000.0, "100:00"},
+        {"just short of a hundred minutes", cbr, 0, 0, 95999990, 0, 0, false, 128, 5999.999375, "99:59"},
     };
     for (const Case& c : cases) {
         TMPEGaudio audio;
-        ASSERT_TRUE(Analyse(audio, Stream(kCbr128, 2)));
-        audio.frame.position = c.position;
-        audio.fileLength = c.fileLength;
-        audio.ID3v2Tag.TagSize = c.tagSize;
-        audio.ID3v1Tag.HasTag = c.id3v1;
+        if (c.frames != 0) {
+            SetVbr(audio, c.fields, c.frames, c.bytes);
+            ASSERT_TRUE(audio.vbr.found) << c.name;
+        } else {
+            ASSERT_TRUE(Analyse(audio, Stream(c.fields, 2)));
+            audio.frame.position = c.position;
+            audio.fileLength = c.fileLength;
+            audio.ID3v2Tag.TagSize = c.tagSize;
+            audio.ID3v1Tag.HasTag = c.id3v1;
+        }
+        EXPECT_EQ(audio.BitRate(), c.bitRate) << c.name;
         EXPECT_NEAR(audio.Duration(), c.seconds, 1e-9) << c.name;
         EXPECT_EQ(audio.DurationText(), c.text) << c.name;
     }
