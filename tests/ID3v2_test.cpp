@@ -139,14 +139,34 @@ TEST(ID3v2Header, ResultTagSizeAndVersion) {
     EXPECT_EQ(tag.Title, kPrivet);
 }
 
-// The slots of a 2.3 walk, and where it stops quietly keeping what it has.
-TEST(ID3v2Frames, Version23SlotsFallbacksAndStops) {
+// The slots of a 2.2 and a 2.3 walk, and where a walk stops quietly keeping what it has.
+TEST(ID3v2Frames, SlotsFallbacksAndStops) {
     const Bytes first = ID3v2Writer(kV23).Text("TIT2", 0, Latin("Title")).Build();
     const Bytes body(first.begin() + id3v2::kHeaderSize, first.end());
     auto tag = [&](const Bytes& rest, std::size_t padding = 0) {
         return ID3v2Writer(kV23).Raw(body).Raw(rest).Padding(padding).Build();
     };
     const Bytes artist = Concat({Latin("TPE1"), BigEndian(7, 4), {0, 0, 0}, Latin("Artist")});
+    const Bytes v22 = WithAudio(ID3v2Writer(kV22).Text("TT2", 0, Latin("Title")).Text("TP1", 0, Latin("Artist"))
+                                    .Text("TAL", 0, Latin("Album")).Text("TRK", 0, Latin("03/11"))
+                                    .Text("TYE", 0, Latin("2004")).Text("TCO", 0, Latin("(12)"))
+                                    .Frame("COM", CommentData(0, Latin("d"), Latin("Comment")))
+                                    .Text("TCM", 0, Latin("Composer")).Text("TEN", 0, Latin("Encoder"))
+                                    .Text("TCR", 0, Latin("Copyright")).Text("TLA", 0, Latin("eng"))
+                                    .Frame("WXX", Concat({{0}, {0}, Latin("http://y")}))
+                                    .Text("TOA", 0, Latin("Original"))
+                                    .Frame("ULT", CommentData(0, Latin(""), Latin("Lyrics")))
+                                    .Frame("PIC", Concat({{0}, Latin("JPG"), Bytes(40, 7)})).Build());
+    const Bytes fallbacks = WithAudio(ID3v2Writer(kV22).Text("TT1", 0, Latin("Group"))
+                                          .Text("TOT", 0, Latin("Original album")).Text("TOA", 0, Latin("Original"))
+                                          .Text("TOR", 0, Latin("1987")).Build());
+    // Only the first 500 bytes of a frame are kept; the walk goes on after all of it.
+    const Bytes longFrame = WithAudio(
+        ID3v2Writer(kV22).Text("TT2", 0, Latin(std::string(700, 'x'))).Text("TP1", 0, Latin("Artist")).Build());
+    // The 500-byte block holds 249 whole 16-bit units; its last byte is no character.
+    Bytes units;
+    for (int i = 0; i < 300; ++i) units.insert(units.end(), {'A', 0});
+    const Bytes wideFrame = Tagged(kV22, "TT2", 1, units);
     RunFieldCases({
         {"every slot",
          WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("Title")).Text("TPE1", 0, Latin("Artist"))
@@ -224,10 +244,25 @@ TEST(ID3v2Frames, Version23SlotsFallbacksAndStops) {
         {"an unknown frame longer than the file",
          WithAudio(tag(Concat({Latin("TXXX"), BigEndian(0x7FFFFFF0, 4), {0, 0}, artist}))),
          {{"Title", "Title"}}},
+        {"2.2, every slot", v22,
+         {{"Title", "Title"}, {"Artist", "Artist"}, {"Album", "Album"}, {"Track", "3"}, {"Year", "2004"},
+          {"Comment", "Comment"}, {"Composer", "Composer"}, {"Encoder", "Encoder"},
+          {"Copyright", "Copyright"}, {"Language", "eng"}, {"Link", "http://y"}, {"OriginalArtist", "Original"}}},
+        {"2.2, second choices", fallbacks,
+         {{"Title", "Group"}, {"Artist", "Original"}, {"OriginalArtist", "Original"}, {"Album", "Original album"},
+          {"Year", "1987"}}},
+        {"2.2, a long frame", longFrame, {{"Title", std::string(499, 'x')}, {"Artist", "Artist"}}},
+        {"2.2, 16-bit text in a full block", wideFrame, {{"Title", std::string(249, 'A')}}},
     });
+    const TID3v2 read = Read(v22);
+    ASSERT_TRUE(read.Picture);  // 2.2 has no picture slot: an empty picture
+    EXPECT_EQ(read.Picture->Size, 0u);
+    EXPECT_TRUE(read.Picture->Data.empty());
 }
 
-TEST(ID3v2Frames, Version24FrameSizes) {
+// Where frames begin (after an extended header, when there is one) and where
+// a 2.4 frame of either size reading ends.
+TEST(ID3v2Frames, ExtendedHeadersAndVersion24FrameSizes) {
     // A syncsafe 128 that a plain reading would take for 256.
     const Bytes syncsafe128 = WithAudio(ID3v2Writer(kV24).Text("TIT2", 0, Latin(std::string(127, 'x')))
                                             .Text("TPE1", 0, Latin("Artist")).Padding(300).Build());
@@ -257,17 +292,6 @@ TEST(ID3v2Frames, Version24FrameSizes) {
     // frames inside them included.
     const Bytes fourBytes = shortTail("ABCD");
     const auto data = fourBytes.begin() + 2 * id3v2::kHeaderSize;
-    RunFieldCases({
-        {"syncsafe size", syncsafe128, {{"Title", std::string(127, 'x')}, {"Artist", "Artist"}}},
-        {"plain size under 0x80 bytes", plain256, {{"Title", std::string(255, 'x')}, {"Artist", "Artist"}}},
-        {"plain size with a high byte", plain200, {{"Title", std::string(199, 'y')}, {"Artist", "Artist"}}},
-        {"both readings on a boundary", bothBoundaries, {{"Title", std::string(127, 'x')}}},
-        {"two bytes are no frame id", shortTail("AB"), {{"Title", "Title"}, {"Artist", "Artist"}}},
-        {"four bytes are", fourBytes, {{"Title", std::string(data + 1, data + 256)}}},
-    });
-}
-
-TEST(ID3v2Frames, ExtendedHeaderIsSkippedWhenThereIsOne) {
     auto with = [](std::uint8_t version, const Bytes& extended) {
         return WithAudio(ID3v2Writer(version, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
     };
@@ -285,6 +309,12 @@ TEST(ID3v2Frames, ExtendedHeaderIsSkippedWhenThereIsOne) {
         return ID3v2Writer(version, 0x40).Text(firstId, 1, Utf16LE(u"x", true)).Text("TIT2", 0, Latin("Title")).Build();
     };
     RunFieldCases({
+        {"syncsafe size", syncsafe128, {{"Title", std::string(127, 'x')}, {"Artist", "Artist"}}},
+        {"plain size under 0x80 bytes", plain256, {{"Title", std::string(255, 'x')}, {"Artist", "Artist"}}},
+        {"plain size with a high byte", plain200, {{"Title", std::string(199, 'y')}, {"Artist", "Artist"}}},
+        {"both readings on a boundary", bothBoundaries, {{"Title", std::string(127, 'x')}}},
+        {"two bytes are no frame id", shortTail("AB"), {{"Title", "Title"}, {"Artist", "Artist"}}},
+        {"four bytes are", fourBytes, {{"Title", std::string(data + 1, data + 256)}}},
         {"2.4 flag, no header", WithAudio(flagOnly(kV24, "TIT2")), {{"Title", "Title"}}},
         {"2.3 flag, no header", WithAudio(flagOnly(kV23, "TALB")), {{"Title", "Title"}, {"Album", "x"}}},
         {"digits belong to ids", WithAudio(flagOnly(kV23, "XY09")), {{"Title", "Title"}}},
@@ -300,46 +330,6 @@ TEST(ID3v2Frames, ExtendedHeaderIsSkippedWhenThereIsOne) {
         {"size field cut by the end of the file", cutShort, {}},
         {"2.2 flag 0x40", v22, {{"Title", "Title"}}},
     });
-}
-
-TEST(ID3v2Frames, Version22) {
-    const Bytes tag = WithAudio(ID3v2Writer(kV22).Text("TT2", 0, Latin("Title")).Text("TP1", 0, Latin("Artist"))
-                                    .Text("TAL", 0, Latin("Album")).Text("TRK", 0, Latin("03/11"))
-                                    .Text("TYE", 0, Latin("2004")).Text("TCO", 0, Latin("(12)"))
-                                    .Frame("COM", CommentData(0, Latin("d"), Latin("Comment")))
-                                    .Text("TCM", 0, Latin("Composer")).Text("TEN", 0, Latin("Encoder"))
-                                    .Text("TCR", 0, Latin("Copyright")).Text("TLA", 0, Latin("eng"))
-                                    .Frame("WXX", Concat({{0}, {0}, Latin("http://y")}))
-                                    .Text("TOA", 0, Latin("Original"))
-                                    .Frame("ULT", CommentData(0, Latin(""), Latin("Lyrics")))
-                                    .Frame("PIC", Concat({{0}, Latin("JPG"), Bytes(40, 7)})).Build());
-    const Bytes fallbacks = WithAudio(ID3v2Writer(kV22).Text("TT1", 0, Latin("Group"))
-                                          .Text("TOT", 0, Latin("Original album")).Text("TOA", 0, Latin("Original"))
-                                          .Text("TOR", 0, Latin("1987")).Build());
-    // Only the first 500 bytes of a frame are kept; the walk goes on after all of it.
-    const Bytes longFrame = WithAudio(
-        ID3v2Writer(kV22).Text("TT2", 0, Latin(std::string(700, 'x'))).Text("TP1", 0, Latin("Artist")).Build());
-    // The 500-byte block holds 249 whole 16-bit units; its last byte is no character.
-    Bytes units;
-    for (int i = 0; i < 300; ++i) units.insert(units.end(), {'A', 0});
-    const Bytes wideFrame = Tagged(kV22, "TT2", 1, units);
-    RunFieldCases({
-        {"every slot",
-         tag,
-         {{"Title", "Title"}, {"Artist", "Artist"}, {"Album", "Album"}, {"Track", "3"}, {"Year", "2004"},
-          {"Comment", "Comment"}, {"Composer", "Composer"}, {"Encoder", "Encoder"},
-          {"Copyright", "Copyright"}, {"Language", "eng"}, {"Link", "http://y"}, {"OriginalArtist", "Original"}}},
-        {"second choices",
-         fallbacks,
-         {{"Title", "Group"}, {"Artist", "Original"}, {"OriginalArtist", "Original"}, {"Album", "Original album"},
-          {"Year", "1987"}}},
-        {"a long frame", longFrame, {{"Title", std::string(499, 'x')}, {"Artist", "Artist"}}},
-        {"16-bit text in a full block", wideFrame, {{"Title", std::string(249, 'A')}}},
-    });
-    const TID3v2 read = Read(tag);
-    ASSERT_TRUE(read.Picture);  // 2.2 has no picture slot: an empty picture
-    EXPECT_EQ(read.Picture->Size, 0u);
-    EXPECT_TRUE(read.Picture->Data.empty());
 }
 
 TEST(ID3v2Text, Encodings) {
