@@ -93,9 +93,9 @@ TEST(ID3v2Header, ResultTagSizeAndVersion) {
         std::int32_t tagSize;
         bool framesRead, failSize = false;
     };
-    const Bytes title = ID3v2Writer(kV23).Text("TIT2", 0, Latin("Song")).Build();
+    const Bytes title = ID3v2Writer(kV23).Text("TIT2", "Song").Build();
     auto sized = [](std::uint8_t version, std::uint8_t flags, Bytes size, std::size_t fileSize) {
-        Bytes file = ID3v2Writer(version, flags).Text("TIT2", 0, Latin("Song")).SizeField(size).Build();
+        Bytes file = ID3v2Writer(version, flags).Text("TIT2", "Song").SizeField(size).Build();
         file.resize(fileSize, 0);
         return file;
     };
@@ -117,8 +117,8 @@ TEST(ID3v2Header, ResultTagSizeAndVersion) {
         {"size byte taken whole", sized(kV23, 0, {0, 0, 0, 0x80}, 300), true, true, 3, 138, true},
         {"all size bytes high", sized(kV23, 0, {0xFF, 0xFF, 0xFF, 0xFF}, 300), true, true, 3, 0, false},
     };
-    const Bytes full = WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("T")).Text("TPE1", 0, Latin("A"))
-                                     .Text("TRCK", 0, Latin("3")).Frame("APIC", Bytes(20, 1)).Build());
+    const Bytes full = WithAudio(
+        ID3v2Writer(kV23).Text("TIT2", "T").Text("TPE1", "A").Text("TRCK", "3").Frame("APIC", Bytes(20, 1)).Build());
     for (const Case& c : cases) {
         TID3v2 tag;
         FaultySource before(full);
@@ -141,69 +141,62 @@ TEST(ID3v2Header, ResultTagSizeAndVersion) {
 
 // The slots of a 2.2 and a 2.3 walk, and where a walk stops quietly keeping what it has.
 TEST(ID3v2Frames, SlotsFallbacksAndStops) {
-    const Bytes first = ID3v2Writer(kV23).Text("TIT2", 0, Latin("Title")).Build();
+    const Bytes first = ID3v2Writer(kV23).Text("TIT2", "Title").Build();
     const Bytes body(first.begin() + id3v2::kHeaderSize, first.end());
     auto tag = [&](const Bytes& rest, std::size_t padding = 0) {
         return ID3v2Writer(kV23).Raw(body).Raw(rest).Padding(padding).Build();
     };
     const Bytes artist = Concat({Latin("TPE1"), BigEndian(7, 4), {0, 0, 0}, Latin("Artist")});
-    const Bytes v22 = WithAudio(ID3v2Writer(kV22).Text("TT2", 0, Latin("Title")).Text("TP1", 0, Latin("Artist"))
-                                    .Text("TAL", 0, Latin("Album")).Text("TRK", 0, Latin("03/11"))
-                                    .Text("TYE", 0, Latin("2004")).Text("TCO", 0, Latin("(12)"))
+    const Bytes v22 = WithAudio(ID3v2Writer(kV22).Text("TT2", "Title").Text("TP1", "Artist").Text("TAL", "Album")
+                                    .Text("TRK", "03/11").Text("TYE", "2004").Text("TCO", "(12)")
                                     .Frame("COM", CommentData(0, Latin("d"), Latin("Comment")))
-                                    .Text("TCM", 0, Latin("Composer")).Text("TEN", 0, Latin("Encoder"))
-                                    .Text("TCR", 0, Latin("Copyright")).Text("TLA", 0, Latin("eng"))
-                                    .Frame("WXX", Concat({{0}, {0}, Latin("http://y")}))
-                                    .Text("TOA", 0, Latin("Original"))
+                                    .Text("TCM", "Composer").Text("TEN", "Encoder").Text("TCR", "Copyright")
+                                    .Text("TLA", "eng").Frame("WXX", Concat({{0}, {0}, Latin("http://y")}))
+                                    .Text("TOA", "Original")
                                     .Frame("ULT", CommentData(0, Latin(""), Latin("Lyrics")))
                                     .Frame("PIC", Concat({{0}, Latin("JPG"), Bytes(40, 7)})).Build());
-    const Bytes fallbacks = WithAudio(ID3v2Writer(kV22).Text("TT1", 0, Latin("Group"))
-                                          .Text("TOT", 0, Latin("Original album")).Text("TOA", 0, Latin("Original"))
-                                          .Text("TOR", 0, Latin("1987")).Build());
+    const Bytes fallbacks = WithAudio(ID3v2Writer(kV22).Text("TT1", "Group").Text("TOT", "Original album")
+                                          .Text("TOA", "Original").Text("TOR", "1987").Build());
     // Only the first 500 bytes of a frame are kept; the walk goes on after all of it.
-    const Bytes longFrame = WithAudio(
-        ID3v2Writer(kV22).Text("TT2", 0, Latin(std::string(700, 'x'))).Text("TP1", 0, Latin("Artist")).Build());
+    const Bytes longFrame =
+        WithAudio(ID3v2Writer(kV22).Text("TT2", std::string(700, 'x')).Text("TP1", "Artist").Build());
     // The 500-byte block holds 249 whole 16-bit units; its last byte is no character.
     Bytes units;
     for (int i = 0; i < 300; ++i) units.insert(units.end(), {'A', 0});
     const Bytes wideFrame = Tagged(kV22, "TT2", 1, units);
     RunFieldCases({
         {"every slot",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("Title")).Text("TPE1", 0, Latin("Artist"))
-                       .Text("TALB", 0, Latin("Album")).Text("TRCK", 0, Latin("7/9")).Text("TYER", 0, Latin("1999"))
-                       .Text("TCON", 0, Latin("(17)Rock"))
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", "Title").Text("TPE1", "Artist").Text("TALB", "Album")
+                       .Text("TRCK", "7/9").Text("TYER", "1999").Text("TCON", "(17)Rock")
                        .Frame("COMM", CommentData(0, Latin("desc"), Latin("Comment")))
-                       .Text("TCOM", 0, Latin("Composer")).Text("TENC", 0, Latin("Encoder"))
-                       .Text("TCOP", 0, Latin("Copyright")).Text("TLAN", 0, Latin("rus"))
+                       .Text("TCOM", "Composer").Text("TENC", "Encoder").Text("TCOP", "Copyright").Text("TLAN", "rus")
                        .Frame("WXXX", Concat({{0}, Latin("home"), {0}, Latin("http://x")}))
-                       .Text("TDRC", 0, Latin("2004")).Text("TOPE", 0, Latin("Original"))
-                       .Text("TIT1", 0, Latin("Group")).Text("TOAL", 0, Latin("Original album"))
+                       .Text("TDRC", "2004").Text("TOPE", "Original").Text("TIT1", "Group")
+                       .Text("TOAL", "Original album")
                        .Frame("USLT", CommentData(0, Latin(""), Latin("La la"))).Build()),
          {{"Title", "Title"}, {"Artist", "Artist"}, {"Album", "Album"}, {"Track", "7"}, {"Year", "1999"},
           {"Genre", "Rock"}, {"Comment", "Comment"}, {"Composer", "Composer"}, {"Encoder", "Encoder"},
           {"Copyright", "Copyright"}, {"Language", "rus"}, {"Link", "http://x"}, {"OriginalArtist", "Original"},
           {"Lyrics", "La la"}}},
         {"second choices",
-         WithAudio(ID3v2Writer(kV23).Text("TIT1", 0, Latin("Group")).Text("TOPE", 0, Latin("Original"))
-                       .Text("TOAL", 0, Latin("Original album")).Text("TDRC", 0, Latin("2004-05-06")).Build()),
+         WithAudio(ID3v2Writer(kV23).Text("TIT1", "Group").Text("TOPE", "Original")
+                       .Text("TOAL", "Original album").Text("TDRC", "2004-05-06").Build()),
          {{"Title", "Group"}, {"Artist", "Original"}, {"OriginalArtist", "Original"}, {"Album", "Original album"},
           {"Year", "2004"}}},
         {"blank first choice falls back",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin(" \t ")).Text("TIT1", 0, Latin("Group"))
-                       .Text("TDRC", 0, Latin("99")).Build()),
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", " \t ").Text("TIT1", "Group").Text("TDRC", "99").Build()),
          {{"Title", "Group"}, {"Year", "99"}}},
         {"the last occurrence wins",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("First")).Text("TIT2", 0, Latin("Second")).Build()),
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", "First").Text("TIT2", "Second").Build()),
          {{"Title", "Second"}}},
         {"an unknown encoding leaves the slot alone",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("Kept")).Text("TIT2", 4, Latin("Other")).Build()),
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", "Kept").Text("TIT2", 4, Latin("Other")).Build()),
          {{"Title", "Kept"}}},
         {"an unknown encoding alone is no title",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0xFF, Latin("Other")).Text("TIT1", 0, Latin("Group")).Build()),
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0xFF, Latin("Other")).Text("TIT1", "Group").Build()),
          {{"Title", "Group"}}},
         {"an empty frame replaces an earlier one",
-         WithAudio(ID3v2Writer(kV23).Text("TIT2", 0, Latin("Gone")).Frame("TIT2", {}).Text("TIT1", 0, Latin("Group"))
-                       .Build()),
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", "Gone").Frame("TIT2", {}).Text("TIT1", "Group").Build()),
          {{"Title", "Group"}}},
         {"the last comment wins whatever its description",
          WithAudio(ID3v2Writer(kV23).Frame("COMM", CommentData(0, Latin(""), Latin("First")))
@@ -215,17 +208,16 @@ TEST(ID3v2Frames, SlotsFallbacksAndStops) {
         {"8-bit text is taken as stored", Tagged(kV23, "TPE1", 0, Latin("\xC0\xF0\xF2\xE8\xF1\xF2")),
          {{"Artist", "\xC0\xF0\xF2\xE8\xF1\xF2"}}},
         {"frame sizes of 2.3 are plain numbers",
-         WithAudio(
-             ID3v2Writer(kV23).Text("TIT2", 0, Latin(std::string(255, 'x'))).Text("TPE1", 0, Latin("Artist")).Build()),
+         WithAudio(ID3v2Writer(kV23).Text("TIT2", std::string(255, 'x')).Text("TPE1", "Artist").Build()),
          {{"Title", std::string(255, 'x')}, {"Artist", "Artist"}}},
         {"frames of other ids are stepped over",
          WithAudio(ID3v2Writer(kV23).Frame("TXXX", Concat({{0}, Latin("TIT2"), {0}, Latin("x")}))
-                       .Frame("PRIV", Bytes(300, 'Z')).Text("TIT2", 0, Latin("Title")).Build()),
+                       .Frame("PRIV", Bytes(300, 'Z')).Text("TIT2", "Title").Build()),
          {{"Title", "Title"}}},
         {"ids compare exactly",
-         WithAudio(ID3v2Writer(kV23).Text("TIT3", 0, Latin("x")).Text("TIT2", 0, Latin("Title")).Build()),
+         WithAudio(ID3v2Writer(kV23).Text("TIT3", "x").Text("TIT2", "Title").Build()),
          {{"Title", "Title"}}},
-        {"a footer ends the walk", WithAudio(ID3v2Writer(kV24, 0x10).Text("TIT2", 0, Latin("Title")).Build()),
+        {"a footer ends the walk", WithAudio(ID3v2Writer(kV24, 0x10).Text("TIT2", "Title").Build()),
          {{"Title", "Title"}}},
         {"frame data may run past the tag size",
          WithAudio(ID3v2Writer(kV23).RawFrame("TIT2", BigEndian(6, 4), Latin("\0Ti"s)).SizeField(Syncsafe(13))
@@ -264,8 +256,8 @@ TEST(ID3v2Frames, SlotsFallbacksAndStops) {
 // a 2.4 frame of either size reading ends.
 TEST(ID3v2Frames, ExtendedHeadersAndVersion24FrameSizes) {
     // A syncsafe 128 that a plain reading would take for 256.
-    const Bytes syncsafe128 = WithAudio(ID3v2Writer(kV24).Text("TIT2", 0, Latin(std::string(127, 'x')))
-                                            .Text("TPE1", 0, Latin("Artist")).Padding(300).Build());
+    const Bytes syncsafe128 =
+        WithAudio(ID3v2Writer(kV24).Text("TIT2", std::string(127, 'x')).Text("TPE1", "Artist").Padding(300).Build());
     // A writer that stores plain sizes: 256 bytes whose syncsafe reading (128)
     // lands inside the data.
     const Bytes plain256 = WithAudio(ID3v2Writer(kV24)
@@ -293,20 +285,19 @@ TEST(ID3v2Frames, ExtendedHeadersAndVersion24FrameSizes) {
     const Bytes fourBytes = shortTail("ABCD");
     const auto data = fourBytes.begin() + 2 * id3v2::kHeaderSize;
     auto with = [](std::uint8_t version, const Bytes& extended) {
-        return WithAudio(ID3v2Writer(version, 0x40).ExtendedHeader(extended).Text("TIT2", 0, Latin("Title")).Build());
+        return WithAudio(ID3v2Writer(version, 0x40).ExtendedHeader(extended).Text("TIT2", "Title").Build());
     };
     // A 2.4 extended header size with a byte above 127, taken whole as the tag size is.
     const Bytes wholeSize = WithAudio(ID3v2Writer(kV24, 0x40).Raw({0, 0, 0, 0x86})
-                                          .Raw(Concat({{1, 0}, Bytes(128, 0)})).Text("TIT2", 0, Latin("Title"))
+                                          .Raw(Concat({{1, 0}, Bytes(128, 0)})).Text("TIT2", "Title")
                                           .Build());
-    const Bytes beyondTag =
-        WithAudio(ID3v2Writer(kV23, 0x40).Raw({0, 0, 1, 0}).Text("TIT2", 0, Latin("Title")).Build());
+    const Bytes beyondTag = WithAudio(ID3v2Writer(kV23, 0x40).Raw({0, 0, 1, 0}).Text("TIT2", "Title").Build());
     const Bytes cutShort = ID3v2Writer(kV23, 0x40).Raw({0, 0}).Build();
     // In 2.2 the same flag means compression; the walk starts at byte 10.
-    const Bytes v22 = WithAudio(ID3v2Writer(kV22, 0x40).Text("TT2", 0, Latin("Title")).Build());
+    const Bytes v22 = WithAudio(ID3v2Writer(kV22, 0x40).Text("TT2", "Title").Build());
     // The flag set without an extended header: the four bytes at 10 are a frame id.
     auto flagOnly = [](std::uint8_t version, std::string_view firstId) {
-        return ID3v2Writer(version, 0x40).Text(firstId, 1, Utf16LE(u"x", true)).Text("TIT2", 0, Latin("Title")).Build();
+        return ID3v2Writer(version, 0x40).Text(firstId, 1, Utf16LE(u"x", true)).Text("TIT2", "Title").Build();
     };
     RunFieldCases({
         {"syncsafe size", syncsafe128, {{"Title", std::string(127, 'x')}, {"Artist", "Artist"}}},
@@ -471,10 +462,10 @@ TEST(ID3v2Picture, TakesTheBlockAfter13Bytes) {
         {"not a JPEG at all", ID3v2Writer(kV24).Frame("APIC", Concat({prefix, Latin("garbage")})).Build(),
          Latin("garbage"), 65522},
         {"shorter than its prefix", ID3v2Writer(kV23).Frame("APIC", {0, 'x'}).Build(), {}, 65522},
-        {"larger than a block", ID3v2Writer(kV23).Frame("APIC", large).Text("TYER", 0, Latin("2017")).Build(),
+        {"larger than a block", ID3v2Writer(kV23).Frame("APIC", large).Text("TYER", "2017").Build(),
          Bytes(65522, 0x5A), 65522},
         {"an unknown encoding byte", ID3v2Writer(kV23).Frame("APIC", Concat({{9}, jpeg, jpeg})).Build(), {}, 0},
-        {"no picture frame", ID3v2Writer(kV23).Text("TIT2", 0, Latin("x")).Build(), {}, 0},
+        {"no picture frame", ID3v2Writer(kV23).Text("TIT2", "x").Build(), {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -496,11 +487,11 @@ TEST(ID3v2Picture, TakesTheBlockAfter13Bytes) {
 }
 
 TEST(ID3v2Header, FurtherTagsBeforeTheAudio) {
-    const Bytes first = ID3v2Writer(kV23).Text("TIT2", 0, Latin("First")).Build();
-    const Bytes second = ID3v2Writer(kV24).Text("TIT2", 0, Latin("Second")).Padding(30).Build();
-    const Bytes v22 = ID3v2Writer(kV22).Text("TT2", 0, Latin("Third")).Build();
-    const Bytes footer24 = ID3v2Writer(kV24, 0x10).Text("TIT2", 0, Latin("Second")).Build();  // header, body, footer
-    const Bytes footer23 = ID3v2Writer(kV23, 0x10).Text("TIT2", 0, Latin("Second")).Build();
+    const Bytes first = ID3v2Writer(kV23).Text("TIT2", "First").Build();
+    const Bytes second = ID3v2Writer(kV24).Text("TIT2", "Second").Padding(30).Build();
+    const Bytes v22 = ID3v2Writer(kV22).Text("TT2", "Third").Build();
+    const Bytes footer24 = ID3v2Writer(kV24, 0x10).Text("TIT2", "Second").Build();  // header, body, footer
+    const Bytes footer23 = ID3v2Writer(kV23, 0x10).Text("TIT2", "Second").Build();
     auto header = [&](std::size_t at, std::uint8_t value) {
         Bytes tag = second;
         tag[at] = value;
@@ -620,7 +611,7 @@ TEST_F(ID3v2AsTaggersWriteThem, NamesAndWhereTheAudioBegins) {
 // collected before it stay, and only the header read can make it false.
 TEST(ID3v2Faults, FailureAtEveryReadKeepsWhatWasCollected) {
     auto frames = [](std::uint8_t version) {
-        return ID3v2Writer(version).Text("TIT2", 0, Latin("Title")).Text("TPE1", 1, Utf16LE(u"Artist", true))
+        return ID3v2Writer(version).Text("TIT2", "Title").Text("TPE1", 1, Utf16LE(u"Artist", true))
             .Frame("TXXX", Bytes(40000, 0xFF))  // 2.4: two readings of its size; 2.3: chunks of FF 00
             .Text("TALB", 3, Latin("Album")).Frame("COMM", CommentData(0, Latin(""), Latin("Comment"))).Build();
     };

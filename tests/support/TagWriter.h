@@ -44,6 +44,8 @@ public:
     ID3v2Writer& Frame(std::string_view id, const Bytes& data);
     // Encoding byte, then the text bytes as given.
     ID3v2Writer& Text(std::string_view id, std::uint8_t encoding, const Bytes& text);
+    // An 8-bit text frame (encoding 0), its bytes as given.
+    ID3v2Writer& Text(std::string_view id, std::string_view text) { return Text(id, 0, Latin(text)); }
     // A frame with its size field and flags as given, whatever the data.
     ID3v2Writer& RawFrame(std::string_view id, const Bytes& sizeField, const Bytes& data, const Bytes& flags = {0, 0});
     // Any bytes at this point of the body.
