@@ -34,7 +34,8 @@ void SetVbr(TMPEGaudio& audio, const FrameFields& fields, std::int32_t frames, s
     ASSERT_TRUE(Analyse(audio, stream));
 }
 
-TEST(MPEGHeader, EachRuleRejectsOnItsOwn) {
+// Each rule rejects a header on its own.
+TEST(MPEGHeader, RulesAndFields) {
     auto with = [](auto change) {
         FrameFields fields = kCbr128;
         change(fields);
@@ -60,9 +61,8 @@ TEST(MPEGHeader, EachRuleRejectsOnItsOwn) {
          true},
     };
     for (const auto& [name, header, valid] : cases) EXPECT_EQ(mpeg::THeader::At(header).IsValid(), valid) << name;
-}
 
-TEST(MPEGHeader, EveryFieldOfTheWordReachesTheAnalysis) {
+    // Every field of the word reaches the analysis.
     FrameFields fields = MpegFields(2, 2, 11, 1, true, 2);
     fields.crc = fields.privateBit = fields.copyright = true;
     fields.modeExtension = fields.emphasis = 3;
