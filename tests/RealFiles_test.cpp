@@ -226,7 +226,7 @@ std::vector<TRealFile> Taggers() {
 // Shared files whose contents were read off their bytes (and, for
 // BeatThee.mp3, its README).
 std::vector<TRealFile> KnownSharedFiles() {
-    return {
+    std::vector<TRealFile> rows = {
         {.name = "BeatThee: 2.3, UTF-16, a picture larger than a block before the year",
          .shared = "debian/BeatThee.mp3",
          .tags = TTagWant{.version = 3, .tagSize = 143370, .title = "Beat Thee", .artist = "Alexander Nakarada",
@@ -255,16 +255,6 @@ std::vector<TRealFile> KnownSharedFiles() {
          .tags = TTagWant{.version = 3, .tagSize = 3943, .title = "TitleXXXX", .artist = "ArtistXXXX",
                           .album = "AlbumXXXX"},
          .newName = "ArtistXXXX - TitleXXXX"},
-        {.name = "unsynch: 2.3 unsynchronised",
-         .shared = "taglib/unsynch.id3",
-         .tags = TTagWant{.version = 3, .title = "My babe just cares for me", .artist = "Nina Simone",
-                          .album = "100% Jazz", .track = 3},
-         .newName = "Nina Simone - My babe just cares for me"},
-        {.name = "id3v23_unsynch: 2.3 unsynchronised",
-         .shared = "mutagen/id3v23_unsynch.id3",
-         .tags = TTagWant{.version = 3, .title = "My babe just cares for me", .artist = "Nina Simone",
-                          .album = "100% Jazz", .track = 3},
-         .newName = "Nina Simone - My babe just cares for me"},
         {.name = "unsynch24: a 2.4 frame unsynchronised",
          .shared = "taglib/unsynch24.id3",
          .tags = TTagWant{.version = 4, .title = "Hi", .artist = ""},
@@ -273,20 +263,19 @@ std::vector<TRealFile> KnownSharedFiles() {
          .shared = "mutagen/silence-44-s-v1.mp3",
          .v1 = TV1Want{"Silence", "piman", "Quod Libet Test Data", "2004", {}, 2, "Darkwave"}},
     };
-}
-
-std::string SharedPath(const std::string& folderAndName) {
-    const std::size_t slash = folderAndName.find('/');
-    return SourcePath("../shared/testdata/" + folderAndName.substr(0, slash)) + kSep + folderAndName.substr(slash + 1);
+    for (const char* shared : {"taglib/unsynch.id3", "mutagen/id3v23_unsynch.id3"}) {
+        rows.push_back({.name = std::string(shared) + ": 2.3 unsynchronised", .shared = shared,
+                        .tags = TTagWant{.version = 3, .title = "My babe just cares for me", .artist = "Nina Simone",
+                                         .album = "100% Jazz", .track = 3},
+                        .newName = "Nina Simone - My babe just cares for me"});
+    }
+    return rows;
 }
 
 // The known shared files, then every other one found, then the made files.
 std::vector<TRealFile> Rows() {
     std::vector<TRealFile> rows = KnownSharedFiles();
-    for (const std::string& path : SharedTestFiles()) {
-        const std::size_t name = path.find_last_of("/\\");
-        const std::size_t folder = path.find_last_of("/\\", name - 1);
-        const std::string shared = path.substr(folder + 1, name - folder - 1) + "/" + path.substr(name + 1);
+    for (const std::string& shared : SharedTestFiles()) {
         bool known = false;
         for (const TRealFile& row : rows) known = known || row.shared == shared;
         if (!known) rows.push_back({.name = shared, .shared = shared});
@@ -465,27 +454,21 @@ void ExpectAudio(const std::string& path, const TAudioWant& e) {
     }
 }
 
+// What was read of a field the row knows; nothing for the others.
 template <class T>
-void ExpectField(const std::optional<T>& want, const T& got, const char* name) {
-    if (want) {
-        EXPECT_EQ(got, *want) << name;
-    }
+std::optional<T> Known(const std::optional<T>& want, const T& got) {
+    return want ? std::optional<T>(got) : std::nullopt;
 }
 
 void ExpectTags(const std::string& path, const TTagWant& e) {
     TID3v2 tag;
     ASSERT_TRUE(tag.ReadTag(path.c_str()));
     ASSERT_TRUE(tag.HasTag);
-    ExpectField(e.version, static_cast<int>(tag.Version), "Version");
-    ExpectField(e.tagSize, tag.TagSize, "TagSize");
-    ExpectField(e.title, tag.Title, "Title");
-    ExpectField(e.artist, tag.Artist, "Artist");
-    ExpectField(e.album, tag.Album, "Album");
-    ExpectField(e.track, tag.Track, "Track");
-    ExpectField(e.year, tag.Year, "Year");
-    ExpectField(e.genre, tag.Genre, "Genre");
-    ExpectField(e.comment, tag.Comment, "Comment");
-    ExpectField(e.encoder, tag.Encoder, "Encoder");
+    EXPECT_EQ(std::tie(e.version, e.tagSize, e.title, e.artist, e.album, e.track, e.year, e.genre, e.comment, e.encoder),
+              std::make_tuple(Known(e.version, int{tag.Version}), Known(e.tagSize, tag.TagSize), Known(e.title, tag.Title),
+                              Known(e.artist, tag.Artist), Known(e.album, tag.Album), Known(e.track, tag.Track),
+                              Known(e.year, tag.Year), Known(e.genre, tag.Genre), Known(e.comment, tag.Comment),
+                              Known(e.encoder, tag.Encoder)));
     if (e.audioAfterTag) {
         Bytes file;
         ASSERT_TRUE(ReadFile(path, file));
@@ -497,7 +480,7 @@ void ExpectTags(const std::string& path, const TTagWant& e) {
     if (e.pictureBytes || e.pictureEnd) {
         ASSERT_TRUE(tag.Picture);
         EXPECT_EQ(tag.Picture->Size, id3v2::kBlockLengthV23 - id3v2::kPicturePrefix);
-        ExpectField(e.pictureBytes, tag.Picture->Data.size(), "picture bytes");
+        EXPECT_EQ(e.pictureBytes, Known(e.pictureBytes, tag.Picture->Data.size()));
     }
     if (e.pictureEnd) {
         ASSERT_GE(tag.Picture->Data.size(), e.pictureEnd->size());
@@ -511,7 +494,7 @@ void ExpectV1(const std::string& path, const TV1Want& e) {
     EXPECT_EQ(std::make_tuple(tag.HasTag, int{tag.Version}, tag.Title, tag.Artist, tag.Album, tag.Year, int{tag.Track},
                               tag.GenreText()),
               std::make_tuple(true, 2, e.title, e.artist, e.album, e.year, e.track, e.genre));
-    ExpectField(e.comment, tag.Comment, "Comment");
+    EXPECT_EQ(e.comment, Known(e.comment, tag.Comment));
 }
 
 void PrintTo(const TRealFile& row, std::ostream* out) { *out << row.name; }

@@ -33,6 +33,8 @@ private:
 
 void WriteFile(const std::string& path, const Bytes& bytes);
 bool ReadFile(const std::string& path, Bytes& bytes);
+// The file's bytes; none when it cannot be read.
+Bytes Contents(const std::string& path);
 bool FileExists(const std::string& path);
 bool MakeDir(const std::string& path);
 // Names in a folder, sorted.
@@ -41,7 +43,9 @@ std::vector<std::string> ListDir(const std::string& path);
 std::string SourcePath(const std::string& relative);
 // Folder holding the test program (and the plug-in beside it).
 std::string ProgramDir();
-// The real-world files of ../shared/testdata (empty when the folder is absent).
+// A file of ../shared/testdata by "folder/name", and every MP3 and tag file
+// there by that name (none when the folder is absent).
+std::string SharedPath(const std::string& folderAndName);
 std::vector<std::string> SharedTestFiles();
 // Runs a command through the system shell; its exit status. Native only.
 int RunCommand(const std::string& command);

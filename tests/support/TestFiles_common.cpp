@@ -10,14 +10,22 @@ std::string TempDir::Write(const std::string& name, const Bytes& bytes) const {
     return path;
 }
 
+Bytes Contents(const std::string& path) {
+    Bytes bytes;
+    ReadFile(path, bytes);  // leaves none when it fails
+    return bytes;
+}
+
+std::string SharedPath(const std::string& folderAndName) {
+    const std::size_t slash = folderAndName.find('/');
+    return SourcePath("../shared/testdata/" + folderAndName.substr(0, slash)) + kSep + folderAndName.substr(slash + 1);
+}
+
 std::vector<std::string> SharedTestFiles() {
     std::vector<std::string> files;
-    for (const char* folder : {"taglib", "mutagen", "debian"}) {
-        const std::string dir = SourcePath(std::string("../shared/testdata/") + folder);
-        for (const std::string& name : ListDir(dir)) {
-            if (name.size() > 4 && (name.ends_with(".mp3") || name.ends_with(".id3"))) {
-                files.push_back(dir + kSep + name);
-            }
+    for (const std::string folder : {"taglib", "mutagen", "debian"}) {
+        for (const std::string& name : ListDir(SourcePath("../shared/testdata/" + folder))) {
+            if (name.size() > 4 && (name.ends_with(".mp3") || name.ends_with(".id3"))) files.push_back(folder + "/" + name);
         }
     }
     return files;
