@@ -66,15 +66,25 @@ std::string WindowsRefusal(std::string_view ansiName) {
     return {};
 }
 
+bool TRunPlan::Claimed(const std::string& key) const {
+    const auto folder = claims_.find(ParentOf(key));
+    return folder != claims_.end() && folder->second.claimed.count(key) != 0;
+}
+
+bool TRunPlan::Vacated(const std::string& key) const {
+    const auto folder = claims_.find(ParentOf(key));
+    return folder != claims_.end() && folder->second.vacated.count(key) != 0;
+}
+
 TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const {
-    if (claimed_.count(newKey) != 0) return TBlock::Collision;
-    if (targetOnDisk && newKey != oldKey && vacated_.count(newKey) == 0) return TBlock::Exists;
+    if (Claimed(newKey)) return TBlock::Collision;
+    if (targetOnDisk && newKey != oldKey && !Vacated(newKey)) return TBlock::Exists;
     return TBlock::None;
 }
 
 void TRunPlan::Claim(const std::string& oldKey, std::string newKey) {
-    if (oldKey != newKey) vacated_.insert(oldKey);
-    claimed_.insert(std::move(newKey));
+    if (oldKey != newKey) claims_[ParentOf(oldKey)].vacated.insert(oldKey);
+    claims_[ParentOf(newKey)].claimed.insert(std::move(newKey));
 }
 
 const std::string& TRunPlan::FolderRefusal(const std::string& folder) {

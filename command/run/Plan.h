@@ -121,8 +121,17 @@ private:
     std::unordered_map<std::string, std::string> refusals_;         // by folder
     std::unordered_map<std::string, std::string> resolvedFolders_;  // by folder as named
     std::unordered_map<std::string, TListing> listings_;            // by folder as named
-    std::unordered_set<std::string> claimed_;  // the new names of the run's renames
-    std::unordered_set<std::string> vacated_;  // the old names they leave
+    // The keys of the run's renames by the folder they lie in: a run takes a
+    // folder's files together, so the tables it looks in stay in the cache
+    // (the command's preview of the mixed library, warm: 13.1 µs a file with
+    // one table for the whole run, 11.8 with these, 10% less).
+    struct TClaims {
+        std::unordered_set<std::string> claimed;  // the new names of the run's renames
+        std::unordered_set<std::string> vacated;  // the old names they leave
+    };
+    std::unordered_map<std::string, TClaims> claims_;
+    bool Claimed(const std::string& key) const;
+    bool Vacated(const std::string& key) const;
 
     std::vector<std::string> patternFolders_;
     // By folder, then folded name: its entries in name order, down to the one

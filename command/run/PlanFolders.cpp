@@ -226,7 +226,7 @@ bool TRunPlan::WouldEmpty(const std::string& folder) {
     if (!ListFolder(folder, names, error)) return false;
     for (const std::string& name : names) {
         const std::string child = NameKey(JoinPath(resolved, name));
-        const bool movedOut = vacated_.count(child) != 0 && claimed_.count(child) == 0;
+        const bool movedOut = Vacated(child) && !Claimed(child);
         if (!movedOut && emptied_.count(child) == 0) return false;
     }
     emptied_.insert(key);
