@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -52,6 +53,16 @@ private:
     // The file's key, whether the file is new to the run or not.
     std::string AddFile(std::string path, const std::string& resolvedFolder, const std::string& name,
                         const std::string& root);
+    // A folder's entries in name order, with what the listing could not tell
+    // of them examined (by entry), looked at before the walk reaches it.
+    struct TLook {
+        bool listed = false;
+        std::string error;
+        std::vector<TFolderEntry> entries;
+        std::vector<TEntryInfo> examined;
+    };
+    // The looks of folder and, with -r, of every folder the walk will enter.
+    void LookInto(const std::string& folder);
     void AddFolder(const std::string& folder, const std::string& root);
     void SkipLink(const std::string& path, TFileKind target);
     void Tell(const std::string& path, TFileResult result, const std::string& reason);
@@ -63,6 +74,7 @@ private:
     TListed listed_;
     std::vector<TCollected> files_;
     std::unordered_set<std::string> keys_;  // of files_, to take each file once
+    std::map<std::string, TLook> looks_;    // by folder, as the walk names it
 };
 
 }  // namespace host
