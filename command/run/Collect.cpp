@@ -116,9 +116,10 @@ void TCollector::Add(const std::string& argument) {
 void TCollector::LookInto(const std::string& top) {
     std::vector<std::string> level {top};
     while (!level.empty()) {
+        std::vector<TLook*> looks;
         std::vector<std::vector<std::size_t>> unknownOf(level.size());  // entries to examine, by folder
         for (std::size_t f = 0; f < level.size(); ++f) {
-            TLook& look = looks_[level[f]];
+            TLook& look = *looks.emplace_back(&looks_[level[f]]);
             look.listed = ListFolderEntries(level[f], look.entries, look.error);
             std::sort(look.entries.begin(), look.entries.end(),
                       [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
@@ -127,34 +128,38 @@ void TCollector::LookInto(const std::string& top) {
                 if (!entry.known && (recursive_ || entry.link || masks_.Match(entry.name))) unknownOf[f].push_back(i);
             }
             // Kept only where some entry needs it: where listings tell the kinds, none does.
-            if (!unknownOf[f].empty()) look.examined.resize(look.entries.size());
+            if (!unknownOf[f].empty()) look.examineErrors.resize(look.entries.size());
         }
         std::vector<std::string> paths;
-        std::vector<std::pair<std::size_t, std::size_t>> owners;  // folder and entry of each path
+        std::vector<TFolderEntry*> owners;  // the entry of each path
+        std::vector<std::string*> errors;
         for (std::size_t turn = 0, left = 1; left > 0; ++turn) {
             left = 0;
             for (std::size_t f = 0; f < level.size(); ++f) {
                 if (turn >= unknownOf[f].size()) continue;
                 ++left;
                 const std::size_t i = unknownOf[f][turn];
-                paths.push_back(JoinPath(level[f], looks_[level[f]].entries[i].name));
-                owners.emplace_back(f, i);
+                paths.push_back(JoinPath(level[f], looks[f]->entries[i].name));
+                owners.push_back(&looks[f]->entries[i]);
+                errors.push_back(&looks[f]->examineErrors[i]);
             }
         }
         const std::vector<TEntryInfo> examined = ExamineAtOnce(paths);
         for (std::size_t k = 0; k < examined.size(); ++k) {
-            looks_[level[owners[k].first]].examined[owners[k].second] = examined[k];
+            if (!examined[k].error.empty()) {
+                *errors[k] = examined[k].error;
+                continue;
+            }
+            owners[k]->kind = examined[k].kind;
+            owners[k]->link = examined[k].link;
+            owners[k]->known = true;
         }
         std::vector<std::string> next;
         for (std::size_t f = 0; f < level.size() && recursive_; ++f) {
-            const TLook& look = looks_[level[f]];
-            for (std::size_t i = 0; i < look.entries.size(); ++i) {
-                const TFolderEntry& entry = look.entries[i];
-                // With -r every entry the listing could not tell was examined.
-                const bool folder = entry.known ? entry.kind == TFileKind::Folder && !entry.link
-                                                : look.examined[i].error.empty() &&
-                                                      look.examined[i].kind == TFileKind::Folder && !look.examined[i].link;
-                if (folder) next.push_back(JoinPath(level[f], entry.name));
+            for (const TFolderEntry& entry : looks[f]->entries) {
+                if (entry.known && entry.kind == TFileKind::Folder && !entry.link) {
+                    next.push_back(JoinPath(level[f], entry.name));
+                }
             }
         }
         level = std::move(next);
@@ -178,14 +183,11 @@ void TCollector::AddFolder(const std::string& folder, const std::string& root) {
         std::string path = JoinPath(folder, entry.name);
         const bool wanted = masks_.Match(entry.name);
         if (!entry.known) {
-            if (!wanted && !recursive_ && !entry.link) continue;
-            const TEntryInfo& info = look.examined[i];
-            if (!info.error.empty()) {
-                if (wanted || recursive_) Tell(path, TFileResult::Failed, "cannot examine: " + info.error);
-                continue;
+            // Not examined (nothing the walk needs), or it could not be.
+            if (!look.examineErrors.empty() && !look.examineErrors[i].empty() && (wanted || recursive_)) {
+                Tell(path, TFileResult::Failed, "cannot examine: " + look.examineErrors[i]);
             }
-            entry.kind = info.kind;
-            entry.link = info.link;
+            continue;
         }
         if (entry.link) {
             if (wanted || (recursive_ && entry.kind == TFileKind::Folder)) SkipLink(path, entry.kind);

@@ -53,13 +53,14 @@ private:
     // The file's key, whether the file is new to the run or not.
     std::string AddFile(std::string path, const std::string& resolvedFolder, const std::string& name,
                         const std::string& root);
-    // A folder's entries in name order, with what the listing could not tell
-    // of them examined (by entry), looked at before the walk reaches it.
+    // A folder's entries in name order, looked at before the walk reaches
+    // it: what the listing could not tell is examined and told in the entry,
+    // or, where it could not be examined, why (by entry).
     struct TLook {
         bool listed = false;
         std::string error;
         std::vector<TFolderEntry> entries;
-        std::vector<TEntryInfo> examined;
+        std::vector<std::string> examineErrors;
     };
     // The looks of folder and, with -r, of every folder the walk will enter.
     void LookInto(const std::string& folder);

@@ -66,19 +66,16 @@ std::string WindowsRefusal(std::string_view ansiName) {
     return {};
 }
 
-bool TRunPlan::Claimed(const std::string& key) const {
+const TRunPlan::TClaims& TRunPlan::ClaimsOf(const std::string& key) const {
+    static const TClaims none;
     const auto folder = claims_.find(ParentOf(key));
-    return folder != claims_.end() && folder->second.claimed.count(key) != 0;
-}
-
-bool TRunPlan::Vacated(const std::string& key) const {
-    const auto folder = claims_.find(ParentOf(key));
-    return folder != claims_.end() && folder->second.vacated.count(key) != 0;
+    return folder == claims_.end() ? none : folder->second;
 }
 
 TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const {
-    if (Claimed(newKey)) return TBlock::Collision;
-    if (targetOnDisk && newKey != oldKey && !Vacated(newKey)) return TBlock::Exists;
+    const TClaims& claims = ClaimsOf(newKey);
+    if (claims.claimed.count(newKey) != 0) return TBlock::Collision;
+    if (targetOnDisk && newKey != oldKey && claims.vacated.count(newKey) == 0) return TBlock::Exists;
     return TBlock::None;
 }
 

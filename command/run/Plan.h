@@ -130,8 +130,8 @@ private:
         std::unordered_set<std::string> vacated;  // the old names they leave
     };
     std::unordered_map<std::string, TClaims> claims_;
-    bool Claimed(const std::string& key) const;
-    bool Vacated(const std::string& key) const;
+    // Those of the key's folder (none yet: empty ones).
+    const TClaims& ClaimsOf(const std::string& key) const;
 
     std::vector<std::string> patternFolders_;
     // By folder, then folded name: its entries in name order, down to the one

@@ -226,7 +226,8 @@ bool TRunPlan::WouldEmpty(const std::string& folder) {
     if (!ListFolder(folder, names, error)) return false;
     for (const std::string& name : names) {
         const std::string child = NameKey(JoinPath(resolved, name));
-        const bool movedOut = Vacated(child) && !Claimed(child);
+        const TClaims& claims = ClaimsOf(child);
+        const bool movedOut = claims.vacated.count(child) != 0 && claims.claimed.count(child) == 0;
         if (!movedOut && emptied_.count(child) == 0) return false;
     }
     emptied_.insert(key);
