@@ -1,7 +1,8 @@
 // Names that say nothing about their file, judged from the outside: every tag
 // value that the pattern names came out empty (" - .mp3"), a name that begins
 // with a space (an empty first value), or the plug-in's NOTAG for a file
-// without a tag of the chosen kind. Where the name alone cannot tell, the
+// without a tag of the chosen kind. Whether the file has the tag comes with
+// its name (the plug-in asked for the track too); where that cannot tell, the
 // plug-in is asked once more, with a pattern of the tag's values alone.
 // And what an old name's bytes seem to be when they are not UTF-8.
 #pragma once
@@ -22,6 +23,14 @@ public:
     const std::string& ProbePattern() const { return probe_; }
     // Whether the plug-in's new name (UTF-8, the last segment) needs the probe's answer.
     bool WantsProbe(const std::string& newName) const;
+    // Text to put after the pattern so that the plug-in's answer also tells
+    // whether the file has the tag, sparing most files without one the probe;
+    // empty when no name needs to know.
+    const std::string& TagQuestion() const { return tagQuestion_; }
+    // The answer to the pattern with TagQuestion after it taken apart: the
+    // path the pattern alone gives, and whether the file has the tag; false
+    // when it is not of that shape (a name the plug-in kept).
+    bool TakeTagAnswer(std::string& ansiPath, bool& tagged) const;
     // The marks of a name that says nothing (stays set when the file stays).
     // probeName: the probe's new name, or an empty one when the plug-in kept
     // the file's name (no tag); none when the probe was not made.
@@ -34,6 +43,7 @@ private:
     std::optional<std::string> literal_;  // the name every empty value gives, when no other placeholder is in it
     bool audio_ = false;                  // a placeholder of the audio, which makes the plug-in write NOTAG
     std::string probe_;
+    std::string tagQuestion_;
     // The bytes a name of empty tag values can hold: the pattern's and the
     // audio values'. A name with any other byte has a value in it.
     std::array<bool, 256> emptyBytes_ {};

@@ -38,7 +38,16 @@ int TRenameRun::Run() {
     }
     record.Fill(ansiPattern, command_.tagSource);
     sense_.emplace(ansiPattern, command_.tagSource);
-    if (!sense_->ProbePattern().empty()) probe_.emplace(plugin_).Fill(sense_->ProbePattern(), command_.tagSource);
+    // Each further record only where the plug-in gave one.
+    const auto extra = [this](std::optional<TOptionsRecord>& r, const std::string& ansi) {
+        if (r.emplace(plugin_).Get() == nullptr) r.reset();
+        else r->Fill(ansi, command_.tagSource);
+    };
+    if (!sense_->ProbePattern().empty()) extra(probe_, sense_->ProbePattern());
+    const std::string& question = sense_->TagQuestion();
+    if (!question.empty() && ansiPattern.size() + question.size() <= sizeof(PluginOptions::pattern)) {
+        extra(asked_, ansiPattern + question);
+    }
     // A preview changes nothing and may run beside anything.
     if (!command_.dryRun && !lock_.Take(context_, "a rename", error)) {
         console_.Err(error);

@@ -52,7 +52,8 @@ private:
     bool Failed(TFileReport& r, std::string reason = {});
     // What a new name says of its file: nothing, when its values are empty;
     // the plug-in is asked once more where the name alone cannot tell.
-    TVerdict Said(const THandedFile& file, const std::string& name);
+    // tagged: whether the file has the tag, when the plug-in's answer told it.
+    TVerdict Said(const THandedFile& file, const std::string& name, std::optional<bool> tagged);
 
     // False when the run must stop (the journal or the working folder fails).
     bool HandleFile(PluginOptions* record, const TCollected& collected);
@@ -74,6 +75,7 @@ private:
     TRunPlan plan_;
     std::optional<TNameSense> sense_;
     std::optional<TOptionsRecord> probe_;  // the record the plug-in is asked with for the tag's values alone
+    std::optional<TOptionsRecord> asked_;  // the pattern with the tag question after it: a preview's first ask
     TCounts counts_;
     long renames_ = 0;
     bool folders_ = false;       // the pattern names folders

@@ -24,11 +24,14 @@ bool TRenameRun::Failed(TFileReport& r, std::string reason) {
     return true;
 }
 
-TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name) {
+TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name, std::optional<bool> tagged) {
     TVerdict said;
     std::optional<std::string> probed;
     std::string ansiProbe, probePath, error;
-    if (probe_ && sense_->WantsProbe(name) && plugin_.Process(probe_->Get(), file, true, ansiProbe, error)) {
+    // Without the tag, the probe's answer is known: the plug-in keeps the name.
+    if (tagged == false) {
+        probed = std::string();
+    } else if (probe_ && sense_->WantsProbe(name) && plugin_.Process(probe_->Get(), file, true, ansiProbe, error)) {
         if (ansiProbe != file.ansi) probePath = ResultPath(file, ansiProbe);
         probed = ansiProbe == file.ansi ? std::string() : NameOf(probePath);
     }
@@ -44,7 +47,12 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         return true;
     }
     std::string ansiNew, error;
-    if (!plugin_.Process(record, file, true, ansiNew, error)) {
+    std::optional<bool> tagged;
+    bool hasTag = false;
+    bool asked = !asked_ || plugin_.Process(asked_->Get(), file, true, ansiNew, error);
+    if (asked && asked_ && ansiNew != file.ansi && sense_->TakeTagAnswer(ansiNew, hasTag)) tagged = hasTag;
+    if (asked && !tagged) asked = plugin_.Process(record, file, true, ansiNew, error);
+    if (!asked) {
         Fail(path, error + "; stopped");
         stop_ = error;
         return false;
@@ -63,7 +71,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
     TVerdict verdict;
     if (folders_ && ansiNew.compare(0, AnsiFolderLength(file.ansi), file.ansi, 0, AnsiFolderLength(file.ansi)) == 0) {
         const std::string relative = ansiNew.substr(AnsiFolderLength(file.ansi));
-        verdict = plan_.JudgeUnder(collected, relative, Said(file, platform::AnsiToUtf8(relative)));
+        verdict = plan_.JudgeUnder(collected, relative, Said(file, platform::AnsiToUtf8(relative), tagged));
         if (verdict.unchanged) {
             ++counts_.unchanged;
             report_.File(r);
@@ -72,7 +80,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         r.newPath = verdict.newPath;
     } else {
         r.newPath = ResultPath(file, ansiNew);
-        verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, NameOf(r.newPath)));
+        verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, NameOf(r.newPath), tagged));
     }
     if (verdict.refused) ++counts_.refused;
     r.marks = std::move(verdict.marks);

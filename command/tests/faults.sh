@@ -125,6 +125,8 @@ fresh empty
 # ID3v1 tags of nothing, and of a title alone, on a file that has none.
 cp track01.mp3 empty.mp3 && { printf 'TAG'; head -c 125 /dev/zero; } >>empty.mp3
 cp track01.mp3 title.mp3 && { printf 'TAGTitle'; head -c 120 /dev/zero; } >>title.mp3
+# A tag whose artist reads NOTAG is still a tag.
+cp track01.mp3 notag.mp3 && { printf 'TAG'; head -c 30 /dev/zero; printf 'NOTAG'; head -c 90 /dev/zero; } >>notag.mp3
 while IFS='|' read -r pattern file line; do
   run -n -t id3v1 -p "$pattern" "$file"
   expect_out "$line" "names that say nothing: $pattern on $file"
@@ -133,6 +135,7 @@ done <<'EOF'
 *artist* *title* *bitrate*|empty.mp3|empty.mp3 ->   128.mp3  [empty artist and title: stays]
 *artist* - *title*|title.mp3|title.mp3 ->  - Title.mp3  [a name beginning with a space: stays]
 *artist* *bitrate*|track01.mp3|track01.mp3 -> NOTAG 128.mp3  [no ID3v1 tag: NOTAG]
+*artist* *bitrate*|notag.mp3|notag.mp3 -> NOTAG 128.mp3
 *track* *title*|title.mp3|title.mp3 -> 0 Title.mp3
 EOF
 run -t id3v1 --journal "$work/empty.journal" empty.mp3
