@@ -26,6 +26,9 @@ struct THostContext {
     // Test hook: a pause before each file of a run or undo, so that a signal
     // or a second pelmora can reach it midway.
     long pauseMillis = 0;
+    // Test hook: read ahead even where the system holds the files in its
+    // cache already, as it does those a test has just written.
+    bool readAheadCached = false;
 };
 
 constexpr int kExitSuccess = 0;

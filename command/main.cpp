@@ -27,12 +27,13 @@ int Run(const std::vector<std::string>& args) {
     context.stopSignal = host::StopSignal;
 #ifdef PELMORA_TEST_HOOKS
     // Only in the tests' build of the command: dies like a killed process
-    // after this many renames; pauses before each file.
+    // after this many renames; pauses before each file; reads ahead always.
     const std::string kill = host::EnvironmentValue("PELMORA_TEST_KILL_AFTER");
     if (!kill.empty()) context.killAfterRenames = std::strtol(kill.c_str(), nullptr, 10);
     context.killAfterLine = host::EnvironmentValue("PELMORA_TEST_KILL_AFTER_LINE");
     const std::string pause = host::EnvironmentValue("PELMORA_TEST_PAUSE_MS");
     if (!pause.empty()) context.pauseMillis = std::strtol(pause.c_str(), nullptr, 10);
+    context.readAheadCached = true;
 #endif
     return host::RunPelmora(args, context);
 }

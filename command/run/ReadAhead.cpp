@@ -21,6 +21,11 @@ constexpr std::size_t kThreads = 16;
 constexpr std::size_t kDistance = 64;
 // Fewer files than this: starting the workers costs more than they save.
 constexpr std::size_t kLeastFiles = 16;
+// Files spread over the run whose start and end the system is asked about
+// first: where it holds them all, the workers are not started. Warm, starting
+// them and reading ahead until the choice below paused them cost the preview
+// 1.2 µs a file of 12.6 (10,000 files).
+constexpr std::size_t kCacheSamples = 16;
 
 // While reading ahead, one file in kControlEvery the plug-in reads unaided
 // (each costs a wait for the disk, so they are rare), and the run's turns on
@@ -144,9 +149,9 @@ void TReadAheadChoice::Learn(bool readAhead, long long ns) {
     unreadTurns_ = TTurns {};
 }
 
-TReadAhead::TReadAhead(const std::vector<TCollected>& files, bool on)
+TReadAhead::TReadAhead(const std::vector<TCollected>& files, bool on, bool cachedToo)
     : files_(files), waitedFor_(files.size()), states_(files.size(), TState::Untouched) {
-    if (!on || files.size() < kLeastFiles) return;
+    if (!on || files.size() < kLeastFiles || (!cachedToo && InCache())) return;
     limit_ = std::min(files.size(), kDistance);
     const TSignalsHeld held;  // the workers never take a signal meant for the run
     try {
@@ -154,6 +159,19 @@ TReadAhead::TReadAhead(const std::vector<TCollected>& files, bool on)
     } catch (const std::exception&) {
         // The system gave fewer threads: those that started do the work.
     }
+}
+
+bool TReadAhead::InCache() const {
+    std::vector<char> buffer(kTailRead);
+    TWorkerFile file;
+    for (std::size_t i = 0; i < kCacheSamples; ++i) {
+        const std::size_t index = i * files_.size() / kCacheSamples;
+        if (!file.Open(base_, files_[index].path)) return false;
+        const std::int64_t size = file.Size();
+        const auto tail = std::max<std::int64_t>(0, size - static_cast<std::int64_t>(kTailRead));
+        if (!file.InCache(0, buffer.data(), buffer.size()) || !file.InCache(tail, buffer.data(), buffer.size())) return false;
+    }
+    return true;
 }
 
 bool TReadAhead::wanted(std::size_t index) const {

@@ -54,9 +54,9 @@ private:
 class TReadAhead {
 public:
     // files: the run's, collected (regular files only); they stay put as long
-    // as this lives. No thread starts when off or when the run is too short
-    // to gain from one.
-    TReadAhead(const std::vector<TCollected>& files, bool on);
+    // as this lives. No thread starts when off, when the run is too short to
+    // gain from one, or (unless cachedToo) when the files are in the cache.
+    TReadAhead(const std::vector<TCollected>& files, bool on, bool cachedToo = false);
     ~TReadAhead() { Stop(); }
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
@@ -72,6 +72,8 @@ private:
     using TClock = std::chrono::steady_clock;
     enum class TState : unsigned char { Untouched, Reading, Read };
 
+    // Whether the system holds the run's files in its cache already, as far as a few of them tell.
+    bool InCache() const;
     void work();
     void readAhead(const std::string& path, TWorkerFile& file, std::vector<char>& buffer);
     // Whether the workers read this file, as things stand (under the lock).

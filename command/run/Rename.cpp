@@ -76,7 +76,7 @@ int TRenameRun::Run() {
         if (folders_) plan_.Protect(argument);
     }
     const std::vector<TCollected>& files = collector.Files();
-    TReadAhead readAhead(files, command_.readAhead);  // stopped on every way out of the loop
+    TReadAhead readAhead(files, command_.readAhead, context_.readAheadCached);  // stopped on every way out of the loop
     std::size_t done = 0;
     for (; done < files.size() && !console_.Broken(); ++done) {
         if (context_.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context_.pauseMillis));

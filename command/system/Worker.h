@@ -47,6 +47,9 @@ public:
     std::int64_t Size() const { return size_; }
     // The bytes read at offset, fewer than count only at the end; 0 on failure.
     std::size_t ReadAt(std::int64_t offset, char* buffer, std::size_t count);
+    // Whether the system holds these bytes in its cache (read without waiting
+    // for the disk); false where it cannot tell.
+    bool InCache(std::int64_t offset, char* buffer, std::size_t count);
     void Close();
 
 private:

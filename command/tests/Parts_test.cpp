@@ -315,7 +315,13 @@ TEST(ReadAhead, ThreadsOnlyForARunLongEnoughAndNoneOnceStopped) {
     const std::vector<TCollected> few(all.begin(), all.begin() + 3);
     EXPECT_EQ(TReadAhead(few, true).Threads(), 0u);
     EXPECT_EQ(TReadAhead(all, false).Threads(), 0u);
-    TReadAhead readAhead(all, true);
+    // Files just written are in the cache, where the system can tell.
+    TBaseFolder base;
+    TWorkerFile first;
+    char byte = 0;
+    const bool told = first.Open(base, all[0].path) && first.InCache(0, &byte, 1);
+    EXPECT_EQ(TReadAhead(all, true).Threads() == 0, told);
+    TReadAhead readAhead(all, true, true);
     EXPECT_GT(readAhead.Threads(), 0u);
     for (std::size_t i = 0; i < all.size(); i += 2) readAhead.Reach(i);  // files passed over too
     readAhead.Stop();

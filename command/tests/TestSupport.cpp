@@ -94,6 +94,7 @@ TRun Run(const std::vector<std::string>& args, const std::string& stateFolder, i
         return true;
     };
     context.stopSignal = std::move(stop);
+    context.readAheadCached = true;
     run.status = host::RunPelmora(args, context);
     return run;
 }

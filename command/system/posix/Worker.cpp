@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,6 +56,18 @@ std::size_t TWorkerFile::ReadAt(std::int64_t offset, char* buffer, std::size_t c
         got += static_cast<std::size_t>(n);
     }
     return got;
+}
+
+bool TWorkerFile::InCache(std::int64_t offset, char* buffer, std::size_t count) {
+#ifdef RWF_NOWAIT
+    if (fd_ < 0 || offset < 0) return false;
+    iovec part {buffer, count};
+    // Fails (EAGAIN) rather than wait when any of it would come from the disk.
+    const ssize_t n = ::preadv2(fd_, &part, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    return n >= 0 && (static_cast<std::size_t>(n) == count || static_cast<std::int64_t>(n) + offset == size_);
+#else
+    return false;
+#endif
 }
 
 void TWorkerFile::Close() {

@@ -69,6 +69,8 @@ std::size_t TWorkerFile::ReadAt(std::int64_t offset, char* buffer, std::size_t c
     return got;
 }
 
+bool TWorkerFile::InCache(std::int64_t, char*, std::size_t) { return false; }
+
 void TWorkerFile::Close() {
     if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
     handle_ = nullptr;
