@@ -1,8 +1,10 @@
 // Small text helpers shared by the command's units.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace host {
 
@@ -28,5 +30,14 @@ inline bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 &
 
 inline bool StartsWith(std::string_view text, std::string_view prefix) { return text.starts_with(prefix); }
 inline bool EndsWith(std::string_view text, std::string_view suffix) { return text.ends_with(suffix); }
+
+// Tables of text keys looked up by a part of a longer text without making a
+// string of it first: the plan looks up each file's folder in several.
+struct TTextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view> {}(text); }
+};
+template <class T>
+using TTextMap = std::unordered_map<std::string, T, TTextHash, std::equal_to<>>;
 
 }  // namespace host

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host {
@@ -22,7 +23,7 @@ public:
     // The pattern to ask the plug-in with (a preview), when a name needs it; empty when no name does.
     const std::string& ProbePattern() const { return probe_; }
     // Whether the plug-in's new name (UTF-8, the last segment) needs the probe's answer.
-    bool WantsProbe(const std::string& newName) const;
+    bool WantsProbe(std::string_view newName) const;
     // Text to put after the pattern so that the plug-in's answer also tells
     // whether the file has the tag, sparing most files without one the probe;
     // empty when no name needs to know.
@@ -34,7 +35,7 @@ public:
     // The marks of a name that says nothing (stays set when the file stays).
     // probeName: the probe's new name, or an empty one when the plug-in kept
     // the file's name (no tag); none when the probe was not made.
-    void Judge(const std::string& newName, const std::optional<std::string>& probeName, std::vector<std::string>& marks,
+    void Judge(std::string_view newName, const std::optional<std::string>& probeName, std::vector<std::string>& marks,
                bool& stays) const;
 
 private:

@@ -66,10 +66,16 @@ std::string WindowsRefusal(std::string_view ansiName) {
     return {};
 }
 
-const TRunPlan::TClaims& TRunPlan::ClaimsOf(const std::string& key) const {
+const TRunPlan::TClaims& TRunPlan::ClaimsOf(std::string_view key) const {
     static const TClaims none;
-    const auto folder = claims_.find(ParentOf(key));
+    const auto folder = claims_.find(FolderPart(key));
     return folder == claims_.end() ? none : folder->second;
+}
+
+TRunPlan::TClaims& TRunPlan::ClaimsToAdd(std::string_view key) {
+    const std::string_view folder = FolderPart(key);
+    const auto known = claims_.find(folder);
+    return known != claims_.end() ? known->second : claims_[std::string(folder)];
 }
 
 TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, bool targetOnDisk) const {
@@ -80,13 +86,15 @@ TBlock TRunPlan::Check(const std::string& oldKey, const std::string& newKey, boo
 }
 
 void TRunPlan::Claim(const std::string& oldKey, std::string newKey) {
-    if (oldKey != newKey) claims_[ParentOf(oldKey)].vacated.insert(oldKey);
-    claims_[ParentOf(newKey)].claimed.insert(std::move(newKey));
+    if (oldKey != newKey) ClaimsToAdd(oldKey).vacated.insert(oldKey);
+    TClaims& claims = ClaimsToAdd(newKey);
+    claims.claimed.insert(std::move(newKey));
 }
 
-const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
-    const auto known = refusals_.find(folder);
+const std::string& TRunPlan::FolderRefusal(std::string_view folderPart) {
+    const auto known = refusals_.find(folderPart);
     if (known != refusals_.end()) return known->second;
+    const std::string folder(folderPart);
     std::string refusal;
     const TEntryInfo info = Examine(folder);
     if (info.kind != TFileKind::Folder) {
@@ -97,10 +105,10 @@ const std::string& TRunPlan::FolderRefusal(const std::string& folder) {
     return refusals_.emplace(folder, refusal).first->second;
 }
 
-const std::string& TRunPlan::ResolvedFolder(const std::string& folder, const std::string& path) {
+const std::string& TRunPlan::ResolvedFolder(std::string_view folder, const std::string& path) {
     const auto known = resolvedFolders_.find(folder);
     if (known != resolvedFolders_.end()) return known->second;
-    return resolvedFolders_.emplace(folder, ParentOf(ResolvedPath(path))).first->second;
+    return resolvedFolders_.emplace(std::string(folder), ParentOf(ResolvedPath(path))).first->second;
 }
 
 void TRunPlan::KnowFolder(const std::string& folder, std::vector<std::string> keys) {
@@ -108,18 +116,18 @@ void TRunPlan::KnowFolder(const std::string& folder, std::vector<std::string> ke
     listings_.emplace(folder, TListing {true, std::move(keys)});
 }
 
-bool TRunPlan::TargetOnDisk(const std::string& folder, const std::string& name, const std::string& path,
+bool TRunPlan::TargetOnDisk(std::string_view folder, std::string_view name, const std::string& path,
                             const std::string& key) {
     auto listing = listings_.find(folder);
     if (listing == listings_.end()) {
         TListing listed;
         std::vector<std::string> names;
         std::string error;
-        listed.listed = ListFolder(folder, names, error);
+        listed.listed = ListFolder(std::string(folder), names, error);
         const std::string& resolved = ResolvedFolder(folder, path);
         for (const std::string& each : names) listed.keys.push_back(NameKey(JoinPath(resolved, each)));
         std::sort(listed.keys.begin(), listed.keys.end());
-        listing = listings_.emplace(folder, std::move(listed)).first;
+        listing = listings_.emplace(std::string(folder), std::move(listed)).first;
     }
     if (!listing->second.listed) return Exists(path);
     if (std::binary_search(listing->second.keys.begin(), listing->second.keys.end(), key)) return true;
@@ -130,7 +138,7 @@ bool TRunPlan::TargetOnDisk(const std::string& folder, const std::string& name, 
 TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, const std::string& ansiOld,
                          const std::string& ansiNew, const std::string& newPath, const TVerdict& said) {
     TVerdict verdict;
-    const std::string folder = ParentOf(newPath), name = NameOf(newPath);
+    const std::string_view folder = FolderPart(newPath), name = NamePart(newPath);
     std::string newKey = NameKey(JoinPath(ResolvedFolder(folder, newPath), name));
     // The name as the plug-in built it: everything after the old folder.
     const std::size_t folderLength = AnsiFolderLength(ansiOld);
@@ -138,7 +146,7 @@ TVerdict TRunPlan::Judge(const std::string& oldPath, const std::string& oldKey, 
     const std::string_view ansiName = std::string_view(ansiNew).substr(sameStart ? folderLength : 0);
     // A delimiter of this system in it leads elsewhere (":" ends a folder for
     // the plug-in on Windows, but there it is a character Windows refuses).
-    const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), IsSlash);
+    const bool otherFolder = !sameStart || std::any_of(ansiName.begin(), ansiName.end(), [](char c) { return IsSlash(c); });
     switch (Check(oldKey, newKey, TargetOnDisk(folder, name, newPath, newKey))) {
     case TBlock::Exists: verdict.marks.push_back("exists already"); break;
     case TBlock::Collision: verdict.marks.push_back("an earlier file takes this name"); break;
@@ -172,7 +180,7 @@ bool TRunPlan::Settle(TVerdict& verdict, std::string_view ansiName, const TVerdi
     verdict.marks.insert(verdict.marks.end(), said.marks.begin(), said.marks.end());
     verdict.stays = verdict.stays || said.stays;
     if (tooLong) verdict.Stay("name too long");
-    if (const std::string& refusal = FolderRefusal(ParentOf(oldPath)); !refusal.empty()) verdict.Stay(refusal);
+    if (const std::string& refusal = FolderRefusal(FolderPart(oldPath)); !refusal.empty()) verdict.Stay(refusal);
     if (verdict.stays) verdict.marks.back() += ": stays";
     return !verdict.stays;
 }

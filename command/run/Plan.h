@@ -14,6 +14,7 @@
 
 #include "Collect.h"
 #include "PathText.h"
+#include "Text.h"
 
 namespace host {
 
@@ -94,16 +95,16 @@ public:
 
 private:
     // Why names cannot be added to or taken from a folder; empty when they can.
-    const std::string& FolderRefusal(const std::string& folder);
+    const std::string& FolderRefusal(std::string_view folder);
     // The folder of path (folder: ParentOf(path)) as the system resolves it
     // (links followed, ".." never dropped as text).
-    const std::string& ResolvedFolder(const std::string& folder, const std::string& path);
+    const std::string& ResolvedFolder(std::string_view folder, const std::string& path);
     // A folder itself as the system resolves it: by a name inside it, for the look-up.
     const std::string& ResolvedFolderOf(const std::string& folder) { return ResolvedFolder(folder, JoinPath(folder, "x")); }
     std::string FolderKey(const std::string& folder) { return NameKey(ResolvedFolderOf(folder)); }
     // Whether a name stands at path by its folder's listing; the disk is asked
     // where the folder cannot be listed.
-    bool TargetOnDisk(const std::string& folder, const std::string& name, const std::string& path, const std::string& key);
+    bool TargetOnDisk(std::string_view folder, std::string_view name, const std::string& path, const std::string& key);
     // The entry of parent a folder name of a new path takes: as the disk or
     // the run's first file spells it (kind Missing when none stands there).
     const TFolderEntry& Spell(const std::string& parent, bool parentOnDisk, const std::string& name);
@@ -118,9 +119,9 @@ private:
     };
 
     bool allowPosixNames_;
-    std::unordered_map<std::string, std::string> refusals_;         // by folder
-    std::unordered_map<std::string, std::string> resolvedFolders_;  // by folder as named
-    std::unordered_map<std::string, TListing> listings_;            // by folder as named
+    TTextMap<std::string> refusals_;        // by folder
+    TTextMap<std::string> resolvedFolders_;  // by folder as named
+    TTextMap<TListing> listings_;            // by folder as named
     // The keys of the run's renames by the folder they lie in: a run takes a
     // folder's files together, so the tables it looks in stay in the cache
     // (the command's preview of the mixed library, warm: 13.1 µs a file with
@@ -129,9 +130,10 @@ private:
         std::unordered_set<std::string> claimed;  // the new names of the run's renames
         std::unordered_set<std::string> vacated;  // the old names they leave
     };
-    std::unordered_map<std::string, TClaims> claims_;
+    TTextMap<TClaims> claims_;
     // Those of the key's folder (none yet: empty ones).
-    const TClaims& ClaimsOf(const std::string& key) const;
+    const TClaims& ClaimsOf(std::string_view key) const;
+    TClaims& ClaimsToAdd(std::string_view key);
 
     std::vector<std::string> patternFolders_;
     // By folder, then folded name: its entries in name order, down to the one

@@ -53,7 +53,7 @@ private:
     // What a new name says of its file: nothing, when its values are empty;
     // the plug-in is asked once more where the name alone cannot tell.
     // tagged: whether the file has the tag, when the plug-in's answer told it.
-    TVerdict Said(const THandedFile& file, const std::string& name, std::optional<bool> tagged);
+    TVerdict Said(const THandedFile& file, std::string_view name, std::optional<bool> tagged);
 
     // False when the run must stop (the journal or the working folder fails).
     bool HandleFile(PluginOptions* record, const TCollected& collected);

@@ -24,7 +24,7 @@ bool TRenameRun::Failed(TFileReport& r, std::string reason) {
     return true;
 }
 
-TVerdict TRenameRun::Said(const THandedFile& file, const std::string& name, std::optional<bool> tagged) {
+TVerdict TRenameRun::Said(const THandedFile& file, std::string_view name, std::optional<bool> tagged) {
     TVerdict said;
     std::optional<std::string> probed;
     std::string ansiProbe, probePath, error;
@@ -80,7 +80,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         r.newPath = verdict.newPath;
     } else {
         r.newPath = ResultPath(file, ansiNew);
-        verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, NameOf(r.newPath), tagged));
+        verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, NamePart(r.newPath), tagged));
     }
     if (verdict.refused) ++counts_.refused;
     r.marks = std::move(verdict.marks);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "Paths.h"
 
@@ -14,7 +15,7 @@ inline bool IsWindowsBuild() { return kPathDelimiter == '\\'; }
 // (Windows takes "/" too).
 inline bool IsSlash(char c) { return c == kPathDelimiter || c == '/'; }
 
-inline std::string JoinPath(const std::string& folder, const std::string& name) {
+inline std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string path;
     path.reserve(folder.size() + 1 + name.size());
     path = folder;
@@ -24,16 +25,19 @@ inline std::string JoinPath(const std::string& folder, const std::string& name) 
 }
 
 // The index of the last delimiter before end, or npos for a bare name.
-inline std::size_t LastSlash(const std::string& path, std::size_t end) {
+inline std::size_t LastSlash(std::string_view path, std::size_t end) {
     if (end == 0) return std::string::npos;
     return IsWindowsBuild() ? path.find_last_of("\\/", end - 1) : path.rfind('/', end - 1);
 }
 
-inline std::string ParentOf(const std::string& path) {
+// ParentOf's text, within path.
+inline std::string_view FolderPart(std::string_view path) {
     const std::size_t slash = LastSlash(path, path.size());
     if (slash == std::string::npos) return ".";
     return path.substr(0, slash == 0 ? 1 : slash);
 }
+
+inline std::string ParentOf(const std::string& path) { return std::string(FolderPart(path)); }
 
 inline std::string WithoutTrailingSlash(std::string path) {
     while (path.size() > 1 && IsSlash(path.back())) path.pop_back();
@@ -47,12 +51,14 @@ inline bool Below(const std::string& folder, const std::string& root) {
 }
 
 // The last segment, trailing delimiters ignored.
-inline std::string NameOf(const std::string& path) {
+inline std::string_view NamePart(std::string_view path) {
     std::size_t end = path.size();
     while (end > 1 && IsSlash(path[end - 1])) --end;
     const std::size_t slash = LastSlash(path, end);
     const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
     return path.substr(start, end - start);
 }
+
+inline std::string NameOf(const std::string& path) { return std::string(NamePart(path)); }
 
 }  // namespace host
