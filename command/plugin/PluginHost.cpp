@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "PathText.h"
 #include "platform.h"
@@ -43,10 +42,10 @@ bool TPluginHost::Process(PluginOptions* record, const THandedFile& file, bool p
                           std::string& error) {
     if (file.inFolder && !workingFolder_.Enter(ParentOf(file.path), error)) return false;
     // The host's own copy, which the plug-in may hand back as it is.
-    std::vector<char> text(file.ansi.c_str(), file.ansi.c_str() + file.ansi.size() + 1);
-    char* path = text.data();
+    handed_ = file.ansi;
+    char* path = handed_.data();
     PluginOptions* options = record;
-    process(&path, text.data(), nullptr, nullptr, &options, preview ? 1 : 0);
+    process(&path, handed_.c_str(), nullptr, nullptr, &options, preview ? 1 : 0);
     result = path != nullptr ? std::string(path) : file.ansi;
     if (!file.inFolder || workingFolder_.Leave()) return true;
     error = "cannot return to the working folder";

@@ -40,6 +40,7 @@ public:
 private:
     TLibrary library_;
     TWorkingFolder workingFolder_;
+    std::string handed_;  // the path of the call in progress, its room kept from call to call
 };
 
 // The UTF-8 path of the plug-in's result for a file.

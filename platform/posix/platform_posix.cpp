@@ -22,19 +22,23 @@ constexpr std::uint32_t kTwoByteLead = 0xC0, kThreeByteLead = 0xE0, kContinuatio
 constexpr std::uint32_t kContinuationBits = 0x3F;
 constexpr unsigned kBitsPerContinuation = 6;
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    auto put = [&out](std::uint32_t byte) { out += static_cast<char>(byte); };
-    auto continuation = [](std::uint32_t bits) { return kContinuation | (bits & kContinuationBits); };
+// The UTF-8 of a 16-bit unit written at out, which has room for three bytes; its length.
+std::size_t PutUtf8(char* out, std::uint32_t cp) {
+    auto byte = [](std::uint32_t bits) { return static_cast<char>(bits); };
+    auto continuation = [](std::uint32_t bits) { return static_cast<char>(kContinuation | (bits & kContinuationBits)); };
     if (cp < kOneByteLimit) {
-        put(cp);
-    } else if (cp < kTwoByteLimit) {
-        put(kTwoByteLead | (cp >> kBitsPerContinuation));
-        put(continuation(cp));
-    } else {
-        put(kThreeByteLead | (cp >> (2 * kBitsPerContinuation)));
-        put(continuation(cp >> kBitsPerContinuation));
-        put(continuation(cp));
+        out[0] = byte(cp);
+        return 1;
     }
+    if (cp < kTwoByteLimit) {
+        out[0] = byte(kTwoByteLead | (cp >> kBitsPerContinuation));
+        out[1] = continuation(cp);
+        return 2;
+    }
+    out[0] = byte(kThreeByteLead | (cp >> (2 * kBitsPerContinuation)));
+    out[1] = continuation(cp >> kBitsPerContinuation);
+    out[2] = continuation(cp);
+    return 3;
 }
 
 // Windows-1251 is ASCII below 0x80; the table holds the upper half.
@@ -168,12 +172,22 @@ std::string AnsiToUtf8(const std::string& ansi) {
 }
 
 void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
-    for (const char c : ansi) AppendUtf8(out, AnsiToUnit(static_cast<unsigned char>(c)));
+    constexpr std::size_t kMostBytes = 3;  // of a character of the code page in UTF-8
+    std::size_t end = out.size();
+    out.resize(end + kMostBytes * ansi.size());
+    for (const char c : ansi) end += PutUtf8(&out[end], AnsiToUnit(static_cast<unsigned char>(c)));
+    out.resize(end);
 }
 
 bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
     ansi.clear();
+    ansi.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
+        // ASCII is the same in both.
+        if (static_cast<unsigned char>(utf8[i]) < kOneByteLimit) {
+            ansi += utf8[i++];
+            continue;
+        }
         const TUtf8Sequence sequence = NextUtf8(utf8, i);
         if (!sequence.valid) return false;
         const unsigned char c = UnitToAnsi(sequence.codePoint);
