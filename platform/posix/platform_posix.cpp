@@ -180,21 +180,25 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
 }
 
 bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
-    ansi.clear();
-    ansi.reserve(utf8.size());
+    // Never longer than the UTF-8.
+    ansi.resize(utf8.size());
+    std::size_t end = 0;
     for (std::size_t i = 0; i < utf8.size();) {
         // ASCII is the same in both.
         if (static_cast<unsigned char>(utf8[i]) < kOneByteLimit) {
-            ansi += utf8[i++];
+            ansi[end++] = utf8[i++];
             continue;
         }
         const TUtf8Sequence sequence = NextUtf8(utf8, i);
-        if (!sequence.valid) return false;
-        const unsigned char c = UnitToAnsi(sequence.codePoint);
-        if (c == 0 && sequence.codePoint != 0) return false;
-        ansi += static_cast<char>(c);
+        const unsigned char c = sequence.valid ? UnitToAnsi(sequence.codePoint) : 0;
+        if (c == 0 && (!sequence.valid || sequence.codePoint != 0)) {
+            ansi.resize(end);
+            return false;
+        }
+        ansi[end++] = static_cast<char>(c);
         i += sequence.length;
     }
+    ansi.resize(end);
     return true;
 }
 
