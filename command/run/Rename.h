@@ -76,6 +76,7 @@ private:
     std::optional<TNameSense> sense_;
     std::optional<TOptionsRecord> probe_;  // the record the plug-in is asked with for the tag's values alone
     std::optional<TOptionsRecord> asked_;  // the pattern with the tag question after it: a preview's first ask
+    bool askTag_ = false;                  // once a file without the tag has been met
     TCounts counts_;
     long renames_ = 0;
     bool folders_ = false;       // the pattern names folders

@@ -34,6 +34,8 @@ TVerdict TRenameRun::Said(const THandedFile& file, std::string_view name, std::o
     } else if (probe_ && sense_->WantsProbe(name) && plugin_.Process(probe_->Get(), file, true, ansiProbe, error)) {
         if (ansiProbe != file.ansi) probePath = ResultPath(file, ansiProbe);
         probed = ansiProbe == file.ansi ? std::string() : NameOf(probePath);
+        // A library with files without the tag: from now on the plug-in is asked with the name.
+        if (probed->empty()) askTag_ = asked_.has_value();
     }
     sense_->Judge(name, probed, said.marks, said.stays);
     return said;
@@ -49,8 +51,8 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
     std::string ansiNew, error;
     std::optional<bool> tagged;
     bool hasTag = false;
-    bool asked = !asked_ || plugin_.Process(asked_->Get(), file, true, ansiNew, error);
-    if (asked && asked_ && ansiNew != file.ansi && sense_->TakeTagAnswer(ansiNew, hasTag)) tagged = hasTag;
+    bool asked = !askTag_ || plugin_.Process(asked_->Get(), file, true, ansiNew, error);
+    if (asked && askTag_ && ansiNew != file.ansi && sense_->TakeTagAnswer(ansiNew, hasTag)) tagged = hasTag;
     if (asked && !tagged) asked = plugin_.Process(record, file, true, ansiNew, error);
     if (!asked) {
         Fail(path, error + "; stopped");

@@ -138,6 +138,12 @@ done <<'EOF'
 *artist* *bitrate*|notag.mp3|notag.mp3 -> NOTAG 128.mp3
 *track* *title*|title.mp3|title.mp3 -> 0 Title.mp3
 EOF
+# Once a file without the tag is met, the rest of the run is asked the tag
+# with the name: the marks stay what they were.
+cp track01.mp3 a-untagged.mp3
+run -n -t id3v1 -p '*artist* *bitrate* *filename*' a-untagged.mp3 notag.mp3 track01.mp3
+[ "$(grep -c ' \[no ID3v1 tag: NOTAG\]$' <<<"$out")" = 2 ] && grep -qx 'notag.mp3 -> NOTAG 128 notag.mp3' <<<"$out" ||
+  fail "the tag asked with the name: $out"
 run -t id3v1 --journal "$work/empty.journal" empty.mp3
 expect_status 1 "a name that says nothing, in a real run"
 [ -f empty.mp3 ] || fail "a file was renamed to a name that says nothing: $(listing .)"
