@@ -107,8 +107,10 @@ TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
     }
     if (track) filled_.clear();
     if (!filled_.empty() && !other) literal_ = platform::AnsiToUtf8(name).append(kNewExtension);
+    // A name of this pattern can hold the plug-in's NOTAG for a missing tag.
+    const bool showsNoTag = audio_ && !tagName_.empty();
     // Asked only when a name cannot tell by itself.
-    if (literal_ || (filled_.empty() && !(audio_ && !probe_.empty() && !tagName_.empty()))) probe_.clear();
+    if (literal_ || (filled_.empty() && !(showsNoTag && !probe_.empty()))) probe_.clear();
     // The track of a tag is a number, and NOTAG where the file has no tag:
     // through a share of 0.5 ms a request (1,000 files, a sixth without a
     // tag), asking for it with the name instead of probing took the preview
@@ -116,7 +118,7 @@ TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
     // 2% less. Asked only once a file without the tag has shown that the
     // library has such files: the question costs the plug-in a tenth more
     // work on every file.
-    if (audio_ && !probe_.empty() && !tagName_.empty()) {
+    if (showsNoTag && !probe_.empty()) {
         tagQuestion_ = std::string(1, kProbeSeparator).append(pelmora::kPlaceholders[kTrack]);
     }
     if (FindAscii(ansiPattern, pelmora::kPlaceholders[kFileName], 0) != std::string::npos) {
@@ -137,17 +139,19 @@ bool TNameSense::WantsProbe(std::string_view newName) const {
     return audio_ && newName.find(kNoTag) != std::string::npos;
 }
 
-bool TNameSense::TakeTagAnswer(std::string& ansiPath, bool& tagged) const {
-    if (tagQuestion_.empty() || !EndsWith(ansiPath, kNewExtension)) return false;
+std::optional<bool> TNameSense::TakeTagAnswer(std::string& ansiPath) const {
+    if (tagQuestion_.empty() || !EndsWith(ansiPath, kNewExtension)) return std::nullopt;
     const std::size_t end = ansiPath.size() - kNewExtension.size();
     // No value holds the separator, so the last one is the question's.
     const std::size_t separator = ansiPath.rfind(kProbeSeparator, end);
-    if (separator == std::string::npos || separator + 1 == end) return false;
+    if (separator == std::string::npos || separator + 1 == end) return std::nullopt;
     const std::string_view track = std::string_view(ansiPath).substr(separator + 1, end - separator - 1);
-    tagged = track != kNoTag;
-    if (tagged && !std::all_of(track.begin(), track.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+    const bool tagged = track != kNoTag;
+    if (tagged && !std::all_of(track.begin(), track.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
     ansiPath.erase(separator, end - separator);
-    return true;
+    return tagged;
 }
 
 void TNameSense::Judge(std::string_view newName, const std::optional<std::string>& probeName,

@@ -29,9 +29,9 @@ public:
     // empty when no name needs to know.
     const std::string& TagQuestion() const { return tagQuestion_; }
     // The answer to the pattern with TagQuestion after it taken apart: the
-    // path the pattern alone gives, and whether the file has the tag; false
-    // when it is not of that shape (a name the plug-in kept).
-    bool TakeTagAnswer(std::string& ansiPath, bool& tagged) const;
+    // path the pattern alone gives, and whether the file has the tag; none
+    // (the path untouched) when it is not of that shape.
+    std::optional<bool> TakeTagAnswer(std::string& ansiPath) const;
     // The marks of a name that says nothing (stays set when the file stays).
     // probeName: the probe's new name, or an empty one when the plug-in kept
     // the file's name (no tag); none when the probe was not made.

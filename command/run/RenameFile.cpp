@@ -49,10 +49,10 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         return true;
     }
     std::string ansiNew, error;
+    // Asked with the tag question where it helps; with the pattern alone where that answer cannot tell.
     std::optional<bool> tagged;
-    bool hasTag = false;
     bool asked = !askTag_ || plugin_.Process(asked_->Get(), file, true, ansiNew, error);
-    if (asked && askTag_ && ansiNew != file.ansi && sense_->TakeTagAnswer(ansiNew, hasTag)) tagged = hasTag;
+    if (asked && askTag_ && ansiNew != file.ansi) tagged = sense_->TakeTagAnswer(ansiNew);
     if (asked && !tagged) asked = plugin_.Process(record, file, true, ansiNew, error);
     if (!asked) {
         Fail(path, error + "; stopped");

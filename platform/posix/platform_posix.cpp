@@ -184,14 +184,9 @@ bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
     ansi.resize(utf8.size());
     std::size_t end = 0;
     for (std::size_t i = 0; i < utf8.size();) {
-        // ASCII is the same in both.
-        if (static_cast<unsigned char>(utf8[i]) < kOneByteLimit) {
-            ansi[end++] = utf8[i++];
-            continue;
-        }
         const TUtf8Sequence sequence = NextUtf8(utf8, i);
-        const unsigned char c = sequence.valid ? UnitToAnsi(sequence.codePoint) : 0;
-        if (c == 0 && (!sequence.valid || sequence.codePoint != 0)) {
+        const unsigned char c = UnitToAnsi(sequence.codePoint);
+        if (!sequence.valid || (c == 0 && sequence.codePoint != 0)) {
             ansi.resize(end);
             return false;
         }
