@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "Text.h"
-#include "Utf8.h"
 
 namespace host {
 
@@ -18,26 +17,29 @@ constexpr std::size_t kGatheredSize = 16 * 1024;
 constexpr auto kGatheredAge = std::chrono::milliseconds(200);
 
 // A text as printed: control characters as \xHH; the line's own end kept.
+// In UTF-8 a control is one byte below a space or DEL, or a C1 control's two
+// bytes (0xC2, then 0x80-0x9F); no other character holds such bytes.
 void AppendShown(std::string& out, const std::string& text) {
-    constexpr char kSpace = 0x20, kDelete = 0x7F;
+    constexpr unsigned char kSpace = 0x20, kDelete = 0x7F, kC1Lead = 0xC2, kC1First = 0x80, kC1Last = 0x9F;
     const bool line = EndsWith(text, "\n");
     const std::string_view shown = std::string_view(text).substr(0, text.size() - (line ? 1 : 0));
     std::size_t plain = 0;  // where the text not yet appended starts
-    for (std::size_t i = 0; i < shown.size();) {
-        const auto byte = static_cast<unsigned char>(shown[i]);
-        if (byte >= kSpace && byte < kDelete) {  // printable ASCII, most of any line
-            ++i;
-            continue;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::size_t at = i;
+        auto c = static_cast<unsigned char>(shown[i]);
+        if (c == kC1Lead && i + 1 < shown.size()) {
+            const auto next = static_cast<unsigned char>(shown[i + 1]);
+            if (next >= kC1First && next <= kC1Last) {
+                c = next;
+                ++i;
+            }
         }
-        const platform::TUtf8Sequence sequence = platform::NextUtf8(shown, i);
-        const char32_t c = sequence.codePoint;
-        i += sequence.length;
-        if (!sequence.valid || !IsControl(c)) continue;
-        out.append(shown, plain, i - sequence.length - plain);
+        if (i == at && c >= kSpace && c != kDelete) continue;
+        out.append(shown, plain, at - plain);
         out += "\\x";
         out += kHexDigits[c >> 4];
         out += kHexDigits[c & 0xF];
-        plain = i;
+        plain = i + 1;
     }
     out.append(shown, plain);
     if (line) out += '\n';

@@ -262,6 +262,7 @@ TEST(Report, NamesAsPrintedAndAsJson) {
         {"say \"hi\" C:\\a", "say \"hi\" C:\\a", "\"say \\\"hi\\\" C:\\\\a\""},
         {"bad\xFF\xC3", "bad\xFF\xC3", "\"bad\\udcff\\udcc3\""},
         {"\xE0\x80\x80", "\xE0\x80\x80", "\"\\udce0\\udc80\\udc80\""},  // an overlong form is no UTF-8
+        {"cut\xE0\x01\x85\xC2", "cut\xE0\\x01\x85\xC2", "\"cut\\udce0\\u0001\\udc85\\udcc2\""},
     };
     for (const TCase& c : cases) {
         std::string out;
