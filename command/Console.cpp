@@ -21,7 +21,7 @@ constexpr auto kGatheredAge = std::chrono::milliseconds(200);
 // bytes (0xC2, then 0x80-0x9F); no other character holds such bytes.
 void AppendShown(std::string& out, const std::string& text) {
     constexpr unsigned char kSpace = 0x20, kDelete = 0x7F, kC1Lead = 0xC2, kC1First = 0x80, kC1Last = 0x9F;
-    const bool line = EndsWith(text, "\n");
+    const bool line = text.ends_with('\n');
     const std::string_view shown = std::string_view(text).substr(0, text.size() - (line ? 1 : 0));
     std::size_t plain = 0;  // where the text not yet appended starts
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -45,40 +45,38 @@ void AppendShown(std::string& out, const std::string& text) {
     if (line) out += '\n';
 }
 
+// False once the stream has failed: a later write that succeeds does not mend it.
 bool Emit(const std::function<bool(const std::string&)>& sink, const std::string& text, bool& broken) {
-    if (!sink) return true;
-    if (!sink(text)) broken = true;
+    if (sink && !sink(text)) broken = true;
     return !broken;
 }
 
 }  // namespace
 
-bool TConsole::Out(const std::string& text) {
+void TConsole::Out(const std::string& text) {
     ClearProgress();
-    if (outBroken_) return false;
+    if (outBroken_) return;
     AppendShown(pending_, text);
-    if (gather_ && pending_.size() < kGatheredSize && std::chrono::steady_clock::now() - flushed_ < kGatheredAge) {
-        return true;
+    if (!gather_ || pending_.size() >= kGatheredSize || std::chrono::steady_clock::now() - flushed_ >= kGatheredAge) {
+        Flush();
     }
-    return Flush();
 }
 
-bool TConsole::Flush() {
-    if (pending_.empty()) return !outBroken_;
+void TConsole::Flush() {
+    if (pending_.empty()) return;
     flushed_ = std::chrono::steady_clock::now();
-    const bool written = Emit(context_.out, pending_, outBroken_);
+    Emit(context_.out, pending_, outBroken_);
     pending_.clear();
-    return written;
 }
 
-bool TConsole::Err(const std::string& text) {
+void TConsole::Err(const std::string& text) {
     Flush();
     ClearProgress();
     // Appended, not prefixed: a prefix by operator+ draws a false -Wrestrict from GCC 12.
     std::string line = kProgram;
     line += ": ";
     AppendShown(line, text + "\n");
-    return Emit(context_.err, line, errBroken_);
+    Emit(context_.err, line, errBroken_);
 }
 
 void TConsole::Progress(std::size_t done, std::size_t total) {

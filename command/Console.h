@@ -21,16 +21,16 @@ public:
     ~TConsole() { Flush(); }
     TConsole(const TConsole&) = delete;
     TConsole& operator=(const TConsole&) = delete;
-    bool Out(const std::string& text);
+    void Out(const std::string& text);
     // Standard output gathered and written in pieces of some kilobytes (and at
     // least every fifth of a second), for a run that changes nothing on disk:
     // a write per line would cost more than the line. A failed write is seen
     // at the next piece; Flush writes what is gathered, and Err and Progress
     // flush first, so the two streams keep their order.
     void Gather() { gather_ = true; }
-    bool Flush();
+    void Flush();
     // "pelmora: text" on a line of its own.
-    bool Err(const std::string& text);
+    void Err(const std::string& text);
     // Only standard output tells that its reader is gone: a standard error that
     // fails (closed, a full disk) never stops a run.
     bool Broken() const { return outBroken_; }
