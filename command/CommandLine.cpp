@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "Text.h"
-
 namespace host {
 
 namespace {
@@ -13,9 +11,19 @@ namespace {
 // Where the help's option texts start.
 constexpr std::size_t kOptionColumn = 25;
 
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return lower;
+}
+
+// As the command line names them: "id3v2|id3v1".
 std::string TagNames(const std::string& separator) {
     std::string names;
-    for (const std::string_view name : pelmora::kTagSourceNames) names += (names.empty() ? "" : separator) + std::string(name);
+    for (const std::string_view name : pelmora::kTagSourceNames) {
+        if (!names.empty()) names += separator;
+        names += AsciiLower(name);
+    }
     return names;
 }
 
@@ -46,20 +54,20 @@ struct TOption {
 };
 
 bool SetTag(TParse& p, const std::string* value) {
-    const std::string upper = AsciiUpper(*value);
+    const std::string lower = AsciiLower(*value);
     for (std::size_t source = 0; source < pelmora::kTagSourceNames.size(); ++source) {
-        if (upper == AsciiUpper(std::string(pelmora::kTagSourceNames[source]))) {
+        if (lower == AsciiLower(pelmora::kTagSourceNames[source])) {
             p.command.tagSource = static_cast<std::int32_t>(source);
             return true;
         }
     }
-    return Fail(p, "unknown tag '" + *value + "' (" + AsciiLower(TagNames(" or ")) + ")");
+    return Fail(p, "unknown tag '" + *value + "' (" + TagNames(" or ") + ")");
 }
 
 // A flag that only sets a field of the command.
-template <bool TCommand::*Field>
+template <bool TCommand::*Field, bool kTo = true>
 bool Set(TParse& p, const std::string*) {
-    p.command.*Field = true;
+    p.command.*Field = kTo;
     return true;
 }
 
@@ -69,9 +77,8 @@ const std::vector<TOption>& Options() {
         {'p', "pattern", Required, "PATTERN", true,
          "name pattern (default \"" + std::string(pelmora::kDefaultPattern) + "\")",
          [](TParse& p, const std::string* v) { p.command.pattern = *v; return true; }},
-        {'t', "tag", Required, AsciiLower(TagNames("|")), true,
-         "tag the values come from (default " + AsciiLower(std::string(pelmora::kTagSourceNames.front())) + ")",
-         SetTag},
+        {'t', "tag", Required, TagNames("|"), true,
+         "tag the values come from (default " + AsciiLower(pelmora::kTagSourceNames.front()) + ")", SetTag},
         {'n', "dry-run", None, "", false, "show the new names and mark what a real run could not do",
          Set<&TCommand::dryRun>},
         {'r', "recursive", None, "", true, "look inside subfolders too", Set<&TCommand::recursive>},
@@ -86,10 +93,7 @@ const std::vector<TOption>& Options() {
         {'\0', "no-journal", None, "", true, "keep no undo journal", Set<&TCommand::noJournal>},
         {'\0', "no-read-ahead", None, "", true,
          "do not read the next files from other threads while the\nplug-in handles one (that helps a library not yet cached)",
-         [](TParse& p, const std::string*) {
-             p.command.readAhead = false;
-             return true;
-         }},
+         Set<&TCommand::readAhead, false>},
         {'q', "quiet", None, "", true, "print only failures and the summary", Set<&TCommand::quiet>},
         {'\0', "json", None, "", true, "one JSON object per file, then one for the summary", Set<&TCommand::json>},
         {'\0', "undo", AttachedOnly, "[JOURNAL]", false,

@@ -15,18 +15,7 @@ inline std::string AsciiUpper(std::string text) {
     return text;
 }
 
-inline std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-// C0, DEL and C1: what the console and JSON show escaped, so that a name holding
-// a tab or a line break still takes one line of its own.
-inline bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F); }
 
 inline bool StartsWith(std::string_view text, std::string_view prefix) { return text.starts_with(prefix); }
 inline bool EndsWith(std::string_view text, std::string_view suffix) { return text.ends_with(suffix); }

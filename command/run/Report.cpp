@@ -2,7 +2,6 @@
 #include "Report.h"
 
 #include "PathText.h"
-#include "Text.h"
 #include "Utf8.h"
 
 namespace host {
@@ -32,6 +31,9 @@ std::string StoppedText(const TRunSummary& s) {
     return line;
 }
 
+// A JSON string, or null for an empty text.
+std::string JsonOrNull(const std::string& text) { return text.empty() ? std::string("null") : JsonString(text); }
+
 const char* ResultName(TFileResult result) {
     switch (result) {
     case TFileResult::Renamed: return "renamed";
@@ -49,12 +51,11 @@ const char* ResultName(TFileResult result) {
 void TRunReporter::File(const TFileReport& r) {
     if (quiet_ && r.result != TFileResult::Failed && r.result != TFileResult::WouldStay) return;
     if (json_) {
-        std::string line = "{\"type\":\"file\",\"old\":" + JsonString(r.path) + ",\"new\":" +
-                           (r.newPath.empty() ? std::string("null") : JsonString(r.newPath)) + ",\"result\":\"" +
-                           ResultName(r.result) + "\",\"marks\":[";
+        std::string line = "{\"type\":\"file\",\"old\":" + JsonString(r.path) + ",\"new\":" + JsonOrNull(r.newPath) +
+                           ",\"result\":\"" + ResultName(r.result) + "\",\"marks\":[";
         // Appended piece by piece: a prefix by operator+ draws a false -Wrestrict from GCC 12.
         for (std::size_t i = 0; i < r.marks.size(); ++i) line.append(i > 0 ? "," : "").append(JsonString(r.marks[i]));
-        line.append("],\"reason\":").append(r.reason.empty() ? std::string("null") : JsonString(r.reason)).append("}\n");
+        line.append("],\"reason\":").append(JsonOrNull(r.reason)).append("}\n");
         console_.Out(line);
         return;
     }
@@ -110,10 +111,8 @@ void TRunReporter::Summary(const TRunSummary& s) {
                      ",\"seen\":" + std::to_string(c.seen) + (s.dryRun ? ",\"toRename\":" : ",\"renamed\":") +
                      std::to_string(c.renamed) + ",\"unchanged\":" + std::to_string(c.unchanged) +
                      ",\"failed\":" + std::to_string(c.failed) + ",\"skipped\":" + std::to_string(c.skipped) +
-                     ",\"wouldStay\":" + std::to_string(c.stays) + ",\"windowsRefuses\":" +
-                     std::to_string(c.refused) + ",\"journal\":" +
-                     (s.journalPath.empty() ? std::string("null") : JsonString(s.journalPath)) + folders + stopped +
-                     "}\n");
+                     ",\"wouldStay\":" + std::to_string(c.stays) + ",\"windowsRefuses\":" + std::to_string(c.refused) +
+                     ",\"journal\":" + JsonOrNull(s.journalPath) + folders + stopped + "}\n");
         return;
     }
     if (!s.stopped.empty()) return;
@@ -151,7 +150,7 @@ std::string JsonString(const std::string& text) {
             out += '\\';
             out += static_cast<char>(c);
             ++i;
-        } else if (IsControl(c)) {
+        } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
             // C1 controls too: the console would print them as "\\x85", which JSON does not know.
             out += "\\u00";
             out += kHex[c >> 4];
