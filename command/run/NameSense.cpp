@@ -26,13 +26,11 @@ constexpr auto kFileName = static_cast<std::size_t>(pelmora::TPlaceholder::FileN
 
 // Where key (ASCII) stands in text from from on, ignoring ASCII letter case as
 // the plug-in does for its placeholders.
-std::size_t FindAscii(const std::string& text, std::string_view key, std::size_t from) {
-    for (std::size_t p = from; p + key.size() <= text.size(); ++p) {
-        std::size_t i = 0;
-        while (i < key.size() && AsciiUpper(text[p + i]) == AsciiUpper(key[i])) ++i;
-        if (i == key.size()) return p;
-    }
-    return std::string::npos;
+std::size_t FindAscii(const std::string& text, std::string_view key, std::size_t from = 0) {
+    const auto sameLetter = [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); };
+    const auto at = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), key.begin(), key.end(),
+                                sameLetter);
+    return at == text.end() ? std::string::npos : static_cast<std::size_t>(at - text.begin());
 }
 
 // Every key taken out as the plug-in fills it with an empty value: leftmost
@@ -89,7 +87,7 @@ TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
     }
     bool other = false;
     for (std::size_t i = pelmora::kTagPlaceholderCount; i < pelmora::kPlaceholders.size(); ++i) {
-        if (FindAscii(ansiPattern, pelmora::kPlaceholders[i], 0) == std::string::npos) continue;
+        if (FindAscii(ansiPattern, pelmora::kPlaceholders[i]) == std::string::npos) continue;
         other = true;
         audio_ = audio_ || i != kFileName;
     }
@@ -121,7 +119,7 @@ TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
     if (showsNoTag && !probe_.empty()) {
         tagQuestion_ = std::string(1, kProbeSeparator).append(pelmora::kPlaceholders[kTrack]);
     }
-    if (FindAscii(ansiPattern, pelmora::kPlaceholders[kFileName], 0) != std::string::npos) {
+    if (FindAscii(ansiPattern, pelmora::kPlaceholders[kFileName]) != std::string::npos) {
         emptyBytes_.fill(true);
     } else {
         const std::string bytes = (platform::AnsiToUtf8(ansiPattern) + kAudioValueBytes).append(kNewExtension);
@@ -140,7 +138,7 @@ bool TNameSense::WantsProbe(std::string_view newName) const {
 }
 
 std::optional<bool> TNameSense::TakeTagAnswer(std::string& ansiPath) const {
-    if (tagQuestion_.empty() || !EndsWith(ansiPath, kNewExtension)) return std::nullopt;
+    if (tagQuestion_.empty() || !ansiPath.ends_with(kNewExtension)) return std::nullopt;
     const std::size_t end = ansiPath.size() - kNewExtension.size();
     // No value holds the separator, so the last one is the question's.
     const std::size_t separator = ansiPath.rfind(kProbeSeparator, end);
@@ -159,8 +157,8 @@ void TNameSense::Judge(std::string_view newName, const std::optional<std::string
     // A bare extension is marked as such already.
     if (newName == kNewExtension || newName.empty()) return;
     bool empty = literal_ && newName == *literal_;
-    if (!filled_.empty() && !literal_ && probeName && EndsWith(*probeName, kNewExtension)) {
-        const std::string values = probeName->substr(0, probeName->size() - kNewExtension.size());
+    if (!filled_.empty() && !literal_ && probeName && probeName->ends_with(kNewExtension)) {
+        const std::string_view values = std::string_view(*probeName).substr(0, probeName->size() - kNewExtension.size());
         empty = values.size() + 1 == filled_.size() &&
                 values.find_first_not_of(kProbeSeparator) == std::string::npos;
     }
