@@ -12,11 +12,12 @@
 namespace host {
 
 int TRenameRun::Run() {
+    const auto refuse = [this](const std::string& why, int status) {
+        console_.Err(why);
+        return status;
+    };
     std::string error;
-    if (!LoadPlugin(plugin_, command_.pluginPath, context_, error)) {
-        console_.Err(error);
-        return kExitUsage;
-    }
+    if (!LoadPlugin(plugin_, command_.pluginPath, context_, error)) return refuse(error, kExitUsage);
     const TDescriptor descriptor = plugin_.Descriptor();
     // Either delimiter makes a folder on both systems; the plug-in is given this system's.
     std::string pattern = command_.pattern;
@@ -27,15 +28,9 @@ int TRenameRun::Run() {
         plan_.OrganiseWith(command_.pattern);
     }
     std::string ansiPattern;
-    if (!AnsiPattern(descriptor, pattern, ansiPattern, error)) {
-        console_.Err(error);
-        return kExitUsage;
-    }
+    if (!AnsiPattern(descriptor, pattern, ansiPattern, error)) return refuse(error, kExitUsage);
     TOptionsRecord record(plugin_);
-    if (record.Get() == nullptr) {
-        console_.Err("the plug-in gave no options record");
-        return kExitUsage;
-    }
+    if (record.Get() == nullptr) return refuse("the plug-in gave no options record", kExitUsage);
     record.Fill(ansiPattern, command_.tagSource);
     sense_.emplace(ansiPattern, command_.tagSource);
     // Each further record only where the plug-in gave one.
@@ -49,10 +44,7 @@ int TRenameRun::Run() {
         extra(asked_, ansiPattern + question);
     }
     // A preview changes nothing and may run beside anything.
-    if (!command_.dryRun && !lock_.Take(context_, "a rename", error)) {
-        console_.Err(error);
-        return kExitFailed;
-    }
+    if (!command_.dryRun && !lock_.Take(context_, "a rename", error)) return refuse(error, kExitFailed);
     // A preview moves nothing, so its lines may wait a moment; a real run
     // writes each line before the next file, so a broken output stops it there.
     if (command_.dryRun) console_.Gather();

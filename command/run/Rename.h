@@ -50,6 +50,12 @@ private:
     void Fail(const std::string& path, const std::string& reason);
     // Counted and told as failed (with reason, when one is given); true.
     bool Failed(TFileReport& r, std::string reason = {});
+    // Counted and told as keeping its name; true.
+    bool Unchanged(const TFileReport& r);
+    // The run stopped on the file at path (the plug-in or the working folder failed); false.
+    bool StopAt(const std::string& path, const std::string& error);
+    // The run stopped before a step whose journal line could not be written; false.
+    bool StopBefore(const std::string& step, const std::string& error);
     // What a new name says of its file: nothing, when its values are empty;
     // the plug-in is asked once more where the name alone cannot tell.
     // tagged: whether the file has the tag, when the plug-in's answer told it.

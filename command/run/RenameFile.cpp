@@ -24,16 +24,34 @@ bool TRenameRun::Failed(TFileReport& r, std::string reason) {
     return true;
 }
 
+bool TRenameRun::Unchanged(const TFileReport& r) {
+    ++counts_.unchanged;
+    report_.File(r);
+    return true;
+}
+
+bool TRenameRun::StopAt(const std::string& path, const std::string& error) {
+    Fail(path, error + "; stopped");
+    stop_ = error;
+    return false;
+}
+
+bool TRenameRun::StopBefore(const std::string& step, const std::string& error) {
+    ++counts_.failed;
+    stop_ = error;
+    console_.Err("stopped before " + step);
+    return false;
+}
+
 TVerdict TRenameRun::Said(const THandedFile& file, std::string_view name, std::optional<bool> tagged) {
     TVerdict said;
     std::optional<std::string> probed;
-    std::string ansiProbe, probePath, error;
+    std::string ansiProbe, error;
     // Without the tag, the probe's answer is known: the plug-in keeps the name.
     if (tagged == false) {
         probed = std::string();
     } else if (probe_ && sense_->WantsProbe(name) && plugin_.Process(probe_->Get(), file, true, ansiProbe, error)) {
-        if (ansiProbe != file.ansi) probePath = ResultPath(file, ansiProbe);
-        probed = ansiProbe == file.ansi ? std::string() : NameOf(probePath);
+        probed = ansiProbe == file.ansi ? std::string() : NameOf(ResultPath(file, ansiProbe));
         // A library with files without the tag: from now on the plug-in is asked with the name.
         if (probed->empty()) askTag_ = asked_.has_value();
     }
@@ -54,11 +72,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
     bool asked = !askTag_ || plugin_.Process(asked_->Get(), file, true, ansiNew, error);
     if (asked && askTag_ && ansiNew != file.ansi) tagged = sense_->TakeTagAnswer(ansiNew);
     if (asked && !tagged) asked = plugin_.Process(record, file, true, ansiNew, error);
-    if (!asked) {
-        Fail(path, error + "; stopped");
-        stop_ = error;
-        return false;
-    }
+    if (!asked) return StopAt(path, error);
     ++counts_.seen;
     TFileReport r;
     r.path = path;
@@ -66,23 +80,18 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
         // The plug-in keeps the name of a file it cannot read too: only then is it asked why.
         std::string reason;
         if (!CanRead(path, reason)) return Failed(r, "cannot read: " + reason + "; left alone");
-        ++counts_.unchanged;
-        report_.File(r);
-        return true;
+        return Unchanged(r);
     }
     TVerdict verdict;
     if (folders_ && ansiNew.compare(0, AnsiFolderLength(file.ansi), file.ansi, 0, AnsiFolderLength(file.ansi)) == 0) {
         const std::string relative = ansiNew.substr(AnsiFolderLength(file.ansi));
         verdict = plan_.JudgeUnder(collected, relative, Said(file, platform::AnsiToUtf8(relative), tagged));
-        if (verdict.unchanged) {
-            ++counts_.unchanged;
-            report_.File(r);
-            return true;
-        }
+        if (verdict.unchanged) return Unchanged(r);
         r.newPath = verdict.newPath;
     } else {
         r.newPath = ResultPath(file, ansiNew);
-        verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath, Said(file, NamePart(r.newPath), tagged));
+        verdict = plan_.Judge(path, collected.key, file.ansi, ansiNew, r.newPath,
+                              Said(file, NamePart(r.newPath), tagged));
     }
     if (verdict.refused) ++counts_.refused;
     r.marks = std::move(verdict.marks);
@@ -98,12 +107,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
     // Each folder on record before it is made, so that undo can take it away.
     for (std::size_t i = 0; i < verdict.makes.size(); ++i) {
         const std::string& folder = verdict.makes[i];
-        if (!journal_.Folder(kKindMaking, plan_.Resolved(folder), error)) {
-            ++counts_.failed;
-            stop_ = error;
-            console_.Err("stopped before making " + folder);
-            return false;
-        }
+        if (!journal_.Folder(kKindMaking, plan_.Resolved(folder), error)) return StopBefore("making " + folder, error);
         if (MakeFolder(folder, error)) {
             Folder(folder, true);
             continue;
@@ -126,12 +130,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     TFileId id;
     if (!IdentityOf(r.path, id)) return Failed(r, "cannot tell which file it is: " + LastErrorText() + "; left alone");
     std::string error;
-    if (!journal_.Renaming(journalOld, resolved(r.newPath), id, error)) {
-        ++counts_.failed;
-        stop_ = error;
-        console_.Err("stopped before renaming " + r.path);
-        return false;
-    }
+    if (!journal_.Renaming(journalOld, resolved(r.newPath), id, error)) return StopBefore("renaming " + r.path, error);
     // Under another folder the plug-in cannot move a file: the command does,
     // with the move undo uses, which never replaces and never copies.
     std::string ansiResult, moveError;
@@ -139,9 +138,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     if (folders_) {
         moved = MoveNoReplace(r.path, r.newPath, moveError);
     } else if (!plugin_.Process(record, file, false, ansiResult, error)) {
-        Fail(r.path, error + "; stopped");
-        stop_ = error;
-        return false;
+        return StopAt(r.path, error);
     } else {
         moved = ansiResult != file.ansi;
     }
