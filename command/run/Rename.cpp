@@ -113,14 +113,12 @@ void TRenameRun::Summarise(std::size_t done, std::size_t total) {
     summary.counts = counts_;
     summary.dryRun = command_.dryRun;
     summary.folders = folders_;
+    if (journal_.IsOpen() && (!stop_.empty() || counts_.renamed > 0)) summary.journalPath = journal_.Path();
     if (!stop_.empty()) {
-        if (journal_.IsOpen()) summary.journalPath = journal_.Path();
         summary.stopped = stop_;
         summary.filesDone = done;
         summary.filesTotal = total;
         summary.noJournal = command_.noJournal;
-    } else if (journal_.IsOpen() && counts_.renamed > 0) {
-        summary.journalPath = journal_.Path();
     }
     report_.Summary(summary);
 }
