@@ -72,7 +72,8 @@ std::string GuessedEncoding(const std::string& name) {
         // Letters in CP866 that Windows-1251 and KOI8-R give to signs, and the other way round.
         if (b < 0xB0 && b != 0xA8) ++dosOnly;
         if ((b >= 0xC0 && b < 0xE0) || b >= 0xF2) ++windowsOnly;
-        (b >= 0xE0 ? lowerIn1251 : upperIn1251) += b >= 0xC0 ? 1 : 0;
+        if (b >= 0xE0) ++lowerIn1251;
+        else if (b >= 0xC0) ++upperIn1251;
     }
     if (alone * 2 > high) return "Windows-1252";
     if (dosOnly > windowsOnly) return "CP866";
@@ -85,11 +86,12 @@ TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
     if (tagSource >= 0 && static_cast<std::size_t>(tagSource) < pelmora::kTagSourceNames.size()) {
         tagName_ = pelmora::kTagSourceNames[static_cast<std::size_t>(tagSource)];
     }
-    bool other = false;
+    bool other = false, fileName = false;
     for (std::size_t i = pelmora::kTagPlaceholderCount; i < pelmora::kPlaceholders.size(); ++i) {
         if (FindAscii(ansiPattern, pelmora::kPlaceholders[i]) == std::string::npos) continue;
         other = true;
-        audio_ = audio_ || i != kFileName;
+        if (i == kFileName) fileName = true;
+        else audio_ = true;
     }
     // The name every empty tag value gives, as the plug-in fills them in turn.
     std::string name = ansiPattern;
@@ -101,7 +103,7 @@ TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
         probe_.append(placeholder);
         // A track is a number, 0 where the tag has none: never empty.
         if (i == kTrack) track = true;
-        filled_.push_back(std::string(placeholder.substr(1, placeholder.size() - 2)));
+        filled_.emplace_back(placeholder.substr(1, placeholder.size() - 2));
     }
     if (track) filled_.clear();
     if (!filled_.empty() && !other) literal_ = platform::AnsiToUtf8(name).append(kNewExtension);
@@ -119,7 +121,7 @@ TNameSense::TNameSense(const std::string& ansiPattern, std::int32_t tagSource) {
     if (showsNoTag && !probe_.empty()) {
         tagQuestion_ = std::string(1, kProbeSeparator).append(pelmora::kPlaceholders[kTrack]);
     }
-    if (FindAscii(ansiPattern, pelmora::kPlaceholders[kFileName]) != std::string::npos) {
+    if (fileName) {
         emptyBytes_.fill(true);
     } else {
         const std::string bytes = (platform::AnsiToUtf8(ansiPattern) + kAudioValueBytes).append(kNewExtension);
