@@ -73,7 +73,6 @@ private:
     bool quiet_;
 };
 
-
 // A JSON string: UTF-8 kept, control characters escaped, and a byte that is
 // not UTF-8 as the lone surrogate \udcXX, so that any file name survives.
 std::string JsonString(const std::string& text);
