@@ -52,8 +52,8 @@ private:
     bool Failed(TFileReport& r, std::string reason = {});
     // Counted and told as keeping its name; true.
     bool Unchanged(const TFileReport& r);
-    // The run stopped on the file at path (the plug-in or the working folder failed); false.
-    bool StopAt(const std::string& path, const std::string& error);
+    // The run stopped on a file it has counted (the plug-in or the working folder failed); false.
+    bool StopAt(TFileReport& r, const std::string& error);
     // The run stopped before a step whose journal line could not be written; false.
     bool StopBefore(const std::string& step, const std::string& error);
     // What a new name says of its file: nothing, when its values are empty;

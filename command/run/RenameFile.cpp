@@ -30,8 +30,8 @@ bool TRenameRun::Unchanged(const TFileReport& r) {
     return true;
 }
 
-bool TRenameRun::StopAt(const std::string& path, const std::string& error) {
-    Fail(path, error + "; stopped");
+bool TRenameRun::StopAt(TFileReport& r, const std::string& error) {
+    Failed(r, error + "; stopped");
     stop_ = error;
     return false;
 }
@@ -72,10 +72,10 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
     bool asked = !askTag_ || plugin_.Process(asked_->Get(), file, true, ansiNew, error);
     if (asked && askTag_ && ansiNew != file.ansi) tagged = sense_->TakeTagAnswer(ansiNew);
     if (asked && !tagged) asked = plugin_.Process(record, file, true, ansiNew, error);
-    if (!asked) return StopAt(path, error);
     ++counts_.seen;
     TFileReport r;
     r.path = path;
+    if (!asked) return StopAt(r, error);
     if (ansiNew == file.ansi) {
         // The plug-in keeps the name of a file it cannot read too: only then is it asked why.
         std::string reason;
@@ -138,7 +138,7 @@ bool TRenameRun::Rename(PluginOptions* record, const THandedFile& file, const st
     if (folders_) {
         moved = MoveNoReplace(r.path, r.newPath, moveError);
     } else if (!plugin_.Process(record, file, false, ansiResult, error)) {
-        return StopAt(r.path, error);
+        return StopAt(r, error);
     } else {
         moved = ansiResult != file.ansi;
     }
