@@ -1,6 +1,6 @@
 // Files and folders as the command sees them, and the few files it writes
-// itself. Paths are UTF-8 in both builds (UTF-16 to the Windows system), so
-// names the plug-in's 8-bit code page cannot hold still work.
+// itself. Paths are UTF-8 in both builds, so that names the plug-in's 8-bit
+// code page cannot hold still work.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +11,7 @@ namespace host {
 
 enum class TFileKind { Missing, File, Folder, Other };
 
-// Which file it is, whatever name reaches it: device and inode (volume serial
-// and file index on Windows), size and last change, all four kept by a rename.
+// Which file it is, whatever name reaches it: all four are kept by a rename.
 struct TFileId {
     std::uint64_t volume = 0, index = 0, size = 0;
     std::int64_t modified = 0;
@@ -27,9 +26,6 @@ bool IdentityOf(const std::string& path, TFileId& id);
 // Whether anything, a link to nothing included, stands at path.
 bool Exists(const std::string& path);
 
-// Names in a folder but "." and "..", unsorted; false with a reason when it cannot be opened.
-bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error);
-
 // What an entry is, a link not followed: kind is its target's (Missing when
 // it leads nowhere, or with error when the entry cannot be examined).
 struct TEntryInfo {
@@ -40,7 +36,8 @@ struct TEntryInfo {
 TEntryInfo Examine(const std::string& path);
 
 // A folder's entries with what the listing tells of them, so that a walk
-// needs no look-up per file; only those not known need Examine.
+// needs no look-up per file; only those not known need Examine. False with
+// the reason when the folder cannot be opened or read to its end.
 struct TFolderEntry {
     std::string name;
     TFileKind kind = TFileKind::Missing;
@@ -48,6 +45,8 @@ struct TFolderEntry {
     bool known = false;
 };
 bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entries, std::string& error);
+// The names alone, unsorted.
+bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error);
 
 // Whether names may be added to and removed from a folder; the system's reason when not.
 bool CanChangeFolder(const std::string& path, std::string& error);
@@ -67,19 +66,12 @@ inline bool Told(bool ok, std::string& error) {
 }
 
 // Moves a file to a new name, never over another file; false with the
-// system's reason. A move that changes only the letter case is confirmed by
-// the folder's listing (FixLetterCase), as a system may ignore it.
+// system's reason. A change of letter case alone is checked against the
+// folder's listing, as a system may ignore it.
 bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error);
-// After a move from one spelling of a name to another (letter case only):
-// the name listed as to spells it, through a name of its own where the system
-// ignored the move (Wine on a disk that tells case apart). False with why not.
-bool FixLetterCase(const std::string& from, const std::string& to, std::string& error);
 
-// What a move someone reported done really did, by the folder's listing: the
-// file at its new name (listed: the name the folder gives it, which a file
-// system may have cut or spelt its own way), still at its old name, or only
-// its letter case kept by the system (after FixLetterCase tried); or no name
-// listed at all.
+// What a move reported done really did, by the folder's listing; listed is the
+// name the folder gives the file, which a file system may cut or spell its own way.
 enum class TMoveOutcome { Moved, Stayed, CaseKept, Unlisted };
 TMoveOutcome ConfirmMove(const std::string& from, const std::string& to, std::string& listed, std::string& error);
 
@@ -94,8 +86,7 @@ bool RemoveFolder(const std::string& path, std::string& error);
 // The whole of a regular file.
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
 
-// A file the command keeps a record in: every text appended whole or not at
-// all, so that a full disk or a file-size limit never leaves half a line.
+// A record the command keeps: a full disk or a file-size limit never leaves half a line.
 class TAppendFile {
 public:
     TAppendFile() = default;
@@ -122,9 +113,8 @@ private:
     std::uint64_t size_ = 0;
 };
 
-// A lock that one process at a time holds, given back by the system when the
-// process ends however it ends (a killed run never blocks the next one). The
-// holder's note (who holds it, since when) stands in the file for the others.
+// A lock one process at a time holds, given back by the system however the
+// process ends, so that a killed run never blocks the next one.
 class TLockFile {
 public:
     enum class TResult { Taken, Busy, Failed };
@@ -132,7 +122,7 @@ public:
     ~TLockFile();
     TLockFile(const TLockFile&) = delete;
     TLockFile& operator=(const TLockFile&) = delete;
-    // Busy: text is the holder's note; Failed: the system's reason.
+    // Busy: text is the holder's note (who, since when); Failed: the system's reason.
     TResult Take(const std::string& path, const std::string& note, std::string& text);
 
 private:

@@ -1,5 +1,8 @@
-// The command's own move: the platform's move that never replaces, with a
-// change of letter case checked against what the folder lists.
+// What both systems' files and folders share: the command's own move (the
+// platform's move that never replaces, with a change of letter case checked
+// against what the folder lists) and the plain listing of a folder.
+#include <utility>
+
 #include "Files.h"
 #include "PathText.h"
 #include "Paths.h"
@@ -12,17 +15,9 @@ namespace {
 // Names tried for the middle step before giving up.
 constexpr unsigned kStepNames = 100;
 
-}  // namespace
-
-bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error) {
-    if (!platform::MoveNoReplaceUtf8(from, to)) {
-        error = LastErrorText();
-        return false;
-    }
-    if (from == to || NameKey(from) != NameKey(to)) return true;
-    return FixLetterCase(from, to, error);
-}
-
+// After a move from one spelling of a name to another (letter case only):
+// the name listed as to spells it, through a name of its own where the system
+// ignored the move (Wine on a disk that tells case apart). False with why not.
 bool FixLetterCase(const std::string& from, const std::string& to, std::string& error) {
     const std::string wanted = NameOf(to);
     const std::string listed = ListedName(to);
@@ -43,6 +38,17 @@ bool FixLetterCase(const std::string& from, const std::string& to, std::string& 
     return false;
 }
 
+}  // namespace
+
+bool MoveNoReplace(const std::string& from, const std::string& to, std::string& error) {
+    if (!platform::MoveNoReplaceUtf8(from, to)) {
+        error = LastErrorText();
+        return false;
+    }
+    if (from == to || NameKey(from) != NameKey(to)) return true;
+    return FixLetterCase(from, to, error);
+}
+
 TMoveOutcome ConfirmMove(const std::string& from, const std::string& to, std::string& listed, std::string& error) {
     const bool caseOnly = NameKey(from) == NameKey(to);
     listed = ListedName(to);
@@ -53,6 +59,14 @@ TMoveOutcome ConfirmMove(const std::string& from, const std::string& to, std::st
         return TMoveOutcome::CaseKept;
     }
     return TMoveOutcome::Moved;
+}
+
+bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error) {
+    std::vector<TFolderEntry> entries;
+    const bool listed = ListFolderEntries(path, entries, error);
+    names.clear();
+    for (TFolderEntry& e : entries) names.push_back(std::move(e.name));
+    return listed;
 }
 
 }  // namespace host

@@ -9,9 +9,8 @@ namespace host {
 // The delimiter the command writes between a folder and a name.
 extern const char kPathDelimiter;
 
-// The command's working folder moved for a while and put back, so that the
-// plug-in can be handed a path relative to a folder whose name the 8-bit code
-// page cannot hold.
+// The working folder moved for a while and put back, so that the plug-in can
+// be handed a path relative to a folder its 8-bit code page cannot name.
 class TWorkingFolder {
 public:
     TWorkingFolder() = default;
@@ -31,10 +30,9 @@ private:
     bool inside_ = false;
 };
 
-// The absolute form of a path whose folder is resolved by the system: links
-// followed, ".." taken as the system takes it. The name itself is kept (a
-// link named is not followed). The lexically normalised absolute path when
-// the folder cannot be resolved.
+// The absolute path with its folder resolved by the system (links followed,
+// ".." as the system takes it) and its name kept as it is; lexically
+// normalised when the folder cannot be resolved.
 std::string ResolvedPath(const std::string& path);
 
 // A path in a form that compares equal for names the file system takes as

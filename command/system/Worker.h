@@ -13,9 +13,8 @@
 
 namespace host {
 
-// The working folder as it was when this was made, for threads that open
-// relative paths while the run's thread may stand in another folder for a
-// moment (TWorkingFolder).
+// The working folder when this was made: the run's thread may stand in
+// another for a moment (TWorkingFolder) while workers open relative paths.
 class TBaseFolder {
 public:
     TBaseFolder();
@@ -32,10 +31,9 @@ private:
 #endif
 };
 
-// A file read by a worker: opened read-only, shared for reading, writing and
-// deletion (so that the run's own open or move never fails because a worker
-// holds it), only when it is a regular file, and without waiting (a pipe put
-// in a file's place cannot block the open). Closed when it goes.
+// A regular file read by a worker: read-only and shared every way, so that
+// the run's own open or move never fails because a worker holds it, and
+// opened without waiting, so that a pipe in a file's place cannot block.
 class TWorkerFile {
 public:
     TWorkerFile() = default;
@@ -61,15 +59,13 @@ private:
     std::int64_t size_ = 0;
 };
 
-// Lowers the calling thread's priority below the run's own: on a machine
-// with few cores, the workers' reads then never keep the run's thread, which
-// every file waits for, from a core. Where the system refuses, nothing changes.
+// Lowers the calling thread below the run's own, which every file waits for,
+// so that on few cores the workers never keep it from one (unchanged where refused).
 void LowerThreadPriority();
 
 // Every signal held back from the threads started while this lives (they
-// inherit the mask), so that an interrupt always reaches the run's own thread;
-// that thread's mask is put back when this goes. Nothing to do on Windows,
-// where a console interrupt arrives in a thread of its own.
+// inherit the mask), so that an interrupt always reaches the run's own thread.
+// Windows needs none: a console interrupt arrives in a thread of its own.
 class TSignalsHeld {
 public:
     TSignalsHeld();

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <utility>
 
 #include "Files.h"
@@ -21,45 +20,24 @@ TFileKind KindOfMode(mode_t mode) {
     return TFileKind::Other;
 }
 
-TFileId IdOf(const struct stat& st) {
-    TFileId id;
-    id.volume = static_cast<std::uint64_t>(st.st_dev);
-    id.index = static_cast<std::uint64_t>(st.st_ino);
-    id.size = static_cast<std::uint64_t>(st.st_size);
-    constexpr std::int64_t kNanosPerSecond = 1000000000;
-    id.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNanosPerSecond + st.st_mtim.tv_nsec;
-    id.valid = true;
-    return id;
-}
-
 }  // namespace
 
 bool IdentityOf(const std::string& path, TFileId& id) {
     struct stat st {};
     id = TFileId {};
     if (::stat(path.c_str(), &st) != 0) return false;
-    id = IdOf(st);
+    constexpr std::int64_t kNanosPerSecond = 1000000000;
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNanosPerSecond + st.st_mtim.tv_nsec;
+    id.valid = true;
     return true;
 }
 
 bool Exists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
-}
-
-bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error) {
-    names.clear();
-    DIR* folder = ::opendir(path.c_str());
-    if (folder == nullptr) {
-        error = ErrorText(errno);
-        return false;
-    }
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(folder);
-    return true;
 }
 
 TEntryInfo Examine(const std::string& path) {
@@ -70,11 +48,7 @@ TEntryInfo Examine(const std::string& path) {
         return info;
     }
     info.link = S_ISLNK(st.st_mode);
-    if (!info.link) {
-        info.kind = KindOfMode(st.st_mode);
-    } else if (::stat(path.c_str(), &st) == 0) {
-        info.kind = KindOfMode(st.st_mode);
-    }
+    if (!info.link || ::stat(path.c_str(), &st) == 0) info.kind = KindOfMode(st.st_mode);
     return info;
 }
 

@@ -24,6 +24,10 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+volatile std::sig_atomic_t caught = 0;
+
+void onStop(int signal) { caught = signal; }
+
 }  // namespace
 
 void OpenClosedStandardStreams() {
@@ -45,14 +49,6 @@ void IgnoreWriteSignals() {
     ::signal(SIGPIPE, SIG_IGN);
     ::signal(SIGXFSZ, SIG_IGN);
 }
-
-namespace {
-
-volatile std::sig_atomic_t caught = 0;
-
-void onStop(int signal) { caught = signal; }
-
-}  // namespace
 
 void CatchStopSignals() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {

@@ -21,31 +21,6 @@ TFileKind KindOfAttributes(DWORD attributes) {
     return TFileKind::File;
 }
 
-
-// Hands each entry of a folder but "." and ".." to each, with its attributes;
-// false with the reason when the folder cannot be opened (an empty drive root
-// opens and lists nothing). end is the code the listing stopped on:
-// ERROR_NO_MORE_FILES when it ran to the end.
-template <typename Each>
-bool ListFound(const std::string& path, std::string& error, DWORD& end, Each each) {
-    end = ERROR_NO_MORE_FILES;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) return true;
-        error = ErrorText(code);
-        return false;
-    }
-    do {
-        std::string name = Narrow(found.cFileName);
-        if (name != "." && name != "..") each(std::move(name), found.dwFileAttributes);
-    } while (FindNextFileW(search, &found));
-    end = GetLastError();
-    FindClose(search);
-    return true;
-}
-
 }  // namespace
 
 bool IdentityOf(const std::string& path, TFileId& id) {
@@ -69,13 +44,6 @@ bool IdentityOf(const std::string& path, TFileId& id) {
 
 bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool ListFolder(const std::string& path, std::vector<std::string>& names, std::string& error) {
-    names.clear();
-    // Only a folder that cannot be opened fails here; a listing cut short does in ListFolderEntries.
-    DWORD end = 0;
-    return ListFound(path, error, end, [&](std::string name, DWORD) { names.push_back(std::move(name)); });
-}
-
 TEntryInfo Examine(const std::string& path) {
     TEntryInfo info;
     const std::wstring wide = Wide(path);
@@ -98,17 +66,26 @@ TEntryInfo Examine(const std::string& path) {
 
 bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entries, std::string& error) {
     entries.clear();
-    DWORD end = 0;
-    if (!ListFound(path, error, end, [&](std::string name, DWORD attributes) {
-            TFolderEntry e;
-            e.name = std::move(name);
-            e.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            e.kind = KindOfAttributes(attributes);
-            e.known = !e.link;
-            entries.push_back(std::move(e));
-        })) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        // An empty drive root opens and lists nothing.
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return true;
+        error = ErrorText(code);
         return false;
     }
+    do {
+        TFolderEntry e;
+        e.name = Narrow(found.cFileName);
+        if (e.name == "." || e.name == "..") continue;
+        e.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        e.kind = KindOfAttributes(found.dwFileAttributes);
+        e.known = !e.link;
+        entries.push_back(std::move(e));
+    } while (FindNextFileW(search, &found));
+    const DWORD end = GetLastError();
+    FindClose(search);
     if (end != ERROR_NO_MORE_FILES) {
         error = ErrorText(end);
         return false;
