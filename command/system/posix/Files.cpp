@@ -59,8 +59,8 @@ bool ListFolderEntries(const std::string& path, std::vector<TFolderEntry>& entri
         error = ErrorText(errno);
         return false;
     }
-    errno = 0;
-    while (const dirent* entry = ::readdir(folder)) {
+    // Only readdir's own errno tells a failed read from the end: the loop's allocations may set it too.
+    for (errno = 0; const dirent* entry = ::readdir(folder); errno = 0) {
         TFolderEntry e;
         e.name = entry->d_name;
         if (e.name == "." || e.name == "..") continue;
