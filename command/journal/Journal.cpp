@@ -3,7 +3,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "Journal.h"
@@ -13,7 +12,7 @@ namespace host {
 
 namespace {
 
-constexpr const char* kJournalExtension = ".journal";
+constexpr std::string_view kJournalExtension = ".journal";
 constexpr char kEscape = '%';
 // Windows editors save UTF-8 text with it.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -93,12 +92,11 @@ bool ParseIdentity(std::string_view text, TFileId& id) {
 // A journal name's start and sequence, so that "…Z-2.journal" sorts after
 // "…Z.journal" of the same millisecond; the whole base for other names.
 std::pair<std::string, unsigned long> NameOrder(const std::string& name) {
-    const std::string base = name.substr(0, name.size() - std::strlen(kJournalExtension));
+    const std::string base = name.substr(0, name.size() - kJournalExtension.size());
     const std::size_t dash = base.rfind("Z-");
     constexpr std::size_t kMaxSequenceDigits = 9;  // fits an unsigned long anywhere
     if (dash != std::string::npos && dash + 2 < base.size() && base.size() - dash - 2 <= kMaxSequenceDigits &&
-        std::all_of(base.begin() + static_cast<std::ptrdiff_t>(dash + 2), base.end(),
-                    [](char c) { return c >= '0' && c <= '9'; })) {
+        base.find_first_not_of("0123456789", dash + 2) == std::string::npos) {
         return {base.substr(0, dash + 1), std::stoul(base.substr(dash + 2))};
     }
     return {base, 0};
@@ -225,7 +223,7 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
 std::vector<std::string> JournalsInOrder(const std::vector<std::string>& names) {
     std::vector<std::string> journals;
     for (const std::string& name : names) {
-        if (EndsWith(name, kJournalExtension) && name.size() > std::strlen(kJournalExtension)) journals.push_back(name);
+        if (EndsWith(name, kJournalExtension) && name.size() > kJournalExtension.size()) journals.push_back(name);
     }
     std::sort(journals.begin(), journals.end(),
               [](const std::string& a, const std::string& b) { return NameOrder(a) < NameOrder(b); });
@@ -245,7 +243,7 @@ std::string JournalStart(const std::string& name) {
 std::string JournalName(const std::string& stamp, unsigned sequence) {
     std::string name = stamp;
     if (sequence != 0) name.append("-").append(std::to_string(sequence));
-    return name + kJournalExtension;
+    return name.append(kJournalExtension);
 }
 
 std::string TimeStamp() {
