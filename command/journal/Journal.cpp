@@ -3,7 +3,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "Journal.h"
@@ -13,6 +12,7 @@ namespace host {
 
 namespace {
 
+constexpr std::string_view kJournalExtension = ".journal";
 constexpr char kEscape = '%';
 // Windows editors save UTF-8 text with it.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -55,23 +55,29 @@ bool Unescape(std::string_view text, std::string& out) {
     return !out.empty();
 }
 
+// The pieces of text between each separator.
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        pieces.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) return pieces;
+        start = end + 1;
+    }
+}
+
 // "volume:index:size:modified", decimal, the time perhaps negative.
 bool ParseIdentity(std::string_view text, TFileId& id) {
+    const std::vector<std::string_view> fields = Split(text, ':');
+    if (fields.size() != 4) return false;
+    const bool negative = fields[3].starts_with('-');
     std::uint64_t values[4] = {};
-    bool negative = false;
-    for (std::size_t field = 0; field < 4; ++field) {
-        const std::size_t end = field < 3 ? text.find(':') : text.size();
-        if (end == std::string_view::npos) return false;
-        std::string_view digits = text.substr(0, end);
-        text.remove_prefix(field < 3 ? end + 1 : end);
-        if (field == 3 && digits.starts_with('-')) {
-            negative = true;
-            digits.remove_prefix(1);
-        }
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::string_view digits = fields[i].substr(i == 3 && negative ? 1 : 0);
         constexpr std::size_t kMostDigits = 19;  // every field fits 64 bits
         const char* last = digits.data() + digits.size();
         if (digits.empty() || digits.size() > kMostDigits ||
-            std::from_chars(digits.data(), last, values[field]).ptr != last) {
+            std::from_chars(digits.data(), last, values[i]).ptr != last) {
             return false;
         }
     }
@@ -86,12 +92,11 @@ bool ParseIdentity(std::string_view text, TFileId& id) {
 // A journal name's start and sequence, so that "…Z-2.journal" sorts after
 // "…Z.journal" of the same millisecond; the whole base for other names.
 std::pair<std::string, unsigned long> NameOrder(const std::string& name) {
-    const std::string base = name.substr(0, name.size() - std::strlen(kJournalExtension));
+    const std::string base = name.substr(0, name.size() - kJournalExtension.size());
     const std::size_t dash = base.rfind("Z-");
     constexpr std::size_t kMaxSequenceDigits = 9;  // fits an unsigned long anywhere
     if (dash != std::string::npos && dash + 2 < base.size() && base.size() - dash - 2 <= kMaxSequenceDigits &&
-        std::all_of(base.begin() + static_cast<std::ptrdiff_t>(dash + 2), base.end(),
-                    [](char c) { return c >= '0' && c <= '9'; })) {
+        base.find_first_not_of("0123456789", dash + 2) == std::string::npos) {
         return {base.substr(0, dash + 1), std::stoul(base.substr(dash + 2))};
     }
     return {base, 0};
@@ -149,22 +154,17 @@ bool TJournal::Parse(const std::string& input) {
 }
 
 void TJournal::ReadLine(std::string_view line, std::size_t number) {
-    std::vector<std::string_view> fields;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = line.find('\t', start);
-        fields.push_back(line.substr(start, end - start));
-        if (end == std::string_view::npos) break;
-        start = end + 1;
-    }
-    const std::string where = "journal line " + std::to_string(number);
+    const std::vector<std::string_view> fields = Split(line, '\t');
+    const auto damage = [&](const std::string& what) {
+        damaged_ = true;
+        problems_.push_back("journal line " + std::to_string(number) + what);
+    };
     const std::string_view kind = fields[0];
     const bool folder = kind == kKindMaking || kind == kKindRemoving;
     // The lines that can lead to a move must carry the identity of their file.
     const bool identity = kind == kKindRenaming || kind == kKindRenamed;
     if (!folder && !identity && kind != kKindFailed && kind != kKindUndone) {
-        damaged_ = true;
-        problems_.push_back(where + " is of a kind this version does not know (\"" + std::string(kind) +
-                            "\"); not used");
+        damage(" is of a kind this version does not know (\"" + std::string(kind) + "\"); not used");
         return;
     }
     std::string oldPath, newPath;
@@ -174,16 +174,14 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
         if (oldRead && fields.size() == 2) {
             folders_.push_back({oldPath, kind == kKindMaking, false});
         } else {
-            damaged_ = true;
-            problems_.push_back(where + " is incomplete; its folder is left alone");
+            damage(" is incomplete; its folder is left alone");
         }
         return;
     }
     if (!oldRead || fields.size() < 3 || !Unescape(fields[2], newPath) ||
         (identity && (fields.size() < 4 || !ParseIdentity(fields[3], id)))) {
         // Hand edited, or cut and written after: without all of it no file is moved.
-        damaged_ = true;
-        problems_.push_back(where + " is incomplete; its file is left alone");
+        damage(" is incomplete; its file is left alone");
         if (!oldRead) return;
         for (TJournalEntry& e : entries_) {
             if (e.oldPath == oldPath) e.damaged = true;
@@ -225,7 +223,7 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
 std::vector<std::string> JournalsInOrder(const std::vector<std::string>& names) {
     std::vector<std::string> journals;
     for (const std::string& name : names) {
-        if (EndsWith(name, kJournalExtension) && name.size() > std::strlen(kJournalExtension)) journals.push_back(name);
+        if (EndsWith(name, kJournalExtension) && name.size() > kJournalExtension.size()) journals.push_back(name);
     }
     std::sort(journals.begin(), journals.end(),
               [](const std::string& a, const std::string& b) { return NameOrder(a) < NameOrder(b); });
@@ -245,7 +243,7 @@ std::string JournalStart(const std::string& name) {
 std::string JournalName(const std::string& stamp, unsigned sequence) {
     std::string name = stamp;
     if (sequence != 0) name.append("-").append(std::to_string(sequence));
-    return name + kJournalExtension;
+    return name.append(kJournalExtension);
 }
 
 std::string TimeStamp() {

@@ -33,7 +33,6 @@ constexpr const char* kKindMaking = "making";
 constexpr const char* kKindRemoving = "removing";
 // Appended by every undo that has gone through a journal.
 constexpr const char* kUndoneNote = "# undone ";
-constexpr const char* kJournalExtension = ".journal";
 
 // One step as a line; the identity only when it is valid, no new path for a folder.
 std::string JournalLine(std::string_view kind, const std::string& oldPath, const std::string& newPath,

@@ -40,23 +40,21 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, const std::unordered_
         return true;
     }
     if (info.kind != TFileKind::Folder || info.link) return false;
+    const auto keep = [&](const std::string& why) {
+        ++counts.foldersKept;
+        report.Err(shown + why);
+        return false;
+    };
     std::vector<std::string> names;
     const bool listed = ListFolder(folder.path, names, error);
     if (dryRun) {
-        names.erase(std::remove_if(names.begin(), names.end(),
-                                   [&](const std::string& n) { return leaving.count(JoinPath(folder.path, n)) != 0; }),
-                    names.end());
+        std::erase_if(names, [&](const std::string& n) { return leaving.count(JoinPath(folder.path, n)) != 0; });
     }
     if (!listed || !names.empty()) {
-        ++counts.foldersKept;
-        report.Err(shown + ": " + (error.empty() ? "holds what the run did not put there" : error) + "; it stays");
-        return false;
+        return keep(": " + (error.empty() ? std::string("holds what the run did not put there") : error) +
+                    "; it stays");
     }
-    if (!dryRun && !RemoveFolder(folder.path, error)) {
-        ++counts.foldersKept;
-        report.Err(shown + ": not removed: " + error);
-        return false;
-    }
+    if (!dryRun && !RemoveFolder(folder.path, error)) return keep(": not removed: " + error);
     ++counts.foldersRemoved;
     report.Out("- " + shown + "\n");
     return true;
@@ -96,6 +94,19 @@ bool UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoC
     return true;
 }
 
+// The newest journal a bare --undo takes; false with the message when there is none.
+bool LoadNext(const THostContext& context, TJournal& journal, std::string& error) {
+    const std::vector<std::string> journals = StateJournals(context, error);
+    for (auto path = journals.rbegin(); path != journals.rend(); ++path) {
+        std::string ignored;
+        if (journal.Load(*path, ignored) && NextToUndo(journal)) return true;
+    }
+    error = journals.empty() ? error + "; nothing to undo"
+                             : "every journal in " + context.stateFolder +
+                                   " is undone; nothing to undo (pelmora --history lists them)";
+    return false;
+}
+
 }  // namespace
 
 bool NextToUndo(const TJournal& journal) {
@@ -116,7 +127,9 @@ std::vector<std::string> StateJournals(const THostContext& context, std::string&
     if (context.stateFolder.empty() || !ListFolder(context.stateFolder, names, reason)) names.clear();
     std::vector<std::string> journals = JournalsInOrder(names);
     for (std::string& name : journals) name = JoinPath(context.stateFolder, name);
-    if (journals.empty()) error = "no journal in " + (context.stateFolder.empty() ? std::string("the state folder") : context.stateFolder);
+    if (journals.empty()) {
+        error = "no journal in " + (context.stateFolder.empty() ? std::string("the state folder") : context.stateFolder);
+    }
     return journals;
 }
 
@@ -124,29 +137,11 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     TConsole report(context);
     TStateLock lock;
     std::string error;
-    if (!lock.Take(context, "an undo", error)) {
+    TJournal journal;
+    if (!lock.Take(context, "an undo", error) ||
+        !(command.undoJournal.empty() ? LoadNext(context, journal, error) : journal.Load(command.undoJournal, error))) {
         report.Err(error);
         return kExitFailed;
-    }
-    TJournal journal;
-    if (!command.undoJournal.empty()) {
-        if (!journal.Load(command.undoJournal, error)) {
-            report.Err(error);
-            return kExitFailed;
-        }
-    } else {
-        const std::vector<std::string> journals = StateJournals(context, error);
-        bool found = false;
-        for (auto path = journals.rbegin(); path != journals.rend() && !found; ++path) {
-            std::string ignored;
-            found = journal.Load(*path, ignored) && NextToUndo(journal);
-        }
-        if (!found) {
-            report.Err(journals.empty() ? error + "; nothing to undo"
-                                        : "every journal in " + context.stateFolder +
-                                              " is undone; nothing to undo (pelmora --history lists them)");
-            return kExitFailed;
-        }
     }
     for (const std::string& problem : journal.Problems()) report.Err(journal.Path() + ": " + problem);
     if (!command.dryRun && !journal.OpenLoaded(error)) {
@@ -156,8 +151,10 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     bool noted = true;
     int stop = 0;
     std::unordered_set<std::string> leaving;
-    // What undo put back, on record for a second undo (a preview keeps no journal open).
-    const auto note = [&](const std::string& oldPath, const std::string& newPath, const char* what) {
+    // What undo put back, on record for a second undo; a preview keeps no
+    // journal open and notes instead what leaves the folders.
+    const auto putBack = [&](const std::string& oldPath, const std::string& newPath, const char* what) {
+        if (command.dryRun) leaving.insert(newPath);
         if (journal.IsOpen() && noted && !journal.Write(kKindUndone, oldPath, newPath, {}, error)) {
             report.Err(error + "; a second undo will find these " + what + " in place");
             noted = false;
@@ -167,11 +164,10 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     // Newest first: the removed folders outermost first, the made ones deepest first.
     const auto undoFolders = [&](bool made) {
         for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-            if (folder->made != made || folder->undone || !UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
-                continue;
+            if (folder->made != made || folder->undone) continue;
+            if (UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
+                putBack(folder->path, folder->path, "folders");
             }
-            if (command.dryRun) leaving.insert(folder->path);
-            note(folder->path, folder->path, "folders");
         }
     };
     // The folders the run removed first, so that the files can go back.
@@ -181,9 +177,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         if (context.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context.pauseMillis));
         if (context.stopSignal && (stop = context.stopSignal()) != 0) break;
         if (entry->undone || entry->state == TEntryState::Failed) continue;
-        if (!UndoEntry(*entry, command.dryRun, report, counts)) continue;
-        if (command.dryRun) leaving.insert(entry->newPath);
-        note(entry->oldPath, entry->newPath, "files");
+        if (UndoEntry(*entry, command.dryRun, report, counts)) putBack(entry->oldPath, entry->newPath, "files");
     }
     // The folders it made last, once the files are out of them.
     if (stop == 0) undoFolders(true);
