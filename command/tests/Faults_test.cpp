@@ -104,6 +104,21 @@ TEST(Faults, HandEditedJournalsMoveOnlyWhatTheyProve) {
     }
 }
 
+// A journal whose one line, its header, has lost its line end: a run adds to
+// it, and undo still reads it as a journal.
+TEST(Faults, JournalOfAnUnendedHeaderTakesARunAndItsUndo) {
+    for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+        TScratch dir, state;
+        MakeLibrary(dir);
+        const std::string journal = state.Write("run.journal", mark + host::kJournalHeader);
+        ASSERT_EQ(Rename(dir, {"--journal", journal}).status, 0);
+        EXPECT_EQ(Names(dir.Path()), kNewNames);
+        const TRun undo = RunWithTestPlugin({"--undo", journal});
+        EXPECT_EQ(undo.status, 0) << undo.err;
+        EXPECT_EQ(Names(dir.Path()), kOldNames);
+    }
+}
+
 // Undo never replaces a file standing at an old name. The next --undo, once
 // the way is clear, finishes the run it left before any run before it, and
 // history names that run as the next.
