@@ -17,9 +17,6 @@ inline std::string AsciiUpper(std::string text) {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-inline bool StartsWith(std::string_view text, std::string_view prefix) { return text.starts_with(prefix); }
-inline bool EndsWith(std::string_view text, std::string_view suffix) { return text.ends_with(suffix); }
-
 // Tables of text keys looked up by a part of a longer text without making a
 // string of it first: the plan looks up each file's folder in several.
 struct TTextHash {

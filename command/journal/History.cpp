@@ -25,7 +25,7 @@ std::string CommonFolder(const std::vector<TJournalEntry>& entries) {
             continue;
         }
         while (!common.empty() && folder != common &&
-               !(StartsWith(folder, common) && folder.size() > common.size() && IsSlash(folder[common.size()]))) {
+               !(folder.starts_with(common) && folder.size() > common.size() && IsSlash(folder[common.size()]))) {
             const std::string up = ParentOf(common);
             common = up == common ? std::string() : up;
         }

@@ -223,7 +223,7 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
 std::vector<std::string> JournalsInOrder(const std::vector<std::string>& names) {
     std::vector<std::string> journals;
     for (const std::string& name : names) {
-        if (EndsWith(name, kJournalExtension) && name.size() > kJournalExtension.size()) journals.push_back(name);
+        if (name.ends_with(kJournalExtension) && name.size() > kJournalExtension.size()) journals.push_back(name);
     }
     std::sort(journals.begin(), journals.end(),
               [](const std::string& a, const std::string& b) { return NameOrder(a) < NameOrder(b); });

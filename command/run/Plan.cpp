@@ -58,7 +58,7 @@ std::string WindowsRefusal(std::string_view ansiName) {
     const std::string base = AsciiUpper(std::string(ansiName.substr(0, baseLength)));
     static constexpr const char* kReserved[] = {"CON", "PRN", "AUX", "NUL"};
     bool reserved = std::any_of(std::begin(kReserved), std::end(kReserved), [&](const char* r) { return base == r; });
-    if (base.size() == kNumberedLength && (StartsWith(base, "COM") || StartsWith(base, "LPT")) && base[3] >= '1' &&
+    if (base.size() == kNumberedLength && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
         base[3] <= '9') {
         reserved = true;
     }
