@@ -131,6 +131,10 @@ bool TJournal::Parse(const std::string& input) {
     const std::size_t mark = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     text.remove_prefix(mark);
     if (!text.starts_with(kJournalHeader)) return false;
+    // Without a line feed anywhere, only the bare header: line ends of another
+    // system would make the whole journal one line that reads as a note.
+    const std::string_view afterHeader = text.substr(std::string_view(kJournalHeader).size());
+    if (text.find('\n') == std::string_view::npos && !afterHeader.empty() && afterHeader != "\r") return false;
     std::size_t number = 0;
     for (std::size_t start = 0; start < text.size();) {
         ++number;
@@ -183,10 +187,12 @@ void TJournal::ReadLine(std::string_view line, std::size_t number) {
         // Hand edited, or cut and written after: without all of it no file is moved.
         damage(" is incomplete; its file is left alone");
         if (!oldRead) return;
+        bool known = false;
         for (TJournalEntry& e : entries_) {
-            if (e.oldPath == oldPath) e.damaged = true;
+            if (e.oldPath == oldPath) e.damaged = known = true;
         }
-        entries_.push_back({oldPath, newPath, TEntryState::Failed, false, true, id});
+        // Its move may have happened: undo and history count it as left alone.
+        if (!known) entries_.push_back({oldPath, newPath, TEntryState::Pending, false, true, id});
         return;
     }
     auto findLast = [&](auto&& accept) -> TJournalEntry* {

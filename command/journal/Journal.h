@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,9 @@ public:
     // The whole line in the file system, or false with the reason and nothing of it.
     bool Write(std::string_view kind, const std::string& oldPath, const std::string& newPath, const TFileId& id,
                std::string& error);
+    // The line last written taken out again, for a step that did not happen
+    // after all; false when it stays (undo then reads it as written).
+    bool TakeBackLast();
     bool NoteUndone(std::string& error);
     // A journal this object made that holds no step is removed.
     void Close();
@@ -108,6 +112,7 @@ private:
     TAppendFile file_;
     bool made_ = false;
     std::size_t steps_ = 0;  // written by this object
+    std::uint64_t lastLineStart_ = 0;
 };
 
 // Journal names: "YYYY-MM-DD_hh-mm-ss.mmmZ.journal" after the run's start

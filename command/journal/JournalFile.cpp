@@ -84,8 +84,17 @@ bool TJournal::Append(const std::string& text, std::string& error) {
 
 bool TJournal::Write(std::string_view kind, const std::string& oldPath, const std::string& newPath,
                      const TFileId& id, std::string& error) {
+    const std::uint64_t lineStart = file_.Size();
     if (!Append(JournalLine(kind, oldPath, newPath, id), error)) return false;
+    lastLineStart_ = lineStart;
     ++steps_;
+    return true;
+}
+
+bool TJournal::TakeBackLast() {
+    std::string ignored;
+    if (steps_ == 0 || !file_.CutTo(lastLineStart_, ignored)) return false;
+    --steps_;
     return true;
 }
 

@@ -34,8 +34,12 @@ bool TRunJournal::Renaming(const std::string& oldPath, const std::string& newPat
 bool TRunJournal::Folder(const char* kind, const std::string& folder, std::string& error) {
     if (command_.noJournal) return true;
     if (!Open(error) || !Step(kind, folder, std::string(), TFileId {}, error)) return false;
-    folders_ = true;
+    ++folders_;
     return true;
+}
+
+void TRunJournal::NotMade() {
+    if (journal_.IsOpen() && journal_.TakeBackLast()) --folders_;
 }
 
 bool TRunJournal::Step(const char* kind, const std::string& oldPath, const std::string& newPath, const TFileId& id,
@@ -49,7 +53,7 @@ bool TRunJournal::Step(const char* kind, const std::string& oldPath, const std::
 }
 
 void TRunJournal::Finish(std::size_t renamed) {
-    if (renamed == 0 && !pending_ && !folders_) journal_.Discard();
+    if (renamed == 0 && !pending_ && folders_ == 0) journal_.Discard();
 }
 
 }  // namespace host

@@ -26,6 +26,9 @@ public:
     }
     // Before a folder is made or removed (kKindMaking, kKindRemoving).
     bool Folder(const char* kind, const std::string& folder, std::string& error);
+    // The folder of the last Folder line was not made (another made it
+    // meanwhile, say): its line goes, so that undo never takes that folder away.
+    void NotMade();
     // The journal removed when it tells of no step that may have happened.
     void Finish(std::size_t renamed);
     bool IsOpen() const { return journal_.IsOpen(); }
@@ -41,7 +44,7 @@ private:
     std::string stamp_;  // the run's start, which names its journal
     TJournal journal_;
     bool pending_ = false;  // a "renaming" line with nothing after it: the move may have happened
-    bool folders_ = false;  // a folder step written: undo has a folder to see to
+    std::size_t folders_ = 0;  // folder steps written: undo has folders to see to
     std::string killKind_;    // the test hook's kind of line, and after how many of them it dies
     long killAt_ = 0;
     long killKindLines_ = 0;  // lines of that kind written

@@ -64,7 +64,8 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, const std::unordered_
 bool UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoCounts& counts) {
     const auto leave = [&](const std::string& why) {
         ++counts.leftAlone;
-        report.Err(entry.newPath + why);
+        // A damaged line may have lost its new name.
+        report.Err((entry.newPath.empty() ? entry.oldPath : entry.newPath) + why);
         return false;
     };
     if (entry.damaged) return leave(": its journal line is incomplete; left alone");
@@ -75,7 +76,9 @@ bool UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoC
     const bool same = IdentityOf(entry.newPath, found) && found == entry.id;
     // A run stopped between its journal line and the move: did the move happen?
     if (entry.state == TEntryState::Pending && !(newThere && !oldThere && same)) {
-        return newThere && !oldThere && leave(": changed since the run; left alone");
+        if (oldThere) return false;  // the move never happened
+        return leave(newThere ? ": changed since the run; left alone"
+                              : " is gone; " + entry.oldPath + " cannot be restored");
     }
     if (!newThere) {
         if (!oldThere) return leave(" is gone; " + entry.oldPath + " cannot be restored");
@@ -111,7 +114,7 @@ bool LoadNext(const THostContext& context, TJournal& journal, std::string& error
 
 bool NextToUndo(const TJournal& journal) {
     for (const TJournalEntry& e : journal.Entries()) {
-        if (e.undone || e.damaged || e.state == TEntryState::Failed) continue;
+        if (e.undone || e.state == TEntryState::Failed || (e.damaged && journal.UndoRan())) continue;
         // After an undo, only a file that stands at its new name as the run
         // left it (another file at its old name, or the system, stood in the way).
         TFileId found;

@@ -112,6 +112,7 @@ bool TRenameRun::HandleFile(PluginOptions* record, const TCollected& collected) 
             Folder(folder, true);
             continue;
         }
+        journal_.NotMade();
         for (std::size_t j = i; j < verdict.makes.size(); ++j) plan_.NotMade(verdict.makes[j]);
         return Failed(r, "cannot make the folder " + folder + ": " + error);
     }

@@ -78,19 +78,25 @@ TEST(Faults, HandEditedJournalsMoveOnlyWhatTheyProve) {
         int status;
         std::vector<std::string> names;  // after undo
         std::string said;
+        int leftAlone = 0;
     };
     const std::vector<std::string> bLeft = {"Beta.mp3", "a.mp3", "c.mp3"};
+    const std::size_t bRenamed = text.find('\n', bLine) + 1;
+    const std::string bPendingGone =
+        ReplaceAll(text.substr(0, bLine) + text.substr(bRenamed), "Beta.mp3", "Gone.mp3");
     const std::string incomplete = "journal line 5 is incomplete; its file is left alone";
     const std::vector<TCase> cases = {
         {"saved again by a Windows editor", "\xEF\xBB\xBF" + ReplaceAll(text, "\n", "\r\n"), 0, kOldNames, ""},
-        {"b's identities taken off", ReplaceAll(text, bIdentity, ""), 1, bLeft, incomplete},
-        {"b's identities no number", ReplaceAll(text, bIdentity, bIdentity + "x"), 1, bLeft, incomplete},
-        {"b's new name badly escaped", ReplaceAll(text, "Beta.mp3", "Beta%G1.mp3"), 1, bLeft, incomplete},
+        {"b's identities taken off", ReplaceAll(text, bIdentity, ""), 1, bLeft, incomplete, 1},
+        {"b's identities no number", ReplaceAll(text, bIdentity, bIdentity + "x"), 1, bLeft, incomplete, 1},
+        {"b's new name badly escaped", ReplaceAll(text, "Beta.mp3", "Beta%G1.mp3"), 1, bLeft, incomplete, 1},
         {"b's new name taken off", ReplaceAll(text, std::string("\t").append(dir.File("Beta.mp3")).append(bIdentity), ""), 1,
-         bLeft, incomplete},
+         bLeft, incomplete, 1},
         {"b's last line cut before its last field, then more written",
          text.substr(0, bId) + "\t12:34\n" + text.substr(text.find('\n', bId) + 1), 1, bLeft,
-         "journal line 6 is incomplete; its file is left alone"},
+         "journal line 6 is incomplete; its file is left alone", 1},
+        {"b's move not told done, and its file at neither name", bPendingGone, 1, bLeft,
+         dir.File("Gone.mp3") + " is gone; " + dir.File("b.mp3") + " cannot be restored", 1},
         {"a kind of line of a later version", text + "made-folder\t" + dir.File("x") + "\n", 1, kOldNames,
          "journal line 9 is of a kind this version does not know (\"made-folder\"); not used"},
     };
@@ -100,6 +106,7 @@ TEST(Faults, HandEditedJournalsMoveOnlyWhatTheyProve) {
         EXPECT_EQ(undo.status, c.status) << undo.err;
         EXPECT_EQ(Names(dir.Path()), c.names);
         EXPECT_TRUE(Has(undo.err, c.said)) << undo.err;
+        EXPECT_TRUE(Has(undo.out, std::to_string(c.leftAlone) + " left alone")) << undo.out;
         ASSERT_EQ(Rename(dir, {"--no-journal"}).status, 0);
     }
 }
@@ -117,6 +124,37 @@ TEST(Faults, JournalOfAnUnendedHeaderTakesARunAndItsUndo) {
         EXPECT_EQ(undo.status, 0) << undo.err;
         EXPECT_EQ(Names(dir.Path()), kOldNames);
     }
+    // Line ends of another system make it all one line: refused, and kept as it is.
+    TScratch dir, state;
+    MakeLibrary(dir);
+    const std::string journal = state.File("run.journal");
+    ASSERT_EQ(Rename(dir, {"--journal", journal}).status, 0);
+    const std::string macLines = ReplaceAll(Read(journal), "\n", "\r");
+    state.Write("run.journal", macLines);
+    const TRun undo = RunWithTestPlugin({"--undo", journal});
+    EXPECT_NE(undo.status, 0);
+    EXPECT_TRUE(Has(undo.err, "not a pelmora journal")) << undo.err;
+    EXPECT_EQ(Read(journal), macLines);
+}
+
+// A folder that another makes while the run goes is not the run's: the run
+// fails that file, and undo leaves the folder where it stands.
+TEST(Faults, FolderMadeByAnotherDuringTheRunStaysAfterUndo) {
+    TScratch dir, state;
+    MakeLibrary(dir);
+    const auto makeBetaOnce = [&dir] {
+        if (host::Exists(dir.File("Alpha")) && !host::Exists(dir.File("Beta"))) {
+            std::string error;
+            host::MakeFolder(dir.File("Beta"), error);
+        }
+        return 0;
+    };
+    const TRun run = RunWithTestPlugin({"-p", "*title*/*title*", dir.Path()}, state.Path(), -1, makeBetaOnce);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.err, "cannot make the folder " + dir.File("Beta"))) << run.err;
+    const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Beta", "a.mp3", "b.mp3", "c.mp3"}));
 }
 
 // Undo never replaces a file standing at an old name. The next --undo, once
