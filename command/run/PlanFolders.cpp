@@ -176,6 +176,13 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
         case TBlock::Collision: verdict.Stay("an earlier file takes this name"); break;
         case TBlock::None: break;
         }
+        // Files of one run under arguments at other depths: a new path may be
+        // a folder an earlier file goes into, or a folder to make an earlier file's new path.
+        if (!verdict.stays && arrivals_.count(newKey) != 0) verdict.Stay("an earlier file goes into a folder of this name");
+        for (const std::string& made : verdict.makes) {
+            const std::string key = FolderKey(made);
+            if (!verdict.stays && ClaimsOf(key).claimed.count(key) != 0) verdict.Stay(made + " is an earlier file's new name");
+        }
     }
     if (windows) {
         verdict.refused = true;

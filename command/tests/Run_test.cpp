@@ -284,6 +284,32 @@ TEST(Organise, FilesGoUnderTheirArgumentAndUndoTakesTheFoldersBack) {
     EXPECT_EQ(Names(dir.File("Cello")), std::vector<std::string> {"new.mp3"});
 }
 
+// Under arguments at two depths, a file's new path can be the folder another
+// file of the run goes into: whichever comes second stays, in the preview as
+// in the run.
+TEST(Organise, NewPathAndNewFolderOfOneRunNeverMeet) {
+    const std::string sep(1, host::kPathDelimiter);
+    for (const bool folderFirst : {false, true}) {
+        SCOPED_TRACE(folderFirst);
+        TScratch dir, state;
+        dir.Write("y.mp3", "A");  // to A/A.mp3
+        dir.Folder("A");
+        dir.Write("A" + sep + "x.mp3", "A.mp3");  // under its own folder: to A/A.mp3/A.mp3.mp3
+        std::vector<std::string> args = {"-p", "*title*/*title*", dir.Path(), dir.File("A" + sep + "x.mp3")};
+        if (folderFirst) std::swap(args[2], args[3]);
+        const std::string mark = folderFirst ? "[an earlier file goes into a folder of this name: stays]"
+                                             : "[" + dir.File("A" + sep + "A.mp3") + " is an earlier file's new name: stays]";
+        args.insert(args.begin(), "-n");
+        const TRun preview = RunWithTestPlugin(args, state.Path());
+        EXPECT_TRUE(Has(preview.out, mark)) << preview.out;
+        args.erase(args.begin());
+        const TRun run = RunWithTestPlugin(args, state.Path());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(Has(run.err, ": stays]")) << run.err;
+        EXPECT_TRUE(Has(run.out, "1 renamed, 0 unchanged, 1 failed")) << run.out;
+    }
+}
+
 TEST(Run, OutputThatCannotBeWrittenStopsTheRun) {
     TScratch dir, state;
     for (const char* name : {"a", "b", "c"}) dir.Write(std::string(name) + ".mp3", std::string(name) + "-new");
