@@ -81,7 +81,7 @@ public:
     // makes: from its parent's).
     std::string Resolved(const std::string& path);
     // A folder that could not be made after all: the next file tries again.
-    void NotMade(const std::string& folder) { made_.erase(folder); }
+    void NotMade(const std::string& folder) { made_.erase(FolderKey(folder)); }
     // A path named on the command line: neither it nor a folder above it is ever removed.
     void Protect(const std::string& path);
     // A file moved (or, previewing, to be moved) out of folder, found under root.
@@ -139,7 +139,8 @@ private:
     // By folder, then folded name: its entries in name order, down to the one
     // taken once a new path has asked for that name.
     std::unordered_map<std::string, std::unordered_map<std::string, std::vector<TFolderEntry>>> children_;
-    std::unordered_set<std::string> made_;            // folders the run makes, as spelled
+    // Keys of the folders the run makes, however the arguments spell them.
+    std::unordered_set<std::string> made_;
     std::unordered_set<std::string> arrivals_;        // keys of folders that receive a file or folder
     std::unordered_set<std::string> emptied_;         // keys of folders found emptied (previewing)
     std::unordered_map<std::string, std::uint64_t> volumes_;  // by folder

@@ -147,7 +147,7 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
         }
         onDisk = spelled.kind == TFileKind::Folder;
         if (onDisk) standing = folder;
-        if (!onDisk && made_.count(folder) == 0) verdict.makes.push_back(folder);
+        if (!onDisk && !verdict.stays && made_.count(FolderKey(folder)) == 0) verdict.makes.push_back(folder);
     }
     const std::string name = platform::AnsiToUtf8(segments.back());
     verdict.newPath = verdict.stays ? folder + kPathDelimiter + name : JoinPath(folder, name);
@@ -194,7 +194,7 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
     }
     arrivals_.insert(FolderKey(folder));
     for (const std::string& made : verdict.makes) {
-        made_.insert(made);
+        made_.insert(FolderKey(made));
         arrivals_.insert(FolderKey(ParentOf(made)));
     }
     Claim(file.key, std::move(newKey));

@@ -308,6 +308,16 @@ TEST(Organise, NewPathAndNewFolderOfOneRunNeverMeet) {
         EXPECT_TRUE(Has(run.err, ": stays]")) << run.err;
         EXPECT_TRUE(Has(run.out, "1 renamed, 0 unchanged, 1 failed")) << run.out;
     }
+    // One folder spelled two ways by the arguments is made once.
+    TScratch dir, state;
+    dir.Write("a.mp3", "Alpha");
+    dir.Write("b.mp3", "Beta");
+    const std::vector<std::string> files = {dir.File("a.mp3"), dir.File("." + sep + "b.mp3")};
+    const TRun preview = RunWithTestPlugin({"-n", "-p", "F/*title*", files[0], files[1]}, state.Path());
+    EXPECT_TRUE(Has(preview.out, "folders: 1 to make")) << preview.out;
+    const TRun run = RunWithTestPlugin({"-p", "F/*title*", files[0], files[1]}, state.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Names(dir.File("F")), (std::vector<std::string> {"Alpha.mp3", "Beta.mp3"}));
 }
 
 TEST(Run, OutputThatCannotBeWrittenStopsTheRun) {
