@@ -297,8 +297,8 @@ TEST(Organise, NewPathAndNewFolderOfOneRunNeverMeet) {
         dir.Write("A" + sep + "x.mp3", "A.mp3");  // under its own folder: to A/A.mp3/A.mp3.mp3
         std::vector<std::string> args = {"-p", "*title*/*title*", dir.Path(), dir.File("A" + sep + "x.mp3")};
         if (folderFirst) std::swap(args[2], args[3]);
-        const std::string mark = folderFirst ? "[an earlier file goes into a folder of this name: stays]"
-                                             : "[" + dir.File("A" + sep + "A.mp3") + " is an earlier file's new name: stays]";
+        const std::string mark = folderFirst ? "an earlier file goes into a folder of this name: stays]"
+                                             : dir.File("A" + sep + "A.mp3") + " is an earlier file's new name: stays]";
         args.insert(args.begin(), "-n");
         const TRun preview = RunWithTestPlugin(args, state.Path());
         EXPECT_TRUE(Has(preview.out, mark)) << preview.out;
