@@ -17,10 +17,10 @@ constexpr std::size_t kGatheredSize = 16 * 1024;
 constexpr auto kGatheredAge = std::chrono::milliseconds(200);
 
 // A text as printed: control characters as \xHH; the line's own end kept.
-// In UTF-8 a control is one byte below a space or DEL, or a C1 control's two
-// bytes (0xC2, then 0x80-0x9F); no other character holds such bytes.
+// In UTF-8 a control is one ASCII byte, or a C1 control's two bytes (0xC2,
+// then 0x80-0x9F); no other character holds such bytes.
 void AppendShown(std::string& out, const std::string& text) {
-    constexpr unsigned char kSpace = 0x20, kDelete = 0x7F, kC1Lead = 0xC2, kC1First = 0x80, kC1Last = 0x9F;
+    constexpr unsigned char kC1Lead = 0xC2, kFirstNonAscii = 0x80;
     const bool line = text.ends_with('\n');
     const std::string_view shown = std::string_view(text).substr(0, text.size() - (line ? 1 : 0));
     std::size_t plain = 0;  // where the text not yet appended starts
@@ -29,12 +29,12 @@ void AppendShown(std::string& out, const std::string& text) {
         auto c = static_cast<unsigned char>(shown[i]);
         if (c == kC1Lead && i + 1 < shown.size()) {
             const auto next = static_cast<unsigned char>(shown[i + 1]);
-            if (next >= kC1First && next <= kC1Last) {
+            if (next >= kFirstNonAscii && IsControl(next)) {
                 c = next;
                 ++i;
             }
         }
-        if (i == at && c >= kSpace && c != kDelete) continue;
+        if (i == at && (c >= kFirstNonAscii || !IsControl(c))) continue;
         out.append(shown, plain, at - plain);
         out += "\\x";
         out += kHexDigits[c >> 4];

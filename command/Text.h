@@ -17,6 +17,10 @@ inline std::string AsciiUpper(std::string text) {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+// C0, DEL and C1: what the console and JSON show escaped, so that a name holding
+// a tab or a line break still takes one line of its own.
+inline bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F); }
+
 // Tables of text keys looked up by a part of a longer text without making a
 // string of it first: the plan looks up each file's folder in several.
 struct TTextHash {

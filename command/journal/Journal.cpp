@@ -131,10 +131,6 @@ bool TJournal::Parse(const std::string& input) {
     const std::size_t mark = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     text.remove_prefix(mark);
     if (!text.starts_with(kJournalHeader)) return false;
-    // Without a line feed anywhere, only the bare header: line ends of another
-    // system would make the whole journal one line that reads as a note.
-    const std::string_view afterHeader = text.substr(std::string_view(kJournalHeader).size());
-    if (text.find('\n') == std::string_view::npos && !afterHeader.empty() && afterHeader != "\r") return false;
     std::size_t number = 0;
     for (std::size_t start = 0; start < text.size();) {
         ++number;
@@ -144,6 +140,9 @@ bool TJournal::Parse(const std::string& input) {
         start = whole ? end + 1 : text.size();
         if (whole) wholeSize_ = mark + start;
         if (line.ends_with('\r')) line.remove_suffix(1);
+        // A first line without its end is a journal only as the bare header:
+        // line ends of another system would make all of it one note.
+        if (number == 1 && !whole && line != kJournalHeader) return false;
         if (line.empty() || line[0] == '#') {
             if (whole && line.starts_with(kUndoneNote)) undoRan_ = true;
         } else if (!whole) {

@@ -55,11 +55,13 @@ bool TJournal::OpenNamed(const std::string& path, const std::string& stamp, std:
 
 bool TJournal::OpenLoaded(std::string& error) {
     std::string reason;
-    // A header without its line end (saved so by an editor) is ended, not cut
-    // away: lines added after no header would never be read as a journal.
-    const bool headerOnly = wholeSize_ == 0;
-    if (!file_.Open(path_, reason) || (headerOnly && !file_.Append("\n", reason)) ||
-        (file_.Size() > wholeSize_ && !headerOnly && !file_.CutTo(wholeSize_, reason))) {
+    // A bare header without its line end (saved so by an editor) gets it; it is
+    // not cut away, since lines added after no header would never be read.
+    const auto fromWholeLine = [&] {
+        if (wholeSize_ == 0) return file_.Append("\n", reason);
+        return file_.Size() <= wholeSize_ || file_.CutTo(wholeSize_, reason);
+    };
+    if (!file_.Open(path_, reason) || !fromWholeLine()) {
         file_.Close();
         error = "cannot write the journal " + path_ + ": " + reason;
         return false;

@@ -179,9 +179,9 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
         // Files of one run under arguments at other depths: a new path may be
         // a folder an earlier file goes into, or a folder to make an earlier file's new path.
         if (!verdict.stays && arrivals_.count(newKey) != 0) verdict.Stay("an earlier file goes into a folder of this name");
-        for (const std::string& made : verdict.makes) {
-            const std::string key = FolderKey(made);
-            if (!verdict.stays && ClaimsOf(key).claimed.count(key) != 0) verdict.Stay(made + " is an earlier file's new name");
+        for (std::size_t i = 0; i < verdict.makes.size() && !verdict.stays; ++i) {
+            const std::string key = FolderKey(verdict.makes[i]);
+            if (ClaimsOf(key).claimed.count(key) != 0) verdict.Stay(verdict.makes[i] + " is an earlier file's new name");
         }
     }
     if (windows) {

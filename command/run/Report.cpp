@@ -2,6 +2,7 @@
 #include "Report.h"
 
 #include "PathText.h"
+#include "Text.h"
 #include "Utf8.h"
 
 namespace host {
@@ -150,7 +151,7 @@ std::string JsonString(const std::string& text) {
             out += '\\';
             out += static_cast<char>(c);
             ++i;
-        } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
+        } else if (IsControl(c)) {
             // C1 controls too: the console would print them as "\\x85", which JSON does not know.
             out += "\\u00";
             out += kHex[c >> 4];
