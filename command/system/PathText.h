@@ -44,6 +44,21 @@ inline std::string WithoutTrailingSlash(std::string path) {
     return path;
 }
 
+// Whether two paths are spelled alike but for runs of delimiters after their
+// first character ("d//x" is "d/x"; a leading pair may name a share).
+inline bool SameSpelling(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (i > 0 && j > 0 && IsSlash(a[i]) && IsSlash(b[j])) {
+            while (i < a.size() && IsSlash(a[i])) ++i;
+            while (j < b.size() && IsSlash(b[j])) ++j;
+        } else if (a[i++] != b[j++]) {
+            return false;
+        }
+    }
+    return i == a.size() && j == b.size();
+}
+
 // Whether folder lies below root, as text (both as the run names them).
 inline bool Below(const std::string& folder, const std::string& root) {
     return !root.empty() && folder.size() > root.size() && folder.compare(0, root.size(), root) == 0 &&

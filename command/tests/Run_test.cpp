@@ -270,6 +270,8 @@ TEST(Organise, FilesGoUnderTheirArgumentAndUndoTakesTheFoldersBack) {
     EXPECT_EQ(Names(dir.File("kept")), std::vector<std::string> {"cover.jpg"});
     const TRun again = RunWithTestPlugin({"-r", "-p", "*title*/*title* *tag*", dir.Path()}, state.Path());
     EXPECT_TRUE(Has(again.out, "3 seen, 0 renamed, 3 unchanged, 0 failed; folders: 0 made, 0 removed")) << again.out;
+    const TRun doubled = RunWithTestPlugin({"-r", "-p", "*title*/*title* *tag*", dir.Path() + sep + sep}, state.Path());
+    EXPECT_TRUE(Has(doubled.out, "3 seen, 0 renamed, 3 unchanged, 0 failed")) << doubled.out << doubled.err;
 
     dir.Write("Cello" + sep + "new.mp3", "");  // came after the run: its folder stays
     const TRun undoPreview = RunWithTestPlugin({"--undo", "-n"}, state.Path());
