@@ -53,6 +53,8 @@ bool TMasks::Match(const std::string& name) const {
 }
 
 void TCollector::Tell(const std::string& path, TFileResult result, const std::string& reason) {
+    // Met again through an argument given twice or inside another: told once, as a file is taken once.
+    if (!told_.insert(path).second) return;
     TFileReport report;
     report.path = path;
     report.result = result;

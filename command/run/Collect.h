@@ -75,6 +75,7 @@ private:
     TListed listed_;
     std::vector<TCollected> files_;
     std::unordered_set<std::string> keys_;  // of files_, to take each file once
+    std::unordered_set<std::string> told_;  // paths of the entries left out
     std::map<std::string, TLook> looks_;    // by folder, as the walk names it
 };
 
