@@ -60,7 +60,8 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, const std::unordered_
     return true;
 }
 
-// One entry put back, or why not; false when the file stays where the run put it.
+// One entry put back, or why not; true when the file stands at its old name
+// (put back, or found there), which is then on record as undone.
 bool UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoCounts& counts) {
     const auto leave = [&](const std::string& why) {
         ++counts.leftAlone;
@@ -75,16 +76,17 @@ bool UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoC
     const bool oldThere = !caseOnly && Exists(entry.oldPath);
     const bool same = IdentityOf(entry.newPath, found) && found == entry.id;
     // A run stopped between its journal line and the move: did the move happen?
-    if (entry.state == TEntryState::Pending && !(newThere && !oldThere && same)) {
-        if (oldThere) return false;  // the move never happened
+    const bool pending = entry.state == TEntryState::Pending;
+    if (pending && !oldThere && !(newThere && same)) {
         return leave(newThere ? ": changed since the run; left alone"
                               : " is gone; " + entry.oldPath + " cannot be restored");
     }
-    if (!newThere) {
-        if (!oldThere) return leave(" is gone; " + entry.oldPath + " cannot be restored");
+    // Never moved (the run stopped first), or moved back by hand.
+    if (oldThere && (!newThere || pending)) {
         ++counts.inPlace;
-        return false;
+        return true;
     }
+    if (!newThere) return leave(" is gone; " + entry.oldPath + " cannot be restored");
     if (!same) return leave(": changed since the run; left alone");
     std::string error;
     if (oldThere || (!dryRun && !MoveNoReplace(entry.newPath, entry.oldPath, error))) {

@@ -421,14 +421,18 @@ TEST(Journal, UndoOfAnInterruptedRunChecksTheDisk) {
     dir.Write("Beta.mp3", "other");
     host::TFileId alpha, b;
     ASSERT_TRUE(host::IdentityOf(dir.File("Alpha.mp3"), alpha) && host::IdentityOf(dir.File("b.mp3"), b));
-    const std::string journal = state.Write(
-        "killed.journal", std::string(host::kJournalHeader) + "\n" +
-                              host::JournalLine("renaming", dir.File("a.mp3"), dir.File("Alpha.mp3"), alpha) +
-                              host::JournalLine("renaming", dir.File("b.mp3"), dir.File("Beta.mp3"), b));
-    const TRun undo = RunWithTestPlugin({"--undo", journal});
+    state.Write("2026-01-01_00-00-00.000Z.journal",
+                std::string(host::kJournalHeader) + "\n" +
+                    host::JournalLine("renaming", dir.File("a.mp3"), dir.File("Alpha.mp3"), alpha) +
+                    host::JournalLine("renaming", dir.File("b.mp3"), dir.File("Beta.mp3"), b));
+    const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
     EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_TRUE(Has(undo.out, "1 restored, 1 already in place, 0 left alone")) << undo.out;
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Beta.mp3", "a.mp3", "b.mp3"}));
     EXPECT_EQ(Read(dir.File("Beta.mp3")), "other");
+    // The move that never happened is no file left alone.
+    const TRun history = RunWithTestPlugin({"--history"}, state.Path());
+    EXPECT_TRUE(Has(history.out, " 2 renamed, undone  ")) << history.out;
 
     const TRun nothing = RunWithTestPlugin({"--undo", state.File("missing.journal")});
     EXPECT_EQ(nothing.status, 1);
