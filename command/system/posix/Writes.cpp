@@ -50,8 +50,9 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = S_ISREG(st.st_mode) ? ErrorText(errno) : "not a regular file";
+    const bool examined = ::fstat(fd, &st) == 0;
+    if (!examined || !S_ISREG(st.st_mode)) {
+        error = examined ? "not a regular file" : ErrorText(errno);
         ::close(fd);
         return false;
     }
@@ -84,8 +85,9 @@ bool TAppendFile::Open(const std::string& path, std::string& error) {
     Close();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = fd_ < 0 ? ErrorText(errno) : "not a regular file";
+    const bool examined = fd_ >= 0 && ::fstat(fd_, &st) == 0;
+    if (!examined || !S_ISREG(st.st_mode)) {
+        error = examined ? "not a regular file" : ErrorText(errno);
         Close();
         return false;
     }
