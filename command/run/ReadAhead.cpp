@@ -15,10 +15,12 @@ namespace {
 // How many workers read ahead and how far. Measured cold over the 10,000-file
 // library, the command's preview against the floor from 16 threads: 16
 // workers 64 files ahead 1.2-2.2x, 8 and 32 1.9-2.6x, 16 and 32 2.7-4.6x (too
-// short a reach for so many), 4 and 64 2.0-2.2x; the disk answers 16 requests
-// at once about 3 times as fast as one, and a share gains little beyond 8.
-constexpr std::size_t kThreads = 16;
-constexpr std::size_t kDistance = 64;
+// short a reach for so many), 4 and 64 2.0-2.2x. On a later machine, whose
+// disk answers more requests at once than 16 threads ask: 16 and 64 1.23x
+// (64.3 µs a file), 32 and 256 1.16x (57.8), 48 and 256 1.16x, 64 and 512
+// 1.17x; through a share 32 and 256 took 1,073 µs a file against 1,091.
+constexpr std::size_t kThreads = 32;
+constexpr std::size_t kDistance = 256;
 // Fewer files than this: starting the workers costs more than they save.
 constexpr std::size_t kLeastFiles = 16;
 // Files spread over the run whose start and end the system is asked about

@@ -21,26 +21,27 @@ std::size_t ThreadCount() { return Names("/proc/self/task").size(); }
 // every other file is renamed, and no worker outlives the run, however it ends.
 TEST(RunPosix, ReadAheadPassesOverFilesThatChangeAndEndsWithTheRun) {
     TScratch dir;
-    constexpr int kFiles = 120;  // the last ones beyond any read-ahead distance when the first is done
-    for (int i = 0; i < kFiles; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%03d.mp3", i);
-        dir.Write(name, "Song " + std::to_string(i));
-    }
+    constexpr int kFiles = 300;  // the last ones beyond any read-ahead distance when the first is done
+    const auto name = [](int i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%03d.mp3", i);
+        return std::string(text);
+    };
+    for (int i = 0; i < kFiles; ++i) dir.Write(name(i), "Song " + std::to_string(i));
     const std::size_t threads = ThreadCount();
     bool changed = false;
     const TRun run = RunWithTestPlugin({"--no-journal", "-p", "*title*", dir.Path()}, "", -1, {}, [&](const std::string&) {
         if (changed) return;
         changed = true;
-        ::unlink(dir.File("118.mp3").c_str());
-        ::unlink(dir.File("119.mp3").c_str());
-        ::mkfifo(dir.File("119.mp3").c_str(), 0600);
+        ::unlink(dir.File(name(kFiles - 2)).c_str());
+        ::unlink(dir.File(name(kFiles - 1)).c_str());
+        ::mkfifo(dir.File(name(kFiles - 1)).c_str(), 0600);
     });
     EXPECT_EQ(ThreadCount(), threads);
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Has(run.err, "118.mp3: cannot read: No such file or directory; left alone")) << run.err;
-    EXPECT_TRUE(Has(run.out, "120 seen, 118 renamed, 1 unchanged, 1 failed")) << run.out;
-    EXPECT_EQ(Names(dir.Path()).size(), 119u);
+    EXPECT_TRUE(Has(run.err, name(kFiles - 2) + ": cannot read: No such file or directory; left alone")) << run.err;
+    EXPECT_TRUE(Has(run.out, "300 seen, 298 renamed, 1 unchanged, 1 failed")) << run.out;
+    EXPECT_EQ(Names(dir.Path()).size(), static_cast<std::size_t>(kFiles - 1));
 
     // A preview, and a run whose output breaks part-way.
     EXPECT_EQ(RunWithTestPlugin({"-n", "-p", "*title*", dir.Path()}).status, 0);
