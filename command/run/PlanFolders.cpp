@@ -151,8 +151,9 @@ TVerdict TRunPlan::JudgeUnder(const TCollected& file, const std::string& ansiRel
     }
     const std::string name = platform::AnsiToUtf8(segments.back());
     verdict.newPath = verdict.stays ? folder + kPathDelimiter + name : JoinPath(folder, name);
-    // The folders are built from the argument without its trailing delimiters, the file's path with them.
-    if (SameSpelling(verdict.newPath, file.path)) {
+    // The folders are built from the argument without its trailing delimiters,
+    // the file's path with them; only a path that stays holds an empty folder name.
+    if (verdict.newPath == file.path || (!verdict.stays && SameSpelling(verdict.newPath, file.path))) {
         verdict.unchanged = true;
         return verdict;
     }
