@@ -225,6 +225,7 @@ TEST(Organise, FolderNamesThatCannotStandLeaveTheFileInPlace) {
         std::string pattern, title, mark;
     } cases[] = {
         {"*empty*/*title*", "Alpha", "[the folder name from \"*empty*\" is empty: stays]"},
+        {"*empty*/*title*", "a", "[the folder name from \"*empty*\" is empty: stays]"},  // its own name
         {"../*title*", "Alpha", "[the pattern leads above "},
         {"*title*/*title*", "...", "[the folder name \"...\" is empty or only dots and spaces: stays]"},
         {"*title*/x", "T.N.T.", "[Windows refuses a name ending in \".\" in the folder \"T.N.T.\": stays]"},
