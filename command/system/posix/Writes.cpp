@@ -72,13 +72,28 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
     return true;
 }
 
+namespace {
+
+// One writer at a time, as Windows has it by sharing only reads: two runs
+// each writing at its own end would write over each other's lines. A system
+// that keeps no such locks (a share without them) is written unlocked.
+bool WriteAlone(int fd, std::string& error) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return true;
+    error = "another process is writing it";
+    return false;
+}
+
+}  // namespace
+
 bool TAppendFile::Create(const std::string& path, std::string& error) {
     Close();
     constexpr mode_t kFileMode = 0600;
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
     if (fd_ < 0) error = ErrorText(errno);
     size_ = 0;
-    return fd_ >= 0;
+    if (fd_ >= 0 && WriteAlone(fd_, error)) return true;
+    Close();
+    return false;
 }
 
 bool TAppendFile::Open(const std::string& path, std::string& error) {
@@ -88,6 +103,10 @@ bool TAppendFile::Open(const std::string& path, std::string& error) {
     const bool examined = fd_ >= 0 && ::fstat(fd_, &st) == 0;
     if (!examined || !S_ISREG(st.st_mode)) {
         error = examined ? "not a regular file" : ErrorText(errno);
+        Close();
+        return false;
+    }
+    if (!WriteAlone(fd_, error)) {
         Close();
         return false;
     }

@@ -1,5 +1,7 @@
 // POSIX-only cases: entries named like MP3s that are not regular files, and
 // files that change under the read-ahead.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,6 +112,27 @@ TEST(RunPosix, RecursionDoesNotFollowLinkedFolders) {
 }
 
 }  // namespace
+
+// A journal another process writes is left to it (on Windows it shares the
+// file for reading only): two runs each writing at its own end would write
+// over each other's lines, and undo would lose the renames of one.
+TEST(RunPosix, JournalAnotherProcessWritesIsLeftToIt) {
+    TScratch dir, state;
+    dir.Write("a.mp3", "Alpha");
+    const std::string journal = state.File("shared.journal");
+    ASSERT_EQ(RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.Path()}).status, 0);
+    const std::string before = Read(journal);
+    const int writer = ::open(journal.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
+    dir.Write("b.mp3", "Beta");
+    const TRun second = RunWithTestPlugin({"--journal", journal, "-p", "*title*", dir.Path()});
+    ::close(writer);
+    EXPECT_EQ(second.status, 1);
+    EXPECT_TRUE(Has(second.err, "cannot write the journal " + journal + ": another process is writing it")) << second.err;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Alpha.mp3", "b.mp3"}));
+    EXPECT_EQ(Read(journal), before);
+}
 
 // A journal names what the system renamed: "lnk/.." is the folder above the
 // link's target, not the current folder, and undo moves back only the file
