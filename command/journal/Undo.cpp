@@ -158,8 +158,9 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     std::unordered_set<std::string> leaving;
     // What undo put back, on record for a second undo; a preview keeps no
     // journal open and notes instead what leaves the folders.
-    const auto putBack = [&](const std::string& oldPath, const std::string& newPath, const char* what) {
-        if (command.dryRun) leaving.insert(newPath);
+    // left: whether something of the run's leaves newPath (a file found in place left nothing there).
+    const auto putBack = [&](const std::string& oldPath, const std::string& newPath, const char* what, bool left) {
+        if (command.dryRun && left) leaving.insert(newPath);
         if (journal.IsOpen() && noted && !journal.Write(kKindUndone, oldPath, newPath, {}, error)) {
             report.Err(error + "; a second undo will find these " + what + " in place");
             noted = false;
@@ -171,7 +172,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
             if (folder->made != made || folder->undone) continue;
             if (UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
-                putBack(folder->path, folder->path, "folders");
+                putBack(folder->path, folder->path, "folders", true);
             }
         }
     };
@@ -182,7 +183,10 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         if (context.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context.pauseMillis));
         if (context.stopSignal && (stop = context.stopSignal()) != 0) break;
         if (entry->undone || entry->state == TEntryState::Failed) continue;
-        if (UndoEntry(*entry, command.dryRun, report, counts)) putBack(entry->oldPath, entry->newPath, "files");
+        const std::size_t restored = counts.restored;
+        if (UndoEntry(*entry, command.dryRun, report, counts)) {
+            putBack(entry->oldPath, entry->newPath, "files", counts.restored > restored);
+        }
     }
     // The folders it made last, once the files are out of them.
     if (stop == 0) undoFolders(true);

@@ -417,23 +417,30 @@ TEST(Journal, NamedJournalIsAppendedOnlyWhenItIsOne) {
 
 TEST(Journal, UndoOfAnInterruptedRunChecksTheDisk) {
     TScratch dir, state;
+    const std::string beta = "F" + std::string(1, host::kPathDelimiter) + "Beta.mp3";
     dir.Write("Alpha.mp3", "Alpha");  // moved before the run died
-    dir.Write("b.mp3", "Beta");       // the run died before moving it
-    dir.Write("Beta.mp3", "other");
+    dir.Write("b.mp3", "Beta");       // the run died before moving it into the folder it made
+    dir.Folder("F");
+    dir.Write(beta, "other");         // put there by someone else
     host::TFileId alpha, b;
     ASSERT_TRUE(host::IdentityOf(dir.File("Alpha.mp3"), alpha) && host::IdentityOf(dir.File("b.mp3"), b));
     state.Write("2026-01-01_00-00-00.000Z.journal",
                 std::string(host::kJournalHeader) + "\n" +
                     host::JournalLine("renaming", dir.File("a.mp3"), dir.File("Alpha.mp3"), alpha) +
-                    host::JournalLine("renaming", dir.File("b.mp3"), dir.File("Beta.mp3"), b));
+                    host::JournalLine("making", dir.File("F"), "") +
+                    host::JournalLine("renaming", dir.File("b.mp3"), dir.File(beta), b));
+    const TRun preview = RunWithTestPlugin({"--undo", "-n"}, state.Path());
+    EXPECT_TRUE(Has(preview.out, "1 to restore, 1 already in place, 0 left alone, folders: 0 to remove, 0 to make "
+                                 "again, 1 kept")) << preview.out;
     const TRun undo = RunWithTestPlugin({"--undo"}, state.Path());
     EXPECT_EQ(undo.status, 0) << undo.err;
-    EXPECT_TRUE(Has(undo.out, "1 restored, 1 already in place, 0 left alone")) << undo.out;
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"Beta.mp3", "a.mp3", "b.mp3"}));
-    EXPECT_EQ(Read(dir.File("Beta.mp3")), "other");
+    EXPECT_TRUE(Has(undo.out, "1 restored, 1 already in place, 0 left alone, folders: 0 removed, 0 made again, 1 kept"))
+        << undo.out;
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> {"F", "a.mp3", "b.mp3"}));
+    EXPECT_EQ(Read(dir.File(beta)), "other");
     // The move that never happened is no file left alone.
     const TRun history = RunWithTestPlugin({"--history"}, state.Path());
-    EXPECT_TRUE(Has(history.out, " 2 renamed, undone  ")) << history.out;
+    EXPECT_TRUE(Has(history.out, " 2 renamed, folders: 1 made, 0 removed, undone  ")) << history.out;
 
     const TRun nothing = RunWithTestPlugin({"--undo", state.File("missing.journal")});
     EXPECT_EQ(nothing.status, 1);
