@@ -417,7 +417,7 @@ TEST(Journal, NamedJournalIsAppendedOnlyWhenItIsOne) {
 
 TEST(Journal, UndoOfAnInterruptedRunChecksTheDisk) {
     TScratch dir, state;
-    const std::string beta = "F" + std::string(1, host::kPathDelimiter) + "Beta.mp3";
+    const std::string beta = std::string("F").append(1, host::kPathDelimiter).append("Beta.mp3");
     dir.Write("Alpha.mp3", "Alpha");  // moved before the run died
     dir.Write("b.mp3", "Beta");       // the run died before moving it into the folder it made
     dir.Folder("F");
