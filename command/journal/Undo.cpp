@@ -21,17 +21,26 @@ struct TUndoCounts {
     std::size_t foldersRemoved = 0, foldersMade = 0, foldersKept = 0;
 };
 
+// Paths as journaled: what a preview of the undo would have taken out of the
+// folders, and the removed folders that are not made again (no file goes back
+// into one, in a preview as in the undo).
+struct TUndoPaths {
+    std::unordered_set<std::string> leaving, notMade;
+};
+
 // A folder the run made taken away once it is empty again, or one it emptied
-// and removed made again; false when nothing was done to it. leaving: what a
-// preview of the undo would have taken out of the folders (paths as journaled).
-bool UndoFolder(const TJournalFolder& folder, bool dryRun, const std::unordered_set<std::string>& leaving,
-                TConsole& report, TUndoCounts& counts) {
+// and removed made again; false when nothing was done to it.
+bool UndoFolder(const TJournalFolder& folder, bool dryRun, TUndoPaths& paths, TConsole& report, TUndoCounts& counts) {
     const std::string shown = JoinPath(folder.path, std::string());
     const TEntryInfo info = Examine(folder.path);
     std::string error;
     if (!folder.made) {
-        if (info.kind != TFileKind::Missing) return false;
-        if (!dryRun && !MakeFolder(folder.path, error)) {
+        if (info.kind == TFileKind::Folder) return false;
+        if (info.kind != TFileKind::Missing) error = "something else stands there";
+        else if (paths.notMade.count(ParentOf(folder.path)) != 0) error = "the folder it was in is not made again";
+        else if (!dryRun) MakeFolder(folder.path, error);
+        if (!error.empty()) {
+            paths.notMade.insert(folder.path);
             report.Err(shown + ": not made again: " + error);
             return false;
         }
@@ -48,7 +57,7 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, const std::unordered_
     std::vector<std::string> names;
     const bool listed = ListFolder(folder.path, names, error);
     if (dryRun) {
-        std::erase_if(names, [&](const std::string& n) { return leaving.count(JoinPath(folder.path, n)) != 0; });
+        std::erase_if(names, [&](const std::string& n) { return paths.leaving.count(JoinPath(folder.path, n)) != 0; });
     }
     if (!listed || !names.empty()) {
         return keep(": " + (error.empty() ? std::string("holds what the run did not put there") : error) +
@@ -62,7 +71,8 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, const std::unordered_
 
 // One entry put back, or why not; true when the file stands at its old name
 // (put back, or found there), which is then on record as undone.
-bool UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoCounts& counts) {
+bool UndoEntry(const TJournalEntry& entry, bool dryRun, const TUndoPaths& paths, TConsole& report,
+               TUndoCounts& counts) {
     const auto leave = [&](const std::string& why) {
         ++counts.leftAlone;
         // A damaged line may have lost its new name.
@@ -88,6 +98,10 @@ bool UndoEntry(const TJournalEntry& entry, bool dryRun, TConsole& report, TUndoC
     }
     if (!newThere) return leave(" is gone; " + entry.oldPath + " cannot be restored");
     if (!same) return leave(": changed since the run; left alone");
+    if (const std::string folder = ParentOf(entry.oldPath); paths.notMade.count(folder) != 0) {
+        ++counts.waiting;
+        return leave(": not put back, " + JoinPath(folder, std::string()) + " is not made again; left alone");
+    }
     std::string error;
     if (oldThere || (!dryRun && !MoveNoReplace(entry.newPath, entry.oldPath, error))) {
         ++counts.waiting;
@@ -155,12 +169,12 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     TUndoCounts counts;
     bool noted = true;
     int stop = 0;
-    std::unordered_set<std::string> leaving;
+    TUndoPaths paths;
     // What undo put back, on record for a second undo; a preview keeps no
     // journal open and notes instead what leaves the folders.
     // left: whether something of the run's leaves newPath (a file found in place left nothing there).
     const auto putBack = [&](const std::string& oldPath, const std::string& newPath, const char* what, bool left) {
-        if (command.dryRun && left) leaving.insert(newPath);
+        if (command.dryRun && left) paths.leaving.insert(newPath);
         if (journal.IsOpen() && noted && !journal.Write(kKindUndone, oldPath, newPath, {}, error)) {
             report.Err(error + "; a second undo will find these " + what + " in place");
             noted = false;
@@ -171,7 +185,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     const auto undoFolders = [&](bool made) {
         for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
             if (folder->made != made || folder->undone) continue;
-            if (UndoFolder(*folder, command.dryRun, leaving, report, counts)) {
+            if (UndoFolder(*folder, command.dryRun, paths, report, counts)) {
                 putBack(folder->path, folder->path, "folders", true);
             }
         }
@@ -184,7 +198,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         if (context.stopSignal && (stop = context.stopSignal()) != 0) break;
         if (entry->undone || entry->state == TEntryState::Failed) continue;
         const std::size_t restored = counts.restored;
-        if (UndoEntry(*entry, command.dryRun, report, counts)) {
+        if (UndoEntry(*entry, command.dryRun, paths, report, counts)) {
             putBack(entry->oldPath, entry->newPath, "files", counts.restored > restored);
         }
     }

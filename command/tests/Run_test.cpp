@@ -287,6 +287,25 @@ TEST(Organise, FilesGoUnderTheirArgumentAndUndoTakesTheFoldersBack) {
     EXPECT_EQ(Names(dir.File("Cello")), std::vector<std::string> {"new.mp3"});
 }
 
+// Where something else now stands in a folder the run removed, the files that
+// were in it stay where the run put them, in the preview as in the undo.
+TEST(Organise, UndoLeavesTheFilesOfAFolderItCannotMakeAgain) {
+    TScratch dir, state;
+    const std::string sep(1, host::kPathDelimiter);
+    dir.Folder("old");
+    dir.Write("old" + sep + "a.mp3", "Alpha");
+    ASSERT_EQ(RunWithTestPlugin({"-r", "-p", "*title*/*title*", dir.Path()}, state.Path()).status, 0);
+    dir.Write("old", "");
+    for (const std::vector<std::string>& args : {std::vector<std::string> {"--undo", "-n"}, {"--undo"}}) {
+        const TRun undo = RunWithTestPlugin(args, state.Path());
+        EXPECT_EQ(undo.status, 1);
+        EXPECT_TRUE(Has(undo.err, dir.File("old") + sep + ": not made again: something else stands there")) << undo.err;
+        EXPECT_TRUE(Has(undo.err, "Alpha.mp3: not put back, " + dir.File("old") + sep + " is not made again")) << undo.err;
+        EXPECT_TRUE(Has(undo.out, " 0 already in place, 1 left alone")) << undo.out;
+    }
+    EXPECT_EQ(Names(dir.File("Alpha")), std::vector<std::string> {"Alpha.mp3"});
+}
+
 // Under arguments at two depths, a file's new path can be the folder another
 // file of the run goes into: whichever comes second stays, in the preview as
 // in the run.
