@@ -38,7 +38,7 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, TUndoPaths& paths, TC
         if (info.kind == TFileKind::Folder) return false;
         if (info.kind != TFileKind::Missing) error = "something else stands there";
         else if (paths.notMade.count(ParentOf(folder.path)) != 0) error = "the folder it was in is not made again";
-        else if (!dryRun) MakeFolder(folder.path, error);
+        else if (!dryRun) (void)MakeFolder(folder.path, error);  // error says why when it fails
         if (!error.empty()) {
             paths.notMade.insert(folder.path);
             report.Err(shown + ": not made again: " + error);
@@ -69,15 +69,18 @@ bool UndoFolder(const TJournalFolder& folder, bool dryRun, TUndoPaths& paths, TC
     return true;
 }
 
-// One entry put back, or why not; true when the file stands at its old name
-// (put back, or found there), which is then on record as undone.
-bool UndoEntry(const TJournalEntry& entry, bool dryRun, const TUndoPaths& paths, TConsole& report,
-               TUndoCounts& counts) {
+// Where an entry's file stands once undo has seen to it: at its old name it is
+// on record as undone, and only one put back took something out of its new folder.
+enum class TUndone { Left, FoundInPlace, PutBack };
+
+// One entry put back, or why not.
+TUndone UndoEntry(const TJournalEntry& entry, bool dryRun, const TUndoPaths& paths, TConsole& report,
+                  TUndoCounts& counts) {
     const auto leave = [&](const std::string& why) {
         ++counts.leftAlone;
         // A damaged line may have lost its new name.
         report.Err((entry.newPath.empty() ? entry.oldPath : entry.newPath) + why);
-        return false;
+        return TUndone::Left;
     };
     if (entry.damaged) return leave(": its journal line is incomplete; left alone");
     const bool caseOnly = NameKey(entry.oldPath) == NameKey(entry.newPath);
@@ -94,7 +97,7 @@ bool UndoEntry(const TJournalEntry& entry, bool dryRun, const TUndoPaths& paths,
     // Never moved (the run stopped first), or moved back by hand.
     if (oldThere && (!newThere || pending)) {
         ++counts.inPlace;
-        return true;
+        return TUndone::FoundInPlace;
     }
     if (!newThere) return leave(" is gone; " + entry.oldPath + " cannot be restored");
     if (!same) return leave(": changed since the run; left alone");
@@ -110,7 +113,7 @@ bool UndoEntry(const TJournalEntry& entry, bool dryRun, const TUndoPaths& paths,
     }
     ++counts.restored;
     report.Out(entry.newPath + " -> " + entry.oldPath + "\n");
-    return true;
+    return TUndone::PutBack;
 }
 
 // The newest journal a bare --undo takes; false with the message when there is none.
@@ -172,7 +175,7 @@ int RunUndo(const TCommand& command, const THostContext& context) {
     TUndoPaths paths;
     // What undo put back, on record for a second undo; a preview keeps no
     // journal open and notes instead what leaves the folders.
-    // left: whether something of the run's leaves newPath (a file found in place left nothing there).
+    // left: whether something of the run's leaves newPath.
     const auto putBack = [&](const std::string& oldPath, const std::string& newPath, const char* what, bool left) {
         if (command.dryRun && left) paths.leaving.insert(newPath);
         if (journal.IsOpen() && noted && !journal.Write(kKindUndone, oldPath, newPath, {}, error)) {
@@ -197,10 +200,8 @@ int RunUndo(const TCommand& command, const THostContext& context) {
         if (context.pauseMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(context.pauseMillis));
         if (context.stopSignal && (stop = context.stopSignal()) != 0) break;
         if (entry->undone || entry->state == TEntryState::Failed) continue;
-        const std::size_t restored = counts.restored;
-        if (UndoEntry(*entry, command.dryRun, paths, report, counts)) {
-            putBack(entry->oldPath, entry->newPath, "files", counts.restored > restored);
-        }
+        const TUndone undone = UndoEntry(*entry, command.dryRun, paths, report, counts);
+        if (undone != TUndone::Left) putBack(entry->oldPath, entry->newPath, "files", undone == TUndone::PutBack);
     }
     // The folders it made last, once the files are out of them.
     if (stop == 0) undoFolders(true);
